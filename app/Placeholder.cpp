@@ -1,0 +1,1 @@
+namespace tamblor { int appPlaceholder = 0; }

@@ -1,0 +1,15 @@
+#pragma once
+// Sample arithmetic shared by the real-time path and the file tools.
+#include <cstddef>
+#include <cstdint>
+
+namespace tamblor::audio {
+
+// Peak magnitudes (0..32767) of the left and right channel of interleaved 16-bit frames.
+// Mono gives the same peak for both; -32768 counts as 32767.
+void bufferPeaks(const int16_t* samples, size_t frames, int channels, int16_t& left, int16_t& right);
+
+// Applies a gain in 16.14 fixed point (16384 = unity) in place, saturating at the 16-bit range.
+void applyGain(int16_t* samples, size_t count, int gain);
+
+} // namespace tamblor::audio

@@ -1,0 +1,38 @@
+#include "platform/Clock.h"
+
+namespace tamblor {
+
+Clock::Clock()
+{
+    // Weekday names and numbers are shown the English way unless a locale is set.
+    const QLocale sys = QLocale::system();
+    locale_ = sys.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : sys;
+}
+
+QDateTime Clock::now() const
+{
+    return fixed_ ? *fixed_ : QDateTime::currentDateTime();
+}
+
+void Clock::advance(qint64 milliseconds)
+{
+    if (fixed_)
+        fixed_ = fixed_->addMSecs(milliseconds);
+}
+
+int Clock::secondsSinceMidnight() const
+{
+    return now().time().msecsSinceStartOfDay() / 1000;
+}
+
+QString Clock::dateSeparator() const
+{
+    const QString fmt = locale_.dateFormat(QLocale::ShortFormat);
+    for (QChar c : fmt) {
+        if (c == '/' || c == '.' || c == '-')
+            return QString(c);
+    }
+    return QStringLiteral("/");
+}
+
+} // namespace tamblor

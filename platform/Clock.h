@@ -1,0 +1,34 @@
+#pragma once
+// The program's clock and date conventions, injectable so tests can fix "now".
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <optional>
+
+namespace tamblor {
+
+class Clock {
+public:
+    Clock();
+
+    QDateTime now() const;
+    // Fixes "now" for tests; std::nullopt returns to the system clock.
+    void setFixed(std::optional<QDateTime> fixed) { fixed_ = std::move(fixed); }
+    // Moves a fixed clock on (no effect on the system clock).
+    void advance(qint64 milliseconds);
+    bool isFixed() const { return fixed_.has_value(); }
+
+    // Whole seconds since midnight of today.
+    int secondsSinceMidnight() const;
+
+    const QLocale& locale() const { return locale_; }
+    void setLocale(const QLocale& locale) { locale_ = locale; }
+    // The separator of the locale's short date ("/" in the United States).
+    QString dateSeparator() const;
+
+private:
+    std::optional<QDateTime> fixed_;
+    QLocale locale_;
+};
+
+} // namespace tamblor

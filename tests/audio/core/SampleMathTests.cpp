@@ -1,0 +1,47 @@
+#include "audio/core/SampleMath.h"
+#include "audio/core/WaveFormat.h"
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace tamblor::audio;
+
+TEST(SampleMath, PeaksPerChannelOfStereoAndMono)
+{
+    std::vector<int16_t> st = {100, -200, -32768, 5, 300, 32767, -1, 0};
+    int16_t l = 0, r = 0;
+    bufferPeaks(st.data(), 4, 2, l, r);
+    EXPECT_EQ(l, 32767); // -32768 is clamped to the 16-bit magnitude range
+    EXPECT_EQ(r, 32767);
+    bufferPeaks(st.data(), 1, 2, l, r);
+    EXPECT_EQ(l, 100);
+    EXPECT_EQ(r, 200);
+    bufferPeaks(st.data(), 2, 1, l, r);
+    EXPECT_EQ(l, 200);
+    EXPECT_EQ(r, 200);
+    bufferPeaks(st.data(), 0, 2, l, r);
+    EXPECT_EQ(l, 0);
+}
+
+TEST(SampleMath, GainIsFixedPointAndSaturates)
+{
+    std::vector<int16_t> s = {1000, -1000, 30000, -30000};
+    applyGain(s.data(), s.size(), 8192);
+    EXPECT_EQ(s[0], 500);
+    EXPECT_EQ(s[1], -500);
+    EXPECT_EQ(s[2], 15000);
+    s = {20000, -20000};
+    applyGain(s.data(), s.size(), 32768);
+    EXPECT_EQ(s[0], 32767);
+    EXPECT_EQ(s[1], -32768);
+}
+
+TEST(WaveFormat, DerivedRateKeepsLayout)
+{
+    const WaveFormat f = WaveFormat::pcm(44100, 2, 16);
+    EXPECT_EQ(f.blockAlign, 4);
+    EXPECT_EQ(f.avgBytesPerSecond, 176400);
+    const WaveFormat g = f.atRate(22050);
+    EXPECT_EQ(g.avgBytesPerSecond, 88200);
+    EXPECT_EQ(g.channels, 2);
+    EXPECT_EQ(g.bitsPerSample, 16);
+}

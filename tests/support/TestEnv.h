@@ -1,0 +1,22 @@
+#pragma once
+// A fresh, empty TAMBLOR_ROOT for every test that derives from TempRootTest.
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+class TempRootTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Native path of a file below the root ("C/Tamblor/MyComp.ini").
+    QString native(const QString& relative) const;
+    QString root() const;
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+// Reads a whole file as bytes; empty when it is missing.
+QByteArray readAllBytes(const QString& path);
+void writeAllBytes(const QString& path, const QByteArray& bytes);
