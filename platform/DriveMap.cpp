@@ -31,7 +31,8 @@ DriveMap::DriveMap() : DriveMap(defaultRoot()) {}
 DriveMap::DriveMap(QString root) : root_(QDir::cleanPath(std::move(root)))
 {
 #ifndef Q_OS_WIN
-    QDir().mkpath(root_ + "/C");
+    // Drive C stands for the system drive, which always has its program folder.
+    QDir().mkpath(root_ + "/C/Program Files");
 #endif
 }
 

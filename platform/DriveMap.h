@@ -14,7 +14,8 @@ namespace tamblor {
 
 class DriveMap {
 public:
-    // Uses $TAMBLOR_ROOT, else the application data folder. Drive C is created when missing.
+    // Uses $TAMBLOR_ROOT, else the application data folder. Drive C (with its "Program Files"
+    // folder, as on a system drive) is created when missing.
     DriveMap();
     explicit DriveMap(QString root);
 

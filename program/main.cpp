@@ -1,6 +1,18 @@
+// Builds the application object and runs it.
+#include "app/Application.h"
+#include "program/Windows.h"
 #include <QApplication>
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName("Tamblor");
+    QApplication::setOrganizationName("Tamblor");
+    tamblor::Application app;
+    tamblor::registerWindows(app);
+    QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
+                     Qt::QueuedConnection);
+    if (!app.start())
+        return 1;
+    return qtApp.exec();
 }

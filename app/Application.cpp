@@ -1,0 +1,72 @@
+#include "app/Application.h"
+#include "app/PromptService.h"
+#include "app/frmError.h"
+#include "app/mnuMenu.h"
+#include "platform/Failure.h"
+
+namespace tamblor {
+
+Application::Application(const QString& root)
+    : drives_(root.isEmpty() ? DriveMap::defaultRoot() : root),
+      windows_(*this),
+      prompts_(std::make_unique<DialogPromptService>())
+{
+    windows_.registerWindow("mnuMenu", [](Application& a) { return new mnuMenu(a); });
+    windows_.registerWindow("frmError", [](Application& a) { return new frmError(a); });
+}
+
+Application::~Application()
+{
+    ending_ = true;
+    windows_.destroyAll();
+}
+
+void Application::setPrompts(std::unique_ptr<PromptService> prompts)
+{
+    prompts_ = std::move(prompts);
+}
+
+void Application::showMessage(const QString& text)
+{
+    if (auto* w = windows_.show<frmError>("frmError"))
+        w->setMessage(text);
+}
+
+void Application::appendMessage(const QString& more)
+{
+    showMessage(messageText() + more);
+}
+
+QString Application::messageText() const
+{
+    auto* w = windows_.find<frmError>("frmError");
+    return w ? w->message() : QString();
+}
+
+bool Application::start()
+{
+    try {
+        windows_.show("mnuMenu");
+        return true;
+    } catch (const Failure& f) {
+        prompts_->message(nullptr, "Tamblor", f.text(), QMessageBox::Ok, QMessageBox::Critical);
+    } catch (const std::exception& e) {
+        prompts_->message(nullptr, "Tamblor", QString::fromLocal8Bit(e.what()), QMessageBox::Ok,
+                          QMessageBox::Critical);
+    }
+    ending_ = true;
+    windows_.destroyAll();
+    return false;
+}
+
+void Application::endProgram()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    windows_.destroyAll(windows_.find("mnuMenu"));
+    state_.IndexFile.reset();
+    emit programEnded();
+}
+
+} // namespace tamblor

@@ -1,0 +1,70 @@
+#pragma once
+// Everything the program shares, in one object that main creates (and each test creates
+// afresh): the shared state, drives, clock and locale, the window registry, the prompt
+// service and the audio backend. There are no globals.
+#include "app/SharedState.h"
+#include "app/WindowRegistry.h"
+#include "platform/Clock.h"
+#include "platform/DriveMap.h"
+#include <QObject>
+#include <any>
+#include <memory>
+#include <typeindex>
+#include <unordered_map>
+
+namespace tamblor {
+
+class PromptService;
+
+class Application : public QObject {
+    Q_OBJECT
+public:
+    // An empty root means $TAMBLOR_ROOT or the per-user application data folder.
+    explicit Application(const QString& root = QString());
+    ~Application() override;
+
+    SharedState& state() { return state_; }
+    DriveMap& drives() { return drives_; }
+    Clock& clock() { return clock_; }
+    WindowRegistry& windows() { return windows_; }
+    PromptService& prompts() { return *prompts_; }
+    void setPrompts(std::unique_ptr<PromptService> prompts);
+
+    // Fields of a window that outlive the window itself (closing and reopening it keeps them).
+    template <class T> T& fields()
+    {
+        auto& slot = fields_[std::type_index(typeid(T))];
+        if (!slot.has_value())
+            slot = std::make_shared<T>();
+        return *std::any_cast<std::shared_ptr<T>&>(slot);
+    }
+
+    // The message window: shows it modeless and replaces its text; never blocks.
+    void showMessage(const QString& text);
+    // Shows the message window with its current text followed by `more`.
+    void appendMessage(const QString& more);
+    // The text the message window shows now (empty when it is not open).
+    QString messageText() const;
+
+    // Opens the main menu, which initialises the application. False when start-up failed
+    // (the reason has been shown to the operator).
+    bool start();
+    // Ends the program at once: every window but the main menu goes away without its unload
+    // handler, the index file is closed and programEnded() is emitted.
+    void endProgram();
+    bool isEnding() const { return ending_; }
+
+signals:
+    void programEnded();
+
+private:
+    DriveMap drives_;
+    Clock clock_;
+    SharedState state_;
+    WindowRegistry windows_;
+    std::unique_ptr<PromptService> prompts_;
+    std::unordered_map<std::type_index, std::any> fields_;
+    bool ending_ = false;
+};
+
+} // namespace tamblor

@@ -1,0 +1,34 @@
+#include "app/Form.h"
+#include "app/Application.h"
+#include <QCloseEvent>
+
+namespace tamblor {
+
+Form::Form(Application& app, const QString& name) : QWidget(nullptr), app_(app)
+{
+    setObjectName(name);
+    setAttribute(Qt::WA_DeleteOnClose); // closing unloads; the next use creates it afresh
+}
+
+void Form::load()
+{
+    if (loaded_)
+        return;
+    loaded_ = true;
+    Form_Load();
+}
+
+void Form::closeEvent(QCloseEvent* event)
+{
+    if (!app_.isEnding()) {
+        bool cancel = false;
+        Form_Unload(cancel);
+        if (cancel) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+} // namespace tamblor

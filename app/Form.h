@@ -1,0 +1,31 @@
+#pragma once
+// Base of every window: a modeless top-level widget with a load handler that runs when the
+// window is created and an unload handler that runs when the operator closes it. When the
+// program ends, windows go away without their unload handlers.
+#include <QWidget>
+
+namespace tamblor {
+
+class Application;
+
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    Form(Application& app, const QString& name);
+
+    Application& app() const { return app_; }
+    // Runs Form_Load once; called by the window registry right after creation.
+    void load();
+
+protected:
+    virtual void Form_Load() {}
+    // Runs when the operator closes the window; set cancel to keep it open.
+    virtual void Form_Unload(bool& cancel) { Q_UNUSED(cancel); }
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    Application& app_;
+    bool loaded_ = false;
+};
+
+} // namespace tamblor

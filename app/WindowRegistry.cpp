@@ -1,0 +1,46 @@
+#include "app/WindowRegistry.h"
+#include "app/Form.h"
+
+namespace tamblor {
+
+Form* WindowRegistry::find(const QString& name) const
+{
+    auto it = open_.find(name);
+    return it == open_.end() ? nullptr : it->data();
+}
+
+Form* WindowRegistry::load(const QString& name)
+{
+    if (Form* f = find(name))
+        return f;
+    auto fac = factories_.find(name);
+    if (fac == factories_.end())
+        return nullptr;
+    Form* f = (*fac)(app_);
+    open_[name] = f;
+    f->load();
+    return f;
+}
+
+Form* WindowRegistry::show(const QString& name)
+{
+    Form* f = load(name);
+    if (!f)
+        return nullptr;
+    f->show();
+    f->raise();
+    f->activateWindow();
+    return f;
+}
+
+void WindowRegistry::destroyAll(Form* except)
+{
+    const auto windows = open_;
+    open_.clear();
+    for (const QPointer<Form>& w : windows) {
+        if (w && w.data() != except)
+            delete w.data();
+    }
+}
+
+} // namespace tamblor

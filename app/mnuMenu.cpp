@@ -1,0 +1,104 @@
+#include "app/mnuMenu.h"
+#include "app/Application.h"
+#include "app/Initialize.h"
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tamblor {
+
+mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
+{
+    setWindowTitle("Tamblor");
+
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName("menuBar");
+    menuBar->setNativeMenuBar(false);
+
+    QMenu* files = menuBar->addMenu("Files");
+    files->setObjectName("mnuFiles");
+    QAction* exit = files->addAction("Exit");
+    exit->setObjectName("mnuExit");
+    connect(exit, &QAction::triggered, this, &mnuMenu::mnuExit_Click);
+
+    QMenu* setup = menuBar->addMenu("Setup");
+    setup->setObjectName("mnuSetup");
+    addOpener(setup, "mnuMyPref", "My Prefences", "frmMyPreferences");
+
+    addOpener(nullptr, "mnuWaveFiles", "WaveFiles", "frmWaveFiles");
+
+    QMenu* tools = menuBar->addMenu("Tools");
+    tools->setObjectName("mnuTools");
+    // The editor works when opened, but the menu offers no visible way to it.
+    addOpener(tools, "mnuEdit", "Edit", "frmEditor")->setVisible(false);
+    addOpener(tools, "mnuNormalize", "Normalize", "frmNormalize");
+    addOpener(tools, "mnuWaveGen", "Wave Generator", "frmWaveGen");
+
+    addOpener(nullptr, "mnuHelp", "Help", "frmHelp");
+    addOpener(nullptr, "mnuAbout", "About", "frmAbout");
+
+    lblClock = new QLabel(this);
+    lblClock->setObjectName("lblClock");
+    lblClock->setAlignment(Qt::AlignCenter);
+    QFont f = lblClock->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    lblClock->setFont(f);
+    lblClock->setMinimumWidth(lblClock->fontMetrics().horizontalAdvance("Wednesday  12/31/2026  Day  365  00:00:00") + 24);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(50);
+    connect(Timer1, &QTimer::timeout, this, &mnuMenu::Timer1_Timer);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addWidget(lblClock);
+    layout->setContentsMargins(12, 12, 12, 12);
+}
+
+QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& caption, const QString& window)
+{
+    QAction* a = menu ? menu->addAction(caption) : menuBar->addAction(caption);
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, [this, window] { app().windows().show(window); });
+    return a;
+}
+
+void mnuMenu::Form_Load()
+{
+    InitializeApplication(app().drives(), app().state());
+    Timer1_Timer();
+    Timer1->start();
+}
+
+void mnuMenu::Form_Unload(bool&)
+{
+    app().endProgram();
+}
+
+void mnuMenu::mnuExit_Click()
+{
+    close();
+}
+
+void mnuMenu::Timer1_Timer()
+{
+    lblClock->setText(clockText(app().clock().now(), app().clock()));
+}
+
+QString mnuMenu::clockText(const QDateTime& now, const Clock& clock)
+{
+    const QDate d = now.date();
+    const QString sep = clock.dateSeparator();
+    const QString date = clock.locale().dayName(d.dayOfWeek(), QLocale::LongFormat) + "  "
+                         + QString::asprintf("%02d", d.month()) + sep + QString::asprintf("%02d", d.day()) + sep
+                         + QString::asprintf("%04d", d.year());
+    // The day of the year is written with a blank where a sign would stand.
+    const QString day = " " + QString::number(d.dayOfYear());
+    return date + "  Day " + day + "  " + now.time().toString("hh:mm:ss");
+}
+
+} // namespace tamblor

@@ -1,0 +1,40 @@
+#pragma once
+// "Tamblor": the start-up window with the running clock and the menus that open every other
+// window. Closing it ends the program.
+#include "app/Form.h"
+#include <QDateTime>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QTimer;
+
+namespace tamblor {
+
+class Clock;
+
+class mnuMenu : public Form {
+    Q_OBJECT
+public:
+    explicit mnuMenu(Application& app);
+
+    // "Saturday  12/05/2026  Day  339  08:07:51"
+    static QString clockText(const QDateTime& now, const Clock& clock);
+
+    void Timer1_Timer();
+    void mnuExit_Click();
+
+protected:
+    void Form_Load() override;
+    void Form_Unload(bool& cancel) override;
+
+private:
+    QAction* addOpener(QMenu* menu, const QString& name, const QString& caption, const QString& window);
+
+    QMenuBar* menuBar;
+    QLabel* lblClock;
+    QTimer* Timer1;
+};
+
+} // namespace tamblor

@@ -1,1 +1,0 @@
-namespace tamblor { int libraryPlaceholder = 0; }

@@ -1,0 +1,145 @@
+#include "app/Application.h"
+#include "app/frmError.h"
+#include "app/mnuMenu.h"
+#include "tests/support/AppFixture.h"
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tamblor;
+
+namespace {
+
+// A stand-in tool window that counts its load and unload handlers.
+struct Counts {
+    int loads = 0;
+    int unloads = 0;
+};
+
+class ToolWindow : public Form {
+public:
+    ToolWindow(Application& app, Counts& c) : Form(app, "frmTool"), counts(c) {}
+    Counts& counts;
+
+protected:
+    void Form_Load() override { ++counts.loads; }
+    void Form_Unload(bool&) override { ++counts.unloads; }
+};
+
+QAction* action(QWidget* w, const char* name) { return w->findChild<QAction*>(name); }
+
+} // namespace
+
+class MainMenuTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
+        app->windows().registerWindow("frmWaveFiles", [this](Application& a) { return new ToolWindow(a, counts); });
+        ASSERT_TRUE(app->start());
+        menu = app->windows().find<mnuMenu>("mnuMenu");
+        ASSERT_TRUE(menu);
+    }
+    mnuMenu* menu = nullptr;
+    Counts counts;
+};
+
+TEST_F(MainMenuTest, MenuCarriesEveryEntryWithEditHidden)
+{
+    EXPECT_EQ(menu->windowTitle(), "Tamblor");
+    const std::pair<const char*, const char*> entries[] = {
+        {"mnuExit", "Exit"}, {"mnuMyPref", "My Prefences"}, {"mnuWaveFiles", "WaveFiles"},
+        {"mnuEdit", "Edit"}, {"mnuNormalize", "Normalize"}, {"mnuWaveGen", "Wave Generator"},
+        {"mnuHelp", "Help"}, {"mnuAbout", "About"}};
+    for (auto [name, caption] : entries) {
+        QAction* a = action(menu, name);
+        ASSERT_TRUE(a) << name;
+        EXPECT_EQ(a->text(), caption);
+        EXPECT_EQ(a->isVisible(), QString(name) != "mnuEdit") << name;
+    }
+    EXPECT_EQ(menu->findChild<QMenu*>("mnuFiles")->title(), "Files");
+    EXPECT_EQ(menu->findChild<QMenu*>("mnuSetup")->title(), "Setup");
+    EXPECT_EQ(menu->findChild<QMenu*>("mnuTools")->title(), "Tools");
+}
+
+TEST_F(MainMenuTest, ClockShowsDateDayOfYearAndTime)
+{
+    auto* clock = menu->findChild<QLabel*>("lblClock");
+    EXPECT_EQ(clock->text(), "Saturday  12/05/2026  Day  339  08:07:51");
+    app->clock().setFixed(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)));
+    QTest::qWait(120); // the 50 ms timer rewrites it
+    EXPECT_EQ(clock->text(), "Friday  01/01/2027  Day  1  00:00:05");
+    app->clock().setLocale(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(mnuMenu::clockText(app->clock().now(), app->clock()), "Freitag  01.01.2027  Day  1  00:00:05");
+}
+
+TEST_F(MainMenuTest, WindowsOpenOnceAndModeless)
+{
+    action(menu, "mnuWaveFiles")->trigger();
+    Form* first = app->windows().find("frmWaveFiles");
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isModal());
+    action(menu, "mnuWaveFiles")->trigger();
+    EXPECT_EQ(app->windows().find("frmWaveFiles"), first);
+    EXPECT_EQ(counts.loads, 1);
+    // Closed by the operator: unload runs; the next use loads a new one.
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(counts.unloads, 1);
+    EXPECT_EQ(app->windows().find("frmWaveFiles"), nullptr);
+    action(menu, "mnuWaveFiles")->trigger();
+    EXPECT_EQ(counts.loads, 2);
+    // Entries whose window is not built do nothing.
+    action(menu, "mnuAbout")->trigger();
+}
+
+TEST_F(MainMenuTest, ClosingTheMainMenuEndsTheProgramWithoutToolUnloads)
+{
+    action(menu, "mnuWaveFiles")->trigger();
+    app->showMessage("hello");
+    QPointer<Form> tool = app->windows().find("frmWaveFiles");
+    QSignalSpy ended(app.get(), &Application::programEnded);
+    action(menu, "mnuExit")->trigger();
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(tool.isNull());
+    EXPECT_EQ(counts.unloads, 0);
+    EXPECT_FALSE(app->state().IndexFile);
+}
+
+class MessageWindowTest : public AppTest {};
+
+TEST_F(MessageWindowTest, ShowReplacesAppendsAndReopensFresh)
+{
+    Application& app = *this->app;
+    app.showMessage("first");
+    app.showMessage("second");
+    auto* w = app.windows().find<frmError>("frmError");
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->windowTitle(), "Error Message");
+    auto* label = w->findChild<QLabel*>("lblMessage");
+    EXPECT_EQ(label->text(), "second");
+    EXPECT_EQ(w->findChild<QPushButton*>("OKButton")->text(), "OK");
+    EXPECT_EQ(w->findChild<QPushButton*>("cmdOverRide")->text(), "OverRide");
+
+    app.appendMessage(" and more");
+    EXPECT_EQ(app.messageText(), "second and more");
+    EXPECT_EQ(app.windows().find<frmError>("frmError"), w);
+
+    QTest::mouseClick(w->findChild<QPushButton*>("cmdOverRide"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app.windows().find("frmError"), nullptr);
+    EXPECT_EQ(app.messageText(), "");
+
+    app.showMessage("third");
+    EXPECT_EQ(app.messageText(), "third");
+    QTest::mouseClick(app.windows().find<frmError>("frmError")->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app.windows().find("frmError"), nullptr);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// An application object over a fresh root with scripted prompts, so no test waits on a box.
+#include "app/Application.h"
+#include "app/PromptService.h"
+#include "tests/support/TestEnv.h"
+#include <memory>
+
+class AppTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        newApp();
+    }
+    void TearDown() override
+    {
+        app.reset();
+        TempRootTest::TearDown();
+    }
+    // A new application object (the old one ends first) over the same root; not started.
+    void newApp()
+    {
+        app.reset();
+        app = std::make_unique<tamblor::Application>(root());
+        auto p = std::make_unique<tamblor::ScriptedPromptService>();
+        prompts = p.get();
+        app->setPrompts(std::move(p));
+        app->clock().setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    tamblor::SharedState& state() { return app->state(); }
+
+    std::unique_ptr<tamblor::Application> app;
+    tamblor::ScriptedPromptService* prompts = nullptr;
+};
