@@ -1,5 +1,8 @@
 // Backend choice, the virtual devices and their clocks.
+#include "SignalMeasure.h"
 #include "audio/devices/AudioBackend.h"
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/RecordingWriter.h"
 #include "audio/devices/VirtualBackend.h"
 #include "platform/Failure.h"
 #include "tests/support/TestEnv.h"
@@ -70,6 +73,33 @@ TEST_F(BackendTest, SteppedStreamsRunInCallbacksOfAtMostTheirBufferAndOnlyWhileS
     EXPECT_EQ(backend.outputSamples().size(), 700u);
     out.reset();
     EXPECT_EQ(backend.openStreamCount(), 1);
+}
+
+TEST_F(BackendTest, FileSourcePlaysItsFramesOnceThenSilence)
+{
+    std::vector<int16_t> mono(3000);
+    for (size_t i = 0; i < mono.size(); ++i)
+        mono[i] = int16_t(i * 7);
+    measure::writeWav(native("source.wav"), 22050, 1, mono);
+    VirtualBackend backend;
+    backend.setInputSignal(sources::file(native("source.wav")));
+    InputDevice input(backend);
+    input.setSampleRate(22050);
+    RecordingWriter writer(input);
+    writer.setFileName(native("copy.wav"));
+    input.start();
+    writer.setEnabled(true);
+    backend.advance(4096);
+    input.stop();
+    writer.setEnabled(false);
+    input.waitIdle();
+    const auto copy = measure::readWav(native("copy.wav"));
+    ASSERT_EQ(copy.samples.size(), 4096u * 2);
+    EXPECT_EQ(measure::channel(copy.samples, 2, 1), measure::channel(copy.samples, 2, 0));
+    const auto left = measure::channel(copy.samples, 2, 0);
+    EXPECT_TRUE(std::equal(mono.begin(), mono.end(), left.begin()));
+    EXPECT_EQ(measure::peakOf({left.begin() + 3000, left.end()}), 0);
+    EXPECT_THROW(sources::file(native("missing.wav")), Failure);
 }
 
 } // namespace

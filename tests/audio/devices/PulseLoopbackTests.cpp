@@ -17,7 +17,7 @@
 #include <map>
 
 using namespace tamblor::audio;
-using namespace tamblor::audio::testing;
+using namespace tamblor::audio::measure;
 
 namespace {
 

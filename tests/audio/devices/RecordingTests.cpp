@@ -13,7 +13,7 @@
 
 using namespace tamblor;
 using namespace tamblor::audio;
-using namespace tamblor::audio::testing;
+using namespace tamblor::audio::measure;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <sndfile.h>
 
-namespace tamblor::audio::testing {
+namespace tamblor::audio::measure {
 
 std::vector<int16_t> channel(const std::vector<int16_t>& interleaved, int channels, int which)
 {
@@ -78,4 +78,4 @@ void writeWav(const QString& path, int sampleRate, int channels, const std::vect
     sf_close(f);
 }
 
-} // namespace tamblor::audio::testing
+} // namespace tamblor::audio::measure

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace tamblor::audio::testing {
+namespace tamblor::audio::measure {
 
 // One channel of interleaved frames.
 std::vector<int16_t> channel(const std::vector<int16_t>& interleaved, int channels, int which);
@@ -25,4 +25,4 @@ WavContents readWav(const QString& path);
 void writeWav(const QString& path, int sampleRate, int channels, const std::vector<int16_t>& samples,
               bool eightBit = false);
 
-} // namespace tamblor::audio::testing
+} // namespace tamblor::audio::measure
