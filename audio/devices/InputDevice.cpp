@@ -57,11 +57,11 @@ void InputDevice::start()
 {
     if (capturing_)
         return;
+    // The worker may still be finishing the previous capture's tail and its captureEnded.
+    syncWorker();
     if (stream_ && settingsChanged_)
         closeStream();
     if (!stream_) {
-        // The worker may still be finishing the previous capture's tail.
-        syncWorker();
         {
             std::lock_guard lock(mutex_);
             streamChannels_ = channels_;

@@ -33,6 +33,14 @@ VirtualSignal counter();
 VirtualSignal file(const QString& path);
 } // namespace sources
 
+// In a test:
+//   VirtualBackend backend;                       // stepped clock
+//   backend.setInputSignal(sources::burst(...));
+//   InputDevice input(backend); ... input.start();
+//   backend.advance(4096);                        // the callbacks run now, on this thread
+//   input.waitIdle();                             // events delivered, file written
+//   player.waitIdle();                            // the same for a FilePlayer
+//   backend.outputSamples();                      // what the output device was given
 class VirtualBackend : public AudioBackend {
 public:
     enum class Clock { Stepped, RealTime };

@@ -4,7 +4,10 @@
 #include "audio/devices/VirtualBackend.h"
 #include "platform/Failure.h"
 #include "tests/support/TestEnv.h"
+#include <QFile>
 #include <QSignalSpy>
+#include <cmath>
+#include <sndfile.h>
 
 using namespace tamblor;
 using namespace tamblor::audio;
@@ -190,6 +193,36 @@ TEST_F(FilePlayerTest, PositionSetWhileIdleIsWherePlayStarts)
     player.waitIdle();
     EXPECT_EQ(ended.size(), 0); // stop is not an end of the file
     EXPECT_EQ(player.position(), 0);
+}
+
+TEST_F(FilePlayerTest, PlaysMsAdpcmFilesAndMeasuresThemInTheirOwnBytes)
+{
+    std::vector<int16_t> tone(44100);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = int16_t(std::lround(10000 * std::sin(2 * M_PI * 500.0 * double(i) / 22050)));
+    SF_INFO info{};
+    info.samplerate = 22050;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM;
+    SNDFILE* f = sf_open(QFile::encodeName(native("adpcm.wav")).constData(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_short(f, tone.data(), sf_count_t(tone.size()));
+    sf_close(f);
+
+    player.setFileName(native("adpcm.wav"));
+    const WaveInfo w = player.wave();
+    EXPECT_EQ(w.format.formatTag, WaveFormat::MsAdpcm);
+    EXPECT_GT(w.format.samplesPerBlock, 0);
+    EXPECT_EQ(w.dataSize % w.format.blockAlign, 0);
+    EXPECT_LT(w.dataSize, qint64(tone.size())); // about 4 bits a sample
+    EXPECT_EQ(w.dataOffset + w.dataSize, w.fileSize);
+    player.play();
+    backend.advance(22050);
+    const std::vector<int16_t> left = played();
+    EXPECT_NEAR(frequencyOf(left, 22050), 500.0, 1.0);
+    EXPECT_NEAR(peakOf(left), 10000, 500);
+    player.setTimeFormat(FilePlayer::TimeFormat::Bytes);
+    EXPECT_NEAR(double(player.position()), w.dataSize / 2.0, w.format.blockAlign);
 }
 
 TEST_F(FilePlayerTest, RefusesFilesItCannotPlayWithANumberedFailure)

@@ -73,7 +73,11 @@ TEST_P(RecordingFormatTest, FileHoldsExactlyTheFramesProducedWhileEnabled)
 
 INSTANTIATE_TEST_SUITE_P(RatesAndModes, RecordingFormatTest,
                          ::testing::Values(Format{8000, 0}, Format{11025, 1}, Format{22050, 0},
-                                           Format{44100, 1}));
+                                           Format{44100, 1}),
+                         [](const ::testing::TestParamInfo<Format>& info) {
+                             return "Rate" + std::to_string(info.param.rate) +
+                                    (info.param.mode ? "Stereo" : "Mono");
+                         });
 
 TEST_F(RecordingTest, WritingStartsWithTheBufferThatCrossedTheThreshold)
 {
