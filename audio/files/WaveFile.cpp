@@ -69,12 +69,13 @@ void WaveFile::create(const QString& path, const WaveFormat& format)
     if (path.isEmpty())
         throw invalidCall(QStringLiteral("no file name"));
     path_ = path;
+    // Raw sample bytes only make sense for PCM; ADPCM files come from the conversion chain.
+    if (!format.isPcm())
+        throw invalidCall(QStringLiteral("raw writing needs a PCM format"));
     SF_INFO info{};
     info.samplerate = format.sampleRate;
     info.channels = format.channels;
     info.format = sndFormatFor(format);
-    if (!format.isPcm())
-        throw invalidCall(QStringLiteral("raw writing needs a PCM format"));
     errno = 0;
     const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path));
     writer_ = sf_open(native.constData(), SFM_WRITE, &info);
