@@ -16,7 +16,8 @@ inline constexpr int kInvalidFileFormat = 321;
 Failure malformedWave(const QString& what);
 // The failure behind a libsndfile error on `file` (nullptr: the last open failed) for `path`.
 Failure sndfileFailure(sf_private_tag* file, const QString& path);
-// The failure behind a QFile error.
+// The failure behind a QFile error (an open error looks at errno for the cause; Qt reports a
+// full disk as a resource error).
 Failure fileFailure(QFileDevice::FileError error);
 // A bad argument handed to a component (5 Invalid procedure call or argument).
 Failure invalidCall(const QString& what);

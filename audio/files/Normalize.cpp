@@ -46,9 +46,8 @@ void readExactly(QFile& file, char* dst, int64_t n)
 
 void writeAll(QSaveFile& file, const char* src, int64_t n)
 {
-    errno = 0;
     if (file.write(src, n) != n)
-        throw errno ? Failure::fromErrno(errno) : fileFailure(file.error());
+        throw fileFailure(file.error());
 }
 
 // Largest magnitude in the 16-bit range of one block (8-bit samples scaled by 256).
@@ -163,9 +162,8 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
         writeAll(out, buffer.data(), got);
     }
     source.close();
-    errno = 0;
     if (!out.commit())
-        throw errno ? Failure::fromErrno(errno) : fileFailure(out.error());
+        throw fileFailure(out.error());
     return true;
 }
 

@@ -144,7 +144,7 @@ int64_t WaveFile::write(const void* src, int64_t count)
     errno = 0;
     const sf_count_t done = sf_write_raw(writer_, src, count);
     if (done != count)
-        throw errno ? Failure::fromErrno(errno) : sndfileFailure(writer_, path_);
+        throw sndfileFailure(writer_, path_);
     position_ += done;
     dataSize_ += uint64_t(done);
     return done;

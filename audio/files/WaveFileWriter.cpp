@@ -35,7 +35,7 @@ void WaveFileWriter::push(const int16_t* frames, int64_t count)
         throw Failure(Failure::BadFileMode);
     errno = 0;
     if (sf_writef_short(file_, frames, count) != count)
-        throw errno ? Failure::fromErrno(errno) : sndfileFailure(file_, path_);
+        throw sndfileFailure(file_, path_);
 }
 
 void WaveFileWriter::close()

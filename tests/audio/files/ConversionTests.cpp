@@ -60,6 +60,23 @@ std::vector<int16_t> decode(const QString& path, SF_INFO& info)
 
 } // namespace
 
+// A link that takes a few buffers and then fails, as a full disk would.
+class FailingLink : public ChainLink {
+public:
+    QString linkName() const override { return "Broken"; }
+    WaveFormat resolveFormat(const WaveFormat& in) const override { return in; }
+    void begin(const WaveFormat&) override { pushes = 0; aborted = false; }
+    void push(const int16_t*, int64_t) override
+    {
+        if (++pushes == 3)
+            throw Failure(Failure::DiskFull);
+    }
+    void finish() override {}
+    void abort() noexcept override { aborted = true; }
+    int pushes = 0;
+    bool aborted = false;
+};
+
 class ConversionTest : public TempRootTest {};
 
 TEST_F(ConversionTest, UnconvertedSendCopiesTheSamplesInTheSourceFormat)
@@ -182,4 +199,29 @@ TEST_F(ConversionTest, RefusalsComeAtStartAndStopEndsQuietly)
     c.writer.close();
     WaveFile part; // what was written so far is a valid file
     EXPECT_NO_THROW(part.setFileName(native("dst.wav")));
+}
+
+TEST_F(ConversionTest, AFailureOnTheWayEndsTheRunWithItsNumber)
+{
+    writeAllBytes(native("src.wav"),
+                  wavBytes(WaveFormat::pcm(44100, 2, 16), pcmBytes(sine(44100, 2, 300, 2.0, 8000), 16)));
+    Chain c;
+    FailingLink broken;
+    c.links.add(broken);
+    c.reader.setFileName(native("src.wav"));
+    c.pump.setOutput("Broken");
+    QSignalSpy finished(&c.pump, &TriggerPump::finished);
+    c.pump.start();
+    ASSERT_TRUE(finished.wait(20000));
+    ASSERT_TRUE(c.pump.failure().has_value());
+    EXPECT_EQ(c.pump.failure()->number(), Failure::DiskFull);
+    EXPECT_TRUE(broken.aborted);
+    EXPECT_EQ(broken.pushes, 3);
+    EXPECT_LT(c.reader.position(), c.reader.length());
+
+    // The next run starts clean.
+    c.pump.setOutput("WaveFile");
+    c.writer.setFileName(native("dst.wav"));
+    c.run();
+    EXPECT_FALSE(c.pump.failure().has_value());
 }

@@ -116,6 +116,11 @@ TEST_F(WaveFileTest, MalformedFilesAreFailuresNotCrashes)
                                 fmtBeyond, noData, noFmt, shortFmt, notWave}) {
         SCOPED_TRACE(b.left(48).toHex().toStdString());
         EXPECT_EQ(failureOf(b), kInvalidFileFormat);
+        // The same through a file on disk.
+        writeAllBytes(native("bad.wav"), b);
+        WaveFile w;
+        EXPECT_THROW(w.setFileName(native("bad.wav")), Failure);
+        EXPECT_FALSE(w.isOpen());
     }
 }
 
