@@ -1,0 +1,67 @@
+#pragma once
+// The device seam of the audio layer: device lists and streams of interleaved 16-bit samples.
+// The application owns one backend, chosen at start-up; components take it by reference.
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace tamblor::audio {
+
+struct StreamFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    // A hint: callbacks may receive other frame counts.
+    int framesPerBuffer = 1024;
+};
+
+// Both callbacks run on the device's thread. They must not block, allocate or touch widgets.
+using InputCallback = std::function<void(const int16_t* samples, size_t frames)>;
+using OutputCallback = std::function<void(int16_t* samples, size_t frames)>;
+
+struct OutputHandler {
+    OutputCallback render;
+    // Optional. A stepped backend calls it on the stepping thread before pulling `frames`,
+    // so a source fed by a thread of its own can get them ready (it may wait for that thread).
+    // Real-time backends never call it.
+    std::function<void(size_t frames)> prepare;
+};
+
+// An open device stream; destroying it closes the device.
+class AudioStream {
+public:
+    virtual ~AudioStream() = default;
+    // Throws Failure when the device refuses to start.
+    virtual void start() = 0;
+    // Returns once the callback no longer runs.
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
+class AudioBackend {
+public:
+    // Device number that picks the system's default device.
+    static constexpr int DefaultDevice = -1;
+
+    virtual ~AudioBackend() = default;
+    virtual QString name() const = 0;
+
+    // Devices are numbered 0..count-1 in the order they are listed.
+    virtual int inputDeviceCount() const = 0;
+    virtual QString inputDeviceName(int device) const = 0;
+    virtual int outputDeviceCount() const = 0;
+    virtual QString outputDeviceName(int device) const = 0;
+
+    // Throw Failure (68 Device unavailable, ...) when the device cannot be opened as asked.
+    virtual std::unique_ptr<AudioStream> openInput(int device, const StreamFormat& format,
+                                                   InputCallback callback) = 0;
+    virtual std::unique_ptr<AudioStream> openOutput(int device, const StreamFormat& format,
+                                                    OutputHandler handler) = 0;
+};
+
+// The backend named by TAMBLOR_AUDIO: "virtual" (stepped by the caller), "virtual-realtime",
+// otherwise PortAudio.
+std::unique_ptr<AudioBackend> createAudioBackend();
+
+} // namespace tamblor::audio

@@ -1,0 +1,124 @@
+#pragma once
+// Plays a wave file on the output device numbered DeviceID.
+//
+// The file is decoded by a reader thread into a lock-free ring; the device callback only copies
+// from the ring, so it never waits for the disk. Positions are offsets into the file's sample
+// data, in milliseconds or in bytes of the file's own format (TimeFormat).
+#include "audio/core/WaveFormat.h"
+#include "audio/devices/AudioBackend.h"
+#include "audio/devices/PeakLevels.h"
+#include "audio/devices/SpscRing.h"
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+typedef struct sf_private_tag SNDFILE;
+
+namespace tamblor::audio {
+
+// What the player knows of its file (its "wave object").
+struct WaveInfo {
+    QString fileName;
+    WaveFormat format;
+    qint64 dataOffset = 0; // byte offset of the sample data in the file
+    qint64 dataSize = 0;   // bytes of sample data in the file's own format
+    qint64 frames = 0;     // sample frames
+    qint64 fileSize = 0;   // whole length of the file in bytes
+};
+
+class FilePlayer : public QObject {
+    Q_OBJECT
+public:
+    enum class TimeFormat { Milliseconds, Bytes };
+
+    explicit FilePlayer(AudioBackend& backend, QObject* parent = nullptr);
+    ~FilePlayer() override;
+
+    int deviceCount() const { return backend_.outputDeviceCount(); }
+    QString deviceName(int device) const { return backend_.outputDeviceName(device); }
+    void setDeviceId(int device) { deviceId_ = device; }
+    int deviceId() const { return deviceId_; }
+    void setTimeFormat(TimeFormat format) { timeFormat_ = format; }
+    TimeFormat timeFormat() const { return timeFormat_; }
+
+    // Naming another file stops the one playing (without playbackEnded).
+    void setFileName(const QString& path);
+    QString fileName() const { return fileName_; }
+    // Opens the named file when needed. Throws Failure: 52 no name, 53 missing, 70 not
+    // readable, 380 not a sound file this player can decode.
+    WaveInfo wave();
+
+    // Plays the named file from the current position (0 unless set since the last stop), at
+    // the file's own rate, always as stereo (mono is copied to both channels). Playing again
+    // while playing starts over. Throws Failure (the file's, or 68 when the device refuses).
+    void play();
+    // Stops and rewinds to 0; playbackEnded() is not sent: the caller knows.
+    void stop();
+    // Holds playing (the device plays silence) and keeps the position; no-op when not playing.
+    void pause();
+    void resume();
+    bool isPlaying() const { return playing_; }
+    bool isPaused() const { return playing_ && paused_.load(); }
+
+    // Position in the time format. Setting it seeks; while idle it sets where play() starts.
+    qint64 position() const;
+    void setPosition(qint64 value);
+    qint64 positionFrames() const;
+    void setPositionFrames(qint64 frame);
+    qint64 framesToTime(qint64 frames) const;
+    qint64 timeToFrames(qint64 value) const;
+
+    // Peaks of what was last sent to the device (0 while paused or idle).
+    PeakLevels levels() const { return levels_.load(); }
+
+    // Lets pending events run, after making sure the end of the file, when the device has
+    // reached it, is reported by playbackEnded() among them. Call on the UI thread.
+    void waitIdle();
+
+signals:
+    void playbackStarted();
+    // The file has played to its end (not sent for stop()).
+    void playbackEnded();
+
+private:
+    void openFile();
+    void closeFile();
+    void teardown();
+    void readerLoop();
+    void render(int16_t* out, size_t frames);
+    void prepare(size_t frames);
+    bool acknowledgeSeek(); // consumer side; true when no seek is pending any more
+    void postEnd();
+
+    AudioBackend& backend_;
+    int deviceId_ = 0;
+    TimeFormat timeFormat_ = TimeFormat::Milliseconds;
+    QString fileName_;
+    SNDFILE* file_ = nullptr;
+    WaveInfo info_;
+    int fileChannels_ = 2; // as the decoder delivers them
+    std::unique_ptr<AudioStream> stream_;
+    bool playing_ = false;
+    qint64 startFrame_ = 0;
+    quint64 playId_ = 0;
+
+    SpscRing<int16_t> ring_; // stereo frames
+    std::thread reader_;
+    std::atomic<bool> quitReader_{false};
+    // Seeking while playing: the UI raises requestGen_ with a new target; the reader stops
+    // filling and raises readerGen_; the callback then drops the ring and raises seenGen_; only
+    // then does the reader seek the file and fill again, so no stale frame is ever played.
+    std::atomic<quint64> requestGen_{0};
+    std::atomic<quint64> readerGen_{0};
+    std::atomic<quint64> seenGen_{0};
+    std::atomic<qint64> seekTarget_{0};
+    std::atomic<bool> readerEof_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> endPosted_{false};
+    std::atomic<qint64> framePos_{0}; // written by the callback
+    PeakLevelCell levels_;
+};
+
+} // namespace tamblor::audio

@@ -1,0 +1,85 @@
+#pragma once
+// The wave file writer of the recording chain: while enabled it writes the input device's
+// buffers (after the gain) as 16-bit PCM WAV at the input's rate and channel count.
+//
+// Writing happens on the input's worker thread, never on the UI thread. The header is rewritten
+// as the file grows, so a recording cut short still opens. The writer keeps the most recent
+// buffers (the pre-roll) so that writing can start with a buffer the UI has already seen: the
+// handler of bufferFilled(sequence, ...) may call setEnabled(true, sequence).
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+typedef struct sf_private_tag SNDFILE;
+
+namespace tamblor::audio {
+
+class InputDevice;
+
+class RecordingWriter : public QObject {
+    Q_OBJECT
+public:
+    // About three seconds of 44100 stereo, six of mono, more at lower rates.
+    static constexpr int PreRollBuffers = 128;
+
+    explicit RecordingWriter(InputDevice& input, QObject* parent = nullptr);
+    ~RecordingWriter() override;
+
+    void setFileName(const QString& path) { fileName_ = path; }
+    QString fileName() const { return fileName_; }
+
+    // True: creates the file now (throws Failure when it cannot) and writes from the buffer
+    // numbered `fromSequence` on, taken from the pre-roll when already processed (the oldest
+    // kept buffer when it is older than the pre-roll). Without a number, writing starts with
+    // the first buffer not processed yet.
+    // False: writing ends with the buffer that holds the last sample the device delivered
+    // before the call; then the file is closed.
+    // Enabling while enabled, or disabling while disabled, does nothing.
+    void setEnabled(bool enabled, qint64 fromSequence = -1);
+    bool isEnabled() const { return enabled_; }
+
+    // Frames written to the current (or last) file; exact after InputDevice::waitIdle().
+    qint64 framesWritten() const;
+
+signals:
+    // Writing failed (a full disk, ...); the file is closed and writing has stopped.
+    void writeFailed(int number, const QString& description);
+
+private:
+    friend class InputDevice;
+    struct Command {
+        bool enable;
+        SNDFILE* file;
+        qint64 fromSequence;
+        size_t untilSample; // disable: due once the input has consumed this far
+    };
+    struct Kept {
+        qint64 sequence = 0;
+        int channels = 2;
+        std::vector<int16_t> samples;
+    };
+    // Worker thread only.
+    // `position` counts the input's samples before this buffer.
+    void onBuffer(qint64 sequence, const int16_t* samples, size_t frames, int channels, size_t position);
+    // Applies the commands that are due once the input has consumed `position` samples.
+    void service(size_t position);
+    void write(const int16_t* samples, size_t frames, int channels);
+    void closeFile();
+
+    InputDevice& input_;
+    QString fileName_;
+    bool enabled_ = false; // as the UI last set it
+
+    mutable std::mutex mutex_;
+    std::vector<Command> pending_;
+    qint64 written_ = 0;
+
+    // Worker state.
+    std::deque<Kept> preRoll_;
+    SNDFILE* file_ = nullptr;
+    qint64 startSequence_ = 0;
+};
+
+} // namespace tamblor::audio

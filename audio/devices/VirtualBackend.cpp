@@ -1,0 +1,207 @@
+#include "audio/devices/VirtualBackend.h"
+#include "platform/Failure.h"
+#include <algorithm>
+
+namespace tamblor::audio {
+
+using SteadyClock = std::chrono::steady_clock;
+
+class VirtualBackend::Stream : public AudioStream {
+public:
+    Stream(VirtualBackend& owner, const StreamFormat& f, InputCallback in, OutputHandler out)
+        : owner_(owner), format_(f), in_(std::move(in)), out_(std::move(out)),
+          scratch_(size_t(std::max(1, f.framesPerBuffer)) * size_t(f.channels))
+    {
+    }
+    ~Stream() override { owner_.unregister(this); }
+
+    void start() override
+    {
+        std::lock_guard lock(owner_.mutex_);
+        if (active_)
+            return;
+        active_ = true;
+        startedAt_ = SteadyClock::now();
+        framesAtStart_ = framesRun_;
+    }
+    void stop() override
+    {
+        std::lock_guard lock(owner_.mutex_);
+        active_ = false;
+    }
+    bool isActive() const override
+    {
+        std::lock_guard lock(owner_.mutex_);
+        return active_;
+    }
+
+    // Called with the owner's mutex held.
+    void run(size_t frames, bool stepped)
+    {
+        const size_t chunk = size_t(std::max(1, format_.framesPerBuffer));
+        while (frames > 0) {
+            const size_t n = std::min(frames, chunk);
+            if (in_) {
+                if (owner_.signal_)
+                    owner_.signal_(scratch_.data(), n, format_.channels, format_.sampleRate, framesRun_);
+                else
+                    std::fill_n(scratch_.begin(), n * size_t(format_.channels), int16_t(0));
+                in_(scratch_.data(), n);
+            } else {
+                if (stepped && out_.prepare)
+                    out_.prepare(n);
+                out_.render(scratch_.data(), n);
+                owner_.appendOutput(scratch_.data(), n * size_t(format_.channels));
+            }
+            framesRun_ += n;
+            frames -= n;
+        }
+    }
+    // Frames a real-time clock owes this stream by now.
+    size_t due(SteadyClock::time_point now) const
+    {
+        const double seconds = std::chrono::duration<double>(now - startedAt_).count();
+        const auto target = uint64_t(seconds * format_.sampleRate) + framesAtStart_;
+        return target > framesRun_ ? size_t(target - framesRun_) : 0;
+    }
+
+    VirtualBackend& owner_;
+    StreamFormat format_;
+    InputCallback in_;
+    OutputHandler out_;
+    std::vector<int16_t> scratch_;
+    bool active_ = false;
+    uint64_t framesRun_ = 0;
+    uint64_t framesAtStart_ = 0;
+    SteadyClock::time_point startedAt_;
+};
+
+VirtualBackend::VirtualBackend(Clock clock) : clock_(clock)
+{
+    if (clock_ == Clock::RealTime)
+        driver_ = std::thread([this] { runRealTime(); });
+}
+
+VirtualBackend::~VirtualBackend()
+{
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    if (driver_.joinable())
+        driver_.join();
+}
+
+QString VirtualBackend::inputDeviceName(int device) const
+{
+    if (device != 0)
+        throw Failure(Failure::InvalidCall);
+    return QStringLiteral("Virtual Input");
+}
+
+QString VirtualBackend::outputDeviceName(int device) const
+{
+    if (device != 0)
+        throw Failure(Failure::InvalidCall);
+    return QStringLiteral("Virtual Output");
+}
+
+std::unique_ptr<AudioStream> VirtualBackend::openInput(int device, const StreamFormat& format,
+                                                       InputCallback callback)
+{
+    if (device != 0 && device != DefaultDevice)
+        throw Failure(Failure::DeviceUnavailable);
+    auto s = std::make_unique<Stream>(*this, format, std::move(callback), OutputHandler{});
+    std::lock_guard lock(mutex_);
+    streams_.push_back(s.get());
+    return s;
+}
+
+std::unique_ptr<AudioStream> VirtualBackend::openOutput(int device, const StreamFormat& format,
+                                                        OutputHandler handler)
+{
+    if (device != 0 && device != DefaultDevice)
+        throw Failure(Failure::DeviceUnavailable);
+    auto s = std::make_unique<Stream>(*this, format, InputCallback{}, std::move(handler));
+    std::lock_guard lock(mutex_);
+    streams_.push_back(s.get());
+    output_.clear();
+    outputFormat_ = format;
+    return s;
+}
+
+void VirtualBackend::unregister(Stream* s)
+{
+    std::lock_guard lock(mutex_);
+    streams_.erase(std::remove(streams_.begin(), streams_.end(), s), streams_.end());
+}
+
+void VirtualBackend::setInputSignal(VirtualSignal signal)
+{
+    std::lock_guard lock(mutex_);
+    signal_ = std::move(signal);
+}
+
+void VirtualBackend::advance(size_t frames)
+{
+    std::lock_guard lock(mutex_);
+    for (Stream* s : streams_)
+        if (s->active_)
+            s->run(frames, true);
+}
+
+void VirtualBackend::advanceMs(int milliseconds)
+{
+    std::lock_guard lock(mutex_);
+    for (Stream* s : streams_)
+        if (s->active_)
+            s->run(size_t(int64_t(s->format_.sampleRate) * milliseconds / 1000), true);
+}
+
+void VirtualBackend::runRealTime()
+{
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+        wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return quit_; });
+        const auto now = SteadyClock::now();
+        for (Stream* s : streams_)
+            if (s->active_)
+                s->run(s->due(now), false);
+    }
+}
+
+void VirtualBackend::appendOutput(const int16_t* samples, size_t count)
+{
+    // A virtual device left running for hours must not eat the memory: keep the last minutes.
+    constexpr size_t limit = size_t(44100) * 2 * 300;
+    if (output_.size() + count > limit)
+        output_.erase(output_.begin(), output_.begin() + ptrdiff_t(output_.size() / 2));
+    output_.insert(output_.end(), samples, samples + count);
+}
+
+std::vector<int16_t> VirtualBackend::outputSamples() const
+{
+    std::lock_guard lock(mutex_);
+    return output_;
+}
+
+StreamFormat VirtualBackend::outputFormat() const
+{
+    std::lock_guard lock(mutex_);
+    return outputFormat_;
+}
+
+void VirtualBackend::clearOutput()
+{
+    std::lock_guard lock(mutex_);
+    output_.clear();
+}
+
+int VirtualBackend::openStreamCount() const
+{
+    std::lock_guard lock(mutex_);
+    return int(streams_.size());
+}
+
+} // namespace tamblor::audio

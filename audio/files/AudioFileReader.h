@@ -1,0 +1,46 @@
+#pragma once
+// Reads a wave file's audio as 16-bit frames for a conversion chain (libsndfile decodes PCM
+// and MS-ADPCM). Position and length are milliseconds; the position may be read from any
+// thread while a pump reads the file.
+#include "audio/core/WaveFormat.h"
+#include <QString>
+#include <atomic>
+#include <cstdint>
+
+struct sf_private_tag;
+
+namespace tamblor::audio {
+
+class AudioFileReader {
+public:
+    AudioFileReader() = default;
+    ~AudioFileReader() { close(); }
+    AudioFileReader(const AudioFileReader&) = delete;
+    AudioFileReader& operator=(const AudioFileReader&) = delete;
+
+    // Opens the file and reads its format; the empty name closes. Throws Failure.
+    void setFileName(const QString& path);
+    QString fileName() const { return path_; }
+    bool isOpen() const { return file_ != nullptr; }
+    // The file's format as its header states it (the "format reference").
+    const WaveFormat& format() const { return format_; }
+
+    int64_t frames() const { return frames_; }
+    int64_t length() const; // milliseconds
+    int64_t position() const; // milliseconds read so far
+
+    // Back to the first frame.
+    void rewind();
+    // Reads up to count frames (channels() samples each); returns frames read, 0 at the end.
+    int64_t readFrames(int16_t* dst, int64_t count);
+    void close();
+
+private:
+    QString path_;
+    sf_private_tag* file_ = nullptr;
+    WaveFormat format_;
+    int64_t frames_ = 0;
+    std::atomic<int64_t> framesRead_{0};
+};
+
+} // namespace tamblor::audio

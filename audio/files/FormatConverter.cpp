@@ -1,0 +1,114 @@
+#include "audio/files/FormatConverter.h"
+#include "audio/files/FileFailure.h"
+#include <algorithm>
+#include <soxr.h>
+
+namespace tamblor::audio {
+
+FormatConverter::FormatConverter(const ChainLinks& links, QString linkName)
+    : links_(links), name_(std::move(linkName))
+{
+}
+
+FormatConverter::~FormatConverter() { release(); }
+
+WaveFormat FormatConverter::resolveFormat(const WaveFormat&) const
+{
+    return links_.find(output_).resolveFormat(dest_);
+}
+
+void FormatConverter::begin(const WaveFormat& in)
+{
+    release();
+    if (dest_.sampleRate <= 0 || dest_.channels < 1 || dest_.channels > 2)
+        throw invalidCall(QStringLiteral("destination format"));
+    if (in.channels < 1 || in.channels > 2)
+        throw invalidCall(QStringLiteral("%1 source channels").arg(in.channels));
+    next_ = &links_.find(output_);
+    inChannels_ = in.channels;
+    if (in.sampleRate != dest_.sampleRate) {
+        soxr_error_t err = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        resampler_ = soxr_create(in.sampleRate, dest_.sampleRate, unsigned(dest_.channels), &err,
+                                 &io, &quality, nullptr);
+        if (err || !resampler_)
+            throw invalidCall(QStringLiteral("rate %1 to %2").arg(in.sampleRate).arg(dest_.sampleRate));
+    }
+    next_->begin(dest_);
+}
+
+void FormatConverter::push(const int16_t* frames, int64_t count)
+{
+    const int16_t* src = frames;
+    if (inChannels_ != dest_.channels) {
+        // Mono to stereo doubles each sample; stereo to mono averages the pair.
+        mixed_.resize(size_t(count) * size_t(dest_.channels));
+        for (int64_t i = 0; i < count; ++i) {
+            if (dest_.channels == 2) {
+                mixed_[2 * i] = mixed_[2 * i + 1] = frames[i];
+            } else {
+                mixed_[i] = int16_t((int(frames[2 * i]) + int(frames[2 * i + 1])) / 2);
+            }
+        }
+        src = mixed_.data();
+    }
+    drain(src, size_t(count));
+}
+
+// Hands count frames on, through the resampler when the rate changes. A null `frames`
+// flushes what the resampler still holds.
+void FormatConverter::drain(const int16_t* frames, size_t count)
+{
+    if (!resampler_) {
+        if (frames && count)
+            next_->push(frames, int64_t(count));
+        return;
+    }
+    size_t consumed = 0;
+    do {
+        out_.resize(std::max<size_t>(4096, count) * size_t(dest_.channels));
+        const size_t room = out_.size() / size_t(dest_.channels);
+        size_t used = 0, done = 0;
+        const soxr_error_t err = soxr_process(
+            resampler_, frames ? frames + consumed * size_t(dest_.channels) : nullptr,
+            frames ? count - consumed : 0, &used, out_.data(), room, &done);
+        if (err)
+            throw Failure(Failure::DeviceIOError, QStringLiteral("Resampler: ") + err);
+        consumed += used;
+        if (done)
+            next_->push(out_.data(), int64_t(done));
+        if (!frames && done == 0)
+            break; // flushed
+        if (frames && consumed >= count && done < room)
+            break;
+    } while (true);
+}
+
+void FormatConverter::finish()
+{
+    if (!next_)
+        return;
+    if (resampler_)
+        drain(nullptr, 0);
+    ChainLink* next = next_;
+    release();
+    next->finish();
+}
+
+void FormatConverter::abort() noexcept
+{
+    if (next_)
+        next_->abort();
+    release();
+}
+
+void FormatConverter::release() noexcept
+{
+    if (resampler_)
+        soxr_delete(resampler_);
+    resampler_ = nullptr;
+    next_ = nullptr;
+}
+
+} // namespace tamblor::audio

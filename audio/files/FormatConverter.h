@@ -1,0 +1,45 @@
+#pragma once
+// A chain link that changes rate (libsoxr), channel count and encoding (the writer after it
+// encodes to the destination format: PCM or MS-ADPCM).
+#include "audio/files/ChainLink.h"
+#include <QString>
+#include <vector>
+
+struct soxr;
+
+namespace tamblor::audio {
+
+class FormatConverter : public ChainLink {
+public:
+    explicit FormatConverter(const ChainLinks& links,
+                             QString linkName = QStringLiteral("ACMConverter"));
+    ~FormatConverter() override;
+
+    void setDestinationFormat(const WaveFormat& format) { dest_ = format; }
+    const WaveFormat& destinationFormat() const { return dest_; }
+    // The next link by name ("WaveFile").
+    void setOutput(const QString& name) { output_ = name; }
+    QString output() const { return output_; }
+
+    QString linkName() const override { return name_; }
+    WaveFormat resolveFormat(const WaveFormat& in) const override;
+    void begin(const WaveFormat& in) override;
+    void push(const int16_t* frames, int64_t count) override;
+    void finish() override;
+    void abort() noexcept override;
+
+private:
+    void drain(const int16_t* frames, size_t count);
+    void release() noexcept;
+
+    const ChainLinks& links_;
+    QString name_;
+    QString output_ = QStringLiteral("WaveFile");
+    WaveFormat dest_ = WaveFormat::pcm(22050, 2, 16);
+    ChainLink* next_ = nullptr;
+    soxr* resampler_ = nullptr;
+    int inChannels_ = 0;
+    std::vector<int16_t> mixed_, out_;
+};
+
+} // namespace tamblor::audio

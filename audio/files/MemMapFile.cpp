@@ -1,0 +1,62 @@
+#include "audio/files/MemMapFile.h"
+#include "audio/files/FileFailure.h"
+#include <cerrno>
+
+namespace tamblor::audio {
+
+void MemMapFile::setFileName(const QString& path)
+{
+    unmap();
+    path_ = path;
+    if (!path.isEmpty())
+        map();
+}
+
+void MemMapFile::setActive(bool active)
+{
+    if (active && !mapped_) {
+        if (path_.isEmpty())
+            throw invalidCall(QStringLiteral("no file to map"));
+        map();
+    } else if (!active) {
+        unmap();
+    }
+}
+
+void MemMapFile::map()
+{
+    file_.setFileName(path_);
+    errno = 0;
+    if (!file_.open(QIODevice::ReadOnly))
+        throw fileFailure(file_.error());
+    size_ = file_.size();
+    if (size_ > 0) {
+        address_ = file_.map(0, size_);
+        if (!address_) {
+            const auto error = file_.error();
+            file_.close();
+            size_ = 0;
+            throw fileFailure(error);
+        }
+    }
+    mapped_ = true;
+}
+
+void MemMapFile::unmap()
+{
+    if (address_)
+        file_.unmap(const_cast<uint8_t*>(address_));
+    if (file_.isOpen())
+        file_.close();
+    address_ = nullptr;
+    size_ = 0;
+    mapped_ = false;
+}
+
+void MemMapFile::close()
+{
+    unmap();
+    path_.clear();
+}
+
+} // namespace tamblor::audio

@@ -1,0 +1,39 @@
+#pragma once
+// A whole file mapped read-only into memory, for drawing the waveform without copying it.
+#include <QFile>
+#include <QString>
+#include <cstdint>
+
+namespace tamblor::audio {
+
+class MemMapFile {
+public:
+    MemMapFile() = default;
+    ~MemMapFile() { close(); }
+    MemMapFile(const MemMapFile&) = delete;
+    MemMapFile& operator=(const MemMapFile&) = delete;
+
+    // Names the file and maps it; the empty name releases the mapping. Throws Failure.
+    void setFileName(const QString& path);
+    QString fileName() const { return path_; }
+    // Active maps the named file (again); inactive releases the mapping but keeps the name.
+    void setActive(bool active);
+    bool isActive() const { return mapped_; }
+    // First byte of the mapped file (header included); nullptr while not active.
+    const uint8_t* address() const { return address_; }
+    int64_t size() const { return size_; }
+    // Ends the mapping and forgets the name, so the file can be deleted or replaced.
+    void close();
+
+private:
+    void map();
+    void unmap();
+
+    QString path_;
+    QFile file_;
+    const uint8_t* address_ = nullptr;
+    int64_t size_ = 0;
+    bool mapped_ = false;
+};
+
+} // namespace tamblor::audio

@@ -1,0 +1,128 @@
+#include "audio/files/RiffReader.h"
+#include "audio/files/FileFailure.h"
+#include <algorithm>
+#include <cstring>
+
+namespace tamblor::audio {
+
+namespace {
+
+uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+constexpr uint16_t kExtensible = 0xFFFE;
+
+void readExactly(const RiffReader::Source& source, uint64_t offset, void* buf, size_t n,
+                 const char* what)
+{
+    if (source(offset, buf, n) != n)
+        throw malformedWave(QString::fromLatin1(what));
+}
+
+WaveFormat parseFmt(const uint8_t* f, uint32_t size)
+{
+    if (size < 16)
+        throw malformedWave(QStringLiteral("format chunk too short"));
+    WaveFormat fmt;
+    fmt.formatTag = le16(f);
+    fmt.channels = le16(f + 2);
+    const uint32_t rate = le32(f + 4);
+    const uint32_t avg = le32(f + 8);
+    fmt.blockAlign = le16(f + 12);
+    fmt.bitsPerSample = le16(f + 14);
+    const uint16_t extra = size >= 18 ? le16(f + 16) : 0;
+    if (fmt.formatTag == kExtensible && size >= 40 && extra >= 22)
+        fmt.formatTag = le16(f + 24); // first two bytes of the sub-format GUID
+    if (fmt.formatTag == WaveFormat::MsAdpcm && size >= 20 && extra >= 2)
+        fmt.samplesPerBlock = le16(f + 18);
+
+    if (fmt.channels < 1 || fmt.channels > 8)
+        throw malformedWave(QStringLiteral("%1 channels").arg(fmt.channels));
+    if (rate < 1 || rate > 768000)
+        throw malformedWave(QStringLiteral("sample rate %1").arg(rate));
+    if (avg > 0x7FFFFFFF)
+        throw malformedWave(QStringLiteral("byte rate %1").arg(avg));
+    fmt.sampleRate = int(rate);
+    fmt.avgBytesPerSecond = int(avg);
+    if (fmt.blockAlign < 1)
+        throw malformedWave(QStringLiteral("block size 0"));
+    if (fmt.formatTag == WaveFormat::Pcm) {
+        if (fmt.bitsPerSample < 8 || fmt.bitsPerSample > 32 || fmt.bitsPerSample % 8 != 0)
+            throw malformedWave(QStringLiteral("%1 bits per sample").arg(fmt.bitsPerSample));
+        if (fmt.blockAlign != fmt.channels * fmt.bitsPerSample / 8)
+            throw malformedWave(QStringLiteral("block size %1").arg(fmt.blockAlign));
+    }
+    return fmt;
+}
+
+} // namespace
+
+RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
+{
+    uint8_t head[12];
+    if (fileSize < 12)
+        throw malformedWave(QStringLiteral("file too short"));
+    readExactly(source, 0, head, 12, "file too short");
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
+        throw malformedWave(QStringLiteral("not a RIFF WAVE file"));
+    // Writers often leave the RIFF size stale (a recording cut short, a pad byte), so it only
+    // narrows the search; the file's own size bounds every chunk.
+    const uint64_t riffEnd = uint64_t(le32(head + 4)) + 8;
+    const uint64_t end = riffEnd >= 12 && riffEnd < fileSize ? riffEnd : fileSize;
+
+    RiffLayout layout;
+    layout.fileSize = fileSize;
+    bool haveFmt = false, haveData = false;
+    uint64_t pos = 12;
+    while (pos + 8 <= end && !(haveFmt && haveData)) {
+        uint8_t ch[8];
+        readExactly(source, pos, ch, 8, "chunk header past the end of the file");
+        const uint32_t size = le32(ch + 4);
+        const uint64_t body = pos + 8;
+        if (body + size > fileSize) {
+            if (std::memcmp(ch, "data", 4) == 0)
+                throw malformedWave(QStringLiteral("data size beyond the end of the file"));
+            throw malformedWave(QStringLiteral("chunk beyond the end of the file"));
+        }
+        if (std::memcmp(ch, "fmt ", 4) == 0) {
+            if (haveFmt)
+                throw malformedWave(QStringLiteral("two format chunks"));
+            if (size > kMaxFmtSize)
+                throw malformedWave(QStringLiteral("format chunk of %1 bytes").arg(size));
+            uint8_t f[kMaxFmtSize];
+            readExactly(source, body, f, size, "format chunk past the end of the file");
+            layout.format = parseFmt(f, size);
+            haveFmt = true;
+        } else if (std::memcmp(ch, "data", 4) == 0) {
+            if (haveData)
+                throw malformedWave(QStringLiteral("two data chunks"));
+            layout.dataOffset = body;
+            layout.dataSize = size;
+            haveData = true;
+        }
+        // Chunks are word aligned: an odd size is followed by one pad byte.
+        pos = body + size + (size & 1u);
+    }
+    if (!haveFmt)
+        throw malformedWave(QStringLiteral("no format chunk"));
+    if (!haveData)
+        throw malformedWave(QStringLiteral("no data chunk"));
+    // Whole blocks only, so no frame straddles the end of the data.
+    layout.dataSize -= layout.dataSize % uint64_t(layout.format.blockAlign);
+    return layout;
+}
+
+RiffLayout RiffReader::parse(const uint8_t* bytes, size_t size)
+{
+    return parse(
+        [bytes, size](uint64_t offset, void* buf, size_t n) -> size_t {
+            if (offset >= size)
+                return 0;
+            const size_t k = std::min<uint64_t>(n, size - offset);
+            std::memcpy(buf, bytes + offset, k);
+            return k;
+        },
+        size);
+}
+
+} // namespace tamblor::audio

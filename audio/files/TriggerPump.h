@@ -1,0 +1,61 @@
+#pragma once
+// Pumps a file reader's audio down a conversion chain on a worker thread. The started and
+// finished signals reach the receiver's (the user-interface) thread; the reader's position
+// and length show the progress meanwhile.
+#include "audio/files/AudioFileReader.h"
+#include "audio/files/ChainLink.h"
+#include "platform/Failure.h"
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <optional>
+#include <thread>
+
+namespace tamblor::audio {
+
+class TriggerPump : public QObject {
+    Q_OBJECT
+public:
+    TriggerPump(AudioFileReader& reader, const ChainLinks& links, QObject* parent = nullptr);
+    ~TriggerPump() override;
+
+    // The first link by name ("WaveFile" or "ACMConverter").
+    void setOutput(const QString& name) { output_ = name; }
+    QString output() const { return output_; }
+    // Bytes of source audio moved per step (rounded down to whole frames).
+    void setBufferSize(int bytes) { bufferSize_ = bytes; }
+    int bufferSize() const { return bufferSize_; }
+
+    // The format the chain will write for the reader's file. Throws Failure.
+    WaveFormat destinationFormat() const;
+
+    // Opens the chain (files are created here, so a refused file throws Failure at once) and
+    // starts moving data. Emits started() and, when all data is through, finished().
+    void start();
+    // Ends a run early (the files keep what was written) and waits for the worker; a run that
+    // is stopped emits no finished(). Safe to call at any time, also from finished().
+    void stop();
+    bool isRunning() const { return running_; }
+    // The failure that ended the last run, if one did.
+    const std::optional<Failure>& failure() const { return failure_; }
+
+signals:
+    void started();
+    void finished();
+
+private:
+    void run(ChainLink* first, int64_t framesPerStep, int channels, unsigned generation);
+    void join();
+
+    AudioFileReader& reader_;
+    const ChainLinks& links_;
+    QString output_ = QStringLiteral("WaveFile");
+    int bufferSize_ = 32768;
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<unsigned> generation_{0};
+    bool running_ = false;
+    std::optional<Failure> failure_;
+};
+
+} // namespace tamblor::audio

@@ -1,0 +1,97 @@
+#include "audio/widgets/LevelMeter.h"
+#include "audio/widgets/LevelScale.h"
+#include <QPainter>
+#include <algorithm>
+
+namespace tamblor::audio {
+
+LevelMeter::LevelMeter(Qt::Orientation orientation, QWidget* parent)
+    : QWidget(parent), orientation_(orientation), displayDb_(kMeterFloorDb), holdDb_(kMeterFloorDb)
+{
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { advance(kTickMs); });
+}
+
+void LevelMeter::setValue(int magnitude)
+{
+    value_ = std::clamp(magnitude, 0, 32767);
+    const double db = peakToDb(value_);
+    if (db >= displayDb_)
+        displayDb_ = db;
+    if (db >= holdDb_) {
+        holdDb_ = db;
+        holdLeftMs_ = kHoldMs;
+    }
+    if (value_ >= 32767 && !clipped_) {
+        clipped_ = true;
+        emit clipChanged(true);
+    }
+    if (displayDb_ > kMeterFloorDb || holdDb_ > kMeterFloorDb)
+        timer_.start();
+    update();
+}
+
+void LevelMeter::advance(int ms)
+{
+    const double fall = kFallDbPerSecond * ms / 1000.0;
+    displayDb_ = std::max(kMeterFloorDb, displayDb_ - fall);
+    // The hold mark stays for kHoldMs, then falls for the rest of the interval.
+    const int fallMs = std::max(0, ms - holdLeftMs_);
+    holdLeftMs_ = std::max(0, holdLeftMs_ - ms);
+    holdDb_ = std::max(displayDb_, holdDb_ - kFallDbPerSecond * fallMs / 1000.0);
+    if (displayDb_ <= kMeterFloorDb && holdDb_ <= kMeterFloorDb)
+        timer_.stop();
+    update();
+}
+
+void LevelMeter::resetClip()
+{
+    if (!clipped_)
+        return;
+    clipped_ = false;
+    emit clipChanged(false);
+    update();
+}
+
+void LevelMeter::mousePressEvent(QMouseEvent*) { resetClip(); }
+
+QSize LevelMeter::sizeHint() const
+{
+    return orientation_ == Qt::Vertical ? QSize(14, 150) : QSize(150, 14);
+}
+
+void LevelMeter::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const bool vertical = orientation_ == Qt::Vertical;
+    const int length = vertical ? height() : width();
+    const int lamp = std::min(8, length / 10); // the clip light at the full-scale end
+    const int barLength = length - lamp;
+    p.fillRect(rect(), Qt::black);
+
+    // Green up to -10 dB, yellow to -3 dB, red above.
+    const auto at = [&](double db) { return int(meterFraction(db) * barLength); };
+    const auto band = [&](int from, int to, const QColor& c) {
+        if (to <= from)
+            return;
+        if (vertical)
+            p.fillRect(0, height() - to, width(), to - from, c);
+        else
+            p.fillRect(from, 0, to - from, height(), c);
+    };
+    const int shown = at(displayDb_);
+    band(0, std::min(shown, at(-10)), QColor(0, 200, 0));
+    band(at(-10), std::min(shown, at(-3)), QColor(230, 210, 0));
+    band(at(-3), shown, QColor(230, 0, 0));
+    if (holdDb_ > kMeterFloorDb) {
+        const int h = std::max(1, at(holdDb_));
+        band(h - 1, h, Qt::white);
+    }
+    const QColor light = clipped_ ? QColor(255, 0, 0) : QColor(70, 0, 0);
+    if (vertical)
+        p.fillRect(0, 0, width(), lamp, light);
+    else
+        p.fillRect(width() - lamp, 0, lamp, height(), light);
+}
+
+} // namespace tamblor::audio

@@ -1,0 +1,244 @@
+// The file player on the virtual output: what reaches the device, positions, transport, events.
+#include "SignalMeasure.h"
+#include "audio/devices/FilePlayer.h"
+#include "audio/devices/VirtualBackend.h"
+#include "platform/Failure.h"
+#include "tests/support/TestEnv.h"
+#include <QFile>
+#include <QSignalSpy>
+#include <cmath>
+#include <sndfile.h>
+
+using namespace tamblor;
+using namespace tamblor::audio;
+using namespace tamblor::audio::measure;
+
+namespace {
+
+// Stereo frames whose left sample is the frame number (mod 32768) and right its negation.
+std::vector<int16_t> counterFrames(size_t frames)
+{
+    std::vector<int16_t> s(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        s[2 * i] = int16_t(i % 32768);
+        s[2 * i + 1] = int16_t(-int(i % 32768));
+    }
+    return s;
+}
+
+class FilePlayerTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        writeWav(native("counter.wav"), 44100, 2, counterFrames(FileFrames));
+    }
+    int failureOf(const std::function<void()>& call)
+    {
+        try {
+            call();
+        } catch (const Failure& f) {
+            return f.number();
+        }
+        return 0;
+    }
+    // Left samples the device has been given.
+    std::vector<int16_t> played() { return channel(backend.outputSamples(), 2, 0); }
+
+    static constexpr size_t FileFrames = 30000;
+    VirtualBackend backend{VirtualBackend::Clock::Stepped};
+    FilePlayer player{backend};
+};
+
+TEST_F(FilePlayerTest, DescribesItsFileInTheFilesOwnUnits)
+{
+    player.setFileName(native("counter.wav"));
+    const WaveInfo w = player.wave();
+    EXPECT_EQ(w.format, WaveFormat::pcm(44100, 2, 16));
+    EXPECT_EQ(w.dataSize, qint64(FileFrames) * 4);
+    EXPECT_EQ(w.dataOffset, 44);
+    EXPECT_EQ(w.frames, qint64(FileFrames));
+
+    std::vector<int16_t> mono(11025, 0);
+    writeWav(native("mono8.wav"), 22050, 1, mono, true);
+    player.setFileName(native("mono8.wav"));
+    EXPECT_EQ(player.wave().format, WaveFormat::pcm(22050, 1, 8));
+    EXPECT_EQ(player.wave().dataSize, 11025);
+    player.setTimeFormat(FilePlayer::TimeFormat::Bytes);
+    player.setPosition(5000);
+    EXPECT_EQ(player.position(), 5000);
+    player.setTimeFormat(FilePlayer::TimeFormat::Milliseconds);
+    EXPECT_EQ(player.position(), 226); // 5000 frames at 22050
+}
+
+TEST_F(FilePlayerTest, PlaysEveryFrameOnceThenReportsTheEnd)
+{
+    QSignalSpy started(&player, &FilePlayer::playbackStarted);
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.setFileName(native("counter.wav"));
+    player.play();
+    player.waitIdle();
+    EXPECT_EQ(started.size(), 1);
+    EXPECT_EQ(backend.outputFormat().sampleRate, 44100);
+    EXPECT_EQ(backend.outputFormat().channels, 2);
+
+    backend.advance(FileFrames - 100);
+    player.waitIdle();
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(ended.size(), 0);
+    EXPECT_EQ(player.position(), qint64(FileFrames - 100) * 1000 / 44100);
+    EXPECT_GT(player.levels().left, 0);
+
+    backend.advance(1000);
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 1);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.position(), 0);
+    EXPECT_EQ(player.levels().left, 0);
+    EXPECT_EQ(backend.openStreamCount(), 0);
+
+    const std::vector<int16_t> out = backend.outputSamples();
+    ASSERT_EQ(out.size(), (FileFrames + 900) * 2);
+    const std::vector<int16_t> expected = counterFrames(FileFrames);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+    EXPECT_EQ(peakOf({out.begin() + ptrdiff_t(FileFrames * 2), out.end()}), 0);
+}
+
+TEST_F(FilePlayerTest, MonoFilesPlayOnBothChannelsAtTheirOwnRate)
+{
+    std::vector<int16_t> mono(8000);
+    for (size_t i = 0; i < mono.size(); ++i)
+        mono[i] = int16_t(i);
+    writeWav(native("mono.wav"), 11025, 1, mono);
+    player.setFileName(native("mono.wav"));
+    player.play();
+    backend.advance(8000);
+    player.waitIdle();
+    EXPECT_EQ(backend.outputFormat().sampleRate, 11025);
+    EXPECT_EQ(played(), mono);
+    EXPECT_EQ(channel(backend.outputSamples(), 2, 1), mono);
+}
+
+TEST_F(FilePlayerTest, PauseHoldsThePositionAndResumeContinuesFromIt)
+{
+    player.setFileName(native("counter.wav"));
+    player.setTimeFormat(FilePlayer::TimeFormat::Bytes);
+    player.play();
+    backend.advance(4410);
+    player.pause();
+    EXPECT_TRUE(player.isPaused());
+    backend.advance(4410);
+    EXPECT_EQ(player.position(), 4410 * 4);
+    EXPECT_EQ(player.levels().left, 0);
+    player.resume();
+    backend.advance(4410);
+    EXPECT_EQ(player.position(), 2 * 4410 * 4);
+
+    const std::vector<int16_t> left = played();
+    ASSERT_EQ(left.size(), 3 * 4410u);
+    for (size_t i = 0; i < 4410; ++i) {
+        ASSERT_EQ(left[i], int16_t(i));
+        ASSERT_EQ(left[4410 + i], 0); // silence while paused
+        ASSERT_EQ(left[2 * 4410 + i], int16_t(4410 + i));
+    }
+    player.pause();
+    player.stop(); // stop while paused ends everything
+    EXPECT_FALSE(player.isPaused());
+    EXPECT_FALSE(player.isPlaying());
+}
+
+TEST_F(FilePlayerTest, SeekingMovesPlayToTheNewPositionInBothUnits)
+{
+    player.setFileName(native("counter.wav"));
+    player.play();
+    backend.advance(1000);
+    player.setPosition(500); // ms: frame 22050
+    EXPECT_EQ(player.position(), 500);
+    EXPECT_EQ(player.positionFrames(), 22050);
+    backend.advance(100);
+    std::vector<int16_t> left = played();
+    ASSERT_EQ(left.size(), 1100u);
+    EXPECT_EQ(left[999], int16_t(999));
+    EXPECT_EQ(left[1000], int16_t(22050));
+    EXPECT_EQ(left[1099], int16_t(22149));
+
+    // Backwards, in bytes, while paused: takes effect at once, plays on resume.
+    player.setTimeFormat(FilePlayer::TimeFormat::Bytes);
+    player.pause();
+    player.setPosition(400); // frame 100
+    backend.advance(50);
+    EXPECT_EQ(player.position(), 400);
+    player.resume();
+    backend.advance(10);
+    left = played();
+    EXPECT_EQ(left[1150], int16_t(100));
+
+    // Past the end: clamped, the end follows.
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.setPosition(qint64(FileFrames) * 4 + 1000);
+    backend.advance(10);
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 1);
+}
+
+TEST_F(FilePlayerTest, PositionSetWhileIdleIsWherePlayStarts)
+{
+    player.setFileName(native("counter.wav"));
+    player.setPosition(100); // ms: frame 4410
+    player.play();
+    backend.advance(10);
+    EXPECT_EQ(played()[0], int16_t(4410));
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.stop();
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 0); // stop is not an end of the file
+    EXPECT_EQ(player.position(), 0);
+}
+
+TEST_F(FilePlayerTest, PlaysMsAdpcmFilesAndMeasuresThemInTheirOwnBytes)
+{
+    std::vector<int16_t> tone(44100);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = int16_t(std::lround(10000 * std::sin(2 * M_PI * 500.0 * double(i) / 22050)));
+    SF_INFO info{};
+    info.samplerate = 22050;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM;
+    SNDFILE* f = sf_open(QFile::encodeName(native("adpcm.wav")).constData(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_short(f, tone.data(), sf_count_t(tone.size()));
+    sf_close(f);
+
+    player.setFileName(native("adpcm.wav"));
+    const WaveInfo w = player.wave();
+    EXPECT_EQ(w.format.formatTag, WaveFormat::MsAdpcm);
+    EXPECT_GT(w.format.samplesPerBlock, 0);
+    EXPECT_EQ(w.dataSize % w.format.blockAlign, 0);
+    EXPECT_LT(w.dataSize, qint64(tone.size())); // about 4 bits a sample
+    EXPECT_EQ(w.dataOffset + w.dataSize, w.fileSize);
+    player.play();
+    backend.advance(22050);
+    const std::vector<int16_t> left = played();
+    EXPECT_NEAR(frequencyOf(left, 22050), 500.0, 1.0);
+    EXPECT_NEAR(peakOf(left), 10000, 500);
+    player.setTimeFormat(FilePlayer::TimeFormat::Bytes);
+    EXPECT_NEAR(double(player.position()), w.dataSize / 2.0, w.format.blockAlign);
+}
+
+TEST_F(FilePlayerTest, RefusesFilesItCannotPlayWithANumberedFailure)
+{
+    EXPECT_EQ(failureOf([&] { player.play(); }), 52);
+    player.setFileName(native("missing.wav"));
+    EXPECT_EQ(failureOf([&] { player.play(); }), 53);
+    writeAllBytes(native("junk.wav"), QByteArray("RIFF\x10\0\0\0WAVEjunkjunkjunk", 24));
+    player.setFileName(native("junk.wav"));
+    EXPECT_EQ(failureOf([&] { player.play(); }), 380);
+    EXPECT_EQ(failureOf([&] { player.wave(); }), 380);
+    EXPECT_FALSE(player.isPlaying());
+    player.setFileName(native("counter.wav"));
+    player.setDeviceId(3);
+    EXPECT_EQ(failureOf([&] { player.play(); }), 68);
+    EXPECT_FALSE(player.isPlaying());
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+// PortAudio against a real audio server: a private PulseAudio with a null sink, started by the
+// fixture script. A tone goes out to the sink and comes back from the sink's monitor.
+#include "SignalMeasure.h"
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/OutputDevice.h"
+#include "audio/devices/PortAudioBackend.h"
+#include "audio/devices/RecordingWriter.h"
+#include "audio/devices/ToneGenerator.h"
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+using namespace tamblor::audio;
+using namespace tamblor::audio::measure;
+
+namespace {
+
+std::map<QString, QString> readState()
+{
+    std::map<QString, QString> state;
+    const char* path = std::getenv("TAMBLOR_PULSE_STATE");
+    if (!path)
+        return state;
+    QFile f(QString::fromLocal8Bit(path));
+    if (!f.open(QIODevice::ReadOnly))
+        return state;
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        const int eq = line.indexOf('=');
+        if (eq > 0)
+            state[line.left(eq)] = line.mid(eq + 1);
+    }
+    return state;
+}
+
+int find(const AudioBackend& backend, bool input, const QString& name)
+{
+    const int count = input ? backend.inputDeviceCount() : backend.outputDeviceCount();
+    for (int i = 0; i < count; ++i)
+        if ((input ? backend.inputDeviceName(i) : backend.outputDeviceName(i)) == name)
+            return i;
+    return -1;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void runEvents(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+class PulseLoopbackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto state = readState();
+        // No server is a failure, not a skip: the fixture must have started one.
+        ASSERT_FALSE(state["server"].isEmpty()) << "no private PulseAudio server (TAMBLOR_PULSE_STATE)";
+        // The ALSA pulse plugin connects through libpulse, which reads these.
+        setenv("PULSE_SERVER", state["server"].toLocal8Bit().constData(), 1);
+        setenv("PULSE_SINK", state["sink"].toLocal8Bit().constData(), 1);
+        setenv("PULSE_SOURCE", state["source"].toLocal8Bit().constData(), 1);
+        backend = std::make_unique<PortAudioBackend>();
+    }
+    void TearDown() override { backend.reset(); }
+
+    std::unique_ptr<PortAudioBackend> backend;
+};
+
+TEST_F(PulseLoopbackTest, ListsThePulseDevicesAndOpensThemByNumber)
+{
+    const int in = find(*backend, true, "pulse");
+    const int out = find(*backend, false, "pulse");
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    EXPECT_EQ(backend->inputDeviceName(in), "pulse");
+    EXPECT_THROW(backend->openInput(backend->inputDeviceCount(), StreamFormat{}, {}), tamblor::Failure);
+}
+
+TEST_F(PulseLoopbackTest, ToneSentToTheSinkComesBackFromItsMonitor)
+{
+    const int in = find(*backend, true, "pulse");
+    const int out = find(*backend, false, "pulse");
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+
+    ToneGenerator generator;
+    generator.setFrequency(1000.0);
+    generator.setAmplitude(8192); // peak 16383
+    OutputDevice output(*backend, generator);
+    output.setDeviceId(out);
+    output.start();
+
+    QTemporaryDir dir;
+    InputDevice input(*backend);
+    input.setDeviceId(in);
+    input.setSampleRate(44100); // the sink's rate
+    input.setMode(InputDevice::Stereo);
+    RecordingWriter writer(input);
+    writer.setFileName(dir.filePath("loop.wav"));
+    input.start();
+    runEvents(1000); // streams settle; the monitor now carries the tone
+
+    QElapsedTimer t;
+    const qint64 firstSequence = input.lastSequence() + 1;
+    t.start();
+    writer.setEnabled(true, firstSequence);
+    runEvents(2500);
+    input.syncWorker();
+    const qint64 lastSequence = input.lastSequence();
+    const double seconds = t.nsecsElapsed() / 1e9;
+    writer.setEnabled(false);
+    input.waitIdle();
+    input.release();
+    output.release();
+
+    EXPECT_EQ(input.droppedFrames(), 0u);
+    const WavContents wav = readWav(dir.filePath("loop.wav"));
+    ASSERT_EQ(wav.channels, 2);
+    const double frames = double(wav.samples.size() / 2);
+    EXPECT_GE(qint64(frames), (lastSequence - firstSequence + 1) * 1024);
+    // Input arrives in real time: frames within 2 % of the wall-clock time.
+    EXPECT_NEAR(frames, seconds * 44100, seconds * 44100 * 0.02);
+
+    // Frequency and level per quarter second; the medians are immune to a scheduling hiccup
+    // of the busy machine in one of them.
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<int16_t> samples = channel(wav.samples, 2, c);
+        std::vector<double> hertz, peaks, means;
+        for (size_t i = 0; i + 11025 <= samples.size(); i += 11025) {
+            const std::vector<int16_t> part(samples.begin() + ptrdiff_t(i), samples.begin() + ptrdiff_t(i + 11025));
+            hertz.push_back(frequencyOf(part, 44100));
+            peaks.push_back(peakOf(part));
+            means.push_back(meanMagnitude(part));
+        }
+        ASSERT_GE(hertz.size(), 8u);
+        EXPECT_NEAR(median(hertz), 1000.0, 20.0) << "channel " << c;
+        EXPECT_NEAR(median(peaks), 16383, 16383 * 0.05) << "channel " << c;
+        EXPECT_NEAR(median(means), 16383 * 2 / M_PI, 16383 * 2 / M_PI * 0.05) << "channel " << c;
+    }
+}
+
+} // namespace
