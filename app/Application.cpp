@@ -2,6 +2,7 @@
 #include "app/PromptService.h"
 #include "app/frmError.h"
 #include "app/mnuMenu.h"
+#include "audio/devices/AudioBackend.h"
 #include "platform/Failure.h"
 
 namespace tamblor {
@@ -9,7 +10,8 @@ namespace tamblor {
 Application::Application(const QString& root)
     : drives_(root.isEmpty() ? DriveMap::defaultRoot() : root),
       windows_(*this),
-      prompts_(std::make_unique<DialogPromptService>())
+      prompts_(std::make_unique<DialogPromptService>()),
+      audio_(audio::createAudioBackend())
 {
     windows_.registerWindow("mnuMenu", [](Application& a) { return new mnuMenu(a); });
     windows_.registerWindow("frmError", [](Application& a) { return new frmError(a); });

@@ -14,6 +14,9 @@
 
 namespace tamblor {
 
+namespace audio {
+class AudioBackend;
+}
 class PromptService;
 
 class Application : public QObject {
@@ -28,6 +31,8 @@ public:
     Clock& clock() { return clock_; }
     WindowRegistry& windows() { return windows_; }
     PromptService& prompts() { return *prompts_; }
+    // The sound cards, chosen once at start-up (TAMBLOR_AUDIO=virtual for the virtual one).
+    audio::AudioBackend& audio() { return *audio_; }
     void setPrompts(std::unique_ptr<PromptService> prompts);
 
     // Fields of a window that outlive the window itself (closing and reopening it keeps them).
@@ -63,6 +68,7 @@ private:
     SharedState state_;
     WindowRegistry windows_;
     std::unique_ptr<PromptService> prompts_;
+    std::unique_ptr<audio::AudioBackend> audio_;
     std::unordered_map<std::type_index, std::any> fields_;
     bool ending_ = false;
 };

@@ -5,5 +5,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 cd build
-# The PortAudio tests start their own private PulseAudio server (see tests/audio/pulse_fixture.sh).
+# The PortAudio tests start their own private PulseAudio server (see tests/audio/devices/pulse_fixture.sh).
 ctest --output-on-failure -j"$(nproc)" --timeout 300
