@@ -1,0 +1,377 @@
+#include "app/prefs/frmMyPreferences.h"
+#include "app/Application.h"
+#include "app/SettingsFile.h"
+#include "audio/devices/AudioBackend.h"
+#include "platform/Failure.h"
+#include "platform/NumericText.h"
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace tamblor {
+
+namespace {
+
+const char* const kFormats[] = {"PCM 8.000 kHz",          "PCM 11,025 kHz",        "PCM 22.050 kHz",
+                                "PCM 44.100 kHz",         "Microsoft ADPCM 22,050", "Microsoft ADPCM 44,100"};
+
+QLabel* label(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QListWidget* list(QWidget* parent, const char* name, const QString& tip, int rows)
+{
+    auto* l = new QListWidget(parent);
+    l->setObjectName(name);
+    l->setToolTip(tip);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->setFixedHeight(l->fontMetrics().height() * rows + 8);
+    return l;
+}
+
+QRadioButton* option(QWidget* parent, const QString& name, const QString& caption, const QString& tip = {})
+{
+    auto* b = new QRadioButton(caption, parent);
+    b->setObjectName(name);
+    if (!tip.isEmpty())
+        b->setToolTip(tip);
+    return b;
+}
+
+void addItem(QListWidget* list, const QString& text, int itemData)
+{
+    auto* item = new QListWidgetItem(text, list);
+    item->setData(Qt::UserRole, itemData);
+}
+
+// The item data of the selected entry (381 when nothing is selected).
+int16_t selectedItemData(const QListWidget* list)
+{
+    const QListWidgetItem* item = list->currentRow() >= 0 ? list->item(list->currentRow()) : nullptr;
+    if (!item)
+        throw Failure(381, QStringLiteral("Invalid property array index"));
+    return static_cast<int16_t>(item->data(Qt::UserRole).toInt());
+}
+
+// Selects a position of a list; a position that does not fit leaves the list without selection.
+void selectRow(QListWidget* list, int row)
+{
+    list->setCurrentRow(row >= 0 && row < list->count() ? row : -1);
+}
+
+template <size_t N> int checkedIndex(const std::array<QRadioButton*, N>& buttons)
+{
+    for (size_t i = 0; i < N; ++i) {
+        if (buttons[i]->isChecked())
+            return int(i);
+    }
+    return -1;
+}
+
+template <size_t N> void checkIndex(const std::array<QRadioButton*, N>& buttons, int index)
+{
+    if (index >= 0 && index < int(N))
+        buttons[size_t(index)]->setChecked(true);
+}
+
+} // namespace
+
+frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferences")
+{
+    setWindowTitle("My Preferences");
+
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName("menuBar");
+    menuBar->setNativeMenuBar(false);
+    QMenu* files = menuBar->addMenu("Files");
+    files->setObjectName("mnuFiles");
+    QAction* exit = files->addAction("Exit");
+    exit->setObjectName("mnuExit");
+    connect(exit, &QAction::triggered, this, &frmMyPreferences::mnuExit_Click);
+
+    // The system's drives; only its entries' names are used.
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName("Drive1");
+    Drive1->setVisible(false);
+
+    lblMM1 = label(this, "lblMM1", "Play");
+    lstMM1 = list(this, "lstMM1", "Select Play sound card", 3);
+    Label9 = label(this, "Label9", "Record ");
+    Label9->setToolTip("Select record sound card");
+    lstMM2 = list(this, "lstMM2", "Select Program  sound card", 3);
+    Label3 = label(this, "Label3", "Select Format");
+    List2 = list(this, "List2", "Select sample rate and bit length", 6);
+    Label8 = label(this, "Label8", "Save files to drive");
+    lstDrv = list(this, "lstDrv", "Save wave files to this drive.", 4);
+
+    auto* modeBox = new QWidget(this);
+    modeBox->setObjectName("modeBox");
+    optMode[0] = option(modeBox, "optMode_0", "Mono");
+    optMode[1] = option(modeBox, "optMode_1", "Stereo");
+
+    Frame1 = new QGroupBox("Record Start", this);
+    Frame1->setObjectName("Frame1");
+    Frame1->setToolTip("Remote control:  Record");
+    optRecord[0] = option(Frame1, "optRecord_0", "Off",
+                          "Start/Pause option is off.  Recording is continous until manually stopped.");
+    optRecord[1] = option(Frame1, "optRecord_1", "VOX", "Start/Stop is control by threshhold of audio");
+    optRecord[2] = option(Frame1, "optRecord_2", "Momentary",
+                          "Start/Stop is controlled by momentary closure on pins 12 and 13 of the parallel port");
+    optRecord[3] = option(Frame1, "optRecord_3", "Continous",
+                          "Start/Stop is controlled by a closure on Pin 12 of the remote control.  A closure "
+                          "starts and continues the recording.  An open pauses the recording.");
+
+    Label4 = label(this, "Label4", "Record Audio Threshold");
+    txtThreshold = new QLineEdit(this);
+    txtThreshold->setObjectName("txtThreshold");
+    txtThreshold->setToolTip("Set the Audio level for record start/pause in \"VOX\" mode");
+    Label5 = label(this, "Label5", "Stop Delay");
+    txtStopDelay = new QLineEdit(this);
+    txtStopDelay->setObjectName("txtStopDelay");
+    txtStopDelay->setToolTip("Delay before pausing record after level falls below threshhold");
+
+    Frame3 = new QGroupBox("Remote Control", this);
+    Frame3->setObjectName("Frame3");
+    Frame3->setToolTip("Remote control:  Record, Play, EOM, Time Update, Alarm");
+    Option2[0] = option(Frame3, "Option2_0", "Off",
+                        "Remote Control is Off.  This position should be selected when a printer is connected "
+                        "to the parallel port.");
+    Option2[1] = option(Frame3, "Option2_1", "Parallel ", "Use the Parallel Port for start/pause control.");
+    Option2[2] = option(Frame3, "Option2_2", "Prairie Digital",
+                        "Use the Prairie Digital Model 30 Card for start/pause control.");
+
+    cmdApply = new QPushButton("Apply", this);
+    cmdApply->setObjectName("cmdApply");
+    cmdApply->setToolTip("Saves settings");
+    cmdClose = new QPushButton("&Close", this);
+    cmdClose->setObjectName("cmdClose");
+    cmdClose->setToolTip("Exit ");
+
+    // Layout: devices and format on the left, drive and modes on the right, buttons below.
+    auto* modeLayout = new QVBoxLayout(modeBox);
+    modeLayout->setContentsMargins(0, 0, 0, 0);
+    modeLayout->addWidget(optMode[0]);
+    modeLayout->addWidget(optMode[1]);
+    auto* frame1Layout = new QVBoxLayout(Frame1);
+    for (auto* b : optRecord)
+        frame1Layout->addWidget(b);
+    auto* frame3Layout = new QVBoxLayout(Frame3);
+    for (auto* b : Option2)
+        frame3Layout->addWidget(b);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(lblMM1);
+    left->addWidget(lstMM1);
+    left->addWidget(Label9);
+    left->addWidget(lstMM2);
+    left->addWidget(Label3);
+    left->addWidget(List2);
+    left->addStretch();
+
+    auto* levels = new QGridLayout;
+    levels->addWidget(Label4, 0, 0);
+    levels->addWidget(txtThreshold, 0, 1);
+    levels->addWidget(Label5, 1, 0);
+    levels->addWidget(txtStopDelay, 1, 1);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(Label8);
+    right->addWidget(lstDrv);
+    right->addWidget(modeBox);
+    right->addWidget(Frame1);
+    right->addLayout(levels);
+    right->addWidget(Frame3);
+    right->addStretch();
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 3);
+    columns->addLayout(right, 2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdApply);
+    buttons->addWidget(cmdClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addLayout(columns);
+    layout->addLayout(buttons);
+
+    connect(lstDrv, &QListWidget::currentRowChanged, this, [this](int) { lstDrv_Click(); });
+    for (size_t i = 0; i < optMode.size(); ++i)
+        connect(optMode[i], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optMode_Click(int(i)); });
+    for (size_t i = 0; i < optRecord.size(); ++i)
+        connect(optRecord[i], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optRecord_Click(int(i)); });
+    for (size_t i = 0; i < Option2.size(); ++i)
+        connect(Option2[i], &QRadioButton::toggled, this, [this, i](bool on) { if (on) Option2_Click(int(i)); });
+    connect(cmdApply, &QPushButton::clicked, this, &frmMyPreferences::cmdApply_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmMyPreferences::cmdClose_Click);
+}
+
+void frmMyPreferences::Form_Load()
+{
+    SharedState& s = app().state();
+
+    // Drives: every drive but the floppies A and B, item data = letter code - 64 (C gives 3).
+    for (QChar letter : app().drives().drives())
+        Drive1->addItem(QString(letter.toLower()) + ":");
+    for (int i = 0; i < Drive1->count(); ++i) {
+        const QChar first = Drive1->itemText(i).at(0);
+        if (first == 'a' || first == 'b')
+            continue;
+        addItem(lstDrv, QString(first.toUpper()), first.toUpper().unicode() - 64);
+    }
+
+    // Devices: item data = device number = position.
+    audio::AudioBackend& audio = app().audio();
+    for (int i = 0; i < audio.outputDeviceCount(); ++i)
+        addItem(lstMM1, audio.outputDeviceName(i), i);
+    for (int i = 0; i < audio.inputDeviceCount(); ++i)
+        addItem(lstMM2, audio.inputDeviceName(i), i);
+
+    for (const char* f : kFormats)
+        List2->addItem(f);
+
+    // From here a setting that does not fit its list leaves that list without selection.
+    try {
+        SettingsFile settings(app().drives(), s);
+        settings.open();
+        s.PlayDevice = settings.read(1);
+        selectRow(lstMM1, s.PlayDevice);
+        selectRow(lstMM2, settings.read(2));
+        s.PrefScratch = settings.read(3);
+        selectRow(List2, s.PrefScratch);
+        s.DriveIndex = settings.read(4);
+        selectDriveByOffset(s.DriveIndex); // runs the drive-list click: DriveLetter follows
+        s.ChannelMode = settings.read(5);
+        checkIndex(optMode, s.ChannelMode);
+        const int16_t start = settings.read(6);
+        checkIndex(optRecord, start); // runs the option's click handling
+        Label4->setEnabled(start == 1);
+        txtThreshold->setEnabled(start == 1);
+        txtStopDelay->setEnabled(start == 1);
+        s.VoxThreshold = settings.read(7);
+        txtThreshold->setText(QString::number(s.VoxThreshold));
+        s.StopDelay = settings.read(8);
+        txtStopDelay->setText(QString::number(s.StopDelay));
+        s.RemoteControl = settings.read(9);
+        checkIndex(Option2, s.RemoteControl);
+        settings.close();
+    } catch (const Failure&) {
+        // Errors are ignored while the stored settings are shown.
+    }
+}
+
+void frmMyPreferences::selectDriveByOffset(int offset)
+{
+    const int code = 67 + offset;
+    for (int row = 0; row < lstDrv->count(); ++row) {
+        if (lstDrv->item(row)->data(Qt::UserRole).toInt() + 64 == code) {
+            lstDrv->setCurrentRow(row);
+            return;
+        }
+    }
+    lstDrv->setCurrentRow(-1);
+}
+
+void frmMyPreferences::lstDrv_Click()
+{
+    QListWidgetItem* item = lstDrv->currentItem();
+    if (!item || lstDrv->currentRow() < 0)
+        return;
+    SharedState& s = app().state();
+    s.PrefScratch = static_cast<int16_t>(item->data(Qt::UserRole).toInt());
+    s.DriveLetter = QString(QChar(s.PrefScratch + 64));
+}
+
+void frmMyPreferences::optMode_Click(int index)
+{
+    app().state().ChannelMode = static_cast<int16_t>(index);
+}
+
+void frmMyPreferences::optRecord_Click(int index)
+{
+    app().state().RecordStartMode = static_cast<int16_t>(index);
+    Label4->setEnabled(index == 1);
+    txtThreshold->setEnabled(index == 1);
+    Label5->setEnabled(index != 0);
+    txtStopDelay->setEnabled(index != 0);
+}
+
+void frmMyPreferences::Option2_Click(int index)
+{
+    app().state().RemoteControl = static_cast<int16_t>(index);
+}
+
+void frmMyPreferences::cmdApply_Click()
+{
+    if (lstDrv->currentRow() < 0 || !lstDrv->currentItem()) {
+        app().showMessage("You must select a hard drive.");
+        return;
+    }
+    try {
+        applySettings();
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmMyPreferences::applySettings()
+{
+    SharedState& s = app().state();
+    SettingsFile settings(app().drives(), s);
+    settings.open();
+
+    s.PlayDevice = selectedItemData(lstMM1);
+    settings.write(1, s.PlayDevice);
+    s.RecordDevice = selectedItemData(lstMM2);
+    settings.write(2, s.RecordDevice);
+    s.PrefScratch = static_cast<int16_t>(List2->currentRow());
+    s.FormatIndex = s.PrefScratch;
+    settings.write(3, s.PrefScratch);
+    // The letter's offset from C, as start-up reads it back (not the list position, which
+    // differs from it when the machine's drives have gaps).
+    s.DriveIndex = static_cast<int16_t>(selectedItemData(lstDrv) + 64 - 67);
+    settings.write(4, s.DriveIndex);
+    s.DriveLetter = QString(QChar(67 + s.DriveIndex));
+    settings.write(5, s.ChannelMode);
+    // With no start mode selected (a stored value outside the buttons) the current mode stays.
+    const int start = checkedIndex(optRecord);
+    settings.write(6, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
+    const int16_t threshold = toInt16(leadingNumber(txtThreshold->text()));
+    settings.write(7, threshold);
+    s.VoxThreshold = threshold;
+    const int16_t delay = toInt16(leadingNumber(txtStopDelay->text()));
+    settings.write(8, delay);
+    s.StopDelay = delay;
+    settings.write(9, s.RemoteControl);
+    settings.close();
+
+    const QString folder = s.DriveLetter + ":\\Tamblor";
+    if (!app().drives().folderExists(folder) && !app().drives().createFolder(folder))
+        throw Failure(Failure::PathFileAccessError);
+}
+
+void frmMyPreferences::cmdClose_Click()
+{
+    close();
+}
+
+void frmMyPreferences::mnuExit_Click()
+{
+    close();
+}
+
+} // namespace tamblor

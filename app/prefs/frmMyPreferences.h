@@ -1,0 +1,71 @@
+#pragma once
+// "My Preferences": playback and recording cards, recording format, library drive, mono or
+// stereo, record start mode with threshold and stop delay, remote control. The option buttons
+// and the drive list change the shared settings at once; Apply writes records 1 to 9 of
+// MyComp.ini and creates \Tamblor on the chosen drive.
+//
+// Record 4 holds the library drive as the letter's offset from C (0 = C, 1 = D, ...), the value
+// start-up turns into DriveLetter. The drive list shows only the drives that exist, so on a
+// machine whose drives have gaps (C, D, F) a list position is not that offset: the dialog
+// selects the entry by its letter and stores the letter's offset, never the position.
+#include "app/Form.h"
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+
+namespace tamblor {
+
+class frmMyPreferences : public Form {
+    Q_OBJECT
+public:
+    explicit frmMyPreferences(Application& app);
+
+    void lstDrv_Click();
+    void optMode_Click(int index);
+    void optRecord_Click(int index);
+    void Option2_Click(int index);
+    void cmdApply_Click();
+    void cmdClose_Click();
+    void mnuExit_Click();
+
+protected:
+    void Form_Load() override;
+
+private:
+    void applySettings();
+    // Selects the drive entry whose letter is DriveLetter-style code 67 + offset; none when
+    // no listed drive has that letter.
+    void selectDriveByOffset(int offset);
+
+    QMenuBar* menuBar;
+    QComboBox* Drive1;
+    QLabel* lblMM1;
+    QListWidget* lstMM1;
+    QLabel* Label9;
+    QListWidget* lstMM2;
+    QLabel* Label3;
+    QListWidget* List2;
+    QLabel* Label8;
+    QListWidget* lstDrv;
+    std::array<QRadioButton*, 2> optMode{};
+    QGroupBox* Frame1;
+    std::array<QRadioButton*, 4> optRecord{};
+    QLabel* Label4;
+    QLineEdit* txtThreshold;
+    QLabel* Label5;
+    QLineEdit* txtStopDelay;
+    QGroupBox* Frame3;
+    std::array<QRadioButton*, 3> Option2{};
+    QPushButton* cmdApply;
+    QPushButton* cmdClose;
+};
+
+} // namespace tamblor
