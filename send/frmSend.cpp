@@ -1,0 +1,331 @@
+#include "send/frmSend.h"
+#include "app/Application.h"
+#include "audio/files/FormatText.h"
+#include "audio/files/WaveHelper.h"
+#include "audio/widgets/Gauge.h"
+#include "platform/Failure.h"
+#include "send/DriveList.h"
+#include "send/FolderList.h"
+#include "send/SendName.h"
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tamblor {
+
+frmSend::frmSend(Application& app)
+    : Form(app, "frmSend"), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
+{
+    setWindowTitle("Send To:");
+
+    links.add(WaveFile);
+    links.add(ACMConverter);
+    Trigger = std::make_unique<audio::TriggerPump>(AudioFile, links);
+    Trigger->setObjectName("Trigger");
+    Trigger->setBufferSize(32768);
+    Trigger->setOutput("WaveFile");
+    ACMConverter.setOutput("WaveFile");
+    connect(Trigger.get(), &audio::TriggerPump::started, this, &frmSend::Trigger_Started);
+    connect(Trigger.get(), &audio::TriggerPump::finished, this, &frmSend::Trigger_Finished);
+
+    Drive1 = new send::DriveList(app.drives(), this);
+    Drive1->setObjectName("Drive1");
+    Dir1 = new send::FolderList(app.drives(), this);
+    Dir1->setObjectName("Dir1");
+
+    txtFileName = new QLineEdit(this);
+    txtFileName->setObjectName("txtFileName");
+    txtFileName->setVisible(false);
+
+    Check1 = new QCheckBox("Compress File", this);
+    Check1->setObjectName("Check1");
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName("Label1");
+    Label1->setWordWrap(true);
+    Label1->setVisible(false);
+
+    Gauge = new audio::Gauge(this);
+    Gauge->setObjectName("Gauge");
+    Gauge->setVisible(false);
+
+    cmdSend = new QPushButton("Send", this);
+    cmdSend->setObjectName("cmdSend");
+    cmdSend->setAutoDefault(true); // Enter while it has the focus sends
+    cmdSend->setVisible(false);
+    cmdNo = new QPushButton("No", this);
+    cmdNo->setObjectName("cmdNo");
+    cmdNo->setVisible(false);
+    cmdClose = new QPushButton("Close", this);
+    cmdClose->setObjectName("cmdClose");
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+
+    mnuHiddenPopup = new QMenu("HiddenPopup", this);
+    mnuHiddenPopup->setObjectName("mnuHiddenPopup");
+    QAction* popupSend = mnuHiddenPopup->addAction("Send");
+    popupSend->setObjectName("mnuHiddenPopupSend");
+    connect(popupSend, &QAction::triggered, this, &frmSend::mnuHiddenPopupSend_Click);
+
+    // Buttons in one row: "Send" takes the place of "Close", or stands left of "No".
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdSend);
+    buttons->addWidget(cmdNo);
+    buttons->addWidget(cmdClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Drive1);
+    layout->addWidget(Dir1, 1);
+    layout->addWidget(txtFileName);
+    layout->addWidget(Check1);
+    layout->addWidget(Label1);
+    layout->addWidget(Gauge);
+    layout->addLayout(buttons);
+    resize(380, 380);
+
+    connect(Drive1, &send::DriveList::driveChanged, this, &frmSend::Drive1_Change);
+    connect(Dir1, &send::FolderList::entryClicked, this, &frmSend::Dir1_Click);
+    connect(Dir1, &send::FolderList::pathChanged, this, &frmSend::Dir1_Change);
+    connect(Dir1, &send::FolderList::pathFailed, this, [this](int number, const QString& description) {
+        this->app().showMessage(QString::number(number) + "  " + description);
+    });
+    connect(txtFileName, &QLineEdit::returnPressed, this, [this] { txtFileName_KeyPress(13); });
+    connect(cmdSend, &QPushButton::clicked, this, &frmSend::cmdSend_Click);
+    connect(cmdNo, &QPushButton::clicked, this, &frmSend::cmdNo_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmSend::cmdClose_Click);
+    connect(Timer1, &QTimer::timeout, this, &frmSend::Timer1_Timer);
+}
+
+frmSend::~frmSend()
+{
+    Trigger.reset(); // the pump stops before the links it feeds go away
+}
+
+void frmSend::Form_Load()
+{
+    DestinationFolder = "c:";
+    Drive1->setDrive('C');
+    try {
+        Dir1->setPath("c:\\");
+    } catch (const Failure& f) {
+        app().showMessage(f.text("  "));
+    }
+    txtFileName->setText(send::suggestedFileName(app().state().IndexRecord.SoundName));
+}
+
+void frmSend::Form_Unload(bool&)
+{
+    Timer1->stop();
+    Trigger->stop();
+}
+
+void frmSend::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton)
+        mnuHiddenPopup->popup(event->globalPosition().toPoint());
+    Form::mouseReleaseEvent(event);
+}
+
+void frmSend::Drive1_Change()
+{
+    DestinationFolder = Drive1->drive().left(2);
+    try {
+        Dir1->setPath(DestinationFolder + "\\");
+    } catch (const Failure& f) {
+        app().showMessage(f.text("  "));
+    }
+}
+
+void frmSend::Dir1_Click(const QString& dosPath)
+{
+    DestinationFolder = dosPath;
+}
+
+void frmSend::Dir1_Change()
+{
+    txtFileName->setVisible(true);
+}
+
+void frmSend::formDestination()
+{
+    DestinationName = txtFileName->text();
+    DestinationBase = DestinationFolder + (DestinationFolder.endsWith('\\') ? "" : "\\") + DestinationName;
+}
+
+QString frmSend::nativeFolder() const
+{
+    return app().drives().toNative(DestinationFolder.endsWith(':') ? DestinationFolder + '\\' : DestinationFolder);
+}
+
+QString frmSend::destinationProblem() const
+{
+    const QString problem = send::fileNameProblem(DestinationName);
+    if (!problem.isEmpty())
+        return problem;
+    // The library's own files are never replaced: the slot files, the index and the settings.
+    const DriveMap& drives = app().drives();
+    const QStringList libraryFolders = {
+        QFileInfo(drives.toNative(app().state().DriveLetter + ":\\Tamblor")).canonicalFilePath(),
+        QFileInfo(drives.toNative("c:\\Tamblor")).canonicalFilePath()};
+    static const QRegularExpression libraryFile(QStringLiteral("^(SF\\d{4}\\.wav|Schedule\\.dat|MyComp\\.ini)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    for (const QString& victim : send::filesWithBaseName(nativeFolder(), DestinationName)) {
+        const QFileInfo info(victim);
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        if (!folder.isEmpty() && libraryFolders.contains(folder) && libraryFile.match(info.fileName()).hasMatch())
+            return QStringLiteral("%1 belongs to the sound file library and cannot be replaced. Choose another "
+                                  "name or folder.")
+                .arg(drives.toDos(victim));
+    }
+    return {};
+}
+
+void frmSend::txtFileName_KeyPress(int keyAscii)
+{
+    if (keyAscii != 13)
+        return;
+    formDestination();
+    const QString problem = destinationProblem();
+    if (!problem.isEmpty()) {
+        app().showMessage(problem);
+        return;
+    }
+    // Any file that the send would remove counts as the destination existing.
+    if (!send::filesWithBaseName(nativeFolder(), DestinationName).isEmpty()) {
+        Label1->setText(DestinationBase + " already exists.  Overwrite?");
+        Label1->setVisible(true);
+        cmdNo->setVisible(true);
+        cmdSend->setVisible(true);
+        cmdClose->setVisible(false);
+    } else {
+        Label1->setVisible(false);
+        cmdNo->setVisible(false);
+        cmdClose->setVisible(false);
+        cmdSend->setVisible(true);
+        cmdSend->setFocus();
+    }
+}
+
+void frmSend::cmdSend_Click()
+{
+    SendFile();
+}
+
+void frmSend::cmdNo_Click()
+{
+    txtFileName->clear();
+    txtFileName->setFocus();
+    Label1->setVisible(false);
+    cmdNo->setVisible(false);
+    cmdSend->setVisible(false);
+    cmdClose->setVisible(true);
+}
+
+void frmSend::cmdClose_Click()
+{
+    close();
+}
+
+void frmSend::mnuHiddenPopupSend_Click()
+{
+    formDestination();
+    cmdClose->setVisible(false);
+    SendFile();
+}
+
+void frmSend::SendFile()
+{
+    cmdNo->setVisible(false);
+    cmdSend->setVisible(false);
+    Label1->setVisible(false);
+    if (Trigger->isRunning()) {
+        app().showMessage("A file is being sent. Wait until it has been sent.");
+        return;
+    }
+    try {
+        sendSteps();
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmSend::sendSteps()
+{
+    const QString problem = destinationProblem();
+    if (!problem.isEmpty()) {
+        app().showMessage(problem);
+        return;
+    }
+    const SharedState& s = app().state();
+    const QString source = s.DriveLetter + ":\\Tamblor\\sf" + QString::asprintf("%04d", int(s.SendSlot)) + ".wav";
+    AudioFile.setFileName(app().drives().toNative(source));
+
+    // Clear the destination: the files of the typed name, whatever their extension.
+    const QString folder = nativeFolder();
+    if (!QFileInfo(folder).isDir())
+        throw Failure(Failure::PathNotFound);
+    for (const QString& old : send::filesWithBaseName(folder, DestinationName)) {
+        if (!QFile::remove(old))
+            throw Failure(Failure::PermissionDenied);
+    }
+
+    if (Check1->isChecked()) {
+        ACMConverter.setDestinationFormat(audio::derivedFormat(22050, AudioFile.format()));
+        Trigger->setOutput("ACMConverter");
+        ACMConverter.setOutput("WaveFile");
+    } else {
+        Trigger->setOutput("WaveFile");
+    }
+
+    QString name, detail;
+    audio::describeFormat(Trigger->destinationFormat(), name, detail);
+    Label1->setText("Format:  " + name + "   " + detail);
+    Label1->setVisible(true);
+
+    WaveFile.setFileName(folder + '/' + DestinationName + ".wav");
+    Gauge->setValue(0);
+    Gauge->setVisible(true);
+    Trigger->start();
+}
+
+void frmSend::Trigger_Started()
+{
+    Timer1->start(100);
+}
+
+void frmSend::Timer1_Timer()
+{
+    const int percent = send::gaugePercent(AudioFile.position(), AudioFile.length());
+    if (percent >= 0)
+        Gauge->setValue(percent);
+}
+
+void frmSend::Trigger_Finished()
+{
+    Timer1->stop();
+    Trigger->stop();
+    try {
+        WaveFile.close();
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+    if (Trigger->failure())
+        app().showMessage(Trigger->failure()->text());
+    AudioFile.close();
+    cmdClose->setVisible(true);
+    emit sendFinished();
+}
+
+} // namespace tamblor

@@ -1,0 +1,98 @@
+#pragma once
+// "Send To:": copies the library sound file of slot SendSlot into a chosen folder under a typed
+// name plus ".wav", unchanged or (with "Compress File") converted to the source's format at
+// 22050 samples per second. The typed name is one plain file name; a send first removes the
+// files of that name (any extension or none) from the folder, asking before it does so.
+#include "app/Form.h"
+#include "audio/files/AudioFileReader.h"
+#include "audio/files/ChainLink.h"
+#include "audio/files/FormatConverter.h"
+#include "audio/files/TriggerPump.h"
+#include "audio/files/WaveFileWriter.h"
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+namespace tamblor::audio {
+class Gauge;
+}
+
+namespace tamblor::send {
+class DriveList;
+class FolderList;
+}
+
+namespace tamblor {
+
+class frmSend : public Form {
+    Q_OBJECT
+public:
+    explicit frmSend(Application& app);
+    ~frmSend() override;
+
+    // Sends the slot file to DestinationBase + ".wav"; failures go to the message window.
+    void SendFile();
+
+    void Drive1_Change();
+    void Dir1_Click(const QString& dosPath);
+    void Dir1_Change();
+    void txtFileName_KeyPress(int keyAscii);
+    void cmdSend_Click();
+    void cmdNo_Click();
+    void cmdClose_Click();
+    void mnuHiddenPopupSend_Click();
+    void Timer1_Timer();
+    void Trigger_Started();
+    void Trigger_Finished();
+
+    QString destinationFolder() const { return DestinationFolder; }
+    QString destinationBase() const { return DestinationBase; }
+    bool isSending() const { return Trigger->isRunning(); }
+
+signals:
+    // A transfer has ended (the end event has been handled), successfully or not.
+    void sendFinished();
+
+protected:
+    void Form_Load() override;
+    void Form_Unload(bool& cancel) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // Forms DestinationBase from the folder and the name box.
+    void formDestination();
+    // Why the current destination may not be sent to; empty when it may.
+    QString destinationProblem() const;
+    QString nativeFolder() const;
+    void sendSteps();
+
+    // Audio chain: AudioFile -> Trigger -> [ACMConverter] -> WaveFile.
+    audio::ChainLinks links;
+    audio::AudioFileReader AudioFile;
+    audio::WaveFileWriter WaveFile;
+    audio::FormatConverter ACMConverter;
+    std::unique_ptr<audio::TriggerPump> Trigger;
+
+    send::DriveList* Drive1;
+    send::FolderList* Dir1;
+    QLineEdit* txtFileName;
+    QCheckBox* Check1;
+    QPushButton* cmdSend;
+    QPushButton* cmdNo;
+    QPushButton* cmdClose;
+    QLabel* Label1;
+    audio::Gauge* Gauge;
+    QTimer* Timer1;
+    QMenu* mnuHiddenPopup;
+
+    QString DestinationFolder;
+    QString DestinationName;
+    QString DestinationBase;
+};
+
+} // namespace tamblor

@@ -1,0 +1,426 @@
+#include "app/Application.h"
+#include "audio/widgets/Gauge.h"
+#include "library/SlotIndex.h"
+#include "send/DriveList.h"
+#include "send/FolderList.h"
+#include "send/frmSend.h"
+#include "tests/support/AppFixture.h"
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <cmath>
+#include <sndfile.h>
+#include <vector>
+
+using namespace tamblor;
+
+namespace {
+
+struct Wav {
+    SF_INFO info{};
+    std::vector<int16_t> samples;
+    int64_t frames() const { return info.frames; }
+};
+
+// A tone written by libsndfile: `seconds` of 440 Hz at the given rate, channels and format.
+Wav writeWav(const QString& path, int rate, int channels, double seconds, int format = SF_FORMAT_PCM_16)
+{
+    Wav w;
+    w.info.samplerate = rate;
+    w.info.channels = channels;
+    w.info.format = SF_FORMAT_WAV | format;
+    const int64_t frames = int64_t(rate * seconds);
+    w.samples.resize(size_t(frames * channels));
+    for (int64_t i = 0; i < frames; ++i) {
+        const double v = 12000.0 * std::sin(2 * M_PI * 440.0 * double(i) / rate);
+        for (int c = 0; c < channels; ++c)
+            w.samples[size_t(i * channels + c)] = int16_t(std::lround(c == 0 ? v : -v));
+    }
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &w.info);
+    EXPECT_TRUE(f) << sf_strerror(nullptr);
+    if (f) {
+        sf_writef_short(f, w.samples.data(), frames);
+        sf_close(f);
+    }
+    w.info.frames = frames;
+    return w;
+}
+
+Wav readWav(const QString& path)
+{
+    Wav w;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &w.info);
+    EXPECT_TRUE(f) << path.toStdString() << ": " << sf_strerror(nullptr);
+    if (!f)
+        return w;
+    w.samples.resize(size_t(w.info.frames * w.info.channels));
+    sf_readf_short(f, w.samples.data(), w.info.frames);
+    sf_close(f);
+    return w;
+}
+
+int peak(const std::vector<int16_t>& samples)
+{
+    int p = 0;
+    for (int16_t s : samples)
+        p = std::max(p, std::abs(int(s)));
+    return p;
+}
+
+// Names and contents of the files of a folder.
+QMap<QString, QByteArray> folderContents(const QString& dir)
+{
+    QMap<QString, QByteArray> out;
+    for (const QFileInfo& e : QDir(dir).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot))
+        out[e.fileName()] = e.isDir() ? QByteArray("<dir>") : readAllBytes(e.filePath());
+    return out;
+}
+
+} // namespace
+
+class SendTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        app->windows().registerWindow("frmSend", [](Application& a) { return new frmSend(a); });
+        ASSERT_TRUE(app->start());
+        source = addSlot(1, "Spot / News 2", 44100, 2, 1.5);
+        QDir().mkpath(native("C/Out"));
+    }
+    // A library slot with its sound file; leaves the record in the shared buffer, as the
+    // library list's selection does.
+    Wav addSlot(int slot, const QString& name, int rate, int channels, double seconds,
+                int format = SF_FORMAT_PCM_16)
+    {
+        Wav w = writeWav(native(QString("C/Tamblor/SF%1.wav").arg(slot, 4, 10, QChar('0'))), rate, channels,
+                         seconds, format);
+        SlotIndex index(*app);
+        state().IndexRecord.setStatus("1");
+        state().IndexRecord.setSoundName(name);
+        state().IndexRecord.setLengthText("1");
+        index.write(slot);
+        state().SendSlot = int16_t(slot);
+        return w;
+    }
+    frmSend* open()
+    {
+        dlg = app->windows().show<frmSend>("frmSend");
+        EXPECT_TRUE(dlg);
+        return dlg;
+    }
+    template <class T> T* child(const char* name) const
+    {
+        T* w = dlg->findChild<T*>(name);
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QLineEdit* nameBox() const { return child<QLineEdit>("txtFileName"); }
+    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    QLabel* label1() const { return child<QLabel>("Label1"); }
+    send::FolderList* dir1() const { return child<send::FolderList>("Dir1"); }
+
+    // Clicks a folder entry of Dir1 as the operator does.
+    void clickFolder(const QString& dosPath)
+    {
+        auto* list = dir1();
+        const int row = list->rowOf(dosPath);
+        ASSERT_GE(row, 0) << dosPath.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+    void typeNameAndEnter(const QString& name)
+    {
+        nameBox()->setText(name);
+        QTest::keyClick(nameBox(), Qt::Key_Return);
+    }
+    // Runs `start` and waits for the end of the transfer it begins.
+    template <class F> void sendAndWait(F start)
+    {
+        QSignalSpy done(dlg, &frmSend::sendFinished);
+        start();
+        ASSERT_TRUE(done.count() > 0 || done.wait(30000));
+    }
+    // Enter in the name box, then "Send".
+    void sendAs(const QString& name)
+    {
+        typeNameAndEnter(name);
+        ASSERT_TRUE(button("cmdSend")->isVisible());
+        sendAndWait([this] { button("cmdSend")->click(); });
+    }
+
+    frmSend* dlg = nullptr;
+    Wav source;
+};
+
+TEST_F(SendTest, OpensOnDriveCWithTheSuggestedName)
+{
+    open();
+    EXPECT_EQ(dlg->windowTitle(), "Send To:");
+    EXPECT_EQ(dir1()->path(), "c:\\");
+    EXPECT_EQ(child<send::DriveList>("Drive1")->drive(), "c:");
+    EXPECT_EQ(dlg->destinationFolder(), "c:");
+    EXPECT_TRUE(nameBox()->isVisible());
+    EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+    EXPECT_EQ(child<QCheckBox>("Check1")->text(), "Compress File");
+    EXPECT_FALSE(child<QCheckBox>("Check1")->isChecked());
+    EXPECT_FALSE(button("cmdSend")->isVisible());
+    EXPECT_FALSE(button("cmdNo")->isVisible());
+    EXPECT_TRUE(button("cmdClose")->isVisible());
+    EXPECT_EQ(button("cmdClose")->text(), "Close");
+    EXPECT_FALSE(label1()->isVisible());
+    EXPECT_FALSE(child<audio::Gauge>("Gauge")->isVisible());
+    EXPECT_EQ(child<QAction>("mnuHiddenPopupSend")->text(), "Send");
+    // The drive's folders are listed below its root.
+    EXPECT_GE(dir1()->rowOf("c:\\Out"), 0);
+    EXPECT_GE(dir1()->rowOf("c:\\Tamblor"), 0);
+
+    // While the window stays open a further export only changes the slot, not the name.
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(app->windows().find("frmSend"));
+    addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.2);
+    open();
+    EXPECT_EQ(nameBox()->text(), "CAFMIX");
+    state().IndexRecord.setSoundName("Other");
+    app->windows().show("frmSend");
+    EXPECT_EQ(nameBox()->text(), "CAFMIX");
+}
+
+TEST_F(SendTest, PlainSendCopiesTheAudioInItsOwnFormat)
+{
+    open();
+    clickFolder("c:\\Out");
+    EXPECT_EQ(dlg->destinationFolder(), "c:\\Out");
+    typeNameAndEnter("Promo");
+    // Nothing to replace: "Send" takes the place of "Close" and has the focus.
+    EXPECT_FALSE(label1()->isVisible());
+    EXPECT_FALSE(button("cmdClose")->isVisible());
+    EXPECT_FALSE(button("cmdNo")->isVisible());
+    EXPECT_TRUE(button("cmdSend")->isVisible());
+    EXPECT_EQ(dlg->destinationBase(), "c:\\Out\\Promo");
+
+    sendAndWait([this] { button("cmdSend")->click(); });
+    EXPECT_EQ(app->messageText(), "");
+    const Wav out = readWav(native("C/Out/Promo.wav"));
+    EXPECT_EQ(out.info.samplerate, 44100);
+    EXPECT_EQ(out.info.channels, 2);
+    EXPECT_EQ(out.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(out.samples, source.samples);
+    EXPECT_EQ(label1()->text(), "Format:  PCM   44.100 kHz, 16 Bit, Stereo");
+    EXPECT_TRUE(label1()->isVisible());
+    EXPECT_TRUE(child<audio::Gauge>("Gauge")->isVisible());
+    EXPECT_TRUE(button("cmdClose")->isVisible());
+    EXPECT_FALSE(button("cmdSend")->isVisible());
+    EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples); // source untouched
+}
+
+TEST_F(SendTest, CompressedSendWrites22050OfTheSameDurationAndAPlainSendAfterItTheSourceFormat)
+{
+    open();
+    clickFolder("c:\\Out");
+    child<QCheckBox>("Check1")->setChecked(true);
+    sendAs("Small");
+    const Wav small = readWav(native("C/Out/Small.wav"));
+    EXPECT_EQ(small.info.samplerate, 22050);
+    EXPECT_EQ(small.info.channels, 2);
+    EXPECT_EQ(small.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const double inSeconds = double(source.frames()) / 44100.0;
+    const double outSeconds = double(small.frames()) / 22050.0;
+    EXPECT_NEAR(outSeconds, inSeconds, 0.002);
+    EXPECT_NEAR(peak(small.samples), peak(source.samples), peak(source.samples) / 10);
+    EXPECT_EQ(label1()->text(), "Format:  PCM   22.050 kHz, 16 Bit, Stereo");
+
+    child<QCheckBox>("Check1")->setChecked(false);
+    sendAs("Big");
+    const Wav big = readWav(native("C/Out/Big.wav"));
+    EXPECT_EQ(big.info.samplerate, 44100);
+    EXPECT_EQ(big.samples, source.samples);
+    EXPECT_EQ(label1()->text(), "Format:  PCM   44.100 kHz, 16 Bit, Stereo");
+}
+
+TEST_F(SendTest, CompressedAdpcmSendStaysAdpcmAt22050)
+{
+    addSlot(3, "Adpcm", 44100, 1, 1.0, SF_FORMAT_MS_ADPCM);
+    // What the source decodes to, its last block padded out.
+    const Wav decoded = readWav(native("C/Tamblor/SF0003.wav"));
+    open();
+    clickFolder("c:\\Out");
+    child<QCheckBox>("Check1")->setChecked(true);
+    sendAs("ADPCM");
+    EXPECT_EQ(app->messageText(), "");
+    const Wav out = readWav(native("C/Out/ADPCM.wav"));
+    EXPECT_EQ(out.info.samplerate, 22050);
+    EXPECT_EQ(out.info.channels, 1);
+    EXPECT_EQ(out.info.format, SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM);
+    // Both files pad their last block (at most 1012 frames here, 46 ms).
+    EXPECT_NEAR(double(out.frames()) / 22050.0, double(decoded.frames()) / 44100.0, 0.046);
+    EXPECT_TRUE(label1()->text().startsWith("Format:  Microsoft ADPCM   22.050 kHz, 4 Bit, Mono"))
+        << label1()->text().toStdString();
+}
+
+TEST_F(SendTest, SendReplacesOnlyTheFilesOfTheTypedNameAfterAsking)
+{
+    const QString out = native("C/Out");
+    QDir().mkpath(out + "/NAME.d");
+    for (const char* f : {"NAME.txt", "name.WAV", "Name", "NAME2.wav", "NAMEX.txt", "other.wav", "NAME.tar.gz"})
+        writeAllBytes(out + '/' + f, f);
+    auto before = folderContents(out);
+
+    open();
+    clickFolder("c:\\Out");
+    typeNameAndEnter("NAME");
+    EXPECT_EQ(label1()->text(), "c:\\Out\\NAME already exists.  Overwrite?");
+    EXPECT_TRUE(label1()->isVisible());
+    EXPECT_TRUE(button("cmdNo")->isVisible());
+    EXPECT_TRUE(button("cmdSend")->isVisible());
+    EXPECT_FALSE(button("cmdClose")->isVisible());
+    EXPECT_LT(button("cmdSend")->x(), button("cmdNo")->x() + 1); // "Send" stands left of "No"
+    EXPECT_EQ(folderContents(out), before); // asking changes nothing
+
+    sendAndWait([this] { button("cmdSend")->click(); });
+    for (const char* gone : {"NAME.txt", "name.WAV", "Name"})
+        before.remove(gone);
+    auto after = folderContents(out);
+    ASSERT_TRUE(after.contains("NAME.wav"));
+    after.remove("NAME.wav");
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(readWav(out + "/NAME.wav").samples, source.samples);
+}
+
+TEST_F(SendTest, NoReturnsToChoosingAndLeavesTheFolderAlone)
+{
+    writeAllBytes(native("C/Out/X.mp3"), "old");
+    open();
+    clickFolder("c:\\Out");
+    typeNameAndEnter("x");
+    ASSERT_TRUE(button("cmdNo")->isVisible());
+    button("cmdNo")->click();
+    EXPECT_EQ(nameBox()->text(), "");
+    EXPECT_FALSE(label1()->isVisible());
+    EXPECT_FALSE(button("cmdNo")->isVisible());
+    EXPECT_FALSE(button("cmdSend")->isVisible());
+    EXPECT_TRUE(button("cmdClose")->isVisible());
+    EXPECT_EQ(readAllBytes(native("C/Out/X.mp3")), "old");
+    EXPECT_EQ(QDir(native("C/Out")).entryList(QDir::Files), QStringList({"X.mp3"}));
+}
+
+TEST_F(SendTest, NamesThatAreNotOnePlainFileNameAreRefused)
+{
+    writeAllBytes(native("C/Out/keep.wav"), "keep");
+    writeAllBytes(native("C/x.wav"), "outside");
+    const auto out = folderContents(native("C/Out"));
+    const auto drive = folderContents(native("C"));
+    open();
+    clickFolder("c:\\Out");
+    for (const char* bad : {"*", "*.*", "../x", "..\\x", "sub/x", "c:x", "k?ep", ""}) {
+        app->showMessage("");
+        typeNameAndEnter(bad);
+        EXPECT_NE(app->messageText(), "") << bad;
+        EXPECT_FALSE(label1()->isVisible()) << bad;
+        EXPECT_FALSE(button("cmdSend")->isVisible()) << bad;
+        // The pop-up "Send" asks nothing, so it checks the name itself.
+        app->showMessage("");
+        child<QAction>("mnuHiddenPopupSend")->trigger();
+        EXPECT_NE(app->messageText(), "") << bad;
+        EXPECT_FALSE(dlg->isSending());
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(folderContents(native("C/Out")), out);
+    EXPECT_EQ(folderContents(native("C")), drive);
+    nameBox()->setText("*");
+    QTest::keyClick(nameBox(), Qt::Key_Return);
+    EXPECT_TRUE(app->messageText().contains("\"*\"")) << app->messageText().toStdString();
+}
+
+TEST_F(SendTest, LibraryFilesAreNeverReplaced)
+{
+    const QByteArray index = readAllBytes(native("C/Tamblor/Schedule.dat"));
+    open();
+    clickFolder("c:\\Tamblor");
+    for (const char* name : {"SF0001", "sf0001", "Schedule", "MYCOMP"}) {
+        app->showMessage("");
+        typeNameAndEnter(name);
+        EXPECT_TRUE(app->messageText().contains("cannot be replaced")) << name;
+        EXPECT_FALSE(button("cmdSend")->isVisible());
+        child<QAction>("mnuHiddenPopupSend")->trigger();
+        EXPECT_TRUE(app->messageText().contains("cannot be replaced")) << name;
+    }
+    EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples);
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")), index);
+    EXPECT_TRUE(QFileInfo::exists(native("C/Tamblor/MyComp.ini")));
+}
+
+TEST_F(SendTest, AMissingSourceIsReportedAndTheDestinationKept)
+{
+    writeAllBytes(native("C/Out/Gone.wav"), "previous");
+    state().SendSlot = 7;
+    open();
+    clickFolder("c:\\Out");
+    typeNameAndEnter("Gone");
+    ASSERT_TRUE(button("cmdSend")->isVisible());
+    button("cmdSend")->click();
+    EXPECT_EQ(app->messageText(), "53 File not found");
+    EXPECT_FALSE(button("cmdClose")->isVisible()); // as the name box left it
+    EXPECT_FALSE(button("cmdSend")->isVisible());
+    EXPECT_FALSE(dlg->isSending());
+    EXPECT_EQ(readAllBytes(native("C/Out/Gone.wav")), "previous");
+}
+
+TEST_F(SendTest, PopupSendAsksNothingAndUsesTheNameAsItIsNow)
+{
+    writeAllBytes(native("C/Out/Now.txt"), "old");
+    open();
+    clickFolder("c:\\Out");
+    // Enter forms the destination; editing the box afterwards does not change it for "Send".
+    typeNameAndEnter("First");
+    nameBox()->setText("Second");
+    sendAndWait([this] { button("cmdSend")->click(); });
+    EXPECT_TRUE(QFileInfo::exists(native("C/Out/First.wav")));
+    EXPECT_FALSE(QFileInfo::exists(native("C/Out/Second.wav")));
+
+    // The pop-up forms it again from the box and replaces without asking.
+    nameBox()->setText("Now");
+    sendAndWait([this] {
+        child<QAction>("mnuHiddenPopupSend")->trigger();
+        EXPECT_FALSE(button("cmdClose")->isVisible());
+        EXPECT_FALSE(label1()->text().contains("Overwrite"));
+    });
+    EXPECT_FALSE(QFileInfo::exists(native("C/Out/Now.txt")));
+    EXPECT_EQ(readWav(native("C/Out/Now.wav")).samples, source.samples);
+    EXPECT_TRUE(button("cmdClose")->isVisible());
+}
+
+TEST_F(SendTest, ChangingTheDriveShowsItsRootAndAMissingDriveIsReported)
+{
+    QDir().mkpath(native("D/Music"));
+    QDir().mkpath(native("E"));
+    open();
+    auto* drives = child<send::DriveList>("Drive1");
+    ASSERT_EQ(drives->findText("d:"), 1);
+    drives->setCurrentIndex(1);
+    EXPECT_EQ(dlg->destinationFolder(), "d:");
+    EXPECT_EQ(dir1()->path(), "d:\\");
+    EXPECT_GE(dir1()->rowOf("d:\\Music"), 0);
+    typeNameAndEnter("OnD");
+    EXPECT_EQ(dlg->destinationBase(), "d:\\OnD");
+
+    // Double-clicking opens a folder; the click before it chooses it.
+    const int row = dir1()->rowOf("d:\\Music");
+    const QPoint at = dir1()->visualItemRect(dir1()->item(row)).center();
+    QTest::mouseClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(dir1()->path(), "d:\\Music");
+    EXPECT_EQ(dlg->destinationFolder(), "d:\\Music");
+
+    // A drive that went away: the folder list keeps its path, the destination names the drive.
+    QDir(native("E")).removeRecursively();
+    drives->setCurrentIndex(2);
+    EXPECT_EQ(app->messageText(), "68  Device unavailable");
+    EXPECT_EQ(dlg->destinationFolder(), "e:");
+    EXPECT_EQ(dir1()->path(), "d:\\Music");
+}
