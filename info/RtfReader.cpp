@@ -1,6 +1,8 @@
 #include "info/RtfReader.h"
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
+#include <map>
 #include <vector>
 
 namespace tamblor {
@@ -56,6 +58,7 @@ struct CharState {
     bool italic = false;
     bool underline = false;
     int halfPoints = 0; // 0: the document's default size
+    int font = -1;      // entry of the font table; -1: the default font
 };
 
 struct ParaState {
@@ -70,6 +73,7 @@ struct GroupState {
     CharState chars;
     ParaState para;
     bool skip = false;
+    bool fontTable = false; // inside {\fonttbl ...}: text names fonts
     int unicodeSkip = 1;
 };
 
@@ -166,8 +170,10 @@ private:
                 break;
             }
             case '*':
-                if (first)
+                if (first) {
                     state().skip = true;
+                    state().fontTable = false; // {\*\panose ...} and the like name no font
+                }
                 break;
             case '\r': case '\n':
                 paragraph();
@@ -213,6 +219,14 @@ private:
         GroupState& s = state();
         if (firstInGroup && isSkippedDestination(w)) {
             s.skip = true;
+            s.fontTable = w == "fonttbl";
+            return;
+        }
+        if (s.fontTable) {
+            if (w == "f" && hasParam)
+                fontEntry_ = p;
+            else if (w == "fmodern")
+                fonts_[fontEntry_].fixed = true;
             return;
         }
         const bool on = !hasParam || p != 0;
@@ -240,6 +254,8 @@ private:
             setChars([&](CharState& c) { c.underline = false; });
         } else if (w == "fs") {
             setChars([&](CharState& c) { c.halfPoints = hasParam ? std::clamp(p, 8, 144) : 0; });
+        } else if (w == "f") {
+            setChars([&](CharState& c) { c.font = hasParam ? p : -1; });
         } else if (w == "plain") {
             setChars([&](CharState& c) { c = CharState{}; });
         } else if (w == "pard") {
@@ -321,7 +337,8 @@ private:
         CharState next = state().chars;
         change(next);
         if (next.bold != state().chars.bold || next.italic != state().chars.italic
-            || next.underline != state().chars.underline || next.halfPoints != state().chars.halfPoints)
+            || next.underline != state().chars.underline || next.halfPoints != state().chars.halfPoints
+            || next.font != state().chars.font)
             flush();
         state().chars = next;
     }
@@ -329,6 +346,11 @@ private:
     void character(QChar c)
     {
         groupStart_ = false;
+        if (state().fontTable) {
+            if (c != QChar(';') && fonts_[fontEntry_].name.size() < 100)
+                fonts_[fontEntry_].name.append(c);
+            return;
+        }
         if (state().skip)
             return;
         if (pending_.isEmpty())
@@ -344,7 +366,7 @@ private:
     static bool sameChars(const CharState& a, const CharState& b)
     {
         return a.bold == b.bold && a.italic == b.italic && a.underline == b.underline
-               && a.halfPoints == b.halfPoints;
+               && a.halfPoints == b.halfPoints && a.font == b.font;
     }
 
     void flush()
@@ -357,6 +379,14 @@ private:
         f.setFontUnderline(pendingChars_.underline);
         if (pendingChars_.halfPoints > 0)
             f.setFontPointSize(pendingChars_.halfPoints / 2.0);
+        // Only fixed-pitch fonts are followed: the text is otherwise shown in the reader's
+        // own font, which every system has.
+        auto font = fonts_.find(pendingChars_.font);
+        if (font != fonts_.end() && font->second.fixed) {
+            f.setFontFamilies(QStringList{font->second.name.trimmed(), QStringLiteral("monospace")});
+            f.setFontFixedPitch(true);
+            f.setFontStyleHint(QFont::TypeWriter);
+        }
         cursor_.insertText(pending_, f);
         pending_.clear();
     }
@@ -370,6 +400,8 @@ private:
         b.setTextIndent(p.firstTwips / 15.0);
         b.setTopMargin(p.beforeTwips / 15.0);
         b.setBottomMargin(p.afterTwips / 15.0);
+        if (p.firstTwips < 0 && p.leftTwips > 0) // a hanging indent tabs to the indent
+            b.setTabPositions({QTextOption::Tab(-p.firstTwips / 15.0, QTextOption::LeftTab)}); // from the first line's start
         cursor_.setBlockFormat(b);
     }
 
@@ -393,6 +425,12 @@ private:
     QString pending_;
     CharState pendingChars_;
     ParaState paraState_;
+    struct Font {
+        QString name;
+        bool fixed = false;
+    };
+    std::map<int, Font> fonts_; // the font table, by number
+    int fontEntry_ = 0;
 };
 
 } // namespace
@@ -412,6 +450,9 @@ void RtfReader::read(const QByteArray& rtf, QTextDocument& document)
         document.setPlainText(QString::fromLocal8Bit(rtf));
         return;
     }
+    QTextOption option = document.defaultTextOption();
+    option.setTabStopDistance(48); // half an inch, as in RTF
+    document.setDefaultTextOption(option);
     Parser parser(rtf, document);
     parser.run();
 }

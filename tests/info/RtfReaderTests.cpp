@@ -80,6 +80,24 @@ TEST(RtfReader, TablesInformationAndIgnorableGroupsAreSkipped)
     EXPECT_EQ(plain("{\\rtf1 a{\\*\\blob\\bin4 }}{x}b}"), "ab");
 }
 
+TEST(RtfReader, FixedPitchFontsOfTheFontTableAreFollowed)
+{
+    QTextDocument doc;
+    RtfReader::read("{\\rtf1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fmodern{\\*\\panose 02070309}Courier New;}}"
+                    "\\f0 a \\f1 code\\f0  b {\\f1 more}\\plain  c}",
+                    doc);
+    EXPECT_EQ(doc.toPlainText(), "a code b more c");
+    QStringList fixed;
+    for (auto it = doc.begin().begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat f = it.fragment().charFormat();
+        if (f.fontFixedPitch()) {
+            fixed << it.fragment().text();
+            EXPECT_EQ(f.fontFamilies().toStringList().value(0), "Courier New");
+        }
+    }
+    EXPECT_EQ(fixed, (QStringList{"code", "more"}));
+}
+
 TEST(RtfReader, ParagraphFormattingIsKept)
 {
     QTextDocument doc;
@@ -90,6 +108,12 @@ TEST(RtfReader, ParagraphFormattingIsKept)
     EXPECT_DOUBLE_EQ(doc.findBlockByNumber(1).blockFormat().leftMargin(), 48.0);
     EXPECT_EQ(doc.findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     EXPECT_DOUBLE_EQ(doc.findBlockByNumber(2).blockFormat().leftMargin(), 0.0);
+    // A hanging indent puts a tab stop at the indent, so "bullet, tab, text" lines up.
+    RtfReader::read("{\\rtf1 \\pard\\li360\\fi-240 \\bullet\\tab item\\par}", doc);
+    const auto tabs = doc.firstBlock().blockFormat().tabPositions();
+    ASSERT_EQ(tabs.size(), 1);
+    EXPECT_DOUBLE_EQ(tabs[0].position, 16.0); // measured from the first line's start
+    EXPECT_DOUBLE_EQ(doc.firstBlock().blockFormat().textIndent(), -16.0);
 }
 
 TEST(RtfReader, TextThatIsNotRtfIsShownAsItIs)
