@@ -160,8 +160,8 @@ private:
                 const int hi = pos_ < n ? hexDigit(in_[pos_]) : -1;
                 const int lo = pos_ + 1 < n ? hexDigit(in_[pos_ + 1]) : -1;
                 if (hi < 0 || lo < 0) {
-                    // A cut-off escape: drop what there is of it.
-                    while (pos_ < n && hexDigit(in_[pos_]) >= 0 && pos_ < n)
+                    // A cut-off escape: drop the one digit there is.
+                    if (hi >= 0)
                         ++pos_;
                     break;
                 }

@@ -78,14 +78,27 @@ void MemoryRegistry::removeKey(RegistryRoot root, const QString& keyPath)
 }
 
 #ifdef Q_OS_WIN
+namespace {
+HKEY rootHandle(RegistryRoot root)
+{
+    switch (root) {
+    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case RegistryRoot::Users: return HKEY_USERS;
+    case RegistryRoot::LocalMachine: break;
+    }
+    return HKEY_LOCAL_MACHINE;
+}
+} // namespace
+
 Registry::Value WindowsRegistry::read(RegistryRoot root, const QString& keyPath, const QString& valueName,
                                       qsizetype maxBytes) const
 {
     Value v;
     HKEY key = nullptr;
     const std::wstring path = keyPath.toStdWString();
-    if (RegOpenKeyExW(reinterpret_cast<HKEY>(ULONG_PTR(uint32_t(root))), path.c_str(), 0, KEY_READ, &key)
-        != ERROR_SUCCESS)
+    // Read access is enough, and is granted to operators without administrator rights.
+    if (RegOpenKeyExW(rootHandle(root), path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return v; // NoKey
     QByteArray buffer(maxBytes, '\0');
     DWORD type = 0;

@@ -133,6 +133,7 @@ TEST(RtfReader, MalformedInputIsReadAsFarAsItGoes)
     EXPECT_EQ(plain("{\\rtf1 x\\'4"), "x");
     EXPECT_EQ(plain("{\\rtf1 x\\'"), "x");
     EXPECT_EQ(plain("{\\rtf1 x\\'zz y"), "xzz y");
+    EXPECT_EQ(plain("{\\rtf1 x\\'4z y"), "xz y"); // one digit: dropped, the rest is text
     EXPECT_EQ(plain("{\\rtf1 x\\"), "x");
     EXPECT_EQ(plain("{\\rtf1 x\\u"), "x");
     EXPECT_EQ(plain("{\\rtf1 x\\u65"), "xA");
