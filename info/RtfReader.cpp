@@ -2,6 +2,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <vector>
 

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QtEndian>
 #include <cmath>
+#include <numbers>
 
 #ifndef TAMBLOR_VERSION_MAJOR
 #error "the build gives TAMBLOR_VERSION_MAJOR, _MINOR and _PATCH"
@@ -38,8 +39,8 @@ QPixmap programIcon(int size)
     const double mid = size / 2.0;
     for (int x = 6; x <= size - 6; ++x) {
         const double t = double(x - 6) / (size - 12);
-        const double envelope = std::sin(t * M_PI);
-        const double y = mid - envelope * (size * 0.32) * std::sin(t * 6 * M_PI);
+        const double envelope = std::sin(t * std::numbers::pi);
+        const double y = mid - envelope * (size * 0.32) * std::sin(t * 6 * std::numbers::pi);
         if (x == 6)
             wave.moveTo(x, y);
         else
