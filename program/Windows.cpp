@@ -1,12 +1,17 @@
 #include "program/Windows.h"
 #include "app/Application.h"
 #include "app/prefs/frmMyPreferences.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
 #include "send/frmSend.h"
 
 namespace tamblor {
 
 void registerWindows(Application& app)
 {
+    (void)app; // the tool windows register here as they are built
+    app.windows().registerWindow("frmAbout", [](Application& a) { return new frmAbout(a); });
+    app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow("frmMyPreferences", [](Application& a) { return new frmMyPreferences(a); });
     app.windows().registerWindow("frmSend", [](Application& a) { return new frmSend(a); });
 }
