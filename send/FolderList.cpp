@@ -3,6 +3,7 @@
 #include "platform/Failure.h"
 #include <algorithm>
 #include <QDir>
+#include <QKeyEvent>
 
 namespace tamblor::send {
 
@@ -22,16 +23,35 @@ void splitPath(const QString& dosPath, QString& drive, QStringList& parts)
 FolderList::FolderList(const DriveMap& drives, QWidget* parent) : QListWidget(parent), drives_(drives)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // A click, or moving to an entry with the keys, chooses it; filling the list does not.
     connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         emit entryClicked(item->data(Qt::UserRole).toString());
     });
-    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        try {
-            setPath(item->data(Qt::UserRole).toString());
-        } catch (const Failure& f) {
-            emit pathFailed(f.number(), f.description());
-        }
+    connect(this, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (item && !filling_)
+            emit entryClicked(item->data(Qt::UserRole).toString());
     });
+    connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::open);
+}
+
+void FolderList::open(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    try {
+        setPath(item->data(Qt::UserRole).toString());
+    } catch (const Failure& f) {
+        emit pathFailed(f.number(), f.description());
+    }
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        open(currentItem());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void FolderList::setPath(const QString& dosPath)
@@ -48,6 +68,7 @@ void FolderList::setPath(const QString& dosPath)
     if (!drives_.folderExists(full))
         throw Failure(Failure::PathNotFound);
 
+    filling_ = true;
     clear();
     const QString indentUnit = QStringLiteral("   ");
     auto add = [this](const QString& text, const QString& fullPath) {
@@ -71,6 +92,7 @@ void FolderList::setPath(const QString& dosPath)
         add(indentUnit.repeated(parts.size() + 1) + name, prefix + '\\' + name);
 
     setCurrentItem(current);
+    filling_ = false;
     path_ = parts.isEmpty() ? root : full;
     emit pathChanged(path_);
 }

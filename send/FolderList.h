@@ -1,8 +1,8 @@
 #pragma once
 // A folder list in the manner of a file manager's tree: the folders from the drive's root down
 // to the current path (each one level further in), then the current folder's subfolders.
-// Paths are DOS paths ("c:\Tamblor"); a click reports the entry's full path, a double click
-// opens the entry (the path changes).
+// Paths are DOS paths ("c:\Tamblor"); a click (or moving to an entry with the keys) reports
+// the entry's full path, a double click or Enter opens the entry (the path changes).
 #include <QListWidget>
 
 namespace tamblor {
@@ -32,9 +32,15 @@ signals:
     // Opening a double-clicked entry failed (a folder removed meanwhile).
     void pathFailed(int number, const QString& description);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    void open(QListWidgetItem* item);
+
     const DriveMap& drives_;
     QString path_;
+    bool filling_ = false;
 };
 
 } // namespace tamblor::send

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -174,7 +175,12 @@ TEST_F(SendTest, OpensOnDriveCWithTheSuggestedName)
     EXPECT_EQ(button("cmdClose")->text(), "Close");
     EXPECT_FALSE(label1()->isVisible());
     EXPECT_FALSE(child<audio::Gauge>("Gauge")->isVisible());
+    // Releasing the right button over the window opens the pop-up menu.
+    auto* popup = child<QMenu>("mnuHiddenPopup");
     EXPECT_EQ(child<QAction>("mnuHiddenPopupSend")->text(), "Send");
+    QTest::mouseRelease(dlg, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(popup->isVisible());
+    popup->hide();
     // The drive's folders are listed below its root.
     EXPECT_GE(dir1()->rowOf("c:\\Out"), 0);
     EXPECT_GE(dir1()->rowOf("c:\\Tamblor"), 0);
@@ -204,7 +210,11 @@ TEST_F(SendTest, PlainSendCopiesTheAudioInItsOwnFormat)
     EXPECT_TRUE(button("cmdSend")->isVisible());
     EXPECT_EQ(dlg->destinationBase(), "c:\\Out\\Promo");
 
-    sendAndWait([this] { button("cmdSend")->click(); });
+    // A second Enter sends.
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg));
+    ASSERT_TRUE(button("cmdSend")->hasFocus());
+    sendAndWait([this] { QTest::keyClick(button("cmdSend"), Qt::Key_Return); });
     EXPECT_EQ(app->messageText(), "");
     const Wav out = readWav(native("C/Out/Promo.wav"));
     EXPECT_EQ(out.info.samplerate, 44100);
@@ -417,10 +427,41 @@ TEST_F(SendTest, ChangingTheDriveShowsItsRootAndAMissingDriveIsReported)
     EXPECT_EQ(dir1()->path(), "d:\\Music");
     EXPECT_EQ(dlg->destinationFolder(), "d:\\Music");
 
+    // The keys move through the folders and Enter opens one.
+    dir1()->setFocus();
+    QTest::keyClick(dir1(), Qt::Key_Up);
+    EXPECT_EQ(dlg->destinationFolder(), "d:\\");
+    QTest::keyClick(dir1(), Qt::Key_Down);
+    EXPECT_EQ(dlg->destinationFolder(), "d:\\Music");
+    QTest::keyClick(dir1(), Qt::Key_Up);
+    QTest::keyClick(dir1(), Qt::Key_Return);
+    EXPECT_EQ(dir1()->path(), "d:\\");
+    EXPECT_EQ(dlg->destinationFolder(), "d:\\");
+
     // A drive that went away: the folder list keeps its path, the destination names the drive.
     QDir(native("E")).removeRecursively();
     drives->setCurrentIndex(2);
     EXPECT_EQ(app->messageText(), "68  Device unavailable");
     EXPECT_EQ(dlg->destinationFolder(), "e:");
-    EXPECT_EQ(dir1()->path(), "d:\\Music");
+    EXPECT_EQ(dir1()->path(), "d:\\");
+}
+
+TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
+{
+    addSlot(4, "Long", 44100, 2, 30.0);
+    open();
+    clickFolder("c:\\Out");
+    child<QCheckBox>("Check1")->setChecked(true);
+    typeNameAndEnter("Long");
+    button("cmdSend")->click();
+    // A second send while this one runs is turned down.
+    if (dlg->isSending()) {
+        child<QAction>("mnuHiddenPopupSend")->trigger();
+        EXPECT_EQ(app->messageText(), "A file is being sent. Wait until it has been sent.");
+    }
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(app->windows().find("frmSend"));
+    QTest::qWait(20); // a finish queued before the close must find nothing to touch
+    EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples);
 }
