@@ -240,20 +240,28 @@ void frmSend::cmdClose_Click()
 
 void frmSend::mnuHiddenPopupSend_Click()
 {
+    if (refuseWhileSending())
+        return;
     formDestination();
     cmdClose->setVisible(false);
     SendFile();
 }
 
+bool frmSend::refuseWhileSending()
+{
+    if (!Trigger->isRunning())
+        return false;
+    app().showMessage("A file is being sent. Wait until it has been sent.");
+    return true;
+}
+
 void frmSend::SendFile()
 {
+    if (refuseWhileSending())
+        return;
     cmdNo->setVisible(false);
     cmdSend->setVisible(false);
     Label1->setVisible(false);
-    if (Trigger->isRunning()) {
-        app().showMessage("A file is being sent. Wait until it has been sent.");
-        return;
-    }
     try {
         sendSteps();
     } catch (const Failure& f) {

@@ -69,6 +69,8 @@ private:
     // Why the current destination may not be sent to; empty when it may.
     QString destinationProblem() const;
     QString nativeFolder() const;
+    // One transfer at a time: true (and a message) while one runs.
+    bool refuseWhileSending();
     void sendSteps();
 
     // Audio chain: AudioFile -> Trigger -> [ACMConverter] -> WaveFile.

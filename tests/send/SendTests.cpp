@@ -454,11 +454,14 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
     child<QCheckBox>("Check1")->setChecked(true);
     typeNameAndEnter("Long");
     button("cmdSend")->click();
-    // A second send while this one runs is turned down.
-    if (dlg->isSending()) {
-        child<QAction>("mnuHiddenPopupSend")->trigger();
-        EXPECT_EQ(app->messageText(), "A file is being sent. Wait until it has been sent.");
-    }
+    // The end event needs the event loop, so the transfer counts as running here. A second
+    // send meanwhile is turned down.
+    ASSERT_TRUE(dlg->isSending());
+    nameBox()->setText("Other");
+    child<QAction>("mnuHiddenPopupSend")->trigger();
+    EXPECT_EQ(app->messageText(), "A file is being sent. Wait until it has been sent.");
+    EXPECT_EQ(dlg->destinationBase(), "c:\\Out\\Long");
+    EXPECT_TRUE(label1()->isVisible()); // still the format of the running transfer
     dlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(app->windows().find("frmSend"));
