@@ -24,6 +24,12 @@ void DriveList::refresh()
     setCurrentIndex(at >= 0 ? at : (count() > 0 ? 0 : -1));
 }
 
+void DriveList::showPopup()
+{
+    refresh();
+    QComboBox::showPopup();
+}
+
 bool DriveList::setDrive(QChar letter)
 {
     const int at = findText(QString(letter.toLower()) + ':');

@@ -20,6 +20,9 @@ public:
     // Makes the entry of that drive letter current (no signal); false when it is not listed.
     bool setDrive(QChar letter);
 
+    // Drives may have come or gone since the list was filled.
+    void showPopup() override;
+
 signals:
     // The operator chose another drive; text as drive() gives it.
     void driveChanged(const QString& drive);

@@ -440,10 +440,17 @@ TEST_F(SendTest, ChangingTheDriveShowsItsRootAndAMissingDriveIsReported)
 
     // A drive that went away: the folder list keeps its path, the destination names the drive.
     QDir(native("E")).removeRecursively();
-    drives->setCurrentIndex(2);
+    drives->setCurrentIndex(2); // the list was filled while E was there
     EXPECT_EQ(app->messageText(), "68  Device unavailable");
     EXPECT_EQ(dlg->destinationFolder(), "e:");
     EXPECT_EQ(dir1()->path(), "d:\\");
+    // Opening the list shows the drives as they are now.
+    QDir().mkpath(native("G"));
+    drives->showPopup();
+    drives->hidePopup();
+    EXPECT_EQ(drives->findText("e:"), -1);
+    EXPECT_EQ(drives->findText("g:"), 2);
+    EXPECT_EQ(drives->drive(), "c:"); // the current drive was gone
 }
 
 TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
