@@ -55,6 +55,9 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     Gauge->setCaption("Normalize...");
     Gauge->setMinimumWidth(200);
     Gauge->setVisible(false);
+    QSizePolicy keepPlace = Gauge->sizePolicy(); // the window keeps its size when it shows
+    keepPlace.setRetainSizeWhenHidden(true);
+    Gauge->setSizePolicy(keepPlace);
 
     cmdNormalize = new QPushButton("Normalize", this);
     cmdNormalize->setObjectName("cmdNormalize");
@@ -64,14 +67,18 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     cmdClose->setObjectName("cmdClose");
     connect(cmdClose, &QPushButton::clicked, this, &frmNormalize::cmdClose_Click);
 
+    auto* target = new QLabel("Target level", this);
+    target->setObjectName("lblTarget");
+
     auto* grid = new QGridLayout(this);
     grid->setMenuBar(menuBar);
-    grid->addWidget(Slider, 0, 0, 3, 1, Qt::AlignHCenter);
-    grid->addWidget(lblLevel, 3, 0);
-    grid->addWidget(cmdNormalize, 0, 1);
-    grid->addWidget(cmdClose, 1, 1);
-    grid->addWidget(Gauge, 3, 1);
-    grid->setRowStretch(2, 1);
+    grid->addWidget(target, 0, 0, Qt::AlignHCenter);
+    grid->addWidget(Slider, 1, 0, 3, 1, Qt::AlignHCenter);
+    grid->addWidget(lblLevel, 4, 0);
+    grid->addWidget(cmdNormalize, 1, 1);
+    grid->addWidget(cmdClose, 2, 1);
+    grid->addWidget(Gauge, 4, 1);
+    grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
     grid->setContentsMargins(12, 12, 12, 12);
 }

@@ -219,6 +219,28 @@ TEST_F(NormalizeWindowTest, ClosingTheWindowDuringTheWorkStopsItAndKeepsTheFile)
     }
 }
 
+TEST_F(NormalizeWindowTest, EndingTheProgramDuringTheWorkStopsItAndKeepsTheFile)
+{
+    const QByteArray before = readAllBytes(wavPath);
+    QWidget* menu = app->windows().find("mnuMenu");
+    bool asked = false;
+    // The operator closes the main menu while the file is scanned; the close arrives with the
+    // events the window lets run between progress steps.
+    PaintWatch watch(gauge, [&] {
+        if (!asked && gauge->caption() == "Scanning ") {
+            asked = true;
+            QMetaObject::invokeMethod(menu, &QWidget::close, Qt::QueuedConnection);
+        }
+    });
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(app->isEnding());
+    EXPECT_FALSE(win); // went with the program, without a message
+    EXPECT_TRUE(app->messageText().isEmpty());
+    EXPECT_EQ(readAllBytes(wavPath), before);
+}
+
 TEST_F(NormalizeWindowTest, FailureIsReportedAndTheWindowStaysForAnotherTry)
 {
     const QString bad = native("C/Tamblor/notes.wav");
