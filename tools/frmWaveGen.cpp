@@ -92,7 +92,11 @@ frmWaveGen::frmWaveGen(Application& app)
         group->addButton(option, i);
         formsLayout->addWidget(option);
         Option1[i] = option;
-        connect(option, &QRadioButton::clicked, this, [this, i] { Option1_Click(i); });
+        // Selected by a click, the arrow keys or the program alike.
+        connect(option, &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                Option1_Click(i);
+        });
     }
 
     Slider = new audio::Slider(Qt::Horizontal, this);
@@ -170,8 +174,7 @@ void frmWaveGen::Form_Load()
     Generator->setFrequency(1000.0);
     Generator->setWaveForm(audio::ToneGenerator::Sine);
     MMLEDDigitX1[3]->setValue(1);
-    Option1[0]->setChecked(true);
-    Option1_Click(0);
+    Option1[0]->setChecked(true); // runs the option handler
     Slider->setPosition(kLoadLevel);
     Generator->setAmplitude(kLoadLevel);
     MMWheelX1[3]->setValue(1);

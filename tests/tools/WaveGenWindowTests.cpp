@@ -124,6 +124,9 @@ TEST_F(WaveGenWindowTest, OptionButtonsHandTheGeneratorItsWaveFormCode)
         EXPECT_TRUE(option(i)->isChecked());
         EXPECT_EQ(win->generator().waveForm(), codes[i]) << i;
     }
+    // Selected by the program, the handler runs as well.
+    option(1)->setChecked(true);
+    EXPECT_EQ(win->generator().waveForm(), 1);
 }
 
 TEST_F(WaveGenWindowTest, LevelFollowsTheSliderAndADoubleClickOnItsLabelResetsIt)
@@ -162,6 +165,8 @@ TEST_F(WaveGenWindowTest, PlaysTheSetToneAndHearsEveryChangeAtOnce)
 
     QTest::keyClick(wheel(0), Qt::Key_Up);
     QTest::keyClick(wheel(0), Qt::Key_Up);
+    button("cmdStart")->click(); // pressed again while playing: plays on, on the same device
+    EXPECT_EQ(backend->openStreamCount(), 1);
     s = playSecond();
     EXPECT_NEAR(frequencyOf(s, 44100), 1002.0, 0.5);
 
