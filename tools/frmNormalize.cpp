@@ -117,8 +117,8 @@ bool frmNormalize::NormalizeProgress(int percent, int phase, int)
 
 void frmNormalize::setWorking(bool working)
 {
-    // While the work runs the window only shows progress: a second start, a level change or
-    // a close from the buttons or the menu would act on a file half done.
+    // While the work runs the window only shows progress: the level is fixed and a second
+    // start would work on the same file twice. Closing the window stops the work instead.
     working_ = working;
     Slider->setEnabled(!working);
     cmdNormalize->setEnabled(!working);
