@@ -4,6 +4,8 @@
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "send/frmSend.h"
+#include "tools/frmNormalize.h"
+#include "tools/frmWaveGen.h"
 
 namespace tamblor {
 
@@ -14,6 +16,8 @@ void registerWindows(Application& app)
     app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow("frmMyPreferences", [](Application& a) { return new frmMyPreferences(a); });
     app.windows().registerWindow("frmSend", [](Application& a) { return new frmSend(a); });
+    app.windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
+    app.windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
 }
 
 } // namespace tamblor
