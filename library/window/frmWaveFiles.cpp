@@ -134,7 +134,7 @@ void frmWaveFiles::buildControls()
     cmdStop = named(new QPushButton("&Stop", this), "cmdStop");
     for (QPushButton* b : {cmdRecord, cmdPlay, cmdPause, cmdStop}) {
         b->setMinimumHeight(36);
-        b->setMinimumWidth(84);
+        b->setMinimumWidth(b == cmdRecord ? 124 : 84); // room for "Recording "
         transport->addWidget(b);
     }
     setBackColor(cmdRecord, RecordStopped);

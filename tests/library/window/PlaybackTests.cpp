@@ -225,3 +225,26 @@ TEST_F(PlaybackTest, StopActsOnPlaybackFirstAndThenOnTheRecording)
     EXPECT_EQ(state().RecordState, 0);
     EXPECT_EQ(recordBytes(3), rec("1", "(No Name 003 ****)", "0", "12-05-26")); // the free slot
 }
+
+TEST_F(PlaybackTest, AutomaticStopEndsTheRecordingAndLeavesThePlaybackRunning)
+{
+    writeSettings({{3, 3}, {5, 1}, {6, 1}, {7, 5000}, {11, 16384}});
+    open();
+    clickSlot(1);
+    click(w->cmdPlay);
+    click(w->cmdRecord);
+    w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 1, 9000, 9000);
+    ASSERT_EQ(state().RecordState, 2);
+    w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 2, 100, 100);
+    tick();
+    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(state().Playing, 1);
+    EXPECT_TRUE(w->WavePlayer().isPlaying());
+    EXPECT_EQ(recordBytes(3).left(1), "1");
+
+    // Closing the window stops the player.
+    w->close();
+    flushDeletes();
+    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(backend().openStreamCount(), 0);
+}

@@ -121,7 +121,9 @@ TEST_F(LibraryWindowTest, ScreenshotsWhileRecordingAndPlaying)
     EXPECT_TRUE(w->grab().save(dir + "/recording.png"));
     click(w->cmdStop);
 
-    // Playing.
+    // Playing; the meters first fall back from the recording's level.
+    w->Level1->advance(4000);
+    w->Level2->advance(4000);
     clickSlot(2);
     click(w->cmdPlay);
     backend().setInputSignal(sources::silence());

@@ -363,3 +363,28 @@ TEST_F(LibraryWindowTest, TimeRemainingFollowsTheFreeSpaceAtTheRecordingRate)
     const double expected = double(app->drives().freeBytes('C')) / 176400.0;
     EXPECT_NEAR(shown, expected, 60); // the disk is shared: allow for others writing meanwhile
 }
+
+TEST_F(LibraryWindowTest, ARecordingCardThatCannotOpenLeavesNothingArmed)
+{
+    writeSettings({{2, 5}}); // a recording card that does not exist
+    writeIndex({rec("1", "one")});
+    open();
+    click(w->cmdRecord);
+    EXPECT_EQ(app->messageText(), "68 Device unavailable");
+    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(w->cmdRecord->text(), "&Record");
+    EXPECT_EQ(recordBytes(2).left(1), "0");
+    EXPECT_TRUE(w->mnuDelete->isVisible());
+    EXPECT_TRUE(w->TrackBar->isVisible());
+    EXPECT_EQ(backend().openStreamCount(), 0);
+}
+
+TEST_F(LibraryWindowTest, TimeRemainingUsesTheRateBeingRecorded)
+{
+    open(); // a first start: 8000 per second mono, 16000 bytes a second
+    tick();
+    QString text = w->Label1->text().mid(16);
+    const int shown = timeTextToSeconds(text);
+    EXPECT_NEAR(shown, double(app->drives().freeBytes('C')) / 16000.0, 600);
+    EXPECT_GT(shown, int(double(app->drives().freeBytes('C')) / 176400.0) * 5);
+}
