@@ -22,13 +22,13 @@ std::vector<int16_t> toneFrames(size_t frames, int channels)
 
 class PlaybackTest : public LibraryWindowTest {
 protected:
-    // Slot 1: 2.5 seconds at 44100 stereo; slot 2: in the index without a file; slot 3 free;
+    // Slot 1: 3 seconds at 44100 stereo; slot 2: in the index without a file; slot 3 free;
     // slot 4: 1 second at 22050 mono.
     void SetUp() override
     {
         LibraryWindowTest::SetUp();
         writeIndex({rec("1", "tone", "3"), rec("1", "missing"), rec("0", "gone"), rec("1", "low rate", "1")});
-        measure::writeWav(slotFile(1), 44100, 2, toneFrames(110250, 2));
+        measure::writeWav(slotFile(1), 44100, 2, toneFrames(132300, 2));
         measure::writeWav(slotFile(4), 22050, 1, toneFrames(22050, 1));
     }
     // Runs the output for `ms` milliseconds and delivers the player's events.
@@ -84,7 +84,7 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
     EXPECT_EQ(colour(w->cmdPause), QColor(255, 255, 192));
     EXPECT_FALSE(w->mnuDelete->isVisible());
     EXPECT_FALSE(w->mnuHiddenPopupDelete->isEnabled());
-    EXPECT_EQ(w->TrackBar->maxValue(), 2500); // the file's length on the player's scale
+    EXPECT_EQ(w->TrackBar->maxValue(), 3000); // the file's length on the player's scale
 
     // 1500 ms shows 2 seconds and 2500 ms too (halves to even); the bar follows the player.
     play(1500);
@@ -110,10 +110,11 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
     EXPECT_EQ(colour(w->cmdPause), QColor(255, 255, 192));
     EXPECT_EQ(colour(w->cmdPlay), QColor(128, 255, 128));
     EXPECT_TRUE(w->WavePlayer().fileName().endsWith("SF0001.wav"));
-    play(800);
+    play(1000);
     tick();
-    EXPECT_EQ(w->WavePlayer().position(), 2300);
+    EXPECT_EQ(w->WavePlayer().position(), 2500);
     EXPECT_EQ(w->lblTime->text(), "00:02");
+    EXPECT_EQ(w->TrackBar->position(), 2500);
     EXPECT_EQ(frmWaveFiles::timeRemainingText(0, 1), "00:00");
 
     // Stop while paused: both buttons idle, the bar at 0, the time label keeps its text.
