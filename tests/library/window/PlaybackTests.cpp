@@ -130,6 +130,13 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
     EXPECT_TRUE(w->mnuDelete->isVisible());
     EXPECT_TRUE(w->mnuHiddenPopupDelete->isEnabled());
 
+    // Any key pressed on the Stop button stops too.
+    click(w->cmdPlay);
+    ASSERT_EQ(state().Playing, 1);
+    w->cmdStop->setFocus();
+    QTest::keyClick(w->cmdStop, Qt::Key_X);
+    EXPECT_EQ(state().Playing, 0);
+
     // Pause while idle does nothing.
     click(w->cmdPause);
     EXPECT_FALSE(w->Paused);

@@ -1,6 +1,7 @@
 // The library window on the virtual input running in real time: a busy window (list rebuilds,
 // a modal box, a stalled user-interface thread) costs the recording no sample.
 #include "LibraryWindowFixture.h"
+#include "app/TimeText.h"
 #include "audio/widgets/Slider.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include <QDir>
@@ -67,6 +68,7 @@ TEST_F(RealTimeLibraryTest, RecordingKeepsEverySampleWhileTheWindowIsBusy)
     // ...and a user-interface thread that does not answer for two seconds.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     pump(300);
+    const QString elapsed = w->lblTime->text(); // written by the window's own 50 ms timer
     click(w->cmdStop);
     ASSERT_EQ(state().RecordState, 0);
 
@@ -84,6 +86,10 @@ TEST_F(RealTimeLibraryTest, RecordingKeepsEverySampleWhileTheWindowIsBusy)
     // The stored length (from the clock) matches the recorded audio to the second.
     const int stored = recordBytes(41).mid(26, 5).trimmed().toInt();
     EXPECT_NEAR(stored, double(frames) / 44100.0, 1.0);
+    QString shown = elapsed;
+    const int shownSeconds = timeTextToSeconds(shown);
+    EXPECT_GE(shownSeconds, 3);
+    EXPECT_NEAR(shownSeconds, stored, 1);
 }
 
 // Pictures of the window for a person to look at; runs only when TAMBLOR_SCREENSHOT_DIR names
