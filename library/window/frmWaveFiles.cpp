@@ -118,6 +118,7 @@ void frmWaveFiles::buildControls()
     numberRow->addWidget(txtNumber);
     numberRow->addWidget(lblNumber);
     numberRow->addStretch();
+    grid->addWidget(named(new QLabel("Number", details), "lblNumberCaption"), 0, 0);
     grid->addLayout(numberRow, 0, 1);
     grid->addWidget(named(new QLabel("Name", details), "lblName"), 1, 0);
     grid->addWidget(txtName, 1, 1);
@@ -185,6 +186,15 @@ void frmWaveFiles::buildControls()
     meters->addWidget(Level1);
     meters->addWidget(Level2);
     levels->addLayout(meters, 1);
+    auto* channels = new QHBoxLayout;
+    channels->addStretch();
+    for (const char* side : {"L", "R"}) {
+        auto* caption = new QLabel(side, this);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setFixedWidth(Level1->sizeHint().width());
+        channels->addWidget(caption);
+    }
+    levels->addLayout(channels);
     Label3 = named(new QLabel(this), "Label3");
     Label3->setToolTip("Click to reset slider to 0 db");
     Label3->setAlignment(Qt::AlignCenter);
