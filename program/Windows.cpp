@@ -6,6 +6,7 @@
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
+#include "library/window/frmWaveFiles.h"
 
 namespace tamblor {
 
@@ -18,6 +19,7 @@ void registerWindows(Application& app)
     app.windows().registerWindow("frmSend", [](Application& a) { return new frmSend(a); });
     app.windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
+    app.windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
 }
 
 } // namespace tamblor
