@@ -1,12 +1,16 @@
 #include "program/Windows.h"
 #include "app/Application.h"
 #include "editor/frmEditor.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
 
 namespace tamblor {
 
 void registerWindows(Application& app)
 {
     (void)app; // the tool windows register here as they are built
+    app.windows().registerWindow("frmAbout", [](Application& a) { return new frmAbout(a); });
+    app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow("frmEditor", [](Application& a) { return new frmEditor(a); });
 }
 

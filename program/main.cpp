@@ -1,5 +1,6 @@
 // Builds the application object and runs it.
 #include "app/Application.h"
+#include "info/InfoWindows.h"
 #include "program/Windows.h"
 #include <QApplication>
 
@@ -14,5 +15,6 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     if (!app.start())
         return 1;
+    tamblor::installHelpFileIfMissing(app); // the folders exist once start-up has run
     return qtApp.exec();
 }

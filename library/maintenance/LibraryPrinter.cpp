@@ -1,0 +1,80 @@
+#include "library/maintenance/LibraryPrinter.h"
+#include "platform/Failure.h"
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+namespace tamblor {
+
+struct LibraryPrinter::Job {
+    QPrinter printer{QPrinter::HighResolution};
+    QPainter painter;
+    int y = 0;
+    int lineHeight = 0;
+    QString destination;
+};
+
+bool LibraryPrinter::usesPdf()
+{
+    return QPrinterInfo::defaultPrinter().isNull();
+}
+
+QString LibraryPrinter::entryLine(const QString& soundName, const QString& timeText, int slot)
+{
+    return QString(5, ' ') + soundName + ' ' + timeText + ' ' + QString::number(slot).rightJustified(3, ' ');
+}
+
+void LibraryPrinter::begin()
+{
+    job_ = std::make_shared<Job>();
+    if (usesPdf()) {
+        job_->printer.setOutputFormat(QPrinter::PdfFormat);
+        job_->printer.setOutputFileName(fallbackPdf_);
+        job_->destination = fallbackPdf_;
+    } else {
+        job_->destination = job_->printer.printerName();
+    }
+    job_->printer.setDocName("Tamblor sound files");
+    if (!job_->painter.begin(&job_->printer)) {
+        job_.reset();
+        throw Failure(Failure::PrinterError);
+    }
+    QFont font("Courier New");
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSize(12);
+    job_->painter.setFont(font);
+    job_->lineHeight = QFontMetrics(font, &job_->printer).lineSpacing();
+    for (int i = 0; i < 3; ++i)
+        printLine(" ");
+}
+
+void LibraryPrinter::printLine(const QString& line)
+{
+    if (!job_)
+        throw Failure(Failure::PrinterError);
+    const QRect page = job_->printer.pageLayout().paintRectPixels(job_->printer.resolution());
+    if (job_->y + job_->lineHeight > page.height()) {
+        if (!job_->printer.newPage())
+            throw Failure(Failure::PrinterError);
+        job_->y = 0;
+    }
+    job_->y += job_->lineHeight;
+    job_->painter.drawText(0, job_->y - job_->painter.fontMetrics().descent(), line);
+}
+
+QString LibraryPrinter::end()
+{
+    if (!job_)
+        throw Failure(Failure::PrinterError);
+    const bool ok = job_->painter.end();
+    const QString where = job_->destination;
+    job_.reset();
+    if (!ok)
+        throw Failure(Failure::PrinterError);
+    return where;
+}
+
+} // namespace tamblor

@@ -1,0 +1,34 @@
+#pragma once
+// Prints the library list: 12 pt "Courier New", three blank lines, then one line per entry.
+// Goes to the system's default printer; where no printer is installed, to a PDF file.
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace tamblor {
+
+class LibraryPrinter {
+public:
+    // Where the job goes when there is no default printer (a native path).
+    explicit LibraryPrinter(QString fallbackPdf) : fallbackPdf_(std::move(fallbackPdf)) {}
+
+    // "     SPOT NEWS                 02:05  42": indent, 25-character name, time text, number.
+    static QString entryLine(const QString& soundName, const QString& timeText, int slot);
+
+    // Starts the job, prints the three blank lines; throws Failure 482 when no job can start.
+    void begin();
+    void printLine(const QString& line);
+    // Ends the job, which sends it to the printer. Returns where it went: the printer's name,
+    // or the PDF file's path.
+    QString end();
+
+    // True when the system has no default printer and the job goes to the PDF file.
+    static bool usesPdf();
+
+private:
+    struct Job;
+    QString fallbackPdf_;
+    std::shared_ptr<Job> job_;
+};
+
+} // namespace tamblor
