@@ -6,6 +6,7 @@
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/LevelScale.h"
 #include "audio/widgets/Oscope.h"
+#include "editor/CutCopy.h"
 #include "editor/EditorMath.h"
 #include "editor/browse/DriveList.h"
 #include "editor/browse/FileList.h"
@@ -24,14 +25,15 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <fcntl.h>
 #include <filesystem>
+#include <thread>
+#include <unistd.h>
 #include <limits>
 
 namespace tamblor {
 
 namespace {
-
-constexpr int64_t kCopyBlock = 1 << 20; // bytes per read and write while cutting
 
 const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kLightGreen(0x80, 0xFF, 0x80);
@@ -230,18 +232,7 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     resize(820, 520);
 }
 
-frmEditor::~frmEditor()
-{
-    invalidateDrawing();
-    if (!cutCopy_.isEmpty()) {
-        // Closed in the middle of a cut: the original is untouched; the half copy goes.
-        try {
-            destFile_.close();
-        } catch (...) {
-        }
-        QFile::remove(cutCopy_);
-    }
-}
+frmEditor::~frmEditor() { invalidateDrawing(); }
 
 QString frmEditor::native(const QString& dosPath) const { return app().drives().toNative(dosPath); }
 
@@ -646,36 +637,64 @@ void frmEditor::DeleteBytes()
     const QString original = native(dosPath);
     const QString copy = native(s.SlotText);
 
+    const audio::WaveFormat format = waveFile_.format();
+    if (!format.isPcm()) {
+        app().showMessage(Failure(Failure::InvalidCall, "Only PCM data can be cut").text());
+        return;
+    }
+    editor::CutSource source{original, waveFile_.dataOffset(), waveFile_.dataSize()};
+    editor::CutRange cut = editor::cutRange(source.dataSize, start, stop, kCutChunk);
+    // Whole frames only (4096-byte chunks split the frames of 24-bit stereo, for one).
+    const int64_t frame = std::max(1, format.blockAlign);
+    cut.from -= cut.from % frame;
+    cut.to -= cut.to % frame;
+
+    // Copy, leaving the cut out; the window stays live meanwhile.
     QPointer<frmEditor> self(this);
     invalidateDrawing();
     deleting_ = true;
+    Label1->setText(editor::progressText(0, source.dataSize));
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    bool done = false;
     try {
-        copyWithout(start, stop, copy);
-    } catch (const std::exception& e) {
-        if (!self)
-            return; // the window went away; its destructor removed the half copy
-        deleting_ = false;
-        try {
-            destFile_.close();
-        } catch (...) {
+        done = editor::writeCutCopy(source, cut, copy, [&](int64_t copied) {
+            Label1->setText(editor::progressText(copied, source.dataSize));
+            if (sinceYield.elapsed() >= yieldMs) {
+                QCoreApplication::processEvents();
+                if (!self)
+                    return false; // the window went away: leave the original alone
+                sinceYield.restart();
+            }
+            return true;
+        });
+    } catch (const Failure& f) {
+        if (self) {
+            deleting_ = false;
+            app().showMessage(f.text());
         }
-        QFile::remove(cutCopy_);
-        cutCopy_.clear();
-        const auto* f = dynamic_cast<const Failure*>(&e);
-        app().showMessage(f ? f->text() : Failure(Failure::DeviceIOError).text());
         return;
     }
-    if (!self)
+    if (!self || !done)
         return;
     deleting_ = false;
-    cutCopy_.clear();
+    Label1->setText(editor::progressText(source.dataSize, source.dataSize));
 
     // The copy is complete and closed: only now does it take the original's place, in one step.
     waveFile_.close();
     memMap_.close();
     WavePlayer->setFileName(QString());
+    // Releasing a large replaced file (its blocks and cached pages) takes a while: a handle
+    // kept open across the rename moves that work to a thread of its own.
+    const int oldData = ::open(QFile::encodeName(original).constData(), O_RDONLY | O_CLOEXEC);
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(copy).toStdString(), QFile::encodeName(original).toStdString(), ec);
+    if (oldData >= 0) {
+        if (ec)
+            ::close(oldData);
+        else
+            std::thread([oldData] { ::close(oldData); }).detach();
+    }
     if (ec) {
         // The original stays as it was; the shortened copy keeps its numbered name.
         app().showMessage(Failure::fromErrno(ec.value()).text());
@@ -693,50 +712,6 @@ void frmEditor::DeleteBytes()
     DrawWave();
     if (self)
         Oscope->sel();
-}
-
-void frmEditor::copyWithout(int64_t start, int64_t stop, const QString& copyPath)
-{
-    QPointer<frmEditor> self(this);
-    waveFile_.rewind();
-    const int64_t dataSize = waveFile_.dataSize();
-    const editor::CutRange cut = editor::cutRange(dataSize, start, stop, kCutChunk);
-    cutCopy_ = copyPath;
-    destFile_.create(copyPath, waveFile_.format());
-    copyBuffer_.resize(size_t(kCopyBlock));
-
-    int64_t toCopy = dataSize;
-    int64_t copied = 0;
-    QElapsedTimer sinceYield;
-    sinceYield.start();
-    while (toCopy > 0) {
-        const int64_t pos = waveFile_.position();
-        int64_t n = std::min(kCopyBlock, toCopy);
-        const bool removed = cut.removed() > 0 && pos >= cut.from && pos < cut.to;
-        if (removed)
-            n = std::min(n, cut.to - pos);
-        else if (cut.removed() > 0 && pos < cut.from)
-            n = std::min(n, cut.from - pos);
-        if (removed) {
-            waveFile_.setPosition(pos + n); // left out of the copy
-        } else {
-            n = waveFile_.read(copyBuffer_.data(), n);
-            if (n == 0)
-                break; // the file ended early: nothing more to copy
-            destFile_.write(copyBuffer_.data(), n);
-        }
-        toCopy -= n;
-        copied += n;
-        Label1->setText(editor::progressText(copied, dataSize));
-        if (sinceYield.elapsed() >= yieldMs) {
-            QCoreApplication::processEvents();
-            if (!self)
-                return;
-            sinceYield.restart();
-        }
-    }
-    Label1->setText(editor::progressText(dataSize, dataSize));
-    destFile_.close(); // throws when the file cannot be finished
 }
 
 } // namespace tamblor

@@ -90,7 +90,7 @@ public:
     audio::LevelMeter* MMLevelX2 = nullptr;
     audio::LevelScale* MMLevelScaleX1 = nullptr;
 
-    // The wave being edited, the copy a cut writes, and the mapping the drawing reads.
+    // The wave being edited and the mapping the drawing reads.
     audio::WaveFile& waveFile() { return waveFile_; }
     audio::MemMapFile& memMapFile() { return memMap_; }
     // True once a file has been loaded and mapped (and until a load fails).
@@ -146,17 +146,13 @@ private:
     void invalidateDrawing() { ++drawGeneration_; }
     int64_t playerPosition() const;
     QString freeNumberedName(const QString& dosPath) const;
-    void copyWithout(int64_t start, int64_t stop, const QString& copyPath);
 
     audio::WaveFile waveFile_;
-    audio::WaveFile destFile_;
     audio::MemMapFile memMap_;
-    std::vector<char> copyBuffer_;
     QTimer* meterTimer_ = nullptr;
     uint64_t drawGeneration_ = 0;
     bool loaded_ = false;
     bool deleting_ = false;
-    QString cutCopy_; // native path of a copy being written by a cut
 };
 
 } // namespace tamblor

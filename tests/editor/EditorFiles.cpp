@@ -45,8 +45,8 @@ QByteArray samples16(const std::vector<int16_t>& samples)
 
 QByteArray pattern(int64_t size)
 {
-    QByteArray b(size, 0);
-    for (int64_t i = 0; i < size; ++i)
+    QByteArray b(qsizetype(size), 0);
+    for (qsizetype i = 0; i < b.size(); ++i)
         b[i] = char((i * 7 + i / 256) & 0xff);
     return b;
 }
