@@ -3,6 +3,8 @@
 #include "editor/frmEditor.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "tools/frmNormalize.h"
+#include "tools/frmWaveGen.h"
 
 namespace tamblor {
 
@@ -11,6 +13,8 @@ void registerWindows(Application& app)
     (void)app; // the tool windows register here as they are built
     app.windows().registerWindow("frmAbout", [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
+    app.windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
+    app.windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
     app.windows().registerWindow("frmEditor", [](Application& a) { return new frmEditor(a); });
 }
 

@@ -1,0 +1,279 @@
+// The normalize window: level choice, the file prompt, the two-phase gauge and the file on disk.
+#include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/AppFixture.h"
+#include "tools/frmNormalize.h"
+#include "audio/widgets/Gauge.h"
+#include "audio/widgets/Slider.h"
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <cmath>
+#include <functional>
+
+using namespace tamblor;
+using namespace tamblor::audio::measure;
+
+namespace {
+
+// Calls back on every repaint of a widget (the gauge repaints on each progress step).
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget* w, std::function<void()> onPaint) : onPaint_(std::move(onPaint)) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            onPaint_();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint_;
+};
+
+// A stereo 440 Hz sine whose peak is `peak`.
+std::vector<int16_t> tone(int peak, double seconds = 0.5)
+{
+    std::vector<int16_t> s;
+    const int frames = int(44100 * seconds);
+    for (int i = 0; i < frames; ++i) {
+        const auto v = int16_t(std::lround(peak * std::sin(2 * M_PI * 440.0 * i / 44100.0)));
+        s.push_back(v);
+        s.push_back(v);
+    }
+    return s;
+}
+
+int filePeak(const QString& path)
+{
+    const WavContents w = readWav(path);
+    EXPECT_EQ(w.sampleRate, 44100) << path.toStdString();
+    return peakOf(w.samples);
+}
+
+// The files of a folder, for checking that no temporary file was left behind.
+std::string filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files).join(' ').toStdString(); }
+
+void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+} // namespace
+
+class NormalizeWindowTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        app->windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
+        ASSERT_TRUE(app->start());
+        open();
+        wavPath = native("C/Tamblor/Voice.wav");
+        writeWav(wavPath, 44100, 2, tone(8000));
+    }
+    void open()
+    {
+        win = app->windows().show<frmNormalize>("frmNormalize");
+        ASSERT_TRUE(win);
+        slider = win->findChild<audio::Slider*>("Slider");
+        gauge = win->findChild<audio::Gauge*>("Gauge");
+        ASSERT_TRUE(slider && gauge);
+    }
+    QPushButton* button(const char* name) { return win->findChild<QPushButton*>(name); }
+    bool windowOpen()
+    {
+        flushDeletes();
+        return app->windows().find("frmNormalize") != nullptr;
+    }
+
+    QPointer<frmNormalize> win;
+    audio::Slider* slider = nullptr;
+    audio::Gauge* gauge = nullptr;
+    QString wavPath;
+};
+
+TEST_F(NormalizeWindowTest, OpensAtLevel9191WithItsControls)
+{
+    EXPECT_EQ(win->windowTitle(), "Normalize");
+    EXPECT_EQ(slider->orientation(), Qt::Vertical);
+    EXPECT_EQ(slider->maxValue(), 16384);
+    EXPECT_EQ(slider->position(), 9191);
+    auto* level = win->findChild<QLabel*>("lblLevel");
+    EXPECT_EQ(level->text(), "-5.0 dB");
+    slider->setPosition(16384);
+    EXPECT_EQ(level->text(), "0.0 dB");
+    slider->setPosition(0);
+    EXPECT_EQ(level->text(), "-inf dB");
+    EXPECT_TRUE(gauge->isHidden());
+    EXPECT_EQ(gauge->caption(), "Normalize...");
+    EXPECT_EQ(button("cmdNormalize")->text(), "Normalize");
+    EXPECT_EQ(button("cmdClose")->text(), "Close");
+    EXPECT_EQ(win->findChild<QMenu*>("mnuFiles")->title(), "Files");
+    EXPECT_EQ(win->findChild<QAction*>("mnuExit")->text(), "Exit");
+}
+
+TEST_F(NormalizeWindowTest, LevelIsAWholePercentWithHalvesToEven)
+{
+    const std::pair<int, int> cases[] = {{16384, 100}, {0, 0}, {9191, 56}, {2048, 12}, {6144, 38},
+                                         {10240, 62}, {14336, 88}, {164, 1}};
+    for (auto [position, percent] : cases)
+        EXPECT_EQ(frmNormalize::levelPercent(position), percent) << position;
+}
+
+TEST_F(NormalizeWindowTest, NormalizesTheChosenFileToTheSliderLevel)
+{
+    // The peak lands on the percentage handed over, so each case also checks the rounding.
+    const std::pair<int, int> cases[] = {{16384, 100}, {9191, 56}, {2048, 12}, {6144, 38}};
+    for (auto [position, percent] : cases) {
+        SCOPED_TRACE(position);
+        if (!win)
+            open();
+        writeWav(wavPath, 44100, 2, tone(8000));
+        slider->setPosition(position);
+        prompts->fileNames.push_back(wavPath);
+        button("cmdNormalize")->click();
+        EXPECT_NEAR(filePeak(wavPath), 32767.0 * percent / 100.0, 3.0);
+        EXPECT_FALSE(windowOpen()); // done: the window closes itself
+        EXPECT_TRUE(prompts->fileNames.empty());
+    }
+    ASSERT_EQ(prompts->asked.size(), 4u);
+    EXPECT_EQ(prompts->asked[0].title, "Normalize");
+}
+
+TEST_F(NormalizeWindowTest, GaugeShowsScanningThenNormalizeWhileTheControlsRest)
+{
+    struct Seen {
+        QString caption;
+        int value;
+        bool controlsEnabled;
+    };
+    std::vector<Seen> seen;
+    PaintWatch watch(gauge, [&] {
+        seen.push_back({gauge->caption(), gauge->value(),
+                        button("cmdNormalize")->isEnabled() || button("cmdClose")->isEnabled() || slider->isEnabled()});
+    });
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+
+    std::vector<QString> phases;
+    for (const Seen& s : seen) {
+        if (s.caption == "Normalize...")
+            continue; // shown before the first progress step
+        EXPECT_FALSE(s.controlsEnabled);
+        EXPECT_TRUE(s.caption == "Scanning " || s.caption == "Normalize ") << s.caption.toStdString();
+        if (phases.empty() || phases.back() != s.caption)
+            phases.push_back(s.caption);
+    }
+    EXPECT_EQ(phases, (std::vector<QString>{"Scanning ", "Normalize "}));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().caption, "Normalize ");
+    EXPECT_EQ(seen.back().value, 100);
+    // Afterwards the gauge is back at 0 and hidden, and the window closes.
+    ASSERT_TRUE(win);
+    EXPECT_EQ(gauge->value(), 0);
+    EXPECT_TRUE(gauge->isHidden());
+    EXPECT_FALSE(windowOpen());
+
+    // The progress procedure on its own: phase 0 scans, any other phase rewrites.
+    open();
+    win->NormalizeProgress(42, 0, 7);
+    EXPECT_EQ(gauge->text(), "Scanning 42%");
+    win->NormalizeProgress(7, 3, 0);
+    EXPECT_EQ(gauge->text(), "Normalize 7%");
+}
+
+TEST_F(NormalizeWindowTest, CancelledFileChoiceLeavesEverythingAsItWas)
+{
+    const QByteArray before = readAllBytes(wavPath);
+    const std::string files = filesIn(native("C/Tamblor"));
+    button("cmdNormalize")->click(); // no answer scripted: the operator cancels
+    EXPECT_EQ(prompts->asked.size(), 1u);
+    EXPECT_EQ(readAllBytes(wavPath), before);
+    EXPECT_EQ(filesIn(native("C/Tamblor")), files);
+    EXPECT_TRUE(app->messageText().isEmpty());
+}
+
+TEST_F(NormalizeWindowTest, ClosingTheWindowDuringTheWorkStopsItAndKeepsTheFile)
+{
+    for (const char* phase : {"Scanning ", "Normalize "}) {
+        SCOPED_TRACE(phase);
+        if (!win)
+            open();
+        const QByteArray before = readAllBytes(wavPath);
+        const std::string files = filesIn(native("C/Tamblor"));
+        bool closed = false;
+        PaintWatch watch(gauge, [&] {
+            if (!closed && gauge->caption() == phase) {
+                closed = true;
+                EXPECT_FALSE(win->close()); // kept open until the normalizer has returned
+            }
+        });
+        prompts->fileNames.push_back(wavPath);
+        button("cmdNormalize")->click();
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(readAllBytes(wavPath), before);
+        EXPECT_EQ(filesIn(native("C/Tamblor")), files);
+        EXPECT_FALSE(windowOpen());
+    }
+}
+
+TEST_F(NormalizeWindowTest, EndingTheProgramDuringTheWorkStopsItAndKeepsTheFile)
+{
+    const QByteArray before = readAllBytes(wavPath);
+    QWidget* menu = app->windows().find("mnuMenu");
+    bool asked = false;
+    // The operator closes the main menu while the file is scanned; the close arrives with the
+    // events the window lets run between progress steps.
+    PaintWatch watch(gauge, [&] {
+        if (!asked && gauge->caption() == "Scanning ") {
+            asked = true;
+            QMetaObject::invokeMethod(menu, &QWidget::close, Qt::QueuedConnection);
+        }
+    });
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(app->isEnding());
+    EXPECT_FALSE(win); // went with the program, without a message
+    EXPECT_TRUE(app->messageText().isEmpty());
+    EXPECT_EQ(readAllBytes(wavPath), before);
+}
+
+TEST_F(NormalizeWindowTest, FailureIsReportedAndTheWindowStaysForAnotherTry)
+{
+    const QString bad = native("C/Tamblor/notes.wav");
+    writeAllBytes(bad, "this is not a wave file at all, just some text");
+    prompts->fileNames.push_back(bad);
+    button("cmdNormalize")->click();
+
+    EXPECT_TRUE(app->messageText().startsWith("321 ")) << app->messageText().toStdString();
+    EXPECT_EQ(readAllBytes(bad), QByteArray("this is not a wave file at all, just some text"));
+    ASSERT_TRUE(windowOpen());
+    EXPECT_FALSE(gauge->isHidden()); // left as it was
+    EXPECT_TRUE(button("cmdNormalize")->isEnabled());
+
+    // The next try asks for the file again instead of reusing the one that failed.
+    slider->setPosition(16384);
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_EQ(prompts->asked.size(), 2u);
+    EXPECT_NEAR(filePeak(wavPath), 32767, 3);
+    EXPECT_FALSE(windowOpen());
+}
+
+TEST_F(NormalizeWindowTest, CloseAndExitUnloadAndReopeningStartsAgainAt9191)
+{
+    slider->setPosition(100);
+    button("cmdClose")->click();
+    EXPECT_FALSE(windowOpen());
+    open();
+    EXPECT_EQ(slider->position(), 9191);
+    slider->setPosition(100);
+    win->findChild<QAction*>("mnuExit")->trigger();
+    EXPECT_FALSE(windowOpen());
+    open();
+    EXPECT_EQ(slider->position(), 9191);
+    EXPECT_EQ(win->findChild<QLabel*>("lblLevel")->text(), "-5.0 dB");
+}
