@@ -190,3 +190,25 @@ TEST_F(CutTest, TinyFilesShowProgressWithoutDividingByZero)
     EXPECT_EQ(editor->Label1->text(), " 100 %");
     EXPECT_EQ(dataOf(path), QByteArray());
 }
+
+TEST_F(CutTest, AVanishedFileOrAClosedWindowLeavesEverythingAsItWas)
+{
+    const QString path = loadSong();
+    select(10, 20);
+    QFile::remove(path);
+    editor->DeleteBytes();
+    EXPECT_EQ(app->messageText(), "53 File not found");
+    EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files).filter("SONG"), QStringList());
+
+    // The window goes away in the middle of the copy: the original stays, the half copy goes.
+    loadSong();
+    select(10, 20);
+    const QByteArray before = readAllBytes(path);
+    editor->yieldMs = 0;
+    QPointer<frmEditor> alive(editor);
+    QTimer::singleShot(0, editor, [&] { delete editor; });
+    alive->DeleteBytes();
+    EXPECT_TRUE(alive.isNull());
+    EXPECT_EQ(readAllBytes(path), before);
+    EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG01.wav")));
+}
