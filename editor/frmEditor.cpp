@@ -442,9 +442,14 @@ void frmEditor::DrawWave()
         }
         Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
         followPlayer(playerPosition());
-    } catch (const Failure& f) {
-        if (self)
-            app().showMessage(f.text());
+    } catch (const std::exception& e) {
+        // The drawing ends where it was; the columns drawn so far stay.
+        if (!self)
+            return;
+        if (!PeakBuffer.empty())
+            Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
+        const auto* f = dynamic_cast<const Failure*>(&e);
+        app().showMessage(f ? f->text() : Failure(Failure::OutOfMemory).text());
     }
 }
 
@@ -591,7 +596,15 @@ void frmEditor::mnuExportStart_Click() { app().state().ExportStart = clampInt32(
 
 void frmEditor::mnuExportStop_Click() { app().state().ExportStop = clampInt32(playerPosition()); }
 
-void frmEditor::mnuExport_Click() { app().windows().show("frmSend"); }
+void frmEditor::mnuExport_Click()
+{
+    // The send-to window works on the library slot last handed to it; the editor passes nothing.
+    try {
+        app().windows().show("frmSend");
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
 
 void frmEditor::mnuDelete_Click() { DeleteBytes(); }
 

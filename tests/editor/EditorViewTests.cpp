@@ -257,9 +257,12 @@ TEST_F(EditorTest, PlaysASelectionAndStopsAtItsEnd)
     QTest::mousePress(editor->Oscope, Qt::LeftButton, {}, QPoint(10, 40));
     QTest::mouseRelease(editor->Oscope, Qt::LeftButton, {}, QPoint(20, 40));
 
+    editor->mnuLoad->trigger(); // the lists shown again ...
+    EXPECT_TRUE(editor->File1->isVisible());
     QTest::mouseClick(editor->cmdPlay, Qt::LeftButton);
     editor->WavePlayer->waitIdle();
     ASSERT_TRUE(editor->WavePlayer->isPlaying());
+    EXPECT_FALSE(editor->File1->isVisible()); // ... and the file list hidden once playing starts
     EXPECT_TRUE(editor->lblUp->isVisible());
     EXPECT_TRUE(editor->Timer1->isActive());
     EXPECT_EQ(editor->cmdPlay->palette().color(QPalette::Button), QColor(0x80, 0xFF, 0x80));
@@ -418,6 +421,18 @@ TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
     EXPECT_EQ(state().EditorFilePath, "c:\\Tamblor\\Known.wav");
     EXPECT_EQ(editor->PeakBuffer[99], 9900);
     EXPECT_EQ(editor->Oscope->columns()[99], 9900);
+
+    // "Exit" closes the window while it draws; the drawing ends with it.
+    QPointer<frmEditor> exiting(editor);
+    QTimer::singleShot(0, editor, [&] { editor->mnuExit->trigger(); });
+    editor->DrawWave();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(exiting.isNull());
+    EXPECT_FALSE(app->windows().find("frmEditor"));
+    editor = app->windows().show<frmEditor>("frmEditor");
+    setColumns(100);
+    load("Known.wav");
+    editor->yieldMs = 0;
 
     // The window destroyed in the middle of a drawing: the drawing just ends.
     QPointer<frmEditor> alive(editor);
