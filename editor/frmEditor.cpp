@@ -17,6 +17,7 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -621,8 +622,9 @@ QString frmEditor::freeNumberedName(const QString& dosPath) const
 {
     const QString base = dosPath.left(dosPath.size() - 4);
     for (int n = 1;; ++n) {
+        // Any existing entry of that name (a file, or a folder) is passed over.
         const QString candidate = editor::numberedName(base, n);
-        if (!app().drives().fileExists(candidate))
+        if (!QFileInfo::exists(native(candidate)))
             return candidate;
     }
 }

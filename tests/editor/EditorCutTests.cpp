@@ -95,11 +95,12 @@ TEST_F(CutTest, CopiesTakeTheNextFreeNumberedName)
 {
     writeAllBytes(native("C/Tamblor/SONG01.wav"), "one");
     writeAllBytes(native("C/Tamblor/SONG02.wav"), "two");
+    QDir().mkpath(native("C/Tamblor/SONG03.wav")); // a folder of that name is passed over too
     const QString path = loadSong();
     select(10, 20);
     editor->DeleteBytes();
-    EXPECT_EQ(state().SlotText, "c:\\Tamblor\\SONG03.wav");
-    EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG03.wav")));
+    EXPECT_EQ(state().SlotText, "c:\\Tamblor\\SONG04.wav");
+    EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG04.wav")));
     EXPECT_EQ(readAllBytes(native("C/Tamblor/SONG01.wav")), "one");
     EXPECT_EQ(readAllBytes(native("C/Tamblor/SONG02.wav")), "two");
     EXPECT_EQ(dataOf(path).size(), 100000 - 8192);
