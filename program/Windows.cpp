@@ -5,6 +5,7 @@
 #include "info/frmHelp.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
+#include "library/window/frmWaveFiles.h"
 
 namespace tamblor {
 
@@ -15,6 +16,7 @@ void registerWindows(Application& app)
     app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
+    app.windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
     app.windows().registerWindow("frmEditor", [](Application& a) { return new frmEditor(a); });
 }
 

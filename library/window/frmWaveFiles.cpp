@@ -1,0 +1,452 @@
+// The library window: controls, menus, load and unload.
+#include "library/window/frmWaveFiles.h"
+#include "app/Application.h"
+#include "app/SettingsFile.h"
+#include "audio/devices/FilePlayer.h"
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/RecordingWriter.h"
+#include "audio/widgets/LevelMeter.h"
+#include "audio/widgets/LevelScale.h"
+#include "audio/widgets/Slider.h"
+#include "library/SlotIndex.h"
+#include "library/window/SortedListBox.h"
+#include "platform/Failure.h"
+#include <QAction>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+namespace tamblor {
+
+namespace {
+
+template <class W> W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
+{
+    auto* a = named(new QAction(caption, menu), name);
+    menu->addAction(a);
+    return a;
+}
+
+} // namespace
+
+frmWaveFiles::frmWaveFiles(Application& app)
+    : Form(app, "frmWaveFiles"),
+      index_(std::make_unique<SlotIndex>(app)),
+      WaveIn_(std::make_unique<audio::InputDevice>(app.audio())),
+      WaveFile_(std::make_unique<audio::RecordingWriter>(*WaveIn_)),
+      WavePlayer_(std::make_unique<audio::FilePlayer>(app.audio()))
+{
+    setWindowTitle("WaveFiles");
+    WavePlayer_->setTimeFormat(audio::FilePlayer::TimeFormat::Milliseconds);
+    buildControls();
+
+    connect(WaveIn_.get(), &audio::InputDevice::bufferFilled, this,
+            [this](qint64 seq, int l, int r) { WaveIn_BufferFilled(seq, l, r); });
+    connect(WaveIn_.get(), &audio::InputDevice::captureEnded, this, [this] { WaveIn_CaptureEnded(); });
+    connect(WaveFile_.get(), &audio::RecordingWriter::writeFailed, this,
+            [this](int n, const QString& d) { WaveFile_WriteFailed(n, d); });
+    connect(WavePlayer_.get(), &audio::FilePlayer::playbackEnded, this, [this] { WavePlayer_PlaybackEnded(); });
+}
+
+frmWaveFiles::~frmWaveFiles()
+{
+    // The program may end with the window open: the writer closes the file it was writing and
+    // the devices are released; the index keeps what it holds.
+    if (Timer1)
+        Timer1->stop();
+}
+
+LibraryWindowFields& frmWaveFiles::fields() { return app().fields<LibraryWindowFields>(); }
+
+void frmWaveFiles::buildControls()
+{
+    auto* outer = new QVBoxLayout(this);
+    auto* bar = named(new QMenuBar(this), "MenuBar");
+    outer->setMenuBar(bar);
+    buildMenus(bar);
+
+    auto* body = new QHBoxLayout;
+    outer->addLayout(body);
+
+    // The list.
+    lstSoundFile = named(new SortedListBox(this), "lstSoundFile");
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(10);
+    lstSoundFile->setFont(fixed);
+    lstSoundFile->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(36, 'W')));
+    lstSoundFile->setMinimumHeight(320);
+    body->addWidget(lstSoundFile, 3);
+
+    // Details and transport.
+    auto* middle = new QVBoxLayout;
+    body->addLayout(middle, 2);
+
+    auto* details = new QGroupBox(this);
+    auto* grid = new QGridLayout(details);
+    txtNumber = named(new QLineEdit(details), "txtNumber");
+    txtNumber->setMaxLength(3);
+    txtNumber->setMaximumWidth(60);
+    txtNumber->setToolTip("Type a number and press Enter to select that file");
+    lblNumber = named(new QLabel(details), "lblNumber");
+    QFont big = lblNumber->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    lblNumber->setFont(big);
+    lblNumber->setMinimumWidth(60);
+    txtName = named(new QLineEdit(details), "txtName");
+    txtName->setMaxLength(25);
+    txtLength = named(new QLineEdit(details), "txtLength");
+    txtLength->setMaxLength(8);
+    txtRecordDate = named(new QLineEdit(details), "txtRecordDate");
+    txtRecordDate->setMaxLength(8);
+    auto* numberRow = new QHBoxLayout;
+    numberRow->addWidget(txtNumber);
+    numberRow->addWidget(lblNumber);
+    numberRow->addStretch();
+    grid->addWidget(named(new QLabel("Number", details), "lblNumberCaption"), 0, 0);
+    grid->addLayout(numberRow, 0, 1);
+    grid->addWidget(named(new QLabel("Name", details), "lblName"), 1, 0);
+    grid->addWidget(txtName, 1, 1);
+    grid->addWidget(named(new QLabel("Length", details), "lblLength"), 2, 0);
+    grid->addWidget(txtLength, 2, 1);
+    grid->addWidget(named(new QLabel("Date", details), "lblDate"), 3, 0);
+    grid->addWidget(txtRecordDate, 3, 1);
+    middle->addWidget(details);
+
+    auto* transport = new QHBoxLayout;
+    cmdRecord = named(new QPushButton("&Record", this), "cmdRecord");
+    cmdPlay = named(new QPushButton("&Play", this), "cmdPlay");
+    cmdPause = named(new QPushButton("P&ause", this), "cmdPause");
+    cmdStop = named(new QPushButton("&Stop", this), "cmdStop");
+    for (QPushButton* b : {cmdRecord, cmdPlay, cmdPause, cmdStop}) {
+        b->setMinimumHeight(36);
+        b->setMinimumWidth(b == cmdRecord ? 124 : 84); // room for "Recording "
+        transport->addWidget(b);
+    }
+    setBackColor(cmdRecord, RecordStopped);
+    setBackColor(cmdPlay, PlayIdle);
+    setBackColor(cmdPause, PauseIdle);
+    setBackColor(cmdStop, QColor(224, 224, 224));
+    middle->addLayout(transport);
+
+    TrackBar = named(new audio::Slider(Qt::Horizontal, this), "TrackBar");
+    TrackBar->setToolTip("Play position");
+    middle->addWidget(TrackBar);
+
+    auto* timeRow = new QHBoxLayout;
+    lblTime = named(new QLabel(this), "lblTime");
+    QFont timeFont = fixed;
+    timeFont.setPointSize(16);
+    timeFont.setBold(true);
+    lblTime->setFont(timeFont);
+    lblTime->setMinimumWidth(QFontMetrics(timeFont).horizontalAdvance(" 00:00:00 "));
+    Check1 = named(new QCheckBox("Auto Start", this), "Check1");
+    timeRow->addWidget(lblTime);
+    timeRow->addStretch();
+    timeRow->addWidget(Check1);
+    middle->addLayout(timeRow);
+
+    Label1 = named(new QLabel(this), "Label1");
+    middle->addWidget(Label1);
+    middle->addStretch();
+
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addStretch();
+    cmdClose = named(new QPushButton("&Close", this), "cmdClose");
+    cmdClose->setMinimumHeight(30);
+    closeRow->addWidget(cmdClose);
+    middle->addLayout(closeRow);
+
+    // Record level and meters.
+    auto* levels = new QVBoxLayout;
+    auto* meters = new QHBoxLayout;
+    Slider = named(new audio::Slider(Qt::Vertical, this), "Slider");
+    Slider->setMaxValue(32768);
+    Slider->setToolTip("Sets incoming audio level");
+    Level1 = named(new audio::LevelMeter(Qt::Vertical, this), "Level1");
+    Level2 = named(new audio::LevelMeter(Qt::Vertical, this), "Level2");
+    LevelScale1 = named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
+    meters->addWidget(Slider);
+    meters->addWidget(LevelScale1);
+    meters->addWidget(Level1);
+    meters->addWidget(Level2);
+    levels->addLayout(meters, 1);
+    auto* channels = new QHBoxLayout;
+    channels->addStretch();
+    for (const char* side : {"L", "R"}) {
+        auto* caption = new QLabel(side, this);
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setFixedWidth(Level1->sizeHint().width());
+        channels->addWidget(caption);
+    }
+    levels->addLayout(channels);
+    Label3 = named(new QLabel(this), "Label3");
+    Label3->setToolTip("Click to reset slider to 0 db");
+    Label3->setAlignment(Qt::AlignCenter);
+    levels->addWidget(Label3);
+    body->addLayout(levels);
+
+    Timer1 = named(new QTimer(this), "Timer1");
+
+    // Wiring.
+    connect(lstSoundFile, &QListWidget::itemSelectionChanged, this, [this] {
+        if (selecting_ || lstSoundFile->selectedRow() < 0)
+            return;
+        clickHandled_ = true;
+        trap([this] { lstSoundFile_Click(); });
+    });
+    connect(lstSoundFile, &QListWidget::itemClicked, this, [this] {
+        // A click on the entry that is already selected runs the selection handling too.
+        if (!clickHandled_)
+            trap([this] { lstSoundFile_Click(); });
+        clickHandled_ = false;
+    });
+    connect(txtName, &QLineEdit::textChanged, this, [this] { trap([this] { txtName_Change(); }); });
+    connect(txtLength, &QLineEdit::textChanged, this, [this] { trap([this] { txtLength_Change(); }); });
+    connect(txtName, &QLineEdit::returnPressed, this, [this] { trap([this] { txtName_KeyPress(13); }); });
+    connect(txtNumber, &QLineEdit::returnPressed, this, [this] { trap([this] { txtNumber_KeyPress(13); }); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    connect(cmdRecord, &QPushButton::clicked, this, [this] { trap([this] { cmdRecord_Click(); }); });
+    connect(cmdPlay, &QPushButton::clicked, this, [this] { trap([this] { cmdPlay_Click(); }); });
+    connect(cmdPause, &QPushButton::clicked, this, [this] { trap([this] { cmdPause_Click(); }); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { trap([this] { cmdStop_Click(); }); });
+    connect(TrackBar, &audio::Slider::movedByUser, this, [this] { trap([this] { TrackBar_MovedByUser(); }); });
+    connect(Slider, &audio::Slider::positionChanged, this, [this] { trap([this] { Slider_Change(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    lstSoundFile->installEventFilter(this);
+    lstSoundFile->viewport()->installEventFilter(this);
+    txtName->installEventFilter(this);
+    txtNumber->installEventFilter(this);
+    Label3->installEventFilter(this);
+    cmdStop->installEventFilter(this);
+}
+
+void frmWaveFiles::buildMenus(QMenuBar* bar)
+{
+    mnuFiles = named(bar->addMenu("Files"), "mnuFiles");
+    mnuExport = menuEntry(mnuFiles, "mnuExport", "Export");
+    mnuPrint = menuEntry(mnuFiles, "mnuPrint", "Print");
+    mnuFileIndex = named(mnuFiles->addMenu("File Index"), "mnuFileIndex");
+    mnuFileIndexView = menuEntry(mnuFileIndex, "mnuFileIndexView", "View Index that may need updating");
+    mnuFileIndexDelete = menuEntry(mnuFileIndex, "mnuFileIndexDelete", "Delete File Index");
+    mnuExit = menuEntry(mnuFiles, "mnuExit", "Exit");
+
+    mnuView = named(bar->addMenu("View"), "mnuView");
+    mnuViewName = menuEntry(mnuView, "mnuViewName", "Names");
+    mnuViewNumber = menuEntry(mnuView, "mnuViewNumber", "Number");
+
+    mnuDelete = named(new QAction("&Delete", this), "mnuDelete");
+    bar->addAction(mnuDelete);
+    mnuDelete->setVisible(false);
+    mnuImportFile = named(new QAction("&ImportFile", this), "mnuImportFile");
+    bar->addAction(mnuImportFile);
+    mnuImportFile->setVisible(false);
+    mnuCDRip = named(new QAction("CDRip", this), "mnuCDRip");
+    bar->addAction(mnuCDRip);
+    mnuCDRip->setVisible(false);
+
+    // The list's right-button menu; never on the menu bar.
+    mnuHiddenPopup = named(new QMenu(this), "mnuHiddenPopup");
+    mnuHiddenPopupPlay = menuEntry(mnuHiddenPopup, "mnuHiddenPopupPlay", "Play");
+    mnuHiddenPopupStop = menuEntry(mnuHiddenPopup, "mnuHiddenPopupStop", "Stop");
+    mnuHiddenPopupRefresh = menuEntry(mnuHiddenPopup, "mnuHiddenPopupRefresh", "Refresh");
+    mnuHiddenPopupSendTo = menuEntry(mnuHiddenPopup, "mnuHiddenPopupSendTo", "Send To");
+    mnuHiddenPopupDelete = menuEntry(mnuHiddenPopup, "mnuHiddenPopupDelete", "Delete");
+
+    auto on = [this](QAction* a, void (frmWaveFiles::*handler)()) {
+        connect(a, &QAction::triggered, this, [this, handler] { trap([this, handler] { (this->*handler)(); }); });
+    };
+    on(mnuExport, &frmWaveFiles::mnuExport_Click);
+    on(mnuPrint, &frmWaveFiles::mnuPrint_Click);
+    on(mnuFileIndexView, &frmWaveFiles::mnuFileIndexView_Click);
+    on(mnuFileIndexDelete, &frmWaveFiles::mnuFileIndexDelete_Click);
+    on(mnuExit, &frmWaveFiles::mnuExit_Click);
+    on(mnuViewName, &frmWaveFiles::mnuViewName_Click);
+    on(mnuViewNumber, &frmWaveFiles::mnuViewNumber_Click);
+    on(mnuDelete, &frmWaveFiles::mnuDelete_Click);
+    on(mnuHiddenPopupPlay, &frmWaveFiles::cmdPlay_Click);
+    on(mnuHiddenPopupStop, &frmWaveFiles::cmdStop_Click);
+    on(mnuHiddenPopupRefresh, &frmWaveFiles::mnuHiddenPopupRefresh_Click);
+    on(mnuHiddenPopupSendTo, &frmWaveFiles::mnuHiddenPopupSendTo_Click);
+    on(mnuHiddenPopupDelete, &frmWaveFiles::mnuHiddenPopupDelete_Click);
+}
+
+void frmWaveFiles::trap(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    } catch (const std::exception& e) {
+        app().showMessage(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void frmWaveFiles::setBackColor(QPushButton* button, const QColor& colour)
+{
+    button->setProperty("backColor", colour);
+    const QColor text = colour.lightness() < 110 ? Qt::white : Qt::black;
+    button->setStyleSheet(QString("QPushButton { background-color: %1; color: %2; border: 1px solid #606060;"
+                                  " border-radius: 3px; padding: 4px 10px; font-weight: bold; }"
+                                  " QPushButton:focus { border: 2px solid #1f4e9c; }"
+                                  " QPushButton:disabled { color: #808080; }")
+                              .arg(colour.name(), text.name()));
+}
+
+QColor frmWaveFiles::backColor(const QWidget* button)
+{
+    return button->property("backColor").value<QColor>();
+}
+
+void frmWaveFiles::showDeleteMenus(bool shown)
+{
+    mnuDelete->setVisible(shown);
+    mnuHiddenPopupDelete->setEnabled(shown);
+}
+
+void frmWaveFiles::Form_Load()
+{
+    auto& st = app().state();
+
+    // 1. The record level from settings record 11; setting the slider applies and shows it.
+    int16_t level = 0;
+    {
+        SettingsFile settings(app().drives(), st);
+        settings.open();
+        level = settings.read(11);
+        settings.close();
+    }
+    Slider->setPosition(level);
+
+    // 2. Playback bookkeeping and the recording state.
+    Paused = false;
+    st.Playing = 0;
+    st.RecordState = 0;
+
+    // 3. The display timer.
+    Timer1->setInterval(50);
+    Timer1->start();
+
+    // 4. Devices.
+    WavePlayer_->setDeviceId(st.PlayDevice);
+    WaveIn_->setDeviceId(st.RecordDevice);
+
+    // 5. Automatic start follows the VOX start mode.
+    Check1->setChecked(st.RecordStartMode == 1);
+
+    // 6, 7. The recording format; the ADPCM formats record at the design rate of 44100.
+    static const int rates[] = {8000, 11025, 22050, 44100};
+    if (st.FormatIndex >= 0 && st.FormatIndex <= 3)
+        WaveIn_->setSampleRate(rates[st.FormatIndex]);
+    WaveIn_->setDeviceId(st.RecordDevice);
+    if (st.ChannelMode == 0 || st.ChannelMode == 1)
+        WaveIn_->setMode(st.ChannelMode);
+
+    // 8. Caption.
+    if (st.ChannelMode == 0)
+        setWindowTitle("Record Mono");
+    else if (st.ChannelMode == 1)
+        setWindowTitle("Record Stereo");
+
+    // 9. Names first.
+    fields().ViewMode = 0;
+    LoadWaveFiles();
+}
+
+void frmWaveFiles::Form_Unload(bool& cancel)
+{
+    Q_UNUSED(cancel);
+    auto& st = app().state();
+    Timer1->stop();
+    WavePlayer_->stop();
+    // Close the file being written before the input goes, so it is complete on disk.
+    WaveFile_->setEnabled(false);
+    WaveIn_->release();
+    if (st.RecordState != 0) {
+        try {
+            index().release(st.CurrentSlot);
+        } catch (const Failure& f) {
+            app().showMessage(f.text());
+        }
+    }
+    st.RecordState = 0;
+    st.Playing = 0;
+}
+
+void frmWaveFiles::cmdClose_Click() { close(); }
+void frmWaveFiles::mnuExit_Click() { close(); }
+
+bool frmWaveFiles::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == lstSoundFile->viewport()) {
+        if (type == QEvent::MouseButtonPress) {
+            clickHandled_ = false;
+        } else if (type == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::RightButton) {
+                const QPoint global = me->globalPosition().toPoint();
+                // After the list has handled the release (and its click).
+                QTimer::singleShot(0, this, [this, global] { trap([&] { lstSoundFile_MouseUp(Qt::RightButton, global); }); });
+            }
+        }
+    } else if (watched == lstSoundFile && type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        trap([&] { lstSoundFile_KeyDown(key); });
+    } else if (type == QEvent::MouseButtonDblClick) {
+        if (watched == txtName) {
+            trap([this] { txtName_DblClick(); });
+            return true;
+        }
+        if (watched == txtNumber) {
+            trap([this] { txtNumber_DblClick(); });
+            return true;
+        }
+        if (watched == Label3) {
+            trap([this] { Label3_DblClick(); });
+            return true;
+        }
+    } else if (watched == cmdStop && type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Any key stops; focus moves and lone modifiers are not key presses of their own.
+        const bool navigation = key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Shift ||
+                                key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta;
+        if (!navigation) {
+            trap([this] { cmdStop_KeyPress(); });
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
+}
+
+// Maintenance: the delete confirmation window is opened here when it exists; the rest of the
+// commands are built with the delete dialog, the printout and the send-to window.
+void frmWaveFiles::mnuDelete_Click()
+{
+    if (lstSoundFile->selectedRow() >= 0)
+        app().windows().show("frmDialog1");
+}
+void frmWaveFiles::mnuHiddenPopupDelete_Click() { app().windows().show("frmDialog1"); }
+void frmWaveFiles::mnuExport_Click() {}
+void frmWaveFiles::mnuHiddenPopupSendTo_Click() {}
+void frmWaveFiles::mnuPrint_Click() {}
+void frmWaveFiles::mnuFileIndexView_Click() {}
+void frmWaveFiles::mnuFileIndexDelete_Click() {}
+
+} // namespace tamblor

@@ -1,0 +1,213 @@
+#pragma once
+// The library window: the list of numbered sound files, their details (renamed and re-timed
+// in place), playback with pause and a position bar, and recording into the first free slot
+// with an optional level-controlled start and stop.
+//
+// The class is split by concern:
+//   frmWaveFiles.cpp            controls, menus, load and unload
+//   frmWaveFiles_List.cpp       the list, selection, editing, views, pop-up menu
+//   frmWaveFiles_Playback.cpp   play, pause, the playing branch of the stop routine
+//   frmWaveFiles_Recording.cpp  record, level slider, timer, the recording branch of stop
+#include "app/Form.h"
+#include <QColor>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QTimer;
+
+namespace tamblor {
+
+class SlotIndex;
+class SortedListBox;
+
+namespace audio {
+class FilePlayer;
+class InputDevice;
+class LevelMeter;
+class LevelScale;
+class RecordingWriter;
+class Slider;
+} // namespace audio
+
+// Fields of the library window that outlive the window (closing and reopening keeps them).
+struct LibraryWindowFields {
+    int32_t SelectedSlot = 0; // slot of the entry the operator selected last; 0 before any
+    int16_t ViewMode = 0;     // 0 names first, 1 numbers first
+};
+
+class frmWaveFiles : public Form {
+    Q_OBJECT
+public:
+    // Transport colours.
+    static inline const QColor PlayIdle{0, 128, 0};
+    static inline const QColor PlayActive{128, 255, 128};
+    static inline const QColor PauseIdle{255, 255, 192};
+    static inline const QColor PauseActive{255, 255, 0};
+    static inline const QColor RecordReady{255, 255, 0};
+    static inline const QColor RecordWriting{255, 0, 0};
+    static inline const QColor RecordStopped{192, 0, 0};
+
+    // How the list is reselected after a rebuild.
+    enum class Reselect { None, SelectedSlot, CurrentSlot };
+
+    explicit frmWaveFiles(Application& app);
+    ~frmWaveFiles() override;
+
+    // The background colour a button shows.
+    static QColor backColor(const QWidget* button);
+
+    // Public procedures of the window.
+    void LoadWaveFiles();
+    void RebuildList(Reselect reselect);
+    void PlayWaveFile();
+    void StopWaveFile();
+    // Selects a list entry by program (running the selection handling); -1 clears it.
+    void selectEntry(int row);
+
+    // "Time remaining: " text for a free space and a byte rate ("16:40" for 176400000 / 176400).
+    static QString timeRemainingText(int64_t freeBytes, int bytesPerSecond);
+    // The text shown when the player refuses a file.
+    static QString playFailureText(int number, const QString& description, int fileRate, int16_t recordState);
+
+    // Handlers.
+    void cmdClose_Click();
+    void mnuExit_Click();
+    void lstSoundFile_Click();
+    void lstSoundFile_KeyDown(int keyCode);
+    void lstSoundFile_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    void mnuViewName_Click();
+    void mnuViewNumber_Click();
+    void mnuHiddenPopupRefresh_Click();
+    void txtName_Change();
+    void txtName_DblClick();
+    void txtName_KeyPress(int keyAscii);
+    void txtLength_Change();
+    void txtNumber_DblClick();
+    void txtNumber_KeyPress(int keyAscii);
+
+    void cmdPlay_Click();
+    void cmdPause_Click();
+    void cmdStop_Click();
+    void cmdStop_KeyPress();
+    void WavePlayer_PlaybackEnded();
+    void TrackBar_MovedByUser();
+
+    void cmdRecord_Click();
+    void WaveIn_BufferFilled(qint64 sequence, int left, int right);
+    void WaveIn_CaptureEnded();
+    void WaveFile_WriteFailed(int number, const QString& description);
+    void Timer1_Timer();
+    void Slider_Change();
+    void Label3_DblClick();
+
+    // Maintenance commands; their behaviour is built with the delete dialog and the send-to
+    // window.
+    void mnuDelete_Click();
+    void mnuHiddenPopupDelete_Click();
+    void mnuExport_Click();
+    void mnuHiddenPopupSendTo_Click();
+    void mnuPrint_Click();
+    void mnuFileIndexView_Click();
+    void mnuFileIndexDelete_Click();
+
+    // The components of the window (tests step them).
+    audio::InputDevice& WaveIn() { return *WaveIn_; }
+    audio::RecordingWriter& WaveFile() { return *WaveFile_; }
+    audio::FilePlayer& WavePlayer() { return *WavePlayer_; }
+
+    // Form-level state.
+    bool Paused = false;
+    int LevelLeft = 0;
+    int LevelRight = 0;
+    int32_t RecordStartTime = 0;
+
+protected:
+    void Form_Load() override;
+    void Form_Unload(bool& cancel) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus(QMenuBar* bar);
+    LibraryWindowFields& fields();
+    SlotIndex& index() { return *index_; }
+    static void setBackColor(QPushButton* button, const QColor& colour);
+    // Runs a handler; a failure it does not trap itself is reported through the message window.
+    void trap(const std::function<void()>& handler);
+    void showDeleteMenus(bool shown);
+    void addListLine(int view, int slot); // view 0, 1, or 2 for the rebuild layout
+    // Record press, state 2: enables the writer (from the buffer that started an automatic
+    // recording, when there is one).
+    void startWriting();
+    void stopRecordingBranch();
+    void playingTick();
+    void recordingTick();
+    void feedMeters(int left, int right);
+
+public:
+    // Controls.
+    SortedListBox* lstSoundFile = nullptr;
+    QLineEdit* txtNumber = nullptr;
+    QLabel* lblNumber = nullptr;
+    QLineEdit* txtName = nullptr;
+    QLineEdit* txtLength = nullptr;
+    QLineEdit* txtRecordDate = nullptr;
+    QPushButton* cmdRecord = nullptr;
+    QPushButton* cmdPlay = nullptr;
+    QPushButton* cmdPause = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QCheckBox* Check1 = nullptr;
+    audio::Slider* Slider = nullptr;
+    audio::Slider* TrackBar = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* lblTime = nullptr;
+    audio::LevelMeter* Level1 = nullptr;
+    audio::LevelMeter* Level2 = nullptr;
+    audio::LevelScale* LevelScale1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Menus.
+    QMenu* mnuFiles = nullptr;
+    QMenu* mnuFileIndex = nullptr;
+    QMenu* mnuView = nullptr;
+    QMenu* mnuHiddenPopup = nullptr;
+    QAction* mnuExport = nullptr;
+    QAction* mnuPrint = nullptr;
+    QAction* mnuFileIndexView = nullptr;
+    QAction* mnuFileIndexDelete = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuViewName = nullptr;
+    QAction* mnuViewNumber = nullptr;
+    QAction* mnuDelete = nullptr;
+    QAction* mnuImportFile = nullptr;
+    QAction* mnuCDRip = nullptr;
+    QAction* mnuHiddenPopupPlay = nullptr;
+    QAction* mnuHiddenPopupStop = nullptr;
+    QAction* mnuHiddenPopupRefresh = nullptr;
+    QAction* mnuHiddenPopupSendTo = nullptr;
+    QAction* mnuHiddenPopupDelete = nullptr;
+
+private:
+    std::unique_ptr<SlotIndex> index_;
+    // Declared input first: the writer and the player go before it.
+    std::unique_ptr<audio::InputDevice> WaveIn_;
+    std::unique_ptr<audio::RecordingWriter> WaveFile_;
+    std::unique_ptr<audio::FilePlayer> WavePlayer_;
+
+    bool selecting_ = false;        // a selection by program is under way
+    bool clickHandled_ = false;     // the current mouse press already ran the selection handling
+    qint64 triggerSequence_ = -1;   // the input buffer that started an automatic recording
+    qint64 armSequence_ = 0;        // the last input buffer before the current arming
+};
+
+} // namespace tamblor
