@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -117,6 +118,7 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     Oscope->setUseSelection(true);
     Oscope->setEnabled(false);
     Oscope->setMinimumHeight(160);
+    Oscope->installEventFilter(this);
     connect(Oscope, &audio::Oscope::buttonPressed, this, &frmEditor::Oscope_ButtonPressed);
     connect(Oscope, &audio::Oscope::buttonReleased, this, &frmEditor::Oscope_ButtonReleased);
 
@@ -234,6 +236,31 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
 }
 
 frmEditor::~frmEditor() { invalidateDrawing(); }
+
+bool frmEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Oscope && event->type() == QEvent::Resize && loaded_ && !widthChangePending_) {
+        // Once the resizing settles, not in the middle of a layout pass.
+        widthChangePending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            widthChangePending_ = false;
+            followDisplayWidth();
+        });
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void frmEditor::followDisplayWidth()
+{
+    if (!loaded_ || deleting_ || !Oscope->isVisible())
+        return;
+    const int64_t columns = Oscope->sizeValue() / 2;
+    if (columns <= 0 || columns == ColumnCount)
+        return;
+    ColumnCount = columns;
+    Oscope->sel(); // its columns meant other bytes
+    DrawWave();
+}
 
 QString frmEditor::native(const QString& dosPath) const { return app().drives().toNative(dosPath); }
 

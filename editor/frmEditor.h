@@ -133,6 +133,7 @@ public:
     int64_t byteToColumn(double p) const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void Form_Load() override;
     void Form_Unload(bool& cancel) override;
 
@@ -142,6 +143,8 @@ private:
     void stopPlayer();
     void followPlayer(int64_t position);
     void setLocator(int64_t column);
+    // The display was resized: draw the same view over its new number of columns.
+    void followDisplayWidth();
     // Ends any drawing in progress at its next look at the event loop.
     void invalidateDrawing() { ++drawGeneration_; }
     int64_t playerPosition() const;
@@ -153,6 +156,7 @@ private:
     uint64_t drawGeneration_ = 0;
     bool loaded_ = false;
     bool deleting_ = false;
+    bool widthChangePending_ = false;
 };
 
 } // namespace tamblor

@@ -144,6 +144,15 @@ TEST_F(EditorTest, DrawsSixteenBitStereoColumnsWithTheirExtremes)
     QTest::mouseClick(editor->cmdBegin, Qt::LeftButton);
     EXPECT_EQ(editor->ViewStart, 0);
     EXPECT_EQ(editor->PeakBuffer[50], 5000);
+
+    // A wider display draws the same view over its new columns.
+    setColumns(200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editor->ColumnCount, 200);
+    EXPECT_EQ(editor->ColumnStep, 200);
+    ASSERT_EQ(editor->PeakBuffer.size(), 200u);
+    EXPECT_EQ(editor->PeakBuffer[101], 5000); // frame 5050 now lies in the second half column
+    EXPECT_EQ(editor->Oscope->columns().size(), 200);
 }
 
 TEST_F(EditorTest, DrawsEightBitMonoOnTheSixteenBitScale)
