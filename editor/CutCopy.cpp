@@ -2,6 +2,10 @@
 #include "platform/Failure.h"
 #include <QFile>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -98,6 +102,57 @@ int64_t copyRange(int in, int64_t at, int out, int64_t n, bool& kernelCopy, std:
     return done;
 }
 
+// Hands what has been written of a file to the kernel's writeback, on a thread of its own, so
+// the data starts for the disk while the copy goes on, and the rename that replaces the
+// original (which flushes whatever is still pending) stays quick.
+class WriteBehind {
+public:
+    explicit WriteBehind(int fd) : fd_(fd), thread_([this] { run(); }) {}
+    ~WriteBehind()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    void writtenUpTo(int64_t end)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            upTo_ = end;
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void run()
+    {
+        int64_t done = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return quit_ || upTo_ > done; });
+            if (quit_)
+                return;
+            const int64_t end = upTo_;
+            lock.unlock();
+#ifdef __linux__
+            ::sync_file_range(fd_, done, end - done, SYNC_FILE_RANGE_WRITE);
+#endif
+            done = end;
+            lock.lock();
+        }
+    }
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int64_t upTo_ = 0;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 } // namespace
 
 bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& copyPath,
@@ -118,6 +173,12 @@ bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& c
         fail();
     }
     bool finished = false;
+    std::optional<WriteBehind> writeBehind;
+    const auto closeBoth = [&] {
+        writeBehind.reset(); // before the descriptor it works on goes
+        ::close(in);
+        return ::close(out);
+    };
     try {
         // The header: every byte before the sample data, as the original has it.
         std::vector<uint8_t> header(size_t(source.dataOffset));
@@ -138,6 +199,7 @@ bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& c
             fail();
         }
         writeAll(out, header.data(), source.dataOffset);
+        writeBehind.emplace(out);
 
         // The kept sample data: before the cut and after it.
         bool kernelCopy = true;
@@ -150,17 +212,12 @@ bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& c
             for (int64_t pos = from; pos < to && !ended;) {
                 const int64_t want = std::min(kPiece, to - pos);
                 const int64_t n = copyRange(in, source.dataOffset + pos, out, want, kernelCopy, buffer);
-#ifdef __linux__
-                // Start writing each piece out now: the data reaches the disk sooner, and the
-                // replacing rename (which flushes what is still pending) stays quick.
-                ::sync_file_range(out, source.dataOffset + written, n, SYNC_FILE_RANGE_WRITE);
-#endif
                 written += n;
+                writeBehind->writtenUpTo(source.dataOffset + written);
                 pos += n;
                 ended = n < want;
                 if (progress && !progress(ended ? source.dataSize : pos)) {
-                    ::close(in);
-                    ::close(out);
+                    closeBoth();
                     ::unlink(dst.constData());
                     return false;
                 }
@@ -179,13 +236,11 @@ bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& c
         pwriteAll(out, size, 4, source.dataOffset - 4);
         finished = true;
     } catch (...) {
-        ::close(in);
-        ::close(out);
+        closeBoth();
         ::unlink(dst.constData());
         throw;
     }
-    ::close(in);
-    if (::close(out) != 0 && finished) {
+    if (closeBoth() != 0 && finished) {
         const int e = errno;
         ::unlink(dst.constData());
         errno = e;

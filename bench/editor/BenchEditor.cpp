@@ -1,7 +1,8 @@
 // Timing of the wave editor on one generated hour of 44100 Hz 16-bit stereo (about 635 MB):
 //   "Full" drawing of the whole hour with a warm cache (goal: under 1 s), and how long the
 //   window waits at most for its events while it draws (a click is answered in that time);
-//   a cut in the middle of the hour        vs cp of the same file (goal: at most twice cp).
+//   a cut in the middle of the hour        vs cp of the same file (goal: at most twice cp),
+//   three rounds, judged on the median.
 // Usage: bench_editor [work folder]. Everything written is deleted afterwards.
 #include "app/Application.h"
 #include "app/PromptService.h"
@@ -132,14 +133,15 @@ int main(int argc, char** argv)
             QTimer probe;
             probe.setInterval(1);
             qint64 last = 0;
+            bool drawing = false;
             QObject::connect(&probe, &QTimer::timeout, [&] {
+                // The stretches between two turns of the event loop while the drawing runs.
                 const qint64 now = clock.nsecsElapsed();
-                if (last > 0)
+                if (drawing)
                     longestWait = std::max(longestWait, (now - last) / 1e6);
                 last = now;
             });
             const QString before = editor->cmdGain->text();
-            bool drawing = false;
             QTimer::singleShot(5, editor, [&] {
                 QTest::mouseClick(editor->cmdGain, Qt::LeftButton);
                 if (drawing && editor->cmdGain->text() != before)
@@ -148,14 +150,16 @@ int main(int argc, char** argv)
             clock.start();
             probe.start();
             drawing = true;
+            last = clock.nsecsElapsed();
             full = std::min(full, seconds([&] { editor->cmd5_Click(); }));
+            longestWait = std::max(longestWait, (clock.nsecsElapsed() - last) / 1e6);
             drawing = false;
             probe.stop();
             QApplication::processEvents();
         }
         std::printf("\"Full\" of the whole hour (best of 3): %7.3f s   goal < 1 s: %s\n", full,
                     full < 1.0 ? "met" : "MISSED");
-        std::printf("longest wait for events while drawing: %6.1f ms; a click during the drawing %s\n",
+        std::printf("longest stretch without events while drawing: %.1f ms; a click during the drawing %s\n",
                     longestWait, clickAnswered >= 0 ? "was answered while it drew" : "was NOT answered while drawing");
 
         // The same drawing with a look at the event loop after every single column.
@@ -164,28 +168,35 @@ int main(int argc, char** argv)
         editor->yieldMs = frmEditor::kYieldMs;
         std::printf("\"Full\" yielding after every column:    %7.3f s (for comparison)\n", perColumn);
 
-        // A cut against cp of the same file, measured in this run.
+        // Cuts against cp of the same file, measured in this run: three rounds, each a cp (best
+        // of two) of the file as it is and then a cut of a tenth of the view from its middle.
         const QString copy = work + "/root/C/Tamblor/CP.wav";
-        double cp = 1e9;
-        for (int i = 0; i < 2; ++i) {
+        std::vector<double> ratios;
+        for (int round = 0; round < 3; ++round) {
+            double cp = 1e9;
+            for (int i = 0; i < 2; ++i) {
+                run("sync");
+                cp = std::min(cp, seconds([&] { run("cp '" + hour + "' '" + copy + "'"); }));
+                QFile::remove(copy);
+            }
             run("sync");
-            cp = std::min(cp, seconds([&] { run("cp '" + hour + "' '" + copy + "'"); }));
-            QFile::remove(copy);
+            const int c = int(editor->ColumnCount);
+            QTest::mousePress(editor->Oscope, Qt::LeftButton, {}, QPoint(c / 2, 40));
+            QTest::mouseRelease(editor->Oscope, Qt::LeftButton, {}, QPoint(c / 2 + c / 10, 40));
+            const int64_t before = QFileInfo(hour).size();
+            const double cut = seconds([&] { editor->DeleteBytes(); });
+            const int64_t after = QFileInfo(hour).size();
+            ratios.push_back(cut / cp);
+            std::printf("file of %lld bytes: cp %.3f s, cut of %lld bytes (redraw included) %.3f s, ratio %.2f\n",
+                        static_cast<long long>(before), cp, static_cast<long long>(before - after), cut, cut / cp);
+            if (!app.messageText().isEmpty())
+                std::printf("message: %s\n", qPrintable(app.messageText()));
         }
-        run("sync");
-        // Select a tenth of the view in the middle and cut it.
-        const int c = int(editor->ColumnCount);
-        QTest::mousePress(editor->Oscope, Qt::LeftButton, {}, QPoint(c / 2, 40));
-        QTest::mouseRelease(editor->Oscope, Qt::LeftButton, {}, QPoint(c / 2 + c / 10, 40));
-        const int64_t before = QFileInfo(hour).size();
-        const double cut = seconds([&] { editor->DeleteBytes(); });
-        const int64_t after = QFileInfo(hour).size();
-        std::printf("cp of the file (best of 2):           %7.3f s\n", cp);
-        std::printf("cut of %lld bytes, redraw included:  %7.3f s   ratio %.2f, goal <= 2: %s\n",
-                    static_cast<long long>(before - after), cut, cut / cp, cut <= 2 * cp ? "met" : "MISSED");
-        if (!app.messageText().isEmpty())
-            std::printf("message: %s\n", qPrintable(app.messageText()));
-        if (full >= 1.0 || cut > 2 * cp || clickAnswered < 0)
+        std::sort(ratios.begin(), ratios.end());
+        const double median = ratios[1];
+        std::printf("cut / cp, median of 3:                  %.2f   goal <= 2: %s\n", median,
+                    median <= 2 ? "met" : "MISSED");
+        if (full >= 1.0 || median > 2 || clickAnswered < 0)
             result = 2;
     }
     QDir(work).removeRecursively();
