@@ -37,9 +37,11 @@ void WindowRegistry::destroyAll(Form* except)
 {
     const auto windows = open_;
     open_.clear();
-    for (const QPointer<Form>& w : windows) {
-        if (w && w.data() != except)
-            delete w.data();
+    for (auto it = windows.begin(); it != windows.end(); ++it) {
+        if (it->data() == except)
+            open_.insert(it.key(), *it); // the spared window stays registered
+        else if (*it)
+            delete it->data();
     }
 }
 

@@ -41,9 +41,14 @@ void SlotIndex::reserveCurrentSlot()
     state_.IndexRecord.setStatus("2");
     state_.IndexRecord.setSoundName(QString());
     write(state_.CurrentSlot);
+    removeSoundFile(state_.CurrentSlot);
+}
+
+void SlotIndex::removeSoundFile(int32_t slot)
+{
     // Open for writing (creating it when missing) and delete: the removal never fails for lack
     // of a file.
-    const QString native = drives_.toNative(slotFilePath(state_.CurrentSlot));
+    const QString native = drives_.toNative(slotFilePath(slot));
     {
         QFile f(native);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -43,6 +43,7 @@ QString Failure::describe(int number)
     case 75: return QStringLiteral("Path/File access error");
     case 76: return QStringLiteral("Path not found");
     case 380: return QStringLiteral("Invalid property value");
+    case 381: return QStringLiteral("Invalid property array index");
     case 482: return QStringLiteral("Printer error");
     default: return QStringLiteral("Application-defined or object-defined error");
     }

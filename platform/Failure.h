@@ -31,6 +31,7 @@ public:
         PathFileAccessError = 75,
         PathNotFound = 76,
         InvalidPropertyValue = 380,
+        InvalidArrayIndex = 381,
         PrinterError = 482,
     };
 

@@ -1,18 +1,19 @@
 #include "program/Windows.h"
 #include "app/Application.h"
 #include "app/prefs/frmMyPreferences.h"
+#include "editor/frmEditor.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
+#include "library/window/frmDialog1.h"
 #include "library/window/frmWaveFiles.h"
 
 namespace tamblor {
 
 void registerWindows(Application& app)
 {
-    (void)app; // the tool windows register here as they are built
     app.windows().registerWindow("frmAbout", [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow("frmMyPreferences", [](Application& a) { return new frmMyPreferences(a); });
@@ -20,6 +21,8 @@ void registerWindows(Application& app)
     app.windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
     app.windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
+    app.windows().registerWindow("frmDialog1", [](Application& a) { return new frmDialog1(a); });
+    app.windows().registerWindow("frmEditor", [](Application& a) { return new frmEditor(a); });
 }
 
 } // namespace tamblor

@@ -77,4 +77,13 @@ QString LibraryPrinter::end()
     return where;
 }
 
+void LibraryPrinter::abort()
+{
+    if (!job_)
+        return;
+    job_->printer.abort();
+    job_->painter.end();
+    job_.reset();
+}
+
 } // namespace tamblor

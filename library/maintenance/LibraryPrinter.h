@@ -21,6 +21,8 @@ public:
     // Ends the job, which sends it to the printer. Returns where it went: the printer's name,
     // or the PDF file's path.
     QString end();
+    // Abandons a started job without sending it; harmless when none is running.
+    void abort();
 
     // True when the system has no default printer and the job goes to the PDF file.
     static bool usesPdf();

@@ -437,16 +437,4 @@ bool frmWaveFiles::eventFilter(QObject* watched, QEvent* event)
 
 // Maintenance: the delete confirmation window is opened here when it exists; the rest of the
 // commands are built with the delete dialog, the printout and the send-to window.
-void frmWaveFiles::mnuDelete_Click()
-{
-    if (lstSoundFile->selectedRow() >= 0)
-        app().windows().show("frmDialog1");
-}
-void frmWaveFiles::mnuHiddenPopupDelete_Click() { app().windows().show("frmDialog1"); }
-void frmWaveFiles::mnuExport_Click() {}
-void frmWaveFiles::mnuHiddenPopupSendTo_Click() {}
-void frmWaveFiles::mnuPrint_Click() {}
-void frmWaveFiles::mnuFileIndexView_Click() {}
-void frmWaveFiles::mnuFileIndexDelete_Click() {}
-
 } // namespace tamblor

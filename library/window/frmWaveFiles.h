@@ -8,6 +8,7 @@
 //   frmWaveFiles_List.cpp       the list, selection, editing, views, pop-up menu
 //   frmWaveFiles_Playback.cpp   play, pause, the playing branch of the stop routine
 //   frmWaveFiles_Recording.cpp  record, level slider, timer, the recording branch of stop
+//   frmWaveFiles_Maintenance.cpp  delete, export and send to, print, the reserved-slot commands
 #include "app/Form.h"
 #include <QColor>
 #include <cstdint>
@@ -117,6 +118,8 @@ public:
     void mnuPrint_Click();
     void mnuFileIndexView_Click();
     void mnuFileIndexDelete_Click();
+    // Hands the selected slot to the send-to window, or says that nothing is selected.
+    void sendSelected(const QString& noSelectionText);
 
     // The components of the window (tests step them).
     audio::InputDevice& WaveIn() { return *WaveIn_; }

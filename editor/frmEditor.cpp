@@ -1,0 +1,759 @@
+#include "editor/frmEditor.h"
+#include "app/Application.h"
+#include "app/PromptService.h"
+#include "audio/devices/FilePlayer.h"
+#include "audio/files/WaveHelper.h"
+#include "audio/widgets/LevelMeter.h"
+#include "audio/widgets/LevelScale.h"
+#include "audio/widgets/Oscope.h"
+#include "editor/CutCopy.h"
+#include "editor/EditorMath.h"
+#include "editor/browse/DriveList.h"
+#include "editor/browse/FileList.h"
+#include "editor/browse/FolderList.h"
+#include "platform/Failure.h"
+#include "platform/NumericText.h"
+#include <QCoreApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <fcntl.h>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+#include <limits>
+
+namespace tamblor {
+
+namespace {
+
+const QColor kGreen(0x00, 0x80, 0x00);
+const QColor kLightGreen(0x80, 0xFF, 0x80);
+const QColor kPaleGreen(0xC0, 0xFF, 0xC0);
+
+void setBackColor(QPushButton* b, const QColor& c)
+{
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Button, c);
+    b->setPalette(pal);
+    b->setAutoFillBackground(true);
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+int32_t clampInt32(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// Bytes of one whole frame as the peak scan reads it, so a block never starts inside a frame.
+int64_t frameUnit(const audio::WaveFormat& f)
+{
+    if (f.isPcm())
+        return std::max(1, f.blockAlign);
+    return std::max(1, f.bitsPerSample <= 8 ? f.channels : 2 * f.channels);
+}
+
+} // namespace
+
+frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
+{
+    setWindowTitle("Editor");
+
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName("menuBar");
+    menuBar->setNativeMenuBar(false);
+    mnuFiles = menuBar->addMenu("Files");
+    mnuFiles->setObjectName("mnuFiles");
+    mnuLoad = mnuFiles->addAction("Load");
+    mnuLoad->setObjectName("mnuLoad");
+    mnuExit = mnuFiles->addAction("Exit");
+    mnuExit->setObjectName("mnuExit");
+    connect(mnuLoad, &QAction::triggered, this, &frmEditor::mnuLoad_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmEditor::mnuExit_Click);
+
+    mnuHiddenPopup = new QMenu(this);
+    mnuHiddenPopup->setObjectName("mnuHiddenPopup");
+    mnuExportStart = mnuHiddenPopup->addAction("Export Start");
+    mnuExportStart->setObjectName("mnuExportStart");
+    mnuExportStop = mnuHiddenPopup->addAction("Export Stop");
+    mnuExportStop->setObjectName("mnuExportStop");
+    mnuExport = mnuHiddenPopup->addAction("Export");
+    mnuExport->setObjectName("mnuExport");
+    mnuDelete = mnuHiddenPopup->addAction("Delete");
+    mnuDelete->setObjectName("mnuDelete");
+    connect(mnuExportStart, &QAction::triggered, this, &frmEditor::mnuExportStart_Click);
+    connect(mnuExportStop, &QAction::triggered, this, &frmEditor::mnuExportStop_Click);
+    connect(mnuExport, &QAction::triggered, this, &frmEditor::mnuExport_Click);
+    connect(mnuDelete, &QAction::triggered, this, &frmEditor::mnuDelete_Click);
+
+    Drive1 = new DriveList(app.drives(), this);
+    Drive1->setObjectName("Drive1");
+    Dir1 = new FolderList(app.drives(), this);
+    Dir1->setObjectName("Dir1");
+    File1 = new FileList(app.drives(), this);
+    File1->setObjectName("File1");
+    connect(Drive1, &DriveList::driveChanged, this, &frmEditor::Drive1_Change);
+    connect(Dir1, &FolderList::pathChanged, this, &frmEditor::Dir1_Change);
+    connect(File1, &FileList::fileClicked, this, &frmEditor::File1_Click);
+
+    Oscope = new audio::Oscope(this);
+    Oscope->setObjectName("Oscope");
+    Oscope->setGain(10);
+    Oscope->setUseSelection(true);
+    Oscope->setEnabled(false);
+    Oscope->setMinimumHeight(160);
+    Oscope->installEventFilter(this);
+    connect(Oscope, &audio::Oscope::buttonPressed, this, &frmEditor::Oscope_ButtonPressed);
+    connect(Oscope, &audio::Oscope::buttonReleased, this, &frmEditor::Oscope_ButtonReleased);
+
+    cmd1 = button(this, "cmd1", "1  S");
+    cmd2 = button(this, "cmd2", "10 S");
+    cmd3 = button(this, "cmd3", "1 M");
+    cmd4 = button(this, "cmd4", "10 M");
+    cmd5 = button(this, "cmd5", "Full");
+    connect(cmd1, &QPushButton::clicked, this, [this] { cmd_Click(1); });
+    connect(cmd2, &QPushButton::clicked, this, [this] { cmd_Click(10); });
+    connect(cmd3, &QPushButton::clicked, this, [this] { cmd_Click(60); });
+    connect(cmd4, &QPushButton::clicked, this, [this] { cmd_Click(600); });
+    connect(cmd5, &QPushButton::clicked, this, &frmEditor::cmd5_Click);
+    cmdBegin = button(this, "cmdBegin", "<<");
+    cmdRwd = button(this, "cmdRwd", "<");
+    cmdFF = button(this, "cmdFF", ">");
+    for (QPushButton* b : {cmdBegin, cmdRwd, cmdFF})
+        setBackColor(b, kPaleGreen);
+    cmdBegin->setToolTip("Rewind in increments of track bar range");
+    cmdRwd->setToolTip("Rewind in increments of track bar range");
+    cmdFF->setToolTip("Fast Forward in increments of track bar range");
+    connect(cmdBegin, &QPushButton::clicked, this, &frmEditor::cmdBegin_Click);
+    connect(cmdRwd, &QPushButton::clicked, this, &frmEditor::cmdRwd_Click);
+    connect(cmdFF, &QPushButton::clicked, this, &frmEditor::cmdFF_Click);
+    cmdPlay = button(this, "cmdPlay", "&Play");
+    setBackColor(cmdPlay, kGreen);
+    cmdStop = button(this, "cmdStop", "&Stop");
+    setBackColor(cmdStop, Qt::white);
+    cmdGain = button(this, "cmdGain", "Gain");
+    connect(cmdPlay, &QPushButton::clicked, this, &frmEditor::cmdPlay_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmEditor::cmdStop_Click);
+    connect(cmdGain, &QPushButton::clicked, this, &frmEditor::cmdGain_Click);
+
+    lblUp = new QLabel(this);
+    lblUp->setObjectName("lblUp");
+    lblUp->setVisible(false);
+    lblUp->setMinimumWidth(70);
+    Label1 = new QLabel(this);
+    Label1->setObjectName("Label1");
+    Label1->setMinimumWidth(120);
+    Label2 = new QLabel(this);
+    Label2->setObjectName("Label2");
+    Label2->setMinimumWidth(200);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(25);
+    connect(Timer1, &QTimer::timeout, this, &frmEditor::Timer1_Timer);
+
+    WavePlayer = new audio::FilePlayer(app.audio(), this);
+    WavePlayer->setObjectName("WavePlayer");
+    WavePlayer->setTimeFormat(audio::FilePlayer::TimeFormat::Bytes);
+    WavePlayer->setDeviceId(0);
+    connect(WavePlayer, &audio::FilePlayer::playbackStarted, this, &frmEditor::WavePlayer_Started);
+    connect(WavePlayer, &audio::FilePlayer::playbackEnded, this, &frmEditor::WavePlayer_Stopped);
+
+    // The meters follow the player's output while it plays.
+    MMLevelX1 = new audio::LevelMeter(Qt::Vertical, this);
+    MMLevelX1->setObjectName("MMLevelX1");
+    MMLevelX2 = new audio::LevelMeter(Qt::Vertical, this);
+    MMLevelX2->setObjectName("MMLevelX2");
+    MMLevelScaleX1 = new audio::LevelScale(Qt::Vertical, this);
+    MMLevelScaleX1->setObjectName("MMLevelScaleX1");
+    meterTimer_ = new QTimer(this);
+    meterTimer_->setInterval(audio::LevelMeter::kTickMs);
+    connect(meterTimer_, &QTimer::timeout, this, [this] {
+        const audio::PeakLevels levels = WavePlayer->levels();
+        MMLevelX1->setValue(levels.left);
+        MMLevelX2->setValue(levels.right);
+    });
+
+    auto* browse = new QHBoxLayout;
+    auto* drives = new QVBoxLayout;
+    drives->addWidget(Drive1);
+    drives->addWidget(Dir1, 1);
+    browse->addLayout(drives, 1);
+    browse->addWidget(File1, 1);
+
+    auto* view = new QVBoxLayout;
+    view->addLayout(browse, 1);
+    view->addWidget(Oscope, 2);
+
+    auto* meters = new QHBoxLayout;
+    meters->setSpacing(2);
+    meters->addWidget(MMLevelX1);
+    meters->addWidget(MMLevelScaleX1);
+    meters->addWidget(MMLevelX2);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(view, 1);
+    top->addLayout(meters);
+
+    auto* zoom = new QHBoxLayout;
+    for (QPushButton* b : {cmd1, cmd2, cmd3, cmd4, cmd5})
+        zoom->addWidget(b);
+    zoom->addSpacing(12);
+    for (QPushButton* b : {cmdBegin, cmdRwd, cmdFF, cmdPlay, cmdStop})
+        zoom->addWidget(b);
+    zoom->addSpacing(12);
+    zoom->addWidget(cmdGain);
+    zoom->addStretch();
+
+    auto* labels = new QHBoxLayout;
+    labels->addWidget(lblUp);
+    labels->addWidget(Label2);
+    labels->addWidget(Label1);
+    labels->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addLayout(top, 1);
+    layout->addLayout(zoom);
+    layout->addLayout(labels);
+    resize(820, 520);
+}
+
+frmEditor::~frmEditor() { invalidateDrawing(); }
+
+bool frmEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Oscope && event->type() == QEvent::Resize && loaded_ && !widthChangePending_) {
+        // Once the resizing settles, not in the middle of a layout pass.
+        widthChangePending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            widthChangePending_ = false;
+            followDisplayWidth();
+        });
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void frmEditor::followDisplayWidth()
+{
+    if (!loaded_ || deleting_ || !Oscope->isVisible())
+        return;
+    const int64_t columns = Oscope->sizeValue() / 2;
+    if (columns <= 0 || columns == ColumnCount)
+        return;
+    ColumnCount = columns;
+    Oscope->sel(); // its columns meant other bytes
+    DrawWave();
+}
+
+QString frmEditor::native(const QString& dosPath) const { return app().drives().toNative(dosPath); }
+
+// ---- browsing and loading ---------------------------------------------------------------
+
+void frmEditor::Form_Load()
+{
+    try {
+        Dir1->setPath("c:\\Tamblor\\");
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+    File1->setPattern("*.wav;*.tmp");
+    File1->setPath(Dir1->path());
+}
+
+void frmEditor::Form_Unload(bool&)
+{
+    invalidateDrawing();
+    stopPlayer();
+}
+
+void frmEditor::Drive1_Change()
+{
+    try {
+        Dir1->setPath(Drive1->drive());
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+        const QSignalBlocker quiet(Drive1);
+        Drive1->setDrive(Dir1->path().left(1));
+    }
+}
+
+void frmEditor::Dir1_Change() { File1->setPath(Dir1->path()); }
+
+void frmEditor::File1_Click() { LoadChosenFile(); }
+
+void frmEditor::mnuLoad_Click()
+{
+    Oscope->setVisible(false);
+    Drive1->setVisible(true);
+    Dir1->setVisible(true);
+    File1->setVisible(true);
+}
+
+void frmEditor::mnuExit_Click() { close(); }
+
+void frmEditor::failedLoad()
+{
+    try {
+        waveFile_.close();
+    } catch (...) {
+    }
+    memMap_.setActive(false);
+    memMap_.close();
+    Oscope->setEnabled(false);
+    loaded_ = false;
+    app().prompts().message(this, kTitle, "Error loading file", QMessageBox::Ok, QMessageBox::NoIcon);
+}
+
+void frmEditor::LoadChosenFile()
+{
+    if (File1->listIndex() < 0 || deleting_)
+        return;
+    invalidateDrawing();
+    stopPlayer();
+    try {
+        waveFile_.close();
+    } catch (...) {
+    }
+    // The folder the file list shows, which is where the clicked name lives.
+    app().state().EditorFilePath = File1->path() + "\\" + File1->fileName();
+    File1->setVisible(false);
+    Dir1->setVisible(false);
+    Drive1->setVisible(false);
+    ViewStart = 0;
+    Oscope->setVisible(true);
+    if (layout())
+        layout()->activate(); // the display's size is read below
+    const QString path = native(app().state().EditorFilePath);
+    try {
+        Oscope->reset();
+        memMap_.close();
+        waveFile_.setFileName(path);
+        ViewLength = waveFile_.dataSize();
+        ColumnCount = Oscope->sizeValue() / 2;
+        const audio::WaveFormat& f = waveFile_.format();
+        int64_t frame = f.blockAlign; // sizes other than 8 and 16 bits: the whole frame
+        if (f.bitsPerSample == 8)
+            frame = waveFile_.channelMode() == 0 ? 1 : 2;
+        else if (f.bitsPerSample == 16)
+            frame = waveFile_.channelMode() == 0 ? 2 : 4;
+        BytesPerSecond = frame * waveFile_.sampleRate();
+        memMap_.setFileName(path);
+        WavePlayer->setFileName(path);
+    } catch (const Failure&) {
+        Oscope->reset();
+        failedLoad();
+        return;
+    }
+    loaded_ = true;
+    DrawWave();
+}
+
+void frmEditor::ReloadWave()
+{
+    if (deleting_)
+        return;
+    invalidateDrawing();
+    const QString path = native(app().state().EditorFilePath);
+    try {
+        Oscope->reset();
+        memMap_.setFileName(QString());
+        waveFile_.setFileName(path);
+        ViewLength = waveFile_.dataSize();
+        if (waveFile_.formatTag() == audio::WaveFormat::Pcm) {
+            memMap_.setFileName(path);
+            loaded_ = true;
+            DrawWave();
+        } else {
+            loaded_ = false; // nothing mapped: the view buttons wait for another load
+            app().prompts().message(this, kTitle, "Only PCM-Wave files can be loaded", QMessageBox::Ok,
+                                    QMessageBox::NoIcon);
+        }
+    } catch (const Failure&) {
+        failedLoad();
+    }
+}
+
+// ---- drawing --------------------------------------------------------------------------------
+
+int64_t frmEditor::columnToByte(double x) const
+{
+    return editor::columnToByte(x, ColumnCount, ViewLength, ViewStart);
+}
+
+int64_t frmEditor::byteToColumn(double p) const
+{
+    return editor::byteToColumn(p, ViewStart, ViewLength, ColumnCount);
+}
+
+void frmEditor::setLocator(int64_t column) { Oscope->setLocator(clampInt32(column)); }
+
+int64_t frmEditor::playerPosition() const { return WavePlayer->position(); }
+
+void frmEditor::followPlayer(int64_t position)
+{
+    setLocator(byteToColumn(double(position)));
+    PositionSeconds = int64_t(roundHalfEven(double(position) / kTimeDivisor));
+    TimeConvert();
+    lblUp->setText(PositionText);
+}
+
+void frmEditor::TimeConvert() { PositionText = editor::timeText(PositionSeconds); }
+
+void frmEditor::DrawWave()
+{
+    if (!loaded_ || ColumnCount <= 0)
+        return;
+    const uint64_t generation = ++drawGeneration_;
+    QPointer<frmEditor> self(this);
+    try {
+        const int64_t L = ViewLength;
+        const int64_t dataOffset = waveFile_.dataOffset();
+        const int64_t dataSize = waveFile_.dataSize();
+        const audio::WaveFormat format = waveFile_.format();
+        const bool eightBit = format.bitsPerSample == 8;
+        const int64_t unit = frameUnit(format);
+        ColumnStep = editor::columnStep(L, ColumnCount);
+        memMap_.setActive(true);
+        PeakBuffer.assign(size_t(ColumnCount), 0);
+        Oscope->setEnabled(true);
+
+        QElapsedTimer sinceYield;
+        sinceYield.start();
+        for (int64_t c = 0; c < ColumnCount; ++c) {
+            int a = 0, b = 0, cc = 0, d = 0;
+            if (c * ColumnStep < L && ColumnStep > 0) {
+                // Only whole frames inside the sample data, and inside what is mapped.
+                const uint8_t* base = memMap_.address();
+                const int64_t dataEnd = std::min(dataOffset + dataSize, memMap_.size());
+                int64_t at = ViewStart + c * ColumnStep;
+                at -= at % unit;
+                int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
+                if (base && at >= 0 && count > 0) {
+                    int16_t mn1, mx1, mn2, mx2;
+                    audio::blockExtremes(format, base + dataOffset + at, count, mn1, mx1, mn2, mx2);
+                    a = mn1, b = mx1, cc = mn2, d = mx2;
+                    if (eightBit) {
+                        a = editor::from8Bit(a), b = editor::from8Bit(b);
+                        cc = editor::from8Bit(cc), d = editor::from8Bit(d);
+                    }
+                }
+            }
+            PeakBuffer[size_t(c)] = editor::columnPeak(a, b, cc, d);
+
+            // The picture grows while it is drawn and the window stays live; a drawing
+            // started meanwhile (a zoom, a page turn, a new load) supersedes this one.
+            if (sinceYield.elapsed() >= yieldMs) {
+                Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
+                QCoreApplication::processEvents();
+                if (!self || generation != drawGeneration_)
+                    return;
+                followPlayer(playerPosition());
+                sinceYield.restart();
+            }
+        }
+        Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
+        followPlayer(playerPosition());
+    } catch (const std::exception& e) {
+        // The drawing ends where it was; the columns drawn so far stay.
+        if (!self)
+            return;
+        if (!PeakBuffer.empty())
+            Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
+        const auto* f = dynamic_cast<const Failure*>(&e);
+        app().showMessage(f ? f->text() : Failure(Failure::OutOfMemory).text());
+    }
+}
+
+// ---- zoom and moving the view -------------------------------------------------------------
+
+void frmEditor::cmd_Click(int k)
+{
+    if (!loaded_)
+        return;
+    ViewStart = std::max<int64_t>(0, columnToByte(Oscope->locator()));
+    ViewLength = BytesPerSecond * k;
+    if (k == 600 && ViewLength > waveFile_.length())
+        ViewLength = waveFile_.length();
+    DrawWave();
+}
+
+void frmEditor::cmd5_Click()
+{
+    if (!loaded_)
+        return;
+    app().state().ExportStart = clampInt32(columnToByte(Oscope->locator()));
+    WavePlayer->setPosition(app().state().ExportStart);
+    ViewStart = 0;
+    ViewLength = waveFile_.length();
+    DrawWave();
+}
+
+void frmEditor::cmdBegin_Click()
+{
+    if (!loaded_)
+        return;
+    ViewStart = 0;
+    WavePlayer->setPosition(0);
+    DrawWave();
+}
+
+void frmEditor::cmdRwd_Click()
+{
+    if (!loaded_ || deleting_)
+        return;
+    ViewStart = std::max<int64_t>(0, ViewStart - ViewLength);
+    WavePlayer->setPosition(ViewStart);
+    ReloadWave();
+}
+
+void frmEditor::cmdFF_Click()
+{
+    if (!loaded_)
+        return;
+    ViewStart += ViewLength;
+    WavePlayer->setPosition(ViewStart);
+    DrawWave();
+}
+
+// ---- transport --------------------------------------------------------------------------------
+
+void frmEditor::cmdPlay_Click()
+{
+    if (!loaded_ || deleting_)
+        return;
+    try {
+        WavePlayer->setFileName(native(app().state().EditorFilePath));
+        if (WavePlayer->wave().fileSize == 0)
+            return;
+        const int from = Oscope->selectionStart() != -1 ? Oscope->selectionStart() : Oscope->locator();
+        WavePlayer->setPosition(std::max<int64_t>(0, columnToByte(from)));
+        WavePlayer->play();
+        lblUp->setVisible(true);
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmEditor::stopPlayer()
+{
+    if (!WavePlayer->isPlaying())
+        return;
+    WavePlayer->stop();
+    WavePlayer_Stopped(); // stop() reports nothing itself
+}
+
+void frmEditor::cmdStop_Click() { stopPlayer(); }
+
+void frmEditor::WavePlayer_Started()
+{
+    if (!WavePlayer->isPlaying())
+        return; // stopped again before the report arrived
+    Timer1->start();
+    meterTimer_->start();
+    File1->setVisible(false);
+    setBackColor(cmdPlay, kLightGreen);
+}
+
+void frmEditor::WavePlayer_Stopped()
+{
+    Timer1->stop();
+    meterTimer_->stop();
+    MMLevelX1->setValue(0);
+    MMLevelX2->setValue(0);
+    setBackColor(cmdPlay, kGreen);
+}
+
+void frmEditor::Timer1_Timer()
+{
+    if (!loaded_ || ColumnCount <= 0)
+        return;
+    const int64_t p = playerPosition();
+    setLocator(byteToColumn(double(p)));
+    const int selEnd = Oscope->selectionEnd();
+    if (selEnd != -1 && editor::columnToByteExact(selEnd, ColumnCount, ViewLength, ViewStart) <= double(p))
+        stopPlayer();
+    if (Oscope->locator() >= ColumnCount) {
+        // Past the right edge: turn the page.
+        ViewStart += ViewLength;
+        DrawWave();
+        setLocator(0);
+    }
+    PositionSeconds = int64_t(roundHalfEven(double(p) / kTimeDivisor));
+    TimeConvert();
+    lblUp->setText(PositionText);
+}
+
+void frmEditor::Oscope_ButtonPressed(int button, int, int x, int)
+{
+    if (button != audio::Oscope::LeftButton || !loaded_ || ColumnCount <= 0)
+        return;
+    const int64_t clicked = columnToByte(x);
+    WavePlayer->setPosition(std::max<int64_t>(0, clicked));
+    const int64_t p = playerPosition();
+    followPlayer(p);
+    Label2->setText(editor::generalNumber(double(p) / kReadoutDivisor) + "       " + QString::number(clicked));
+}
+
+void frmEditor::Oscope_ButtonReleased(int button, int, int, int)
+{
+    Label1->setText(QString::number(Oscope->selectionStart()) + ' ' + QString::number(Oscope->selectionEnd()));
+    if (button == audio::Oscope::RightButton)
+        mnuHiddenPopup->popup(QCursor::pos());
+}
+
+// ---- marks, export, gain ------------------------------------------------------------------------
+
+void frmEditor::mnuExportStart_Click() { app().state().ExportStart = clampInt32(playerPosition()); }
+
+void frmEditor::mnuExportStop_Click() { app().state().ExportStop = clampInt32(playerPosition()); }
+
+void frmEditor::mnuExport_Click()
+{
+    // The send-to window works on the library slot last handed to it; the editor passes nothing.
+    try {
+        app().windows().show("frmSend");
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmEditor::mnuDelete_Click() { DeleteBytes(); }
+
+void frmEditor::cmdGain_Click()
+{
+    GainStep = GainStep + 1 > audio::Oscope::kMaxGain ? 0 : GainStep + 1;
+    cmdGain->setText("Gain " + QString::number(GainStep));
+    Oscope->setGain(GainStep);
+}
+
+// ---- cutting --------------------------------------------------------------------------------------
+
+QString frmEditor::freeNumberedName(const QString& dosPath) const
+{
+    const QString base = dosPath.left(dosPath.size() - 4);
+    for (int n = 1;; ++n) {
+        // Any existing entry of that name (a file, or a folder) is passed over.
+        const QString candidate = editor::numberedName(base, n);
+        if (!QFileInfo::exists(native(candidate)))
+            return candidate;
+    }
+}
+
+void frmEditor::DeleteBytes()
+{
+    if (deleting_)
+        return;
+    if (!loaded_) {
+        app().showMessage("No file is loaded: nothing was cut");
+        return;
+    }
+    stopPlayer();
+    SharedState& s = app().state();
+    const int64_t start = columnToByte(Oscope->selectionStart());
+    const int64_t stop = columnToByte(Oscope->selectionEnd());
+    s.ExportStart = clampInt32(start);
+    s.ExportStop = clampInt32(stop);
+    const QString dosPath = s.EditorFilePath;
+    if (!app().drives().fileExists(dosPath)) {
+        app().showMessage(Failure(Failure::FileNotFound).text());
+        return;
+    }
+    s.SlotText = freeNumberedName(dosPath);
+    const QString original = native(dosPath);
+    const QString copy = native(s.SlotText);
+
+    const audio::WaveFormat format = waveFile_.format();
+    if (!format.isPcm()) {
+        app().showMessage(Failure(Failure::InvalidCall, "Only PCM data can be cut").text());
+        return;
+    }
+    editor::CutSource source{original, waveFile_.dataOffset(), waveFile_.dataSize()};
+    editor::CutRange cut = editor::cutRange(source.dataSize, start, stop, kCutChunk);
+    // Whole frames only (4096-byte chunks split the frames of 24-bit stereo, for one).
+    const int64_t frame = std::max(1, format.blockAlign);
+    cut.from -= cut.from % frame;
+    cut.to -= cut.to % frame;
+
+    // Copy, leaving the cut out; the window stays live meanwhile.
+    QPointer<frmEditor> self(this);
+    invalidateDrawing();
+    deleting_ = true;
+    Label1->setText(editor::progressText(0, source.dataSize));
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    bool done = false;
+    try {
+        done = editor::writeCutCopy(source, cut, copy, [&](int64_t copied) {
+            Label1->setText(editor::progressText(copied, source.dataSize));
+            if (sinceYield.elapsed() >= yieldMs) {
+                QCoreApplication::processEvents();
+                if (!self)
+                    return false; // the window went away: leave the original alone
+                sinceYield.restart();
+            }
+            return true;
+        });
+    } catch (const Failure& f) {
+        if (self) {
+            deleting_ = false;
+            app().showMessage(f.text());
+        }
+        return;
+    }
+    if (!self || !done)
+        return;
+    deleting_ = false;
+    Label1->setText(editor::progressText(source.dataSize, source.dataSize));
+
+    // The copy is complete and closed: only now does it take the original's place, in one step.
+    waveFile_.close();
+    memMap_.close();
+    WavePlayer->setFileName(QString());
+    // Releasing a large replaced file (its blocks and cached pages) takes a while: a handle
+    // kept open across the rename moves that work to a thread of its own.
+    const int oldData = ::open(QFile::encodeName(original).constData(), O_RDONLY | O_CLOEXEC);
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(copy).toStdString(), QFile::encodeName(original).toStdString(), ec);
+    if (oldData >= 0) {
+        if (ec)
+            ::close(oldData);
+        else
+            std::thread([oldData] { ::close(oldData); }).detach();
+    }
+    if (ec) {
+        // The original stays as it was; the shortened copy keeps its numbered name.
+        app().showMessage(Failure::fromErrno(ec.value()).text());
+    }
+    try {
+        waveFile_.setFileName(original);
+        memMap_.setFileName(original);
+        WavePlayer->setFileName(original);
+    } catch (const Failure& f) {
+        loaded_ = false;
+        Oscope->setEnabled(false);
+        app().showMessage(f.text());
+        return;
+    }
+    DrawWave();
+    if (self)
+        Oscope->sel();
+}
+
+} // namespace tamblor

@@ -1,0 +1,73 @@
+// The library window's maintenance commands: delete (through the confirmation window),
+// export and send to, the printed list, and the commands for reserved slots.
+#include "app/Application.h"
+#include "app/TimeText.h"
+#include "library/SlotIndex.h"
+#include "library/maintenance/IndexMaintenance.h"
+#include "library/maintenance/LibraryPrinter.h"
+#include "library/window/SortedListBox.h"
+#include "library/window/frmWaveFiles.h"
+#include "platform/Failure.h"
+#include "platform/NumericText.h"
+#include <QCoreApplication>
+
+namespace tamblor {
+
+void frmWaveFiles::mnuDelete_Click()
+{
+    if (lstSoundFile->selectedRow() >= 0)
+        app().windows().show("frmDialog1");
+}
+
+void frmWaveFiles::mnuHiddenPopupDelete_Click()
+{
+    // The pop-up menu is offered only over a selected entry.
+    app().windows().show("frmDialog1");
+}
+
+void frmWaveFiles::sendSelected(const QString& noSelectionText)
+{
+    const int row = lstSoundFile->selectedRow();
+    if (row < 0) {
+        app().showMessage(noSelectionText);
+        return;
+    }
+    app().state().SendSlot = int16_t(lstSoundFile->itemData(row));
+    app().windows().show("frmSend");
+}
+
+void frmWaveFiles::mnuExport_Click() { sendSelected("No file was selected."); }
+void frmWaveFiles::mnuHiddenPopupSendTo_Click() { sendSelected("No file was selected"); }
+
+void frmWaveFiles::mnuPrint_Click()
+{
+    auto& st = app().state();
+    const QString pdfDos = st.DriveLetter + ":\\Tamblor\\Sound Files.pdf";
+    LibraryPrinter printer(app().drives().toNative(pdfDos));
+    try {
+        printer.begin();
+        SlotIndex index(app());
+        const int count = lstSoundFile->count(); // taken once: the job's length is fixed now
+        for (int row = 0; row < count; ++row) {
+            QCoreApplication::processEvents();
+            if (row >= lstSoundFile->count())
+                throw Failure(Failure::InvalidArrayIndex);
+            const int slot = lstSoundFile->itemData(row);
+            index.read(slot);
+            st.Seconds = toInt32(leadingNumber(st.IndexRecord.LengthText));
+            SecondsToTimeText(st);
+            printer.printLine(LibraryPrinter::entryLine(st.IndexRecord.SoundName, st.TimeText, slot));
+        }
+        printer.end();
+        if (LibraryPrinter::usesPdf())
+            app().showMessage("No printer is installed. The list was printed to " + pdfDos);
+    } catch (const Failure& f) {
+        printer.abort(); // a failed job is not sent
+        app().showMessage(f.text());
+    }
+}
+
+void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app()).ViewFileIndex(); }
+void frmWaveFiles::mnuFileIndexDelete_Click() { IndexMaintenance(app()).DeleteFileIndex(); }
+
+} // namespace tamblor
