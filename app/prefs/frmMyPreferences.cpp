@@ -61,7 +61,7 @@ int16_t selectedItemData(const QListWidget* list)
 {
     const QListWidgetItem* item = list->currentRow() >= 0 ? list->item(list->currentRow()) : nullptr;
     if (!item)
-        throw Failure(381, QStringLiteral("Invalid property array index"));
+        throw Failure(Failure::InvalidArrayIndex);
     return static_cast<int16_t>(item->data(Qt::UserRole).toInt());
 }
 
