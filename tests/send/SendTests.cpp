@@ -1,6 +1,8 @@
 #include "app/Application.h"
 #include "audio/widgets/Gauge.h"
 #include "library/SlotIndex.h"
+#include "library/window/SortedListBox.h"
+#include "library/window/frmWaveFiles.h"
 #include "send/DriveList.h"
 #include "send/FolderList.h"
 #include "send/frmSend.h"
@@ -474,4 +476,21 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
     EXPECT_FALSE(app->windows().find("frmSend"));
     QTest::qWait(20); // a finish queued before the close must find nothing to touch
     EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples);
+}
+
+TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
+{
+    addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.5); // the buffer holds slot 2 now
+    app->windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
+    auto* library = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    ASSERT_TRUE(library);
+    library->selectEntry(library->lstSoundFile->findItemData(1));
+    library->mnuExport->trigger();
+    dlg = app->windows().find<frmSend>("frmSend");
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(state().SendSlot, 1);
+    EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+    clickFolder("c:\\Out");
+    sendAs(nameBox()->text());
+    EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
 }
