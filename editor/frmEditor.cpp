@@ -8,9 +8,9 @@
 #include "audio/widgets/Oscope.h"
 #include "editor/CutCopy.h"
 #include "editor/EditorMath.h"
-#include "editor/browse/DriveList.h"
-#include "editor/browse/FileList.h"
-#include "editor/browse/FolderList.h"
+#include "browse/DriveList.h"
+#include "browse/FileList.h"
+#include "browse/FolderList.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>

@@ -3,9 +3,9 @@
 #include "audio/files/FormatText.h"
 #include "audio/files/WaveHelper.h"
 #include "audio/widgets/Gauge.h"
+#include "browse/DriveList.h"
+#include "browse/FolderList.h"
 #include "platform/Failure.h"
-#include "send/DriveList.h"
-#include "send/FolderList.h"
 #include "send/SendName.h"
 #include <QCheckBox>
 #include <QDir>
@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -38,10 +39,12 @@ frmSend::frmSend(Application& app)
     connect(Trigger.get(), &audio::TriggerPump::started, this, &frmSend::Trigger_Started);
     connect(Trigger.get(), &audio::TriggerPump::finished, this, &frmSend::Trigger_Finished);
 
-    Drive1 = new send::DriveList(app.drives(), this);
+    Drive1 = new DriveList(app.drives(), this);
     Drive1->setObjectName("Drive1");
-    Dir1 = new send::FolderList(app.drives(), this);
+    Drive1->setRefreshOnOpen(true);
+    Dir1 = new FolderList(app.drives(), this);
     Dir1->setObjectName("Dir1");
+    Dir1->setMissingDriveUnavailable(true);
 
     txtFileName = new QLineEdit(this);
     txtFileName->setObjectName("txtFileName");
@@ -95,10 +98,10 @@ frmSend::frmSend(Application& app)
     layout->addLayout(buttons);
     resize(380, 380);
 
-    connect(Drive1, &send::DriveList::driveChanged, this, &frmSend::Drive1_Change);
-    connect(Dir1, &send::FolderList::entryClicked, this, &frmSend::Dir1_Click);
-    connect(Dir1, &send::FolderList::pathChanged, this, &frmSend::Dir1_Change);
-    connect(Dir1, &send::FolderList::pathFailed, this, [this](int number, const QString& description) {
+    connect(Drive1, &DriveList::driveChanged, this, &frmSend::Drive1_Change);
+    connect(Dir1, &FolderList::entryClicked, this, &frmSend::Dir1_Click);
+    connect(Dir1, &FolderList::pathChanged, this, &frmSend::Dir1_Change);
+    connect(Dir1, &FolderList::pathFailed, this, [this](int number, const QString& description) {
         this->app().showMessage(QString::number(number) + "  " + description);
     });
     connect(txtFileName, &QLineEdit::returnPressed, this, [this] { txtFileName_KeyPress(13); });
@@ -116,7 +119,10 @@ frmSend::~frmSend()
 void frmSend::Form_Load()
 {
     DestinationFolder = "c:";
-    Drive1->setDrive('C');
+    {
+        const QSignalBlocker quiet(Drive1);
+        Drive1->setDrive("c");
+    }
     try {
         Dir1->setPath("c:\\");
     } catch (const Failure& f) {

@@ -22,12 +22,10 @@ namespace tamblor::audio {
 class Gauge;
 }
 
-namespace tamblor::send {
+namespace tamblor {
+
 class DriveList;
 class FolderList;
-}
-
-namespace tamblor {
 
 class frmSend : public Form {
     Q_OBJECT
@@ -80,8 +78,8 @@ private:
     audio::FormatConverter ACMConverter;
     std::unique_ptr<audio::TriggerPump> Trigger;
 
-    send::DriveList* Drive1;
-    send::FolderList* Dir1;
+    DriveList* Drive1;
+    FolderList* Dir1;
     QLineEdit* txtFileName;
     QCheckBox* Check1;
     QPushButton* cmdSend;

@@ -7,7 +7,7 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "audio/widgets/Oscope.h"
-#include "editor/browse/FileList.h"
+#include "browse/FileList.h"
 #include "editor/frmEditor.h"
 #include <QApplication>
 #include <QDir>

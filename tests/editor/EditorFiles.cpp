@@ -1,6 +1,6 @@
 #include "tests/editor/EditorFiles.h"
 #include "audio/widgets/Oscope.h"
-#include "editor/browse/FileList.h"
+#include "browse/FileList.h"
 #include <QLayout>
 
 namespace edtest {

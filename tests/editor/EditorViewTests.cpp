@@ -1,9 +1,9 @@
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/VirtualBackend.h"
 #include "audio/widgets/Oscope.h"
-#include "editor/browse/DriveList.h"
-#include "editor/browse/FileList.h"
-#include "editor/browse/FolderList.h"
+#include "browse/DriveList.h"
+#include "browse/FileList.h"
+#include "browse/FolderList.h"
 #include "tests/editor/EditorFiles.h"
 #include <QAction>
 #include <QDir>

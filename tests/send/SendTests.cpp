@@ -1,10 +1,10 @@
 #include "app/Application.h"
 #include "audio/widgets/Gauge.h"
+#include "browse/DriveList.h"
+#include "browse/FolderList.h"
 #include "library/SlotIndex.h"
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
-#include "send/DriveList.h"
-#include "send/FolderList.h"
 #include "send/frmSend.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
@@ -126,7 +126,7 @@ protected:
     QLineEdit* nameBox() const { return child<QLineEdit>("txtFileName"); }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
     QLabel* label1() const { return child<QLabel>("Label1"); }
-    send::FolderList* dir1() const { return child<send::FolderList>("Dir1"); }
+    FolderList* dir1() const { return child<FolderList>("Dir1"); }
 
     // Clicks a folder entry of Dir1 as the operator does.
     void clickFolder(const QString& dosPath)
@@ -165,7 +165,7 @@ TEST_F(SendTest, OpensOnDriveCWithTheSuggestedName)
     open();
     EXPECT_EQ(dlg->windowTitle(), "Send To:");
     EXPECT_EQ(dir1()->path(), "c:\\");
-    EXPECT_EQ(child<send::DriveList>("Drive1")->drive(), "c:");
+    EXPECT_EQ(child<DriveList>("Drive1")->drive(), "c:");
     EXPECT_EQ(dlg->destinationFolder(), "c:");
     EXPECT_TRUE(nameBox()->isVisible());
     EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
@@ -412,7 +412,7 @@ TEST_F(SendTest, ChangingTheDriveShowsItsRootAndAMissingDriveIsReported)
     QDir().mkpath(native("D/Music"));
     QDir().mkpath(native("E"));
     open();
-    auto* drives = child<send::DriveList>("Drive1");
+    auto* drives = child<DriveList>("Drive1");
     ASSERT_EQ(drives->findText("d:"), 1);
     drives->setCurrentIndex(1);
     EXPECT_EQ(dlg->destinationFolder(), "d:");

@@ -1,12 +1,12 @@
-#include "editor/browse/DriveList.h"
+#include "browse/DriveList.h"
 #include "platform/DriveMap.h"
 
 namespace tamblor {
 
 DriveList::DriveList(const DriveMap& drives, QWidget* parent) : QComboBox(parent), drives_(drives)
 {
-    connect(this, &QComboBox::currentIndexChanged, this, [this] {
-        if (!filling_)
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!filling_ && index >= 0)
             emit driveChanged();
     });
     refresh();
@@ -23,6 +23,13 @@ void DriveList::refresh()
     const int at = keep.isEmpty() ? -1 : findData(keep.left(1).toUpper());
     setCurrentIndex(at >= 0 ? at : (count() > 0 ? 0 : -1));
     filling_ = false;
+}
+
+void DriveList::showPopup()
+{
+    if (refreshOnOpen_)
+        refresh();
+    QComboBox::showPopup();
 }
 
 QString DriveList::drive() const

@@ -1,11 +1,12 @@
-#include "editor/browse/DriveList.h"
-#include "editor/browse/FileList.h"
-#include "editor/browse/FolderList.h"
+#include "browse/DriveList.h"
+#include "browse/FileList.h"
+#include "browse/FolderList.h"
 #include "platform/DriveMap.h"
 #include "platform/Failure.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QSignalSpy>
+#include <QTest>
 
 using namespace tamblor;
 
@@ -96,4 +97,64 @@ TEST_F(BrowseTest, DriveListShowsExistingDrivesAndChoosesByLetter)
     EXPECT_EQ(list.count(), 3);
     EXPECT_EQ(list.drive(), "d:");
     EXPECT_EQ(changed.count(), 1); // reading the list again is no choice of the operator
+}
+
+TEST_F(BrowseTest, FolderListReportsChoicesOpensWithEnterAndNamesTheFailures)
+{
+    FolderList dirs(*drives);
+    QSignalSpy clicked(&dirs, &FolderList::entryClicked);
+    dirs.setPath("c:\\Tamblor");
+    EXPECT_EQ(clicked.count(), 0); // filling the list is no choice of the operator
+    EXPECT_EQ(dirs.rowOf("C:\\TAMBLOR\\jingles"), 3);
+    EXPECT_EQ(dirs.entryPath(2), "c:\\Tamblor\\adverts");
+    EXPECT_EQ(dirs.entryPath(9), "");
+
+    dirs.setFocus();
+    QTest::keyClick(&dirs, Qt::Key_Down);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.at(0).at(0).toString(), "c:\\Tamblor\\adverts");
+    QTest::keyClick(&dirs, Qt::Key_Return);
+    EXPECT_EQ(dirs.path(), "c:\\Tamblor\\adverts");
+
+    // A folder removed behind the list's back: the failure is reported and the list re-read.
+    dirs.setPath("c:\\Tamblor");
+    QDir(native("C/Tamblor/Jingles")).removeRecursively();
+    QSignalSpy failed(&dirs, &FolderList::pathFailed);
+    emit dirs.itemActivated(dirs.item(dirs.rowOf("c:\\Tamblor\\Jingles")));
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_EQ(failed.at(0).at(0).toInt(), int(Failure::PathNotFound));
+    EXPECT_EQ(dirs.path(), "c:\\Tamblor");
+    EXPECT_EQ(dirs.rowOf("c:\\Tamblor\\Jingles"), -1);
+
+    // A missing drive is a missing path, or an unavailable device when the list is told so.
+    auto failureOf = [&dirs](const QString& path) {
+        try {
+            dirs.setPath(path);
+        } catch (const Failure& f) {
+            return f.number();
+        }
+        return 0;
+    };
+    EXPECT_EQ(failureOf("e:\\"), int(Failure::PathNotFound));
+    dirs.setMissingDriveUnavailable(true);
+    EXPECT_EQ(failureOf("e:\\"), int(Failure::DeviceUnavailable));
+    EXPECT_EQ(failureOf("c:\\Nowhere"), int(Failure::PathNotFound));
+    EXPECT_EQ(failureOf("c:\\Tamblor\\.."), int(Failure::PathNotFound));
+    EXPECT_EQ(dirs.path(), "c:\\Tamblor");
+}
+
+TEST_F(BrowseTest, DriveListCanReadTheDrivesAgainWhenOpened)
+{
+    DriveList list(*drives);
+    QDir().mkpath(native("E"));
+    list.showPopup();
+    list.hidePopup();
+    EXPECT_EQ(list.count(), 2); // read only on request
+    list.setRefreshOnOpen(true);
+    QSignalSpy changed(&list, &DriveList::driveChanged);
+    list.showPopup();
+    list.hidePopup();
+    EXPECT_EQ(list.count(), 3);
+    EXPECT_EQ(list.itemText(2), "e:");
+    EXPECT_EQ(changed.count(), 0);
 }

@@ -1,4 +1,4 @@
-#include "editor/browse/FileList.h"
+#include "browse/FileList.h"
 #include "platform/DriveMap.h"
 #include <QDir>
 
