@@ -16,6 +16,7 @@
 
 using namespace tamblor;
 using namespace edtest;
+using namespace wavtest;
 
 namespace {
 

@@ -5,44 +5,6 @@
 
 namespace edtest {
 
-QByteArray le16(int v)
-{
-    QByteArray b(2, 0);
-    b[0] = char(v & 0xff);
-    b[1] = char((v >> 8) & 0xff);
-    return b;
-}
-
-QByteArray le32(uint32_t v)
-{
-    QByteArray b(4, 0);
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((v >> (8 * i)) & 0xff);
-    return b;
-}
-
-QByteArray wav(int formatTag, int channels, int rate, int bits, const QByteArray& data, int64_t dataSizeField)
-{
-    const int align = channels * bits / 8;
-    QByteArray fmt = le16(formatTag) + le16(channels) + le32(uint32_t(rate)) + le32(uint32_t(rate * align)) +
-                     le16(align) + le16(bits);
-    QByteArray body = "WAVE";
-    body += "fmt " + le32(16) + fmt;
-    body += "data" + le32(uint32_t(dataSizeField < 0 ? data.size() : dataSizeField)) + data;
-    if (data.size() % 2)
-        body += char(0);
-    return "RIFF" + le32(uint32_t(body.size())) + body;
-}
-
-QByteArray samples16(const std::vector<int16_t>& samples)
-{
-    QByteArray b;
-    b.reserve(int(samples.size() * 2));
-    for (int16_t s : samples)
-        b += le16(s);
-    return b;
-}
-
 QByteArray pattern(int64_t size)
 {
     QByteArray b(qsizetype(size), 0);

@@ -1,21 +1,13 @@
 #pragma once
-// Wave files for the editor's tests, written byte by byte, and a fixture with the editor open.
+// Files for the editor's tests and a fixture with the editor open.
 #include "editor/frmEditor.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/WavBytes.h"
 #include <QByteArray>
 #include <cstdint>
-#include <vector>
 
 namespace edtest {
 
-QByteArray le16(int v);
-QByteArray le32(uint32_t v);
-// A RIFF WAVE file with a 16-byte fmt chunk and the data as given. dataSizeField < 0 writes
-// the real size of data into the data chunk's header.
-QByteArray wav(int formatTag, int channels, int rate, int bits, const QByteArray& data,
-               int64_t dataSizeField = -1);
-// 16-bit little-endian samples.
-QByteArray samples16(const std::vector<int16_t>& samples);
 // A byte pattern that differs at every position within 64 KiB (for comparing cut files).
 QByteArray pattern(int64_t size);
 

@@ -15,6 +15,7 @@
 
 using namespace tamblor;
 using namespace edtest;
+using namespace wavtest;
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST_F(EditorTest, BrowsingFollowsDriveAndFolderAndReportsAVanishedDrive)
 
 TEST_F(EditorTest, DrawsSixteenBitStereoColumnsWithTheirExtremes)
 {
-    put("Known.wav", wav(1, 2, 44100, 16, samples16(knownStereo())));
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Known.wav");
     ASSERT_TRUE(editor->isLoaded());
@@ -179,7 +180,7 @@ TEST_F(EditorTest, ZoomButtonsSetTheViewAtTheLocator)
 {
     // Three seconds of 16-bit stereo at 44100 over 376 columns.
     std::vector<int16_t> s(size_t(2 * 44100 * 3), 1000);
-    put("Three.wav", wav(1, 2, 44100, 16, samples16(s)));
+    put("Three.wav", wav(1, 2, 44100, 16, pcmBytes(s, 16)));
     setColumns(376);
     load("Three.wav");
     ASSERT_TRUE(editor->isLoaded());
@@ -226,7 +227,7 @@ TEST_F(EditorTest, ZoomButtonsSetTheViewAtTheLocator)
 
 TEST_F(EditorTest, ClicksMoveThePlayPositionAndSelectionsAreReadOut)
 {
-    put("Known.wav", wav(1, 2, 44100, 16, samples16(knownStereo())));
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Known.wav");
     ASSERT_TRUE(editor->isLoaded());
@@ -259,7 +260,7 @@ TEST_F(EditorTest, ClicksMoveThePlayPositionAndSelectionsAreReadOut)
 TEST_F(EditorTest, PlaysASelectionAndStopsAtItsEnd)
 {
     auto& backend = dynamic_cast<audio::VirtualBackend&>(app->audio());
-    put("Known.wav", wav(1, 2, 44100, 16, samples16(knownStereo())));
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Known.wav");
     ASSERT_TRUE(editor->isLoaded());
@@ -295,7 +296,7 @@ TEST_F(EditorTest, PlayingPastTheRightEdgeTurnsThePage)
 {
     auto& backend = dynamic_cast<audio::VirtualBackend&>(app->audio());
     std::vector<int16_t> s(size_t(2 * 44100 * 3), 0);
-    put("Three.wav", wav(1, 2, 44100, 16, samples16(s)));
+    put("Three.wav", wav(1, 2, 44100, 16, pcmBytes(s, 16)));
     setColumns(100);
     load("Three.wav");
     QTest::mouseClick(editor->cmd1, Qt::LeftButton); // one second in view
@@ -334,7 +335,7 @@ TEST_F(EditorTest, TimeConvertAndGainSteps)
 
 TEST_F(EditorTest, MarksTakeThePlayPositionAndExportOpensTheSendWindow)
 {
-    put("Known.wav", wav(1, 2, 44100, 16, samples16(knownStereo())));
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Known.wav");
     QTest::mouseClick(editor->Oscope, Qt::LeftButton, {}, QPoint(25, 40));
@@ -397,7 +398,7 @@ TEST_F(EditorTest, MalformedFilesAreRefusedWithoutACrash)
 TEST_F(EditorTest, NonPcmLoadsFromTheListButTheReloadRefusesIt)
 {
     // Tag 3 (floating point) with 16-bit sized frames: drawn as though it were PCM.
-    put("Float.wav", wav(3, 2, 44100, 16, samples16(knownStereo())));
+    put("Float.wav", wav(3, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Float.wav");
     EXPECT_TRUE(editor->isLoaded());
@@ -413,8 +414,8 @@ TEST_F(EditorTest, NonPcmLoadsFromTheListButTheReloadRefusesIt)
 TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
 {
     std::vector<int16_t> quiet(2 * 10000, 0);
-    put("Quiet.wav", wav(1, 2, 44100, 16, samples16(quiet)));
-    put("Known.wav", wav(1, 2, 44100, 16, samples16(knownStereo())));
+    put("Quiet.wav", wav(1, 2, 44100, 16, pcmBytes(quiet, 16)));
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Quiet.wav");
     editor->yieldMs = 0; // look at the events after every column

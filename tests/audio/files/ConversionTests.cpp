@@ -1,5 +1,4 @@
 // The conversion chain: reader -> pump -> [converter] -> writer.
-#include "WavBuilder.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/TriggerPump.h"
@@ -7,6 +6,7 @@
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/WavBytes.h"
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <sndfile.h>

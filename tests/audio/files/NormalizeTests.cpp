@@ -1,10 +1,10 @@
 // Normalizing in place: the target peak, the untouched rest of the file, safety on failure.
-#include "WavBuilder.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveHelper.h"
 #include "platform/Failure.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/WavBytes.h"
 #include <QDir>
 #include <gtest/gtest.h>
 

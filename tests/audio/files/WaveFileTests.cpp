@@ -1,10 +1,10 @@
 // The RIFF layout reader, the wave object and the memory map.
-#include "WavBuilder.h"
 #include "audio/files/FileFailure.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/RiffReader.h"
 #include "audio/files/WaveFile.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/WavBytes.h"
 #include <QFile>
 #include <gtest/gtest.h>
 

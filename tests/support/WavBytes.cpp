@@ -1,4 +1,4 @@
-#include "WavBuilder.h"
+#include "tests/support/WavBytes.h"
 #include <cmath>
 #include <cstring>
 
@@ -20,10 +20,10 @@ QByteArray le32(uint32_t v)
     return b;
 }
 
-QByteArray chunk(const char* id, const QByteArray& body)
+QByteArray chunk(const char* id, const QByteArray& body, int64_t sizeField)
 {
     QByteArray c(id, 4);
-    c += le32(uint32_t(body.size())) + body;
+    c += le32(uint32_t(sizeField < 0 ? body.size() : sizeField)) + body;
     if (body.size() % 2)
         c += char(0);
     return c;
@@ -48,6 +48,13 @@ QByteArray wavBytes(const WaveFormat& format, const QByteArray& data)
     return riff(chunk("fmt ", fmtBody(format)) + chunk("data", data));
 }
 
+QByteArray wav(int formatTag, int channels, int rate, int bits, const QByteArray& data, int64_t dataSizeField)
+{
+    WaveFormat format = WaveFormat::pcm(rate, channels, bits);
+    format.formatTag = formatTag;
+    return riff(chunk("fmt ", fmtBody(format)) + chunk("data", data, dataSizeField));
+}
+
 std::vector<int16_t> sine(int rate, int channels, double hz, double seconds, int amplitude)
 {
     const size_t frames = size_t(std::llround(rate * seconds));
@@ -68,8 +75,10 @@ QByteArray pcmBytes(const std::vector<int16_t>& samples, int bits)
             b[qsizetype(i)] = char(uint8_t((samples[i] >> 8) + 128));
         return b;
     }
-    QByteArray b(qsizetype(samples.size() * 2), 0);
-    std::memcpy(b.data(), samples.data(), size_t(b.size()));
+    QByteArray b;
+    b.reserve(qsizetype(samples.size() * 2));
+    for (int16_t s : samples)
+        b += le16(s);
     return b;
 }
 

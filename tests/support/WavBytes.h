@@ -12,14 +12,19 @@ using tamblor::audio::WaveFormat;
 
 QByteArray le16(int v);
 QByteArray le32(uint32_t v);
-// One chunk: id, size, body and a pad byte when the size is odd.
-QByteArray chunk(const char* id, const QByteArray& body);
+// One chunk: id, size, body and a pad byte when the size is odd. sizeField >= 0 is written
+// as the size instead of the body's real one.
+QByteArray chunk(const char* id, const QByteArray& body, int64_t sizeField = -1);
 // The 16-byte fmt body of a format (18 with cbSize and more for MS-ADPCM).
 QByteArray fmtBody(const WaveFormat& format);
 // "RIFF", the size of what follows, "WAVE" and the chunks.
 QByteArray riff(const QByteArray& chunks);
 // A plain file: fmt chunk and data chunk.
 QByteArray wavBytes(const WaveFormat& format, const QByteArray& data);
+// The same for a format given by its fields (block align and byte rate follow from them);
+// dataSizeField as for chunk().
+QByteArray wav(int formatTag, int channels, int rate, int bits, const QByteArray& data,
+               int64_t dataSizeField = -1);
 
 // Interleaved 16-bit sine samples, the same on every channel.
 std::vector<int16_t> sine(int rate, int channels, double hz, double seconds, int amplitude);
