@@ -1,6 +1,8 @@
 #include "app/Form.h"
 #include "app/Application.h"
 #include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace tamblor {
 
@@ -16,6 +18,18 @@ void Form::load()
         return;
     loaded_ = true;
     Form_Load();
+}
+
+Form::FilesMenuBar Form::addFilesMenuBar()
+{
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName("menuBar");
+    bar->setNativeMenuBar(false);
+    QMenu* files = bar->addMenu("Files");
+    files->setObjectName("mnuFiles");
+    QAction* exit = files->addAction("Exit");
+    exit->setObjectName("mnuExit");
+    return {bar, files, exit};
 }
 
 void Form::closeEvent(QCloseEvent* event)

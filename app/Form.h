@@ -4,6 +4,10 @@
 // program ends, windows go away without their unload handlers.
 #include <QWidget>
 
+class QAction;
+class QMenu;
+class QMenuBar;
+
 namespace tamblor {
 
 class Application;
@@ -18,6 +22,16 @@ public:
     void load();
 
 protected:
+    // The menu bar most windows start with: drawn in the window, never the desktop's
+    // (objectName "menuBar"), with a "Files" menu (mnuFiles) whose one entry is "Exit"
+    // (mnuExit). The window connects Exit itself and adds what else it needs.
+    struct FilesMenuBar {
+        QMenuBar* bar;
+        QMenu* files;
+        QAction* exit;
+    };
+    FilesMenuBar addFilesMenuBar();
+
     virtual void Form_Load() {}
     // Runs when the operator closes the window; set cancel to keep it open.
     virtual void Form_Unload(bool& cancel) { Q_UNUSED(cancel); }

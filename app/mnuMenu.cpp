@@ -13,15 +13,9 @@ mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
 {
     setWindowTitle("Tamblor");
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName("menuBar");
-    menuBar->setNativeMenuBar(false);
-
-    QMenu* files = menuBar->addMenu("Files");
-    files->setObjectName("mnuFiles");
-    QAction* exit = files->addAction("Exit");
-    exit->setObjectName("mnuExit");
-    connect(exit, &QAction::triggered, this, &mnuMenu::mnuExit_Click);
+    const FilesMenuBar menus = addFilesMenuBar();
+    menuBar = menus.bar;
+    connect(menus.exit, &QAction::triggered, this, &mnuMenu::mnuExit_Click);
 
     QMenu* setup = menuBar->addMenu("Setup");
     setup->setObjectName("mnuSetup");

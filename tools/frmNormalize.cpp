@@ -28,14 +28,10 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
 {
     setWindowTitle("Normalize");
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName("menuBar");
-    menuBar->setNativeMenuBar(false);
-    mnuFiles = menuBar->addMenu("Files");
-    mnuFiles->setObjectName("mnuFiles");
-    QAction* exit = mnuFiles->addAction("Exit");
-    exit->setObjectName("mnuExit");
-    connect(exit, &QAction::triggered, this, &frmNormalize::mnuExit_Click);
+    const FilesMenuBar menus = addFilesMenuBar();
+    menuBar = menus.bar;
+    mnuFiles = menus.files;
+    connect(menus.exit, &QAction::triggered, this, &frmNormalize::mnuExit_Click);
 
     Slider = new audio::Slider(Qt::Vertical, this);
     Slider->setObjectName("Slider");

@@ -40,14 +40,9 @@ frmWaveGen::frmWaveGen(Application& app)
     Generator->setFrequency(1000.0);
     Generator->setAmplitude(11600);
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName("menuBar");
-    menuBar->setNativeMenuBar(false);
-    QMenu* files = menuBar->addMenu("Files");
-    files->setObjectName("mnuFiles");
-    QAction* exit = files->addAction("Exit");
-    exit->setObjectName("mnuExit");
-    connect(exit, &QAction::triggered, this, &frmWaveGen::mnuExit_Click);
+    const FilesMenuBar menus = addFilesMenuBar();
+    menuBar = menus.bar;
+    connect(menus.exit, &QAction::triggered, this, &frmWaveGen::mnuExit_Click);
 
     // Digits and wheels, the ten-thousands on the left.
     auto* digits = new QGridLayout;

@@ -92,14 +92,9 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
 {
     setWindowTitle("My Preferences");
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName("menuBar");
-    menuBar->setNativeMenuBar(false);
-    QMenu* files = menuBar->addMenu("Files");
-    files->setObjectName("mnuFiles");
-    QAction* exit = files->addAction("Exit");
-    exit->setObjectName("mnuExit");
-    connect(exit, &QAction::triggered, this, &frmMyPreferences::mnuExit_Click);
+    const FilesMenuBar menus = addFilesMenuBar();
+    menuBar = menus.bar;
+    connect(menus.exit, &QAction::triggered, this, &frmMyPreferences::mnuExit_Click);
 
     // The system's drives; only its entries' names are used.
     Drive1 = new QComboBox(this);
