@@ -50,10 +50,15 @@ void writeAll(QSaveFile& file, const char* src, int64_t n)
         throw fileFailure(file.error());
 }
 
-// Largest magnitude in the 16-bit range of one block (8-bit samples scaled by 256).
+// Largest magnitude in the 16-bit range of one block (8-bit samples scaled by 256), over every
+// channel: the samples are scanned as one channel, since the frame scan reads only the first two
+// channels of a wider file and a block need not hold whole frames of it.
 int blockPeak(const WaveFormat& format, const char* data, int64_t bytes)
 {
-    const BlockExtremes e = blockExtremes(format, data, bytes);
+    WaveFormat samples = format;
+    samples.channels = 1;
+    samples.blockAlign = std::max(1, format.bitsPerSample / 8);
+    const BlockExtremes e = blockExtremes(samples, data, bytes);
     if (format.bitsPerSample == 8)
         return std::max({128 - e.min1, e.max1 - 128, 128 - e.min2, e.max2 - 128}) * 256;
     return std::max({-int(e.min1), int(e.max1), -int(e.min2), int(e.max2)});

@@ -143,3 +143,34 @@ TEST_F(NormalizeTest, AnEmptyPathAsksForAFile)
     EXPECT_EQ(path, chosen);
     EXPECT_NEAR(filePeak(chosen), 16384, 3);
 }
+
+TEST_F(NormalizeTest, EveryChannelOfAWideFileCountsForThePeak)
+{
+    // Quiet first two channels, loud further ones: the loud ones must hold the gain down, or
+    // they clip. (Three 16-bit channels also make frames that 1 MiB reads split.)
+    for (const int channels : {3, 4}) {
+        const WaveFormat f = WaveFormat::pcm(44100, channels, 16);
+        std::vector<int16_t> samples(size_t(channels) * 300000);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const size_t ch = i % size_t(channels);
+            const int sign = (i / size_t(channels)) % 2 ? -1 : 1;
+            samples[i] = int16_t(sign * (ch < 2 ? 1000 : 20000));
+        }
+        QString path = native("wide.wav");
+        writeAllBytes(path, wavBytes(f, pcmBytes(samples, 16)));
+        ASSERT_TRUE(NormalizeFile(path, 100));
+        WaveFile w;
+        w.setFileName(path);
+        QByteArray d(int(w.dataSize()), 0);
+        ASSERT_EQ(w.read(d.data(), d.size()), d.size());
+        const std::vector<int16_t> after = samplesOf(d);
+        ASSERT_EQ(after.size(), samples.size());
+        int peak = 0;
+        for (int16_t s : after)
+            peak = std::max(peak, std::abs(int(s)));
+        EXPECT_NEAR(peak, 32767, 3) << channels << " channels";
+        // Nothing clipped: every sample kept its share of the loudest.
+        EXPECT_NEAR(std::abs(int(after[0])), 32767 / 20, 3) << channels << " channels";
+        EXPECT_NEAR(std::abs(int(after[after.size() - 1])), 32767, 3) << channels << " channels";
+    }
+}
