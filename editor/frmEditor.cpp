@@ -434,6 +434,8 @@ void frmEditor::DrawWave()
         PeakBuffer.assign(size_t(ColumnCount), 0);
         Oscope->setEnabled(true);
 
+        // What another program left of the file: its size is looked at again after every pause.
+        int64_t readable = memMap_.readableSize();
         QElapsedTimer sinceYield;
         sinceYield.start();
         for (int64_t c = 0; c < ColumnCount; ++c) {
@@ -441,7 +443,7 @@ void frmEditor::DrawWave()
             if (c * ColumnStep < L && ColumnStep > 0) {
                 // Only whole frames inside the sample data, and inside what is mapped.
                 const uint8_t* base = memMap_.address();
-                const int64_t dataEnd = std::min(dataOffset + dataSize, memMap_.size());
+                const int64_t dataEnd = std::min(dataOffset + dataSize, readable);
                 int64_t at = ViewStart + c * ColumnStep;
                 at -= at % unit;
                 int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
@@ -465,6 +467,7 @@ void frmEditor::DrawWave()
                 if (!self || generation != drawGeneration_)
                     return;
                 followPlayer(playerPosition());
+                readable = memMap_.readableSize();
                 sinceYield.restart();
             }
         }

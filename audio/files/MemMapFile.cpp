@@ -1,6 +1,8 @@
 #include "audio/files/MemMapFile.h"
 #include "audio/files/FileFailure.h"
+#include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace tamblor::audio {
 
@@ -40,6 +42,16 @@ void MemMapFile::map()
         }
     }
     mapped_ = true;
+}
+
+int64_t MemMapFile::readableSize() const
+{
+    if (!address_)
+        return 0;
+    struct stat st {};
+    if (::fstat(file_.handle(), &st) != 0)
+        return 0;
+    return std::clamp<int64_t>(int64_t(st.st_size), 0, size_);
 }
 
 void MemMapFile::unmap()

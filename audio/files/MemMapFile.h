@@ -22,6 +22,9 @@ public:
     // First byte of the mapped file (header included); nullptr while not active.
     const uint8_t* address() const { return address_; }
     int64_t size() const { return size_; }
+    // Bytes from the start of the mapping that can be read now: a file shortened on disk since
+    // it was mapped has lost the pages past its new end, and reading them would fault.
+    int64_t readableSize() const;
     // Ends the mapping and forgets the name, so the file can be deleted or replaced.
     void close();
 

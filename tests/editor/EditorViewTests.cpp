@@ -450,3 +450,28 @@ TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
     alive->DrawWave();
     EXPECT_TRUE(alive.isNull());
 }
+
+TEST_F(EditorTest, AFileShortenedOnDiskAfterLoadingDrawsWithoutACrash)
+{
+    // A file another program cuts short while it is loaded: the pages past its new end are
+    // gone from the mapping, so a drawing that still trusts the old size would fault.
+    std::vector<int16_t> loud(2 * 400000, 0);
+    for (size_t i = 0; i < loud.size(); ++i)
+        loud[i] = int16_t(i % 2 ? -12000 : 12000);
+    const QString path = put("Shrinks.wav", wav(1, 2, 44100, 16, pcmBytes(loud, 16)));
+    setColumns(100);
+    load("Shrinks.wav");
+    ASSERT_TRUE(editor->isLoaded());
+    EXPECT_EQ(std::abs(editor->PeakBuffer[99]), 12000);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.resize(4096));
+    }
+    // A zoom, a page turn and the full view all draw again over the shortened file.
+    QTest::mouseClick(editor->cmd5, Qt::LeftButton);
+    EXPECT_EQ(editor->PeakBuffer[99], 0);
+    QTest::mouseClick(editor->cmdFF, Qt::LeftButton);
+    QTest::mouseClick(editor->cmdBegin, Qt::LeftButton);
+    EXPECT_EQ(std::abs(editor->PeakBuffer[0]), 12000);
+    EXPECT_EQ(editor->PeakBuffer[99], 0);
+}
