@@ -19,7 +19,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <cerrno>
+#include <filesystem>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -114,6 +117,7 @@ frmSend::frmSend(Application& app)
 frmSend::~frmSend()
 {
     Trigger.reset(); // the pump stops before the links it feeds go away
+    discardPart();
 }
 
 void frmSend::Form_Load()
@@ -135,6 +139,7 @@ void frmSend::Form_Unload(bool&)
 {
     Timer1->stop();
     Trigger->stop();
+    discardPart();
 }
 
 void frmSend::mouseReleaseEvent(QMouseEvent* event)
@@ -286,14 +291,11 @@ void frmSend::sendSteps()
     const QString source = s.DriveLetter + ":\\Tamblor\\sf" + QString::asprintf("%04d", int(s.SendSlot)) + ".wav";
     AudioFile.setFileName(app().drives().toNative(source));
 
-    // Clear the destination: the files of the typed name, whatever their extension.
+    // The files of the typed name, whatever their extension, are replaced once the sound is
+    // complete: a send that fails leaves them as they were.
     const QString folder = nativeFolder();
     if (!QFileInfo(folder).isDir())
         throw Failure(Failure::PathNotFound);
-    for (const QString& old : send::filesWithBaseName(folder, DestinationName)) {
-        if (!QFile::remove(old))
-            throw Failure(Failure::PermissionDenied);
-    }
 
     if (Check1->isChecked()) {
         ACMConverter.setDestinationFormat(audio::derivedFormat(22050, AudioFile.format()));
@@ -308,10 +310,49 @@ void frmSend::sendSteps()
     Label1->setText("Format:  " + name + "   " + detail);
     Label1->setVisible(true);
 
-    WaveFile.setFileName(folder + '/' + DestinationName + ".wav");
+    discardPart();
+    QTemporaryFile part(folder + "/.tamblor-send-XXXXXX");
+    part.setAutoRemove(false);
+    errno = 0;
+    if (!part.open())
+        throw Failure::fromErrno(errno ? errno : EACCES);
+    part.close();
+    partPath_ = part.fileName();
+    targetFolder_ = folder;
+    targetName_ = DestinationName;
+    WaveFile.setFileName(partPath_);
     Gauge->setValue(0);
     Gauge->setVisible(true);
-    Trigger->start();
+    try {
+        Trigger->start();
+    } catch (...) {
+        discardPart();
+        throw;
+    }
+}
+
+void frmSend::replaceDestination()
+{
+    const QString target = targetFolder_ + '/' + targetName_ + ".wav";
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(partPath_).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (ec)
+        throw Failure::fromErrno(ec.value());
+    partPath_.clear();
+    const QString written = QFileInfo(target).absoluteFilePath();
+    for (const QString& old : send::filesWithBaseName(targetFolder_, targetName_)) {
+        if (QFileInfo(old).absoluteFilePath() != written && !QFile::remove(old))
+            throw Failure(Failure::PermissionDenied);
+    }
+}
+
+void frmSend::discardPart() noexcept
+{
+    if (partPath_.isEmpty())
+        return;
+    WaveFile.abort();
+    QFile::remove(partPath_);
+    partPath_.clear();
 }
 
 void frmSend::Trigger_Started()
@@ -330,14 +371,24 @@ void frmSend::Trigger_Finished()
 {
     Timer1->stop();
     Trigger->stop();
+    bool complete = !Trigger->failure();
     try {
         WaveFile.close();
     } catch (const Failure& f) {
+        complete = false;
         app().showMessage(f.text());
     }
     if (Trigger->failure())
         app().showMessage(Trigger->failure()->text());
     AudioFile.close();
+    if (complete) {
+        try {
+            replaceDestination();
+        } catch (const Failure& f) {
+            app().showMessage(f.text());
+        }
+    }
+    discardPart();
     cmdClose->setVisible(true);
     emit sendFinished();
 }

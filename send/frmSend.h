@@ -70,6 +70,10 @@ private:
     // One transfer at a time: true (and a message) while one runs.
     bool refuseWhileSending();
     void sendSteps();
+    // The complete sound takes the typed name; the other files of that name go.
+    void replaceDestination();
+    // Removes what a transfer that did not complete has written.
+    void discardPart() noexcept;
 
     // Audio chain: AudioFile -> Trigger -> [ACMConverter] -> WaveFile.
     audio::ChainLinks links;
@@ -93,6 +97,11 @@ private:
     QString DestinationFolder;
     QString DestinationName;
     QString DestinationBase;
+    // The running transfer writes into a file of its own in the destination folder; the files
+    // of the typed name are replaced only once it is complete.
+    QString partPath_;
+    QString targetFolder_;
+    QString targetName_;
 };
 
 } // namespace tamblor

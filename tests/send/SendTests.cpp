@@ -494,3 +494,47 @@ TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
     sendAs(nameBox()->text());
     EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
 }
+
+TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
+{
+    // Three channels cannot be compressed, and a floating point source cannot be copied as it
+    // is: either send fails, and the file the operator agreed to replace must still be there.
+    const QString out = native("C/Out");
+    writeAllBytes(out + "/Wide.wav", "previous wide");
+    writeAllBytes(out + "/Wide.txt", "notes");
+    writeAllBytes(out + "/Float.wav", "previous float");
+    const auto before = folderContents(out);
+    struct Case {
+        int slot, channels, format;
+        bool compress;
+        const char* name;
+    };
+    for (const Case c : {Case{5, 3, SF_FORMAT_PCM_16, true, "Wide"}, Case{6, 1, SF_FORMAT_FLOAT, false, "Float"}}) {
+        addSlot(c.slot, c.name, 44100, c.channels, 0.5, c.format);
+        open();
+        clickFolder("c:\\Out");
+        child<QCheckBox>("Check1")->setChecked(c.compress);
+        app->showMessage(QString());
+        typeNameAndEnter(c.name);
+        ASSERT_TRUE(button("cmdSend")->isVisible()) << c.name;
+        QSignalSpy done(dlg, &frmSend::sendFinished);
+        button("cmdSend")->click();
+        if (dlg->isSending())
+            ASSERT_TRUE(done.wait(30000));
+        EXPECT_NE(app->messageText(), "") << c.name;
+        EXPECT_FALSE(dlg->isSending());
+        EXPECT_EQ(folderContents(out), before) << c.name;
+        dlg->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // A send that works replaces them, and leaves nothing else behind.
+    addSlot(1, "Spot", 44100, 2, 0.5);
+    open();
+    clickFolder("c:\\Out");
+    typeNameAndEnter("Wide");
+    sendAndWait([this] { button("cmdSend")->click(); });
+    auto after = folderContents(out);
+    EXPECT_EQ(after.keys(), QStringList({"Float.wav", "Wide.wav"}));
+    EXPECT_EQ(readWav(out + "/Wide.wav").info.channels, 2);
+}
