@@ -105,12 +105,30 @@ void extremesWide(const uint8_t* p, int64_t frames, int channels, int16_t mn[2],
     }
 }
 
+// 24- and 32-bit PCM frames: the top 16 bits of each sample of the first two channels.
+void extremesDeep(const uint8_t* p, int64_t frames, int channels, int sampleBytes, int16_t mn[2], int16_t mx[2])
+{
+    const int lanes = std::min(channels, 2);
+    int16_t lo[2] = {INT16_MAX, INT16_MAX}, hi[2] = {INT16_MIN, INT16_MIN};
+    for (int64_t f = 0; f < frames; ++f)
+        for (int ch = 0; ch < lanes; ++ch) {
+            const uint8_t* s = p + (f * channels + ch) * sampleBytes + (sampleBytes - 2);
+            const auto v = int16_t(uint16_t(s[0] | s[1] << 8));
+            lo[ch] = std::min(lo[ch], v);
+            hi[ch] = std::max(hi[ch], v);
+        }
+    const int second = lanes == 2 ? 1 : 0;
+    mn[0] = lo[0]; mx[0] = hi[0];
+    mn[1] = lo[second]; mx[1] = hi[second];
+}
+
 } // namespace
 
 BlockExtremes blockExtremes(const WaveFormat& format, const void* data, int64_t& byteCount)
 {
     const bool eight = format.bitsPerSample <= 8;
-    const int sampleBytes = eight ? 1 : 2;
+    const bool deep = format.isPcm() && (format.bitsPerSample == 24 || format.bitsPerSample == 32);
+    const int sampleBytes = eight ? 1 : deep ? format.bitsPerSample / 8 : 2;
     const int channels = std::max(1, format.channels);
     const int64_t frameBytes = int64_t(sampleBytes) * channels;
     const int64_t frames = data && byteCount > 0 ? byteCount / frameBytes : 0;
@@ -124,7 +142,9 @@ BlockExtremes blockExtremes(const WaveFormat& format, const void* data, int64_t&
     }
     int16_t mn[2], mx[2];
     const auto* p = static_cast<const uint8_t*>(data);
-    if (channels > 2)
+    if (deep)
+        extremesDeep(p, frames, channels, sampleBytes, mn, mx);
+    else if (channels > 2)
         eight ? extremesWide<uint8_t>(p, frames, channels, mn, mx)
               : extremesWide<int16_t>(p, frames, channels, mn, mx);
     else if (eight)

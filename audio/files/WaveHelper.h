@@ -8,8 +8,9 @@ namespace tamblor::audio {
 
 // The extremes of the first and second channel over a block of raw sample bytes.
 // min1/max1 belong to the first channel, min2/max2 to the second; for mono data the second
-// pair repeats the first. Samples of 8 bits or fewer come back unsigned (0..255), all others
-// are read as signed 16-bit samples (data that is not PCM is scanned as if it were).
+// pair repeats the first. Samples of 8 bits or fewer come back unsigned (0..255); 24- and
+// 32-bit PCM samples come back as their top 16 bits; all others are read as signed 16-bit
+// samples (data that is not PCM is scanned as if it were).
 // byteCount is cut to whole frames and returns the bytes scanned. An empty block gives the
 // silent value for all four: 128 for 8-bit data, 0 otherwise.
 struct BlockExtremes {

@@ -475,3 +475,37 @@ TEST_F(EditorTest, AFileShortenedOnDiskAfterLoadingDrawsWithoutACrash)
     EXPECT_EQ(std::abs(editor->PeakBuffer[0]), 12000);
     EXPECT_EQ(editor->PeakBuffer[99], 0);
 }
+
+TEST_F(EditorTest, DrawsTwentyFourAndThirtyTwoBitSamplesByTheirTopSixteenBits)
+{
+    // 100 columns of 100 frames; a sample's top 16 bits are what the column shows.
+    const auto sampleBytes = [](int64_t v, int bytes) {
+        QByteArray b;
+        for (int i = 0; i < bytes; ++i)
+            b += char((v >> (8 * i)) & 0xff);
+        return b;
+    };
+    QByteArray mono24;
+    for (int f = 0; f < 10000; ++f)
+        mono24 += sampleBytes(f == 5010 ? 0x123400 : f == 7020 ? -0x123400 : 0, 3);
+    put("Mono24.wav", wav(1, 1, 44100, 24, mono24));
+    QByteArray stereo32;
+    for (int f = 0; f < 10000; ++f) {
+        stereo32 += sampleBytes(f == 5010 ? 0x12347FFF : 0, 4);
+        stereo32 += sampleBytes(f == 6010 ? -0x12340000 + 0x1234 : f == 5010 ? 0x00107FFF : 0, 4);
+    }
+    put("Stereo32.wav", wav(1, 2, 44100, 32, stereo32));
+    setColumns(100);
+
+    load("Mono24.wav");
+    ASSERT_TRUE(editor->isLoaded());
+    ASSERT_EQ(editor->PeakBuffer.size(), 100u);
+    for (int c = 0; c < 100; ++c)
+        EXPECT_EQ(editor->PeakBuffer[size_t(c)], c == 50 ? 4660 : c == 70 ? -4660 : 0) << "24-bit column " << c;
+
+    load("Stereo32.wav");
+    ASSERT_TRUE(editor->isLoaded());
+    ASSERT_EQ(editor->PeakBuffer.size(), 100u);
+    for (int c = 0; c < 100; ++c)
+        EXPECT_EQ(editor->PeakBuffer[size_t(c)], c == 50 ? 4660 : c == 60 ? -4660 : 0) << "32-bit column " << c;
+}
