@@ -19,10 +19,13 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
-#include <QTemporaryFile>
+#include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -311,13 +314,7 @@ void frmSend::sendSteps()
     Label1->setVisible(true);
 
     discardPart();
-    QTemporaryFile part(folder + "/.tamblor-send-XXXXXX");
-    part.setAutoRemove(false);
-    errno = 0;
-    if (!part.open())
-        throw Failure::fromErrno(errno ? errno : EACCES);
-    part.close();
-    partPath_ = part.fileName();
+    partPath_ = newPartFile(folder);
     targetFolder_ = folder;
     targetName_ = DestinationName;
     WaveFile.setFileName(partPath_);
@@ -328,6 +325,23 @@ void frmSend::sendSteps()
     } catch (...) {
         discardPart();
         throw;
+    }
+}
+
+QString frmSend::newPartFile(const QString& folder)
+{
+    // Created as any new file is (not as a private scratch file), since it becomes the sent file.
+    for (int attempt = 0;; ++attempt) {
+        const QString path = folder + QStringLiteral("/.tamblor-send-%1-%2.part")
+                                          .arg(QCoreApplication::applicationPid())
+                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST || attempt == 100)
+            throw Failure::fromErrno(errno);
     }
 }
 

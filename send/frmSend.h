@@ -70,6 +70,8 @@ private:
     // One transfer at a time: true (and a message) while one runs.
     bool refuseWhileSending();
     void sendSteps();
+    // Makes an empty file of a new name in the folder for a transfer to write into.
+    static QString newPartFile(const QString& folder);
     // The complete sound takes the typed name; the other files of that name go.
     void replaceDestination();
     // Removes what a transfer that did not complete has written.

@@ -537,4 +537,7 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
     auto after = folderContents(out);
     EXPECT_EQ(after.keys(), QStringList({"Float.wav", "Wide.wav"}));
     EXPECT_EQ(readWav(out + "/Wide.wav").info.channels, 2);
+    // With the permissions any new file gets, not those of a private scratch file.
+    writeAllBytes(out + "/Plain.bin", "x");
+    EXPECT_EQ(QFileInfo(out + "/Wide.wav").permissions(), QFileInfo(out + "/Plain.bin").permissions());
 }
