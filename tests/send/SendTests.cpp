@@ -17,7 +17,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
+#include <csignal>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace tamblor;
@@ -527,6 +529,29 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
         dlg->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+
+    // A disk that fills up during the transfer: the same, and what was written goes again.
+    addSlot(7, "Big", 44100, 2, 3.0);
+    open();
+    clickFolder("c:\\Out");
+    child<QCheckBox>("Check1")->setChecked(false);
+    app->showMessage(QString());
+    typeNameAndEnter("Wide");
+    {
+        auto old = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 100000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        sendAndWait([this] { button("cmdSend")->click(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old);
+    }
+    EXPECT_NE(app->messageText(), "");
+    EXPECT_EQ(folderContents(out), before);
+    dlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     // A send that works replaces them, and leaves nothing else behind.
     addSlot(1, "Spot", 44100, 2, 0.5);
