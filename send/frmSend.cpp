@@ -353,9 +353,14 @@ void frmSend::replaceDestination()
     if (ec)
         throw Failure::fromErrno(ec.value());
     partPath_.clear();
-    const QString written = QFileInfo(target).absoluteFilePath();
+    // The same file under another spelling of its name (a file system that ignores case) stays.
+    const std::filesystem::path written(QFile::encodeName(target).toStdString());
     for (const QString& old : send::filesWithBaseName(targetFolder_, targetName_)) {
-        if (QFileInfo(old).absoluteFilePath() != written && !QFile::remove(old))
+        const std::filesystem::path other(QFile::encodeName(old).toStdString());
+        bool same = std::filesystem::equivalent(other, written, ec);
+        if (ec)
+            same = other == written; // a dangling link, for one: it goes
+        if (!same && !QFile::remove(old))
             throw Failure(Failure::PermissionDenied);
     }
 }
