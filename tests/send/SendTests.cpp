@@ -478,6 +478,8 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
     EXPECT_FALSE(app->windows().find("frmSend"));
     QTest::qWait(20); // a finish queued before the close must find nothing to touch
     EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples);
+    // The stopped transfer leaves no half-written file behind.
+    EXPECT_EQ(folderContents(native("C/Out")), (QMap<QString, QByteArray>()));
 }
 
 TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
