@@ -523,8 +523,9 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
         ASSERT_TRUE(button("cmdSend")->isVisible()) << c.name;
         QSignalSpy done(dlg, &frmSend::sendFinished);
         button("cmdSend")->click();
-        if (dlg->isSending())
+        if (dlg->isSending()) {
             ASSERT_TRUE(done.wait(30000));
+        }
         EXPECT_NE(app->messageText(), "") << c.name;
         EXPECT_FALSE(dlg->isSending());
         EXPECT_EQ(folderContents(out), before) << c.name;
