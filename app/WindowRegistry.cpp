@@ -18,7 +18,14 @@ Form* WindowRegistry::load(const QString& name)
         return nullptr;
     Form* f = (*fac)(app_);
     open_[name] = f;
-    f->load();
+    try {
+        f->load();
+    } catch (...) {
+        // A window whose load failed is not left half made: the next use starts afresh.
+        open_.remove(name);
+        delete f;
+        throw;
+    }
     return f;
 }
 

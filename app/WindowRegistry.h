@@ -20,7 +20,8 @@ public:
     bool isRegistered(const QString& name) const { return factories_.contains(name); }
 
     // Shows the window modeless, creating and loading it first when needed; nullptr when no
-    // window of that name is registered.
+    // window of that name is registered. A failure of the load is passed on and the window is
+    // removed again.
     Form* show(const QString& name);
     // Creates and loads the window without showing it (nullptr when unknown).
     Form* load(const QString& name);

@@ -1,6 +1,7 @@
 #include "app/mnuMenu.h"
 #include "app/Application.h"
 #include "app/Initialize.h"
+#include "platform/Failure.h"
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -57,7 +58,17 @@ QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& cap
 {
     QAction* a = menu ? menu->addAction(caption) : menuBar->addAction(caption);
     a->setObjectName(name);
-    connect(a, &QAction::triggered, this, [this, window] { app().windows().show(window); });
+    connect(a, &QAction::triggered, this, [this, window] {
+        // A window that cannot load (a settings or index file gone bad) is reported; the
+        // program, and a recording under way in another window, go on.
+        try {
+            app().windows().show(window);
+        } catch (const Failure& f) {
+            app().showMessage(f.text());
+        } catch (const std::exception& e) {
+            app().showMessage(QString::fromLocal8Bit(e.what()));
+        }
+    });
     return a;
 }
 

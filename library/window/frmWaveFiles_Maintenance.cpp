@@ -10,6 +10,7 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>
+#include <QPointer>
 
 namespace tamblor {
 
@@ -48,8 +49,15 @@ void frmWaveFiles::mnuPrint_Click()
         printer.begin();
         SlotIndex index(app());
         const int count = lstSoundFile->count(); // taken once: the job's length is fixed now
+        QPointer<frmWaveFiles> self(this);
         for (int row = 0; row < count; ++row) {
             QCoreApplication::processEvents();
+            // The window may have been closed, or the program ended, meanwhile: drop the job
+            // without touching what has gone.
+            if (!self) {
+                printer.abort();
+                return;
+            }
             if (row >= lstSoundFile->count())
                 throw Failure(Failure::InvalidArrayIndex);
             const int slot = lstSoundFile->itemData(row);

@@ -2,6 +2,8 @@
 // place, the number jump, the views, the right-button menu and the Delete key.
 #include "LibraryWindowFixture.h"
 #include "audio/widgets/Slider.h"
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -108,6 +110,36 @@ TEST_F(LibraryWindowTest, LoadTakesTheRecordingSetUpFromTheSettings)
     open();
     EXPECT_EQ(w->windowTitle(), "WaveFiles");
     EXPECT_EQ(w->WaveIn().sampleRate(), 44100);
+}
+
+TEST_F(LibraryWindowTest, AWindowThatCannotLoadIsReportedAndLeftClosed)
+{
+    // The settings file went away under the running program (here: a folder stands in its
+    // place). Opening the library from the main menu reports the failure; the program goes on
+    // and no half-loaded window is left behind.
+    writeIndex({rec("1", "one")});
+    app->windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
+    app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
+    ASSERT_TRUE(app->start());
+    const QString settings = native("C/Tamblor/MyComp.ini");
+    ASSERT_TRUE(QFile::remove(settings));
+    ASSERT_TRUE(QDir().mkpath(settings));
+    QAction* opener = app->windows().find("mnuMenu")->findChild<QAction*>("mnuWaveFiles");
+    ASSERT_TRUE(opener);
+    EXPECT_NO_THROW(opener->trigger());
+    EXPECT_EQ(app->windows().find("frmWaveFiles"), nullptr);
+    EXPECT_FALSE(app->messageText().isEmpty());
+    EXPECT_FALSE(app->isEnding());
+
+    // Once the file is back the window opens and loads as usual.
+    ASSERT_TRUE(QDir().rmdir(settings));
+    writeSettings({{11, 16384}});
+    opener->trigger();
+    w = app->windows().find<frmWaveFiles>("frmWaveFiles");
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->Slider->position(), 16384);
+    EXPECT_EQ(lines(), QStringList({name25("one") + "    1"}));
 }
 
 TEST_F(LibraryWindowTest, ViewsLayOutNamesAndNumbersInTheirColumns)

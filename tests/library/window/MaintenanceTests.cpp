@@ -4,6 +4,7 @@
 #include "library/maintenance/LibraryPrinter.h"
 #include "library/window/frmDialog1.h"
 #include <QFile>
+#include <QPointer>
 #include <QProcess>
 
 using namespace tamblor;
@@ -164,6 +165,29 @@ TEST_F(MaintenanceWindowTest, PrintFollowsTheListOrderWithTimesAndNumbers)
             printed << line.simplified();
     }
     EXPECT_EQ(printed, (QStringList{"ALPHA 02:05 2", "BRAVO 01:00 4", "CHARLIE 1:02:05 3", "DELTA 00:05 1"}));
+}
+
+TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
+{
+    // The printout lets pending events run between lines: the operator may close the library
+    // window, or end the program from the main menu, while the job is under way. The job is
+    // dropped (not reported as printed) and nothing touches the window that has gone.
+    openWithFourEntries();
+    if (!LibraryPrinter::usesPdf())
+        GTEST_SKIP() << "a real default printer is installed";
+    QPointer<frmWaveFiles> library(w);
+    QTimer::singleShot(0, app.get(), [this] { w->close(); });
+    w->mnuPrint->trigger();
+    flushDeletes();
+    EXPECT_FALSE(library);
+    EXPECT_EQ(app->messageText(), ""); // the job was not reported as printed
+
+    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    library = w;
+    QTimer::singleShot(0, app.get(), [this] { app->windows().find("mnuMenu")->close(); });
+    w->mnuPrint->trigger();
+    EXPECT_TRUE(app->isEnding());
+    EXPECT_FALSE(library);
 }
 
 TEST_F(MaintenanceWindowTest, ReservedSlotCommandsFromTheMenu)
