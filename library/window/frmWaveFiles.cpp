@@ -10,6 +10,7 @@
 #include "audio/widgets/Slider.h"
 #include "library/SlotIndex.h"
 #include "library/window/SortedListBox.h"
+#include "platform/Clock.h"
 #include "platform/Failure.h"
 #include <QAction>
 #include <QCheckBox>
@@ -380,7 +381,14 @@ void frmWaveFiles::Form_Unload(bool& cancel)
     WaveIn_->release();
     if (st.RecordState != 0) {
         try {
-            index().release(st.CurrentSlot);
+            // A take that has started writing is kept as a finished entry: freeing its slot
+            // would let the next recording delete the file. An armed slot holds nothing yet.
+            if (st.RecordState >= 2) {
+                const Clock& clock = app().clock();
+                index().completeCurrentSlot(RecordStartTime, clock.secondsSinceMidnight(), clock.now().date());
+            } else {
+                index().release(st.CurrentSlot);
+            }
         } catch (const Failure& f) {
             app().showMessage(f.text());
         }

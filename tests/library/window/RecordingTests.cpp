@@ -264,32 +264,46 @@ TEST_F(LibraryWindowTest, AFullLibraryRefusesToRecord)
     EXPECT_EQ(backend().openStreamCount(), 0);
 }
 
-TEST_F(LibraryWindowTest, ClosingDuringARecordingFreesTheSlotAndTheInput)
+TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
 {
     writeIndex({rec("1", "one")});
     open();
     backend().setInputSignal(sources::tone(500.0, 9000));
     click(w->cmdRecord);
     feed(10000);
+    advanceClock(3);
     w->close();
     flushDeletes();
     EXPECT_EQ(state().RecordState, 0);
     EXPECT_EQ(state().Playing, 0);
-    EXPECT_EQ(recordBytes(2).left(1), "0");
+    // The take is kept as a finished entry, so no later recording can reuse its slot.
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "3", "12-05-26"));
     EXPECT_EQ(backend().openStreamCount(), 0);
     EXPECT_EQ(readWav(slotFile(2)).samples.size(), 10000u); // closed whole
+
+    // Closed while only armed, nothing was written: the slot is freed.
+    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w->Timer1->stop();
+    app->state().RecordStartMode = 3; // not Off: the first press only arms
+    click(w->cmdRecord);
+    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(state().CurrentSlot, 3);
+    w->close();
+    flushDeletes();
+    EXPECT_EQ(recordBytes(3).left(1), "0");
+    EXPECT_EQ(recordBytes(2).left(1), "1");
 
     // Closing the main menu ends the program without the window's unload: the slot stays
     // reserved.
     w = app->windows().show<frmWaveFiles>("frmWaveFiles");
     click(w->cmdRecord);
-    EXPECT_EQ(state().CurrentSlot, 2);
+    EXPECT_EQ(state().CurrentSlot, 3);
     QPointer<frmWaveFiles> library(w);
     app->windows().find("mnuMenu")->close();
     flushDeletes();
     EXPECT_TRUE(app->isEnding());
     EXPECT_FALSE(library);
-    EXPECT_EQ(recordBytes(2).left(1), "2");
+    EXPECT_EQ(recordBytes(3).left(1), "2");
 }
 
 TEST_F(LibraryWindowTest, NumberJumpDuringARecordingLeavesTheRecordingItsSlot)
