@@ -1,5 +1,8 @@
 #include "audio/files/SndFormat.h"
 #include "audio/files/FileFailure.h"
+#include <QDir>
+#include <QFile>
+#include <cerrno>
 #include <sndfile.h>
 
 namespace tamblor::audio {
@@ -17,6 +20,20 @@ int sndFormatFor(const WaveFormat& format)
     case 32: return SF_FORMAT_WAV | SF_FORMAT_PCM_32;
     default: throw invalidCall(QStringLiteral("%1 bits per sample").arg(format.bitsPerSample));
     }
+}
+
+SNDFILE* openSndWriter(const QString& path, const WaveFormat& format)
+{
+    SF_INFO info{};
+    info.samplerate = format.sampleRate;
+    info.channels = format.channels;
+    info.format = sndFormatFor(format);
+    errno = 0;
+    const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path));
+    SNDFILE* file = sf_open(native.constData(), SFM_WRITE, &info);
+    if (!file)
+        throw sndfileFailure(nullptr, path);
+    return file;
 }
 
 } // namespace tamblor::audio

@@ -72,15 +72,7 @@ void WaveFile::create(const QString& path, const WaveFormat& format)
     // Raw sample bytes only make sense for PCM; ADPCM files come from the conversion chain.
     if (!format.isPcm())
         throw invalidCall(QStringLiteral("raw writing needs a PCM format"));
-    SF_INFO info{};
-    info.samplerate = format.sampleRate;
-    info.channels = format.channels;
-    info.format = sndFormatFor(format);
-    errno = 0;
-    const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path));
-    writer_ = sf_open(native.constData(), SFM_WRITE, &info);
-    if (!writer_)
-        throw sndfileFailure(nullptr, path);
+    writer_ = openSndWriter(path, format);
     // A file cut short by a crash still opens with the data written so far.
     sf_command(writer_, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     format_ = format;

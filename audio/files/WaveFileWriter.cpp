@@ -17,15 +17,7 @@ void WaveFileWriter::begin(const WaveFormat& in)
     abort();
     if (path_.isEmpty())
         throw invalidCall(QStringLiteral("no file name"));
-    SF_INFO info{};
-    info.samplerate = in.sampleRate;
-    info.channels = in.channels;
-    info.format = sndFormatFor(in);
-    errno = 0;
-    const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path_));
-    file_ = sf_open(native.constData(), SFM_WRITE, &info);
-    if (!file_)
-        throw sndfileFailure(nullptr, path_);
+    file_ = openSndWriter(path_, in);
     format_ = in;
 }
 
