@@ -26,11 +26,12 @@ void put32(uint8_t* p, uint32_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
-void writeAll(int fd, const void* data, int64_t n)
+// Writes all n bytes: at the file's current offset when `at` is negative, else at `at`.
+void writeFully(int fd, const void* data, int64_t n, int64_t at)
 {
     const auto* p = static_cast<const uint8_t*>(data);
     while (n > 0) {
-        const ssize_t w = ::write(fd, p, size_t(n));
+        const ssize_t w = at < 0 ? ::write(fd, p, size_t(n)) : ::pwrite(fd, p, size_t(n), off_t(at));
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -42,26 +43,13 @@ void writeAll(int fd, const void* data, int64_t n)
         }
         p += w;
         n -= w;
+        if (at >= 0)
+            at += w;
     }
 }
 
-void pwriteAll(int fd, const void* data, int64_t n, int64_t at)
-{
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, p, size_t(n), off_t(at));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            fail();
-        }
-        if (w == 0) {
-            errno = ENOSPC;
-            fail();
-        }
-        p += w, n -= w, at += w;
-    }
-}
+void writeAll(int fd, const void* data, int64_t n) { writeFully(fd, data, n, -1); }
+void pwriteAll(int fd, const void* data, int64_t n, int64_t at) { writeFully(fd, data, n, at); }
 
 // Copies up to n bytes from `in` at `at` to the end of `out`; returns the bytes copied,
 // fewer only when the source ended.
