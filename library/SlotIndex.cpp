@@ -1,5 +1,6 @@
 #include "library/SlotIndex.h"
 #include "app/Application.h"
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include <QFile>
 
@@ -80,7 +81,7 @@ void SlotIndex::release(int32_t slot)
 void SlotIndex::rename(int32_t slot, const QString& name)
 {
     read(slot);
-    state_.IndexRecord.setSoundName(name.toUpper());
+    state_.IndexRecord.setSoundName(codepage::toUpper(name));
     write(slot);
 }
 
