@@ -18,7 +18,7 @@ public:
     void advance(qint64 milliseconds);
     bool isFixed() const { return fixed_.has_value(); }
 
-    // Whole seconds since midnight of today.
+    // Seconds since midnight of today, rounded to a whole number (86400 in the last half second).
     int secondsSinceMidnight() const;
 
     const QLocale& locale() const { return locale_; }

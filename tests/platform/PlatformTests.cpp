@@ -127,6 +127,15 @@ TEST(Clock, FixedClockAndSecondsSinceMidnight)
     EXPECT_EQ(c.secondsSinceMidnight(), 8 * 3600 + 7 * 60 + 51);
     c.advance(9000);
     EXPECT_EQ(c.secondsSinceMidnight(), 8 * 3600 + 8 * 60);
+    // The fraction is rounded, halves to even.
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 600)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29272);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 400)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29271);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 52, 500)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29272);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 700)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 86400);
     c.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(c.dateSeparator(), "/");
     c.setLocale(QLocale(QLocale::German, QLocale::Germany));

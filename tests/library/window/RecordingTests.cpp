@@ -248,6 +248,20 @@ TEST_F(LibraryWindowTest, RecordingAcrossMidnightStoresItsTrueLength)
     EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "25", "12-06-26"));
 }
 
+TEST_F(LibraryWindowTest, StartAndEndOfATakeAreRoundedToWholeSecondsSinceMidnight)
+{
+    // 08:07:51.6 counts as 29272 and 08:08:06.4 as 29286: the take of 14.8 s is stored as 14.
+    app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 600)));
+    open();
+    click(w->cmdRecord); // start mode Off
+    feed(8000);
+    app->clock().advance(14800);
+    tick();
+    EXPECT_EQ(w->lblTime->text(), "00:14");
+    click(w->cmdStop);
+    EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "14", "12-05-26"));
+}
+
 TEST_F(LibraryWindowTest, AFullLibraryRefusesToRecord)
 {
     QByteArray all;
