@@ -56,10 +56,25 @@ void addItem(QListWidget* list, const QString& text, int itemData)
     item->setData(Qt::UserRole, itemData);
 }
 
+// The selected entry of a list, or nullptr. Only a selection counts as the operator's choice:
+// the current row alone (Tab into a list makes its first row current) is none.
+QListWidgetItem* selectedItem(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+// The position of the selected entry; -1 when nothing is selected.
+int selectedRow(const QListWidget* list)
+{
+    const QListWidgetItem* item = selectedItem(list);
+    return item ? list->row(item) : -1;
+}
+
 // The item data of the selected entry (381 when nothing is selected).
 int16_t selectedItemData(const QListWidget* list)
 {
-    const QListWidgetItem* item = list->currentRow() >= 0 ? list->item(list->currentRow()) : nullptr;
+    const QListWidgetItem* item = selectedItem(list);
     if (!item)
         throw Failure(Failure::InvalidArrayIndex);
     return static_cast<int16_t>(item->data(Qt::UserRole).toInt());
@@ -68,7 +83,27 @@ int16_t selectedItemData(const QListWidget* list)
 // Selects a position of a list; a position that does not fit leaves the list without selection.
 void selectRow(QListWidget* list, int row)
 {
-    list->setCurrentRow(row >= 0 && row < list->count() ? row : -1);
+    if (row >= 0 && row < list->count()) {
+        list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    } else {
+        list->clearSelection();
+        list->setCurrentRow(-1, QItemSelectionModel::Clear);
+    }
+}
+
+// The number in a box as a 16-bit value. When it does not fit, the box is made ready for the
+// operator to mend, enabled even where the start mode greys it out, before the failure goes on.
+int16_t boxValue(QLineEdit* box, QLabel* caption)
+{
+    try {
+        return toInt16(leadingNumber(box->text()));
+    } catch (const Failure&) {
+        caption->setEnabled(true);
+        box->setEnabled(true);
+        box->selectAll();
+        box->setFocus(Qt::OtherFocusReason);
+        throw;
+    }
 }
 
 template <size_t N> int checkedIndex(const std::array<QRadioButton*, N>& buttons)
@@ -204,7 +239,7 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
     layout->addLayout(columns);
     layout->addLayout(buttons);
 
-    connect(lstDrv, &QListWidget::currentRowChanged, this, [this](int) { lstDrv_Click(); });
+    connect(lstDrv, &QListWidget::itemSelectionChanged, this, [this] { lstDrv_Click(); });
     for (size_t i = 0; i < optMode.size(); ++i)
         connect(optMode[i], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optMode_Click(int(i)); });
     for (size_t i = 0; i < optRecord.size(); ++i)
@@ -274,17 +309,17 @@ void frmMyPreferences::selectDriveByOffset(int offset)
     const int code = 67 + offset;
     for (int row = 0; row < lstDrv->count(); ++row) {
         if (lstDrv->item(row)->data(Qt::UserRole).toInt() + 64 == code) {
-            lstDrv->setCurrentRow(row);
+            selectRow(lstDrv, row);
             return;
         }
     }
-    lstDrv->setCurrentRow(-1);
+    selectRow(lstDrv, -1);
 }
 
 void frmMyPreferences::lstDrv_Click()
 {
-    QListWidgetItem* item = lstDrv->currentItem();
-    if (!item || lstDrv->currentRow() < 0)
+    const QListWidgetItem* item = selectedItem(lstDrv);
+    if (!item)
         return;
     SharedState& s = app().state();
     s.PrefScratch = static_cast<int16_t>(item->data(Qt::UserRole).toInt());
@@ -312,7 +347,7 @@ void frmMyPreferences::Option2_Click(int index)
 
 void frmMyPreferences::cmdApply_Click()
 {
-    if (lstDrv->currentRow() < 0 || !lstDrv->currentItem()) {
+    if (!selectedItem(lstDrv)) {
         app().showMessage("You must select a hard drive.");
         return;
     }
@@ -333,7 +368,7 @@ void frmMyPreferences::applySettings()
     settings.write(1, s.PlayDevice);
     s.RecordDevice = selectedItemData(lstMM2);
     settings.write(2, s.RecordDevice);
-    s.PrefScratch = static_cast<int16_t>(List2->currentRow());
+    s.PrefScratch = static_cast<int16_t>(selectedRow(List2));
     s.FormatIndex = s.PrefScratch;
     settings.write(3, s.PrefScratch);
     // The letter's offset from C, as start-up reads it back (not the list position, which
@@ -345,10 +380,10 @@ void frmMyPreferences::applySettings()
     // With no start mode selected (a stored value outside the buttons) the current mode stays.
     const int start = checkedIndex(optRecord);
     settings.write(6, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
-    const int16_t threshold = toInt16(leadingNumber(txtThreshold->text()));
+    const int16_t threshold = boxValue(txtThreshold, Label4);
     settings.write(7, threshold);
     s.VoxThreshold = threshold;
-    const int16_t delay = toInt16(leadingNumber(txtStopDelay->text()));
+    const int16_t delay = boxValue(txtStopDelay, Label5);
     settings.write(8, delay);
     s.StopDelay = delay;
     settings.write(9, s.RemoteControl);
