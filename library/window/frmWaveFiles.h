@@ -120,6 +120,8 @@ public:
     void mnuFileIndexDelete_Click();
     // Hands the selected slot to the send-to window, or says that nothing is selected.
     void sendSelected(const QString& noSelectionText);
+    // Empties the detail boxes and forgets the selected slot (after its entry was deleted).
+    void clearDetails();
 
     // The components of the window (tests step them).
     audio::InputDevice& WaveIn() { return *WaveIn_; }
