@@ -7,6 +7,7 @@
 #include "audio/devices/VirtualBackend.h"
 #include "audio/widgets/LedDigit.h"
 #include "audio/widgets/LevelMeter.h"
+#include "audio/widgets/LevelScale.h"
 #include "audio/widgets/Slider.h"
 #include "audio/widgets/Wheel.h"
 #include <QAction>
@@ -203,6 +204,28 @@ TEST_F(WaveGenWindowTest, PlaysTheSetToneAndHearsEveryChangeAtOnce)
     QTest::mouseClick(option(0), Qt::LeftButton);
     button("cmdStart")->click();
     EXPECT_NEAR(frequencyOf(playSecond(), 44100), 441.0, 0.5);
+}
+
+TEST_F(WaveGenWindowTest, MetersShowTheOutputLevelAndFallBackWhenItDropsOrStops)
+{
+    auto* left = win->findChild<audio::LevelMeter*>("MMLevelX1");
+    auto* right = win->findChild<audio::LevelMeter*>("MMLevelX2");
+    button("cmdStart")->click();
+    backend->advance(4096); // -5 dB: level 9210
+    QTRY_VERIFY_WITH_TIMEOUT(left->displayDb() > -6.0, 5000);
+    EXPECT_LT(left->displayDb(), -4.0);
+
+    // The level drops to -17 dB while the tone plays: the meters follow it down.
+    slider()->setPosition(2310);
+    backend->advance(4096);
+    QTRY_VERIFY_WITH_TIMEOUT(left->displayDb() < -16.0 && right->displayDb() < -16.0, 5000);
+    EXPECT_GT(left->displayDb(), -18.5); // and rest there
+
+    // Stopped, the output is silent: the meters fall to the bottom of the scale.
+    button("cmdStop")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(left->displayDb() <= audio::kMeterFloorDb && right->displayDb() <= audio::kMeterFloorDb,
+                             10000);
+    EXPECT_EQ(left->value(), 0);
 }
 
 TEST_F(WaveGenWindowTest, TonesAboveHalfTheSampleRateAreSilentAndTheWindowSaysSo)
