@@ -1,5 +1,12 @@
 #include "audio/devices/PortAudioBackend.h"
+#include "platform/StderrCapture.h"
+#include <QtGlobal>
+#include <cstdio>
+#include <dlfcn.h>
 #include <portaudio.h>
+#ifdef TAMBLOR_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 namespace tamblor::audio {
 
@@ -103,13 +110,47 @@ QString deviceName(const std::vector<int>& list, int device)
     return QString::fromUtf8(Pa_GetDeviceInfo(list[size_t(device)])->name);
 }
 
+#ifdef TAMBLOR_HAVE_ALSA
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+void quietJack(const char*) {}
+
+// PortAudio asks every host API for its devices on start-up, and ALSA and JACK print each
+// card, plugin and server they cannot reach (some eighty lines on an ordinary machine) to the
+// terminal. That probing is not the operator's business: what fails for real reaches the
+// operator as a failure of the call that needed the device.
+void quietProbing()
+{
+    // A JACK server is used when one runs, never started for the probe.
+    if (qEnvironmentVariableIsEmpty("JACK_NO_START_SERVER"))
+        qputenv("JACK_NO_START_SERVER", "1");
+#ifdef TAMBLOR_HAVE_ALSA
+    snd_lib_error_set_handler(&quietAlsa);
+#endif
+    // PortAudio's JACK host API comes with the JACK client library; its printing goes through
+    // two handlers, set here when the library is loaded.
+    using Handler = void (*)(const char*);
+    using SetHandler = void (*)(Handler);
+    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (auto set = reinterpret_cast<SetHandler>(::dlsym(RTLD_DEFAULT, name)))
+            set(&quietJack);
+    }
+}
+
 } // namespace
 
 PortAudioBackend::PortAudioBackend()
 {
+    quietProbing();
+    // What the host APIs print while they look for devices is held back; it is shown only
+    // when PortAudio cannot start, as the story behind that failure.
+    StderrCapture probing;
     const PaError err = Pa_Initialize();
-    if (err != paNoError)
+    const QByteArray printed = probing.release();
+    if (err != paNoError) {
+        std::fwrite(printed.constData(), 1, size_t(printed.size()), stderr);
         throw portAudioFailure(err);
+    }
     const int count = Pa_GetDeviceCount();
     for (int i = 0; i < count; ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);

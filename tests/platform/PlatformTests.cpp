@@ -3,10 +3,13 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include "platform/RecordFile.h"
+#include "platform/StderrCapture.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <unistd.h>
 
 using namespace tamblor;
 
@@ -140,4 +143,19 @@ TEST(Clock, FixedClockAndSecondsSinceMidnight)
     EXPECT_EQ(c.dateSeparator(), "/");
     c.setLocale(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(c.dateSeparator(), ".");
+}
+
+TEST(StderrCapture, HoldsBackWhatLibrariesPrintAndPutsTheStreamBack)
+{
+    {
+        StderrCapture probing;
+        std::fprintf(stderr, "ALSA lib confmisc.c: cannot find card '0'\n");
+        ASSERT_EQ(::write(STDERR_FILENO, "jack server is not running\n", 27), 27);
+        EXPECT_EQ(probing.release(), QByteArray("ALSA lib confmisc.c: cannot find card '0'\njack server is not running\n"));
+        EXPECT_EQ(probing.release(), QByteArray()); // once only
+    }
+    // The stream is the terminal's again: a new capture starts empty and sees only its own.
+    StderrCapture next;
+    std::fprintf(stderr, "x");
+    EXPECT_EQ(next.release(), "x");
 }
