@@ -5,6 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QComboBox>
+#include <algorithm>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -48,6 +50,19 @@ QRadioButton* option(QWidget* parent, const QString& name, const QString& captio
     if (!tip.isEmpty())
         b->setToolTip(tip);
     return b;
+}
+
+// A list at least as wide as its widest entry, so no name is cut.
+void fitWidthToEntries(QListWidget* list)
+{
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    const int frame = 2 * list->frameWidth();
+    const int scrollBar = list->count() * list->fontMetrics().height() + 8 > list->height()
+                              ? list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list)
+                              : 0;
+    list->setMinimumWidth(widest + frame + scrollBar + 12);
 }
 
 void addItem(QListWidget* list, const QString& text, int itemData)
@@ -171,6 +186,9 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
     txtStopDelay = new QLineEdit(this);
     txtStopDelay->setObjectName("txtStopDelay");
     txtStopDelay->setToolTip("Delay before pausing record after level falls below threshhold");
+    // Room for any 16-bit number.
+    for (QLineEdit* box : {txtThreshold, txtStopDelay})
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance("-32768") + 24);
 
     Frame3 = new QGroupBox("Remote Control", this);
     Frame3->setObjectName("Frame3");
@@ -273,6 +291,8 @@ void frmMyPreferences::Form_Load()
 
     for (const char* f : kFormats)
         List2->addItem(f);
+    for (QListWidget* l : {lstMM1, lstMM2, List2, lstDrv})
+        fitWidthToEntries(l);
 
     // From here a setting that does not fit its list leaves that list without selection.
     try {

@@ -182,6 +182,9 @@ void frmWaveFiles::buildControls()
     Level1 = named(new audio::LevelMeter(Qt::Vertical, this), "Level1");
     Level2 = named(new audio::LevelMeter(Qt::Vertical, this), "Level2");
     LevelScale1 = named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
+    // The meters keep their width when the window is made small.
+    for (audio::LevelMeter* m : {Level1, Level2})
+        m->setMinimumSize(m->sizeHint().width(), 60);
     meters->addWidget(Slider);
     meters->addWidget(LevelScale1);
     meters->addWidget(Level1);
