@@ -63,7 +63,7 @@ WaveFormat RecordingWriter::fileFormat() const
         return WaveFormat::pcm(rate, channels, 16);
     // The block sizes the wave writer of libsndfile chooses for Microsoft ADPCM.
     const int product = rate * channels;
-    const int blockAlign = product < 12000 ? 256 : product < 23000 ? 512 : 1024;
+    const int blockAlign = product < 12000 ? 256 : product < 23000 ? 512 : product < 44000 ? 1024 : 2048;
     WaveFormat f;
     f.formatTag = WaveFormat::MsAdpcm;
     f.channels = channels;

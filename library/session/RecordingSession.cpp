@@ -125,10 +125,10 @@ void RecordingSession::handle(Event e)
     case State::Idle:
         switch (e) {
         case Event::Press:
-            if (arm()) {
-                if (st().RecordStartMode == 0)
-                    startWriting(-1); // start mode Off: writing starts at once
-            }
+            if (!arm())
+                setState(State::Idle); // refused: the view shows the idle window again
+            else if (st().RecordStartMode == 0)
+                startWriting(-1); // start mode Off: writing starts at once
             break;
         case Event::Stop:
             setState(State::Idle); // the view shows the stopped button again
