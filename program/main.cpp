@@ -2,8 +2,8 @@
 // (SIGTERM, logout) that keeps a take under way.
 #include "app/Application.h"
 #include "app/EndSignals.h"
+#include "app/Form.h"
 #include "app/SingleInstance.h"
-#include "app/mnuMenu.h"
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
 #include "platform/DriveMap.h"

@@ -3,7 +3,7 @@
 // Index" completes it from its file instead of giving its audio away.
 #include "app/Application.h"
 #include "app/frmError.h"
-#include "library/IndexRecord.h"
+#include "app/IndexRecord.h"
 #include "library/SlotIndex.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "tests/audio/devices/SignalMeasure.h"
