@@ -375,7 +375,9 @@ void frmMyPreferences::cmdApply_Click()
         applySettings();
     } catch (const Failure& f) {
         app().showMessage(f.text());
+        return;
     }
+    emit app().settingsApplied(); // an open library window takes them
 }
 
 void frmMyPreferences::applySettings()

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <portaudio.h>
+#include <atomic>
 #ifdef TAMBLOR_HAVE_ALSA
 #include <alsa/asoundlib.h>
 #endif
@@ -55,22 +56,34 @@ public:
             stream_ = nullptr;
             throw portAudioFailure(err);
         }
+        // A stream that ends without being asked to has lost its device.
+        Pa_SetStreamFinishedCallback(stream_, &PaStreamHandle::finished);
     }
 
     void start() override
     {
         if (Pa_IsStreamActive(stream_) == 1)
             return;
+        stopping_ = false;
+        failed_ = false;
         const PaError err = Pa_StartStream(stream_);
         if (err != paNoError)
             throw portAudioFailure(err);
+        started_ = true;
     }
     void stop() override
     {
+        stopping_ = true;
+        started_ = false;
         if (Pa_IsStreamStopped(stream_) == 0)
             Pa_StopStream(stream_);
     }
     bool isActive() const override { return Pa_IsStreamActive(stream_) == 1; }
+    bool hasFailed() const override
+    {
+        // Started and not stopped by us, yet no longer running (or PortAudio reports an error).
+        return failed_.load() || (started_.load() && Pa_IsStreamActive(stream_) != 1);
+    }
 
 private:
     static int callback(const void* in, void* out, unsigned long frames,
@@ -83,11 +96,20 @@ private:
             s->out_.render(static_cast<int16_t*>(out), frames);
         return paContinue;
     }
+    static void finished(void* self)
+    {
+        auto* s = static_cast<PaStreamHandle*>(self);
+        if (!s->stopping_.load())
+            s->failed_.store(true);
+    }
 
     bool input_;
     InputCallback in_;
     OutputHandler out_;
     PaStream* stream_ = nullptr;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
 };
 
 int pick(const std::vector<int>& list, int device, bool input)
