@@ -1,6 +1,7 @@
 #include "platform/NativeFile.h"
 #include "platform/Failure.h"
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <vector>
@@ -215,8 +216,13 @@ NativeFile NativeFile::open(const QString& path, Mode mode)
     do
         fd = ::open(native.constData(), flags | O_CLOEXEC, 0666);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        fail(errno);
+    if (fd < 0) {
+        const int err = errno;
+        // A missing folder on the way is the classic "Path not found", not "File not found".
+        if (err == ENOENT && ::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), F_OK) != 0)
+            throw Failure(Failure::PathNotFound);
+        fail(err);
+    }
     NativeFile f;
     f.fd_ = fd;
     return f;

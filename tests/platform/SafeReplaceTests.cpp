@@ -27,7 +27,7 @@ protected:
         TempRootTest::SetUp();
         QDir().mkpath(folder());
     }
-    QString folder() const { return at("w"); }
+    QString folder() const { return native("w"); }
     QString at(const QString& name) const { return folder() + '/' + name; }
 };
 
@@ -70,9 +70,9 @@ TEST_F(SafeReplaceTest, ACancelOrAFailedCommitRemovesTheWorkingFileAndKeepsTheTa
     EXPECT_EQ(entries(folder()), QStringList{"song.wav"});
 
     // The rename cannot replace a folder that holds something.
-    const QString folder = at("busy.wav");
-    QDir().mkpath(folder + "/inside");
-    SafeReplace replace(folder);
+    const QString busy = at("busy.wav");
+    QDir().mkpath(busy + "/inside");
+    SafeReplace replace(busy);
     writeText(replace.create(), "new");
     try {
         replace.commit();
@@ -80,7 +80,7 @@ TEST_F(SafeReplaceTest, ACancelOrAFailedCommitRemovesTheWorkingFileAndKeepsTheTa
     } catch (const Failure& f) {
         EXPECT_NE(f.number(), 0);
     }
-    EXPECT_TRUE(QFileInfo(folder + "/inside").isDir());
+    EXPECT_TRUE(QFileInfo(busy + "/inside").isDir());
     EXPECT_EQ(entries(folder()), (QStringList{"busy.wav", "song.wav"}));
 }
 
