@@ -24,6 +24,9 @@ public:
     // Puts the complete copy in the original's place in one step. Throws Failure; the
     // original is then as it was and the copy is removed.
     void replaceOriginal();
+    // The open handle of the original; after replaceOriginal() it is the last one of the
+    // replaced file, whose space is given back when it closes.
+    NativeFile takeOriginal() { return source_.takeSource(); }
 
 private:
     audio::WaveCopy source_;

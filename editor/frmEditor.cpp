@@ -231,7 +231,12 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     resize(820, 520);
 }
 
-frmEditor::~frmEditor() { invalidateDrawing(); }
+frmEditor::~frmEditor()
+{
+    invalidateDrawing();
+    if (releasing_.joinable())
+        releasing_.join();
+}
 
 bool frmEditor::eventFilter(QObject* watched, QEvent* event)
 {
@@ -444,6 +449,7 @@ void frmEditor::DrawWave()
                 at -= at % unit;
                 int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
                 if (base && at >= 0 && count > 0) {
+                    memMap_.prefetch(dataOffset + at, count);
                     int16_t mn1, mx1, mn2, mx2;
                     audio::blockExtremes(format, base + dataOffset + at, count, mn1, mx1, mn2, mx2);
                     a = mn1, b = mx1, cc = mn2, d = mx2;
@@ -717,6 +723,9 @@ void frmEditor::DeleteBytes()
         memMap_.close();
         WavePlayer->setFileName(QString());
         copier.replaceOriginal();
+        if (releasing_.joinable())
+            releasing_.join();
+        releasing_ = std::thread([old = copier.takeOriginal()]() mutable { old = NativeFile(); });
         deleting_ = false;
     } catch (const Failure& f) {
         if (!self)

@@ -51,6 +51,13 @@ int64_t MemMapFile::readableSize() const
     return std::clamp<int64_t>(currentSize(file_.handle()), 0, size_);
 }
 
+void MemMapFile::prefetch(int64_t offset, int64_t bytes) const
+{
+    if (!address_ || offset < 0 || offset >= size_)
+        return;
+    prefetchMapped(address_ + offset, std::min(bytes, size_ - offset));
+}
+
 void MemMapFile::unmap()
 {
     if (address_)

@@ -36,6 +36,8 @@ public:
     bool writeTo(NativeFile& out, const std::vector<DataRange>& kept, const CopyProgress& progress = {});
     // The same for the whole data.
     bool writeTo(NativeFile& out, const CopyProgress& progress = {});
+    // Hands over the open source; nothing can be copied afterwards.
+    NativeFile takeSource() { return std::move(source_); }
 
 private:
     NativeFile source_;
