@@ -1,8 +1,9 @@
 #pragma once
-// Normalizes a PCM wave file in place: one pass finds the peak, a second rewrites the samples
-// with the gain that brings the peak to the target level. The rewrite goes to a temporary file
-// in the same folder that replaces the original only when it is complete, so a failure or a
-// cancel leaves the original as it was.
+// Normalizes a PCM or float wave file in place: one pass finds the peak over every channel, a
+// second rewrites the samples with the gain that brings the peak to the target level (never
+// past full scale). The rewrite goes to a working file beside the original that replaces it
+// only when it is complete and on the disk (SafeReplace), so a failure or a cancel leaves the
+// original as it was. The chunks around the sample data are kept as they are.
 #include <QString>
 #include <functional>
 
@@ -18,7 +19,7 @@ using FilePrompt = std::function<QString()>;
 // `askForFile` (no prompt, or an empty answer, does nothing) and gives the chosen path back.
 // Returns true when the file is normalized (a silent file is left as it is), false when
 // nothing was done or the work was cancelled. Throws Failure: 5 for a level outside 0..100 or
-// a format other than 8- or 16-bit PCM, 321 for a malformed file, file errors as they come.
+// a compressed format (MS-ADPCM), 321 for a malformed file, file errors as they come.
 bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress = {},
                    const FilePrompt& askForFile = {});
 

@@ -3,10 +3,12 @@
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveHelper.h"
 #include "platform/Failure.h"
+#include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
 #include <QDir>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 using namespace tamblor;
 using namespace tamblor::audio;
@@ -26,6 +28,47 @@ int filePeak(const QString& path)
     if (w.bitsPerSample() == 8)
         return std::max({128 - e.min1, e.max1 - 128, 128 - e.min2, e.max2 - 128}) * 256;
     return std::max({-int(e.min1), int(e.max1), -int(e.min2), int(e.max2)});
+}
+
+// Every sample of a file as a share of full scale, decoded by libsndfile, per channel.
+std::vector<std::vector<double>> channelsOf(const QString& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    EXPECT_TRUE(f) << sf_strerror(nullptr);
+    if (!f)
+        return {};
+    std::vector<double> all(size_t(info.frames * info.channels));
+    sf_readf_double(f, all.data(), info.frames);
+    sf_close(f);
+    std::vector<std::vector<double>> out(size_t(info.channels));
+    for (size_t i = 0; i < all.size(); ++i)
+        out[i % size_t(info.channels)].push_back(all[i]);
+    return out;
+}
+
+double peakOf(const std::vector<double>& samples)
+{
+    double p = 0;
+    for (double s : samples)
+        p = std::max(p, std::abs(s));
+    return p;
+}
+
+// Little-endian bytes of 24-bit, 32-bit or float samples.
+QByteArray deepBytes(const std::vector<double>& samples, int tag, int bits)
+{
+    QByteArray b;
+    for (double v : samples) {
+        if (tag == 3) {
+            const float x = float(v);
+            b.append(reinterpret_cast<const char*>(&x), 4);
+        } else {
+            const auto i = int32_t(std::lround(v * (bits == 24 ? 8388607.0 : 2147483647.0)));
+            b.append(le32(uint32_t(i)).left(bits / 8 == 3 ? 3 : 4));
+        }
+    }
+    return b;
 }
 
 } // namespace
@@ -103,12 +146,6 @@ TEST_F(NormalizeTest, CancelOrFailureLeavesTheOriginalUntouched)
 TEST_F(NormalizeTest, RefusedFilesStayAsTheyWere)
 {
     QString path = native("n.wav");
-    QByteArray truncated = wavBytes(WaveFormat::pcm(44100, 2, 16), QByteArray(4000, 9));
-    truncated.chop(100);
-    writeAllBytes(path, truncated);
-    EXPECT_THROW(NormalizeFile(path, 50), Failure);
-    EXPECT_EQ(readAllBytes(path), truncated);
-
     WaveFormat adpcm = WaveFormat::pcm(22050, 1, 4);
     adpcm.formatTag = WaveFormat::MsAdpcm;
     adpcm.blockAlign = 256;
@@ -120,7 +157,10 @@ TEST_F(NormalizeTest, RefusedFilesStayAsTheyWere)
         FAIL();
     } catch (const Failure& f) {
         EXPECT_EQ(f.number(), Failure::InvalidCall);
+        EXPECT_EQ(f.description(), "Invalid procedure call or argument: Microsoft ADPCM is compressed; only PCM "
+                                   "and float files can be normalized");
     }
+    EXPECT_EQ(readAllBytes(path), bytes);
     QString missing = native("missing.wav");
     try {
         NormalizeFile(missing, 50);
@@ -173,4 +213,70 @@ TEST_F(NormalizeTest, EveryChannelOfAWideFileCountsForThePeak)
         EXPECT_NEAR(std::abs(int(after[0])), 32767 / 20, 3) << channels << " channels";
         EXPECT_NEAR(std::abs(int(after[after.size() - 1])), 32767, 3) << channels << " channels";
     }
+}
+
+TEST_F(NormalizeTest, DeepAndFloatFilesReachTheTargetOnTheirLoudestChannelAndKeepTheirChunks)
+{
+    // Stereo, the right channel twice as loud as the left; the low bits carry the signal.
+    std::vector<double> samples;
+    for (int i = 0; i < 20000; ++i) {
+        const double v = 0.2 * std::sin(2 * M_PI * 440.0 * i / 48000.0) + 1e-6 * (i % 7);
+        samples.push_back(v / 2);
+        samples.push_back(v);
+    }
+    double rightPeak = 0;
+    for (size_t i = 1; i < samples.size(); i += 2)
+        rightPeak = std::max(rightPeak, std::abs(samples[i]));
+    struct Case { int tag, bits; };
+    for (const Case c : {Case{1, 24}, Case{1, 32}, Case{3, 32}}) {
+        SCOPED_TRACE(testing::Message() << "tag " << c.tag << ", " << c.bits << " bits");
+        QString path = native("deep.wav");
+        const QByteArray trailer = chunk("LIST", "INFOkept after the data");
+        const QByteArray bytes = riff(chunk("fmt ", fmtBody([&] {
+                                          WaveFormat f = WaveFormat::pcm(48000, 2, c.bits);
+                                          f.formatTag = c.tag;
+                                          return f;
+                                      }())) + chunk("data", deepBytes(samples, c.tag, c.bits)) + trailer);
+        writeAllBytes(path, bytes);
+        ASSERT_TRUE(NormalizeFile(path, 50));
+        const QByteArray after = readAllBytes(path);
+        ASSERT_EQ(after.size(), bytes.size());
+        EXPECT_EQ(after.left(44), bytes.left(44));
+        EXPECT_EQ(after.right(trailer.size()), trailer);
+        const auto ch = channelsOf(path);
+        ASSERT_EQ(ch.size(), 2u);
+        EXPECT_NEAR(peakOf(ch[1]), 0.5, 1e-6);
+        EXPECT_NEAR(peakOf(ch[0]), 0.25, 1e-5);
+        // One factor for every sample: the quiet detail is scaled, not lost.
+        EXPECT_NEAR(ch[1][5], samples[11] * 0.5 / rightPeak, 1e-6);
+    }
+}
+
+TEST_F(NormalizeTest, FilesMadeBySoxAndATruncatedTakeAreNormalized)
+{
+    // sox writes 24-bit stereo as WAVE_FORMAT_EXTENSIBLE, float with a fact chunk.
+    for (const QStringList& options : {QStringList{"-b", "24"}, QStringList{"-e", "floating-point", "-b", "32"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QString path = native("sox.wav");
+        ASSERT_TRUE(soxtest::makeTone(path, options, 44100, 2, 0.5));
+        ASSERT_TRUE(NormalizeFile(path, 100));
+        for (const auto& channel : channelsOf(path)) {
+            EXPECT_LE(peakOf(channel), 1.0);
+            EXPECT_NEAR(peakOf(channel), 1.0, 1e-4);
+        }
+    }
+
+    // A take whose header claims more than the file holds: the frames there are normalized and
+    // the header then states what the file holds.
+    QString path = native("take.wav");
+    const QByteArray data = pcmBytes(sine(22050, 1, 440, 0.5, 4000), 16);
+    QByteArray bytes = wav(1, 1, 22050, 16, data, 4 * data.size());
+    bytes.chop(1); // half a frame at the end
+    writeAllBytes(path, bytes);
+    ASSERT_TRUE(NormalizeFile(path, 50));
+    WaveFile w;
+    w.setFileName(path);
+    EXPECT_EQ(w.dataSize(), data.size() - 2);
+    EXPECT_EQ(readAllBytes(path).mid(40, 4), le32(uint32_t(data.size() - 2)));
+    EXPECT_NEAR(filePeak(path), 0.5 * 32767, 3);
 }
