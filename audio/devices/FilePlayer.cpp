@@ -1,4 +1,5 @@
 #include "audio/devices/FilePlayer.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/format/FileFailure.h"
 #include "audio/format/RiffReader.h"
 #include "platform/Failure.h"
@@ -143,6 +144,7 @@ void FilePlayer::setPositionFrames(qint64 frame)
 
 void FilePlayer::play()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     teardown();
     openFile();
     const qint64 start = std::clamp<qint64>(startFrame_, 0, info_.frames);
@@ -175,6 +177,7 @@ void FilePlayer::play()
 
 void FilePlayer::stop()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     teardown();
     startFrame_ = 0;
 }
@@ -194,12 +197,14 @@ void FilePlayer::teardown()
 
 void FilePlayer::pause()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     if (playing_)
         paused_.store(true);
 }
 
 void FilePlayer::resume()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     paused_.store(false);
 }
 
@@ -219,6 +224,7 @@ void FilePlayer::postEnd()
 
 void FilePlayer::waitIdle()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     if (playing_ && finished_.load())
         postEnd();
     QCoreApplication::processEvents();
@@ -240,6 +246,7 @@ bool FilePlayer::acknowledgeSeek()
 
 void FilePlayer::render(int16_t* out, size_t frames)
 {
+    TAMBLOR_ONLY_DEVICE_CALLBACK();
     size_t got = 0;
     if (acknowledgeSeek() && !paused_.load(std::memory_order_relaxed)) {
         // Read the end flag before the ring: once it is set, every frame is in the ring.
@@ -268,6 +275,7 @@ void FilePlayer::prepare(size_t frames)
 
 void FilePlayer::readerLoop()
 {
+    ThreadRoleScope role(ThreadRole::Worker);
     const int channels = fileChannels_;
     std::vector<int16_t> chunk(ReadFrames * 2);
     std::vector<int16_t> stereo(ReadFrames * 2);

@@ -1,4 +1,5 @@
 #include "audio/files/TriggerPump.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/format/FileFailure.h"
 #include <QMetaObject>
 #include <vector>
@@ -46,6 +47,7 @@ void TriggerPump::start()
 
 void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, unsigned generation)
 {
+    ThreadRoleScope role(ThreadRole::Worker);
     QMetaObject::invokeMethod(this, [this, generation] {
         if (generation == generation_)
             emit started();
