@@ -632,8 +632,9 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
         if (dlg->isSending()) {
             ASSERT_TRUE(done.wait(30000));
         }
-        if (c.slot == 6)
+        if (c.slot == 6) {
             EXPECT_EQ(app->messageText(), "321 Invalid file format: no data chunk");
+        }
         EXPECT_NE(app->messageText(), "") << c.name;
         EXPECT_FALSE(dlg->isSending());
         EXPECT_EQ(folderContents(out), before) << c.name;
