@@ -293,10 +293,11 @@ TEST_F(SendTest, APlainSendCopiesTheSampleBytesOfEveryFormatUnchanged)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         addSlot(4, c.name, 44100, 2, 0.1);
-        if (c.sox.isEmpty())
+        if (c.sox.isEmpty()) {
             writeAllBytes(slotFile, c.bytes);
-        else
+        } else {
             ASSERT_TRUE(soxtest::makeTone(slotFile, c.sox, 44100, 2, 0.7));
+        }
         const QByteArray before = readAllBytes(slotFile);
         app->showMessage(QString());
         sendAs(c.name);
