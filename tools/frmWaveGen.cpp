@@ -114,6 +114,8 @@ frmWaveGen::frmWaveGen(Application& app)
     MMLevelX2 = new audio::LevelMeter(Qt::Vertical, this);
     MMLevelX2->setObjectName("MMLevelX2");
     MMLevelX2->setToolTip("Right");
+    for (audio::LevelMeter* meter : {MMLevelX1, MMLevelX2})
+        meter->setTimeSource([&clock = app.clock()] { return clock.steadyMs(); });
     MMConnectorX1 = new QTimer(this);
     MMConnectorX1->setObjectName("MMConnectorX1");
     MMConnectorX1->setInterval(audio::LevelMeter::kTickMs);
