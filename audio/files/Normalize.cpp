@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace tamblor::audio {
@@ -75,13 +76,33 @@ void scale8(char* data, int64_t bytes, int gain, std::vector<int16_t>& wide)
         p[i] = uint8_t(std::min(255, (int(wide[i]) + 32768 + 128) >> 8));
 }
 
-} // namespace
-
-bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress,
-                   const FilePrompt& askForFile)
+// Feeds the whole frames of one block to the loudness measurement.
+void measureBlock(LoudnessMeter& meter, const WaveFormat& format, const char* data, int64_t bytes,
+                  std::vector<int16_t>& wide)
 {
-    if (percent < 0 || percent > 100)
-        throw invalidCall(QStringLiteral("level %1 %").arg(percent));
+    const size_t frames = size_t(bytes / format.blockAlign);
+    if (format.bitsPerSample == 16) {
+        meter.add(reinterpret_cast<const int16_t*>(data), frames);
+        return;
+    }
+    const size_t count = frames * size_t(format.channels);
+    wide.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        wide[i] = int16_t((int(uint8_t(data[i])) - 128) * 256);
+    meter.add(wide.data(), frames);
+}
+
+// Chooses the gain from what the scan found, in 16.14 fixed point (16384 = unity), and notes
+// it in the report; no gain leaves the file as it is.
+using GainChoice = std::function<std::optional<int>(int peak, NormalizeReport& report)>;
+
+// The scan and the rewrite that every kind of normalizing shares.
+bool normalizeWith(QString& path, const NormalizeProgress& progress, const FilePrompt& askForFile,
+                   NormalizeReport* report, const GainChoice& chooseGain)
+{
+    NormalizeReport unused;
+    NormalizeReport& r = report ? *report : unused;
+    r = NormalizeReport{};
     if (path.isEmpty()) {
         if (!askForFile)
             return false;
@@ -108,27 +129,33 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
 
     const int64_t dataSize = int64_t(layout.dataSize);
     std::vector<char> buffer(static_cast<size_t>(kChunk));
+    std::vector<int16_t> wide;
 
-    // Phase 0: the peak.
+    // Phase 0: the peak and the loudness, in blocks of whole frames.
+    const int64_t scanChunk = kChunk - kChunk % std::max(1, format.blockAlign);
+    LoudnessMeter loudness(format.channels, format.sampleRate);
     ProgressReport scan(progress, 0, dataSize);
     if (!scan.at(0))
         return false;
     int peak = 0;
     source.seek(qint64(layout.dataOffset));
     for (int64_t done = 0; done < dataSize;) {
-        const int64_t n = std::min(kChunk, dataSize - done);
+        const int64_t n = std::min(scanChunk, dataSize - done);
         readExactly(source, buffer.data(), n);
         peak = std::max(peak, blockPeak(format, buffer.data(), n));
+        measureBlock(loudness, format, buffer.data(), n, wide);
         done += n;
         if (!scan.at(done))
             return false;
     }
+    r.loudness = loudness.figures();
+    r.scanned = true;
     if (peak == 0)
         return true; // silence stays silence
-
-    // Gain in 16.14 fixed point; the target is a share of full scale (32767).
-    const double target = 32767.0 * percent / 100.0;
-    const int gain = int(std::lround(target / peak * 16384.0));
+    const std::optional<int> chosen = chooseGain(peak, r);
+    if (!chosen)
+        return true;
+    const int gain = *chosen;
 
     // Phase 1: everything before and after the samples is copied as it is.
     QSaveFile out(path);
@@ -138,7 +165,6 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
     ProgressReport rewrite(progress, 1, dataSize);
     if (!rewrite.at(0))
         return false; // QSaveFile drops its temporary file unless committed
-    std::vector<int16_t> wide;
     source.seek(0);
     for (int64_t left = int64_t(layout.dataOffset); left > 0;) {
         const int64_t n = std::min(kChunk, left);
@@ -170,6 +196,45 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
     if (!out.commit())
         throw fileFailure(out.error());
     return true;
+}
+
+double gainToDb(int gain) { return 20.0 * std::log10(gain / 16384.0); }
+
+} // namespace
+
+bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress,
+                   const FilePrompt& askForFile, NormalizeReport* report)
+{
+    if (percent < 0 || percent > 100)
+        throw invalidCall(QStringLiteral("level %1 %").arg(percent));
+    return normalizeWith(path, progress, askForFile, report, [percent](int peak, NormalizeReport& r) {
+        // Gain in 16.14 fixed point; the target is a share of full scale (32767).
+        const double target = 32767.0 * percent / 100.0;
+        const int gain = int(std::lround(target / peak * 16384.0));
+        r.gainDb = gainToDb(gain);
+        return std::optional<int>(gain);
+    });
+}
+
+bool NormalizeToLoudness(QString& path, const LoudnessTarget& target, const NormalizeProgress& progress,
+                         const FilePrompt& askForFile, NormalizeReport* report)
+{
+    if (!(target.lufs >= -70.0 && target.lufs <= 0.0) || !(target.ceilingDbtp <= 0.0))
+        throw invalidCall(QStringLiteral("loudness target %1 LUFS, ceiling %2 dBTP").arg(target.lufs).arg(target.ceilingDbtp));
+    return normalizeWith(path, progress, askForFile, report, [target](int, NormalizeReport& r) -> std::optional<int> {
+        const LoudnessFigures& now = r.loudness;
+        if (!std::isfinite(now.integratedLufs) || !std::isfinite(now.truePeakDbtp))
+            return std::nullopt; // below the gate: nothing that could be brought to a loudness
+        double db = target.lufs - now.integratedLufs;
+        if (now.truePeakDbtp + db > target.ceilingDbtp) {
+            db = target.ceilingDbtp - now.truePeakDbtp;
+            r.heldByCeiling = true;
+        }
+        // Rounded down to the fixed-point step, so the ceiling is never passed by rounding.
+        const int gain = int(std::floor(std::pow(10.0, db / 20.0) * 16384.0));
+        r.gainDb = gainToDb(gain);
+        return gain;
+    });
 }
 
 } // namespace tamblor::audio

@@ -2,9 +2,11 @@
 //   block extremes scan   vs a plain scalar loop
 //   44100 -> 22050        vs sox in.wav -r 22050 out.wav
 //   normalize in place    vs sox --norm in.wav out.wav
+//   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
 // Usage: bench_audio_files <work folder> [--keep]. The files are deleted afterwards.
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
+#include "audio/files/Loudness.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/TriggerPump.h"
@@ -176,6 +178,43 @@ void benchNormalize(const QString& path, const QString& folder)
     QFile::remove(sox);
 }
 
+void benchLoudness(const QString& path, const QString& folder)
+{
+    WaveFile w;
+    w.setFileName(path);
+    MemMapFile map;
+    map.setFileName(path);
+    const auto* data = reinterpret_cast<const int16_t*>(map.address() + w.dataOffset());
+    const size_t frames = size_t(w.dataSize() / 4);
+    LoudnessFigures f{};
+    const double tMeasure = best(2, [&] {
+        LoudnessMeter m(2, 44100);
+        for (size_t done = 0; done < frames; done += 65536)
+            m.add(data + 2 * done, std::min<size_t>(65536, frames - done));
+        f = m.figures();
+    });
+    const double tPeaks = best(3, [&] {
+        int64_t n = w.dataSize();
+        blockExtremes(w.format(), map.address() + w.dataOffset(), n);
+    });
+    std::printf("loudness of the hour: %.1f LUFS, LRA %.1f LU, true peak %.1f dBTP in %.2f s (%.0fx real "
+                "time); the peak scan alone %.2f s\n",
+                f.integratedLufs, f.rangeLu, f.truePeakDbtp, tMeasure, 3600.0 / tMeasure, tPeaks);
+    const QString copy = folder + "/loud.wav";
+    double tPeak = 1e30, tLoud = 1e30;
+    for (int i = 0; i < 2; ++i) {
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        QString p = copy;
+        tPeak = std::min(tPeak, seconds([&] { NormalizeFile(p, 100); }));
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        tLoud = std::min(tLoud, seconds([&] { NormalizeToLoudness(p, {}); }));
+    }
+    std::printf("normalize to a peak %.2f s, to -23 LUFS %.2f s\n", tPeak, tLoud);
+    QFile::remove(copy);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -198,6 +237,7 @@ int main(int argc, char** argv)
         benchExtremes(hour);
         benchConvert(hour, folder);
         benchNormalize(hour, folder);
+        benchLoudness(hour, folder);
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());
         return 1;
