@@ -115,6 +115,9 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     lblResult = new QLabel(this);
     lblResult->setObjectName("lblResult");
     lblResult->setWordWrap(true);
+    // Room for the longest outcome, so the window need not grow when it is shown.
+    lblResult->setMinimumHeight(lblResult->fontMetrics().lineSpacing() * 3 + 4);
+    lblResult->setMinimumWidth(lblResult->fontMetrics().horizontalAdvance("True peak at most -1.0 dBTP") + 40);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdNormalize);

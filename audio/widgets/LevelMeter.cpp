@@ -115,8 +115,8 @@ void LevelMeter::paintEvent(QPaintEvent*)
     band(at(-10), std::min(shown, at(-3)), QColor(230, 210, 0));
     band(at(-3), shown, QColor(230, 0, 0));
     if (holdDb_ > kMeterFloorDb) {
-        const int h = std::max(1, at(holdDb_));
-        band(h - 1, h, Qt::white);
+        const int h = std::max(2, at(holdDb_));
+        band(h - 2, h, Qt::white);
     }
     const QColor light = clipped_ ? QColor(255, 0, 0) : QColor(70, 0, 0);
     if (vertical)
