@@ -1,7 +1,7 @@
 #pragma once
 // The values every window shares. Windows read what they need when they need it; values pass
 // between windows by being set before a window opens or a procedure runs and read afterwards.
-#include "library/IndexRecord.h"
+#include "app/IndexRecord.h"
 #include "platform/RecordFile.h"
 #include <QString>
 #include <cstdint>

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds into ./build (Release with debug info).
-# A compiler cache is used when one is installed (several checkouts beside each other share it).
+# Configures and builds into ./build (Release with debug info). TAMBLOR_WERROR=ON makes every
+# compiler warning an error (CI builds so).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-launcher=()
-if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}"
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+source scripts/compiler-cache.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${TAMBLOR_LAUNCHER[@]}" \
+  -DTAMBLOR_WERROR="${TAMBLOR_WERROR:-OFF}" >/dev/null
 cmake --build build -j"$(nproc)"
