@@ -66,6 +66,7 @@ void Application::endProgram()
     if (ending_)
         return;
     ending_ = true;
+    emit programEnding();
     windows_.destroyAll(windows_.find("mnuMenu"));
     state_.IndexFile.reset();
     emit programEnded();

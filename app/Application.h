@@ -60,7 +60,12 @@ public:
     bool isEnding() const { return ending_; }
 
 signals:
+    // The program is about to end (main menu closed, SIGTERM, logout): a take under way is
+    // finished and kept before the windows go.
+    void programEnding();
     void programEnded();
+    // Apply in the preferences stored new settings; open windows take them.
+    void settingsApplied();
 
 private:
     DriveMap drives_;

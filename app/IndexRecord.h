@@ -1,7 +1,9 @@
 #pragma once
 // One 39-byte record of the sound file index, four fixed-width text fields.
 // Texts are stored left-aligned, padded with blanks and cut at the width, one byte per
-// character (Latin-1; characters outside it are stored as "?").
+// character in the code page of the studio machine (Windows-1252; a character outside it is
+// stored as one "?").
+#include "platform/CodePage.h"
 #include <QByteArray>
 #include <QString>
 
@@ -20,10 +22,11 @@ struct IndexRecord {
     QString LengthText = QString(LengthTextWidth, ' ');
     QString RecordDate = QString(RecordDateWidth, ' ');
 
-    // Pads with blanks or cuts to the width.
+    // Pads with blanks or cuts to the width, holding only what the code page can store.
     static QString fit(const QString& text, int width)
     {
-        return text.size() >= width ? text.left(width) : text + QString(width - text.size(), ' ');
+        const QString kept = codepage::representable(text);
+        return kept.size() >= width ? kept.left(width) : kept + QString(width - kept.size(), ' ');
     }
     static void setField(QString& field, const QString& text, int width) { field = fit(text, width); }
 
@@ -40,7 +43,7 @@ struct IndexRecord {
         QByteArray out;
         out.reserve(Size);
         for (const QString* f : {&Status, &SoundName, &LengthText, &RecordDate})
-            out += f->toLatin1(); // unrepresentable characters become "?"
+            out += codepage::toBytes(*f);
         return out;
     }
 
@@ -50,7 +53,7 @@ struct IndexRecord {
         IndexRecord r;
         int at = 0;
         auto take = [&](int width) {
-            QString s = QString::fromLatin1(b.constData() + at, width);
+            QString s = codepage::toText(b.constData() + at, width);
             at += width;
             return s;
         };

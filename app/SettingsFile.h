@@ -22,6 +22,8 @@ public:
     void close();
     // Record n into SettingsValue, which is returned.
     int16_t read(int n);
+    // True when the file reaches record n (a first start has none of them yet).
+    bool holds(int n) const { return file_.recordCount() >= n; }
     // SettingsValue as record n.
     void write(int n);
     void write(int n, int16_t value);

@@ -1,4 +1,5 @@
 #include "info/RtfReader.h"
+#include "platform/CodePage.h"
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
@@ -11,18 +12,12 @@ namespace tamblor {
 
 namespace {
 
-// Windows-1252 characters 0x80..0x9F; the rest of the code page is Latin-1.
-const char16_t cp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
-};
-
+// A byte of the document's code page (Windows-1252); the bytes it leaves unassigned show as
+// the replacement character.
 QChar fromCodePage(unsigned char b)
 {
-    if (b >= 0x80 && b < 0xA0)
-        return QChar(cp1252High[b - 0x80]);
-    return QChar(b);
+    const QChar c = codepage::toChar(b);
+    return c.unicode() >= 0x80 && c.unicode() < 0xA0 ? QChar(0xFFFD) : c;
 }
 
 int hexDigit(char c)

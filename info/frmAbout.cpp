@@ -132,10 +132,13 @@ void frmAbout::Form_Load()
     lblVersion->setText(versionText());
     lblTitle->setText(AppTitle);
     lblDescription->setText(
-        QStringLiteral("Sound library, recorder, player and wave editor for the broadcast studio.")
+        QStringLiteral("Sound library, recorder and player for the broadcast studio, with a tone generator and "
+                       "normalizer.")
         + QChar(10)
         + QStringLiteral("Sound handled with PortAudio, libsndfile and the SoX resampler; windows by Qt. "
                          "Our thanks to their authors."));
+    // The window's smallest size keeps every wrapped line of the description.
+    lblDescription->setMinimumHeight(lblDescription->heightForWidth(lblDescription->minimumWidth()));
 }
 
 void frmAbout::cmdOK_Click() { close(); }

@@ -25,6 +25,7 @@ frmHelp::frmHelp(Application& app) : Form(app, "frmHelp")
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(RichTextBox1);
     resize(680, 560);
+    setMinimumSize(320, 240); // a few lines of the guide stay readable
 }
 
 void frmHelp::Form_Load()

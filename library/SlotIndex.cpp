@@ -1,5 +1,6 @@
 #include "library/SlotIndex.h"
 #include "app/Application.h"
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include <QFile>
 
@@ -63,12 +64,17 @@ void SlotIndex::completeCurrentSlot(int32_t startSeconds, int32_t nowSeconds, co
     int32_t seconds = nowSeconds - startSeconds;
     if (seconds < 0)
         seconds += 86400; // midnight passed
+    completeSlot(state_.CurrentSlot, seconds, today);
+}
+
+void SlotIndex::completeSlot(int32_t slot, int32_t seconds, const QDate& day)
+{
     state_.Seconds = seconds;
     state_.IndexRecord.setLengthText(QString::number(seconds));
     state_.IndexRecord.setStatus("1");
-    state_.IndexRecord.setSoundName(defaultName(state_.CurrentSlot));
-    state_.IndexRecord.setRecordDate(recordDateText(today));
-    write(state_.CurrentSlot);
+    state_.IndexRecord.setSoundName(defaultName(slot));
+    state_.IndexRecord.setRecordDate(recordDateText(day));
+    write(slot);
 }
 
 void SlotIndex::release(int32_t slot)
@@ -80,7 +86,7 @@ void SlotIndex::release(int32_t slot)
 void SlotIndex::rename(int32_t slot, const QString& name)
 {
     read(slot);
-    state_.IndexRecord.setSoundName(name.toUpper());
+    state_.IndexRecord.setSoundName(codepage::toUpper(name));
     write(slot);
 }
 

@@ -32,6 +32,9 @@ public:
     // Completes CurrentSlot after a recording that ran from startSeconds to nowSeconds (both
     // seconds since midnight): status "1", the length, the default name and today's date.
     void completeCurrentSlot(int32_t startSeconds, int32_t nowSeconds, const QDate& today);
+    // Completes a slot as a take of `seconds` recorded on `day`: status "1", the length, the
+    // default name and the date.
+    void completeSlot(int32_t slot, int32_t seconds, const QDate& day);
     // Removes the slot's sound file: it is opened for writing (created when missing) and then
     // deleted, so a missing file is no failure. Throws Failure when it cannot be removed.
     void removeSoundFile(int32_t slot);

@@ -1,4 +1,5 @@
 #include "platform/Clock.h"
+#include "platform/NumericText.h"
 
 namespace tamblor {
 
@@ -28,7 +29,8 @@ void Clock::advance(qint64 milliseconds)
 
 int Clock::secondsSinceMidnight() const
 {
-    return now().time().msecsSinceStartOfDay() / 1000;
+    // The system timer's fraction is rounded, halves to even (08:07:51.6 is 29272).
+    return int(roundHalfEven(now().time().msecsSinceStartOfDay() / 1000.0));
 }
 
 QString Clock::dateSeparator() const

@@ -23,7 +23,7 @@ public:
     // advance() moves it by as much.
     qint64 steadyMs() const;
 
-    // Whole seconds since midnight of today.
+    // Seconds since midnight of today, rounded to a whole number (86400 in the last half second).
     int secondsSinceMidnight() const;
 
     const QLocale& locale() const { return locale_; }

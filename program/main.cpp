@@ -1,6 +1,12 @@
-// Builds the application object and runs it.
+// Builds the application object and runs it: one program per library, and an end from outside
+// (SIGTERM, logout) that keeps a take under way.
 #include "app/Application.h"
+#include "app/EndSignals.h"
+#include "app/Form.h"
+#include "app/SingleInstance.h"
+#include "app/PromptService.h"
 #include "info/InfoWindows.h"
+#include "platform/DriveMap.h"
 #include "program/Windows.h"
 #include <QApplication>
 
@@ -9,10 +15,37 @@ int main(int argc, char** argv)
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("Tamblor");
     QApplication::setOrganizationName("Tamblor");
+
+    // A second program on the same library would write a second index beside the first.
+    tamblor::SingleInstance instance(tamblor::DriveMap::defaultRoot());
+    switch (instance.claim()) {
+    case tamblor::SingleInstance::Claim::First:
+        break;
+    case tamblor::SingleInstance::Claim::Handed:
+        return 0;
+    case tamblor::SingleInstance::Claim::NoAnswer:
+        tamblor::DialogPromptService().message(nullptr, "Tamblor", tamblor::SingleInstance::NoAnswerText,
+                                               QMessageBox::Ok, QMessageBox::Warning);
+        return 1;
+    }
+
     tamblor::Application app;
     tamblor::registerWindows(app);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
+    QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {
+        if (auto* menu = app.windows().find("mnuMenu")) {
+            menu->showNormal();
+            menu->raise();
+            menu->activateWindow();
+        }
+    });
+    // Closing the main menu is the one way out: the take under way is finished first.
+    tamblor::EndSignals endSignals([&app] {
+        if (auto* menu = app.windows().find("mnuMenu"))
+            menu->close();
+        app.endProgram();
+    });
     if (!app.start())
         return 1;
     // The folders exist once start-up has run.

@@ -10,7 +10,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "${TAMBLOR_LAUNCHER[@
   -DTAMBLOR_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags -O1" -DCMAKE_C_FLAGS="$flags -O1" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build-asan -j"$(nproc)"
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+cc -shared -fPIC -o build-asan/keep-modules.so scripts/sanitizers/keep-modules.c
+export LD_PRELOAD="$(pwd)/build-asan/keep-modules.so"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:verify_asan_link_order=0"
 export LSAN_OPTIONS="suppressions=$(pwd)/scripts/sanitizers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd build-asan

@@ -1,4 +1,5 @@
 #include "send/SendName.h"
+#include "platform/CodePage.h"
 #include "platform/NumericText.h"
 #include <QDir>
 #include <QFileInfo>
@@ -7,7 +8,7 @@ namespace tamblor::send {
 
 QString suggestedFileName(const QString& soundName)
 {
-    const QString upper = soundName.toUpper().trimmed();
+    const QString upper = codepage::toUpper(soundName).trimmed();
     QString out;
     for (QChar c : upper) {
         const char16_t u = c.unicode();

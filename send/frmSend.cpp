@@ -103,6 +103,7 @@ frmSend::frmSend(Application& app)
     layout->addWidget(Gauge);
     layout->addLayout(buttons);
     resize(380, 380);
+    setMinimumWidth(300); // the format line and the overwrite question read in full
 
     connect(Drive1, &DriveList::driveChanged, this, &frmSend::Drive1_Change);
     connect(Dir1, &FolderList::entryClicked, this, &frmSend::Dir1_Click);
@@ -280,7 +281,18 @@ void frmSend::SendFile()
         sendSteps();
     } catch (const Failure& f) {
         app().showMessage(f.text());
+        showSendEnd(false);
     }
+}
+
+void frmSend::showSendEnd(bool sent)
+{
+    // A complete send fills the gauge, however short it was; after a failure "Send" tries the
+    // same destination again, and "Close" is always offered.
+    if (sent)
+        Gauge->setValue(100);
+    cmdSend->setVisible(!sent);
+    cmdClose->setVisible(true);
 }
 
 void frmSend::sendSteps()
@@ -288,6 +300,7 @@ void frmSend::sendSteps()
     const QString problem = destinationProblem();
     if (!problem.isEmpty()) {
         app().showMessage(problem);
+        cmdClose->setVisible(true); // a name that cannot be used is typed anew, not sent again
         return;
     }
     const SharedState& s = app().state();
@@ -400,15 +413,17 @@ void frmSend::Trigger_Finished()
     if (Trigger->failure())
         app().showMessage(Trigger->failure()->text());
     AudioFile.close();
+    bool sent = false;
     if (complete) {
         try {
             replaceDestination();
+            sent = true;
         } catch (const Failure& f) {
             app().showMessage(f.text());
         }
     }
     discardPart();
-    cmdClose->setVisible(true);
+    showSendEnd(sent);
     emit sendFinished();
 }
 

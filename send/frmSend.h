@@ -74,6 +74,8 @@ private:
     static QString newPartFile(const QString& folder);
     // The complete sound takes the typed name; the other files of that name go.
     void replaceDestination();
+    // The buttons and gauge at the end of a send, complete or failed.
+    void showSendEnd(bool sent);
     // Removes what a transfer that did not complete has written.
     void discardPart() noexcept;
 

@@ -86,6 +86,8 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     txtTarget->setSingleStep(0.5);
     txtTarget->setSuffix(" LUFS");
     txtTarget->setValue(kDefaultLoudness);
+    // Tall enough for the text inside it and the box's frame.
+    txtTarget->setMinimumHeight(txtTarget->fontMetrics().height() + 12);
     txtTarget->setToolTip("Integrated loudness of the file: -23 LUFS for broadcast, -16 LUFS is common online");
     lblCeiling = new QLabel(QStringLiteral("True peak at most %1 dBTP").arg(kTruePeakCeiling, 0, 'f', 1), mode);
     lblCeiling->setObjectName("lblCeiling");

@@ -114,6 +114,9 @@ frmWaveGen::frmWaveGen(Application& app)
     MMLevelX2 = new audio::LevelMeter(Qt::Vertical, this);
     MMLevelX2->setObjectName("MMLevelX2");
     MMLevelX2->setToolTip("Right");
+    // The meters keep their width when the window is made small.
+    for (audio::LevelMeter* m : {MMLevelX1, MMLevelX2})
+        m->setMinimumSize(m->sizeHint().width(), 60);
     for (audio::LevelMeter* meter : {MMLevelX1, MMLevelX2})
         meter->setTimeSource([&clock = app.clock()] { return clock.steadyMs(); });
     MMConnectorX1 = new QTimer(this);

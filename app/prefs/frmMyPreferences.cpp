@@ -5,6 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QComboBox>
+#include <algorithm>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -50,16 +52,44 @@ QRadioButton* option(QWidget* parent, const QString& name, const QString& captio
     return b;
 }
 
+// A list at least as wide as its widest entry, so no name is cut.
+void fitWidthToEntries(QListWidget* list)
+{
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->item(i)->text()));
+    const int frame = 2 * list->frameWidth();
+    const int scrollBar = list->count() * list->fontMetrics().height() + 8 > list->height()
+                              ? list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list)
+                              : 0;
+    list->setMinimumWidth(widest + frame + scrollBar + 12);
+}
+
 void addItem(QListWidget* list, const QString& text, int itemData)
 {
     auto* item = new QListWidgetItem(text, list);
     item->setData(Qt::UserRole, itemData);
 }
 
+// The selected entry of a list, or nullptr. Only a selection counts as the operator's choice:
+// the current row alone (Tab into a list makes its first row current) is none.
+QListWidgetItem* selectedItem(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
+// The position of the selected entry; -1 when nothing is selected.
+int selectedRow(const QListWidget* list)
+{
+    const QListWidgetItem* item = selectedItem(list);
+    return item ? list->row(item) : -1;
+}
+
 // The item data of the selected entry (381 when nothing is selected).
 int16_t selectedItemData(const QListWidget* list)
 {
-    const QListWidgetItem* item = list->currentRow() >= 0 ? list->item(list->currentRow()) : nullptr;
+    const QListWidgetItem* item = selectedItem(list);
     if (!item)
         throw Failure(Failure::InvalidArrayIndex);
     return static_cast<int16_t>(item->data(Qt::UserRole).toInt());
@@ -68,7 +98,27 @@ int16_t selectedItemData(const QListWidget* list)
 // Selects a position of a list; a position that does not fit leaves the list without selection.
 void selectRow(QListWidget* list, int row)
 {
-    list->setCurrentRow(row >= 0 && row < list->count() ? row : -1);
+    if (row >= 0 && row < list->count()) {
+        list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    } else {
+        list->clearSelection();
+        list->setCurrentRow(-1, QItemSelectionModel::Clear);
+    }
+}
+
+// The number in a box as a 16-bit value. When it does not fit, the box is made ready for the
+// operator to mend, enabled even where the start mode greys it out, before the failure goes on.
+int16_t boxValue(QLineEdit* box, QLabel* caption)
+{
+    try {
+        return toInt16(leadingNumber(box->text()));
+    } catch (const Failure&) {
+        caption->setEnabled(true);
+        box->setEnabled(true);
+        box->selectAll();
+        box->setFocus(Qt::OtherFocusReason);
+        throw;
+    }
 }
 
 template <size_t N> int checkedIndex(const std::array<QRadioButton*, N>& buttons)
@@ -136,6 +186,9 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
     txtStopDelay = new QLineEdit(this);
     txtStopDelay->setObjectName("txtStopDelay");
     txtStopDelay->setToolTip("Delay before pausing record after level falls below threshhold");
+    // Room for any 16-bit number.
+    for (QLineEdit* box : {txtThreshold, txtStopDelay})
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance("-32768") + 24);
 
     Frame3 = new QGroupBox("Remote Control", this);
     Frame3->setObjectName("Frame3");
@@ -204,7 +257,7 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
     layout->addLayout(columns);
     layout->addLayout(buttons);
 
-    connect(lstDrv, &QListWidget::currentRowChanged, this, [this](int) { lstDrv_Click(); });
+    connect(lstDrv, &QListWidget::itemSelectionChanged, this, [this] { lstDrv_Click(); });
     for (size_t i = 0; i < optMode.size(); ++i)
         connect(optMode[i], &QRadioButton::toggled, this, [this, i](bool on) { if (on) optMode_Click(int(i)); });
     for (size_t i = 0; i < optRecord.size(); ++i)
@@ -238,6 +291,8 @@ void frmMyPreferences::Form_Load()
 
     for (const char* f : kFormats)
         List2->addItem(f);
+    for (QListWidget* l : {lstMM1, lstMM2, List2, lstDrv})
+        fitWidthToEntries(l);
 
     // From here a setting that does not fit its list leaves that list without selection.
     try {
@@ -274,17 +329,17 @@ void frmMyPreferences::selectDriveByOffset(int offset)
     const int code = 67 + offset;
     for (int row = 0; row < lstDrv->count(); ++row) {
         if (lstDrv->item(row)->data(Qt::UserRole).toInt() + 64 == code) {
-            lstDrv->setCurrentRow(row);
+            selectRow(lstDrv, row);
             return;
         }
     }
-    lstDrv->setCurrentRow(-1);
+    selectRow(lstDrv, -1);
 }
 
 void frmMyPreferences::lstDrv_Click()
 {
-    QListWidgetItem* item = lstDrv->currentItem();
-    if (!item || lstDrv->currentRow() < 0)
+    const QListWidgetItem* item = selectedItem(lstDrv);
+    if (!item)
         return;
     SharedState& s = app().state();
     s.PrefScratch = static_cast<int16_t>(item->data(Qt::UserRole).toInt());
@@ -312,7 +367,7 @@ void frmMyPreferences::Option2_Click(int index)
 
 void frmMyPreferences::cmdApply_Click()
 {
-    if (lstDrv->currentRow() < 0 || !lstDrv->currentItem()) {
+    if (!selectedItem(lstDrv)) {
         app().showMessage("You must select a hard drive.");
         return;
     }
@@ -320,7 +375,9 @@ void frmMyPreferences::cmdApply_Click()
         applySettings();
     } catch (const Failure& f) {
         app().showMessage(f.text());
+        return;
     }
+    emit app().settingsApplied(); // an open library window takes them
 }
 
 void frmMyPreferences::applySettings()
@@ -333,7 +390,7 @@ void frmMyPreferences::applySettings()
     settings.write(1, s.PlayDevice);
     s.RecordDevice = selectedItemData(lstMM2);
     settings.write(2, s.RecordDevice);
-    s.PrefScratch = static_cast<int16_t>(List2->currentRow());
+    s.PrefScratch = static_cast<int16_t>(selectedRow(List2));
     s.FormatIndex = s.PrefScratch;
     settings.write(3, s.PrefScratch);
     // The letter's offset from C, as start-up reads it back (not the list position, which
@@ -345,10 +402,10 @@ void frmMyPreferences::applySettings()
     // With no start mode selected (a stored value outside the buttons) the current mode stays.
     const int start = checkedIndex(optRecord);
     settings.write(6, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
-    const int16_t threshold = toInt16(leadingNumber(txtThreshold->text()));
+    const int16_t threshold = boxValue(txtThreshold, Label4);
     settings.write(7, threshold);
     s.VoxThreshold = threshold;
-    const int16_t delay = toInt16(leadingNumber(txtStopDelay->text()));
+    const int16_t delay = boxValue(txtStopDelay, Label5);
     settings.write(8, delay);
     s.StopDelay = delay;
     settings.write(9, s.RemoteControl);

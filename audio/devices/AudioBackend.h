@@ -37,6 +37,9 @@ public:
     // Returns once the callback no longer runs.
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
+    // True once the device has failed under a started stream (unplugged, sound server gone):
+    // it delivers nothing more. Polled; any thread but the device's.
+    virtual bool hasFailed() const { return false; }
 };
 
 class AudioBackend {

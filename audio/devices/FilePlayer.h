@@ -60,6 +60,8 @@ public:
     void resume();
     bool isPlaying() const { return playing_; }
     bool isPaused() const { return playing_ && paused_.load(); }
+    // The output device failed while playing (see AudioStream::hasFailed).
+    bool deviceFailed() const { return stream_ && stream_->hasFailed(); }
 
     // Position in the time format. Setting it seeks; while idle it sets where play() starts.
     qint64 position() const;

@@ -63,6 +63,11 @@ public:
     void release();
     bool isCapturing() const { return capturing_; }
     bool isOpen() const { return stream_ != nullptr; }
+    // The device failed while capturing (see AudioStream::hasFailed).
+    bool deviceFailed() const { return stream_ && stream_->hasFailed(); }
+    // Samples the device has delivered since this object was made; stands still while the
+    // device delivers nothing.
+    quint64 samplesDelivered() const { return quint64(ring_.written()); }
 
     // Peaks of the last processed buffer (after the gain); zero while not capturing.
     PeakLevels levels() const { return levels_.load(); }

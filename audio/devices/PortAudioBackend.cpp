@@ -1,5 +1,13 @@
 #include "audio/devices/PortAudioBackend.h"
+#include "platform/StderrCapture.h"
+#include <QtGlobal>
+#include <cstdio>
+#include <dlfcn.h>
 #include <portaudio.h>
+#include <atomic>
+#ifdef TAMBLOR_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 namespace tamblor::audio {
 
@@ -48,22 +56,34 @@ public:
             stream_ = nullptr;
             throw portAudioFailure(err);
         }
+        // A stream that ends without being asked to has lost its device.
+        Pa_SetStreamFinishedCallback(stream_, &PaStreamHandle::finished);
     }
 
     void start() override
     {
         if (Pa_IsStreamActive(stream_) == 1)
             return;
+        stopping_ = false;
+        failed_ = false;
         const PaError err = Pa_StartStream(stream_);
         if (err != paNoError)
             throw portAudioFailure(err);
+        started_ = true;
     }
     void stop() override
     {
+        stopping_ = true;
+        started_ = false;
         if (Pa_IsStreamStopped(stream_) == 0)
             Pa_StopStream(stream_);
     }
     bool isActive() const override { return Pa_IsStreamActive(stream_) == 1; }
+    bool hasFailed() const override
+    {
+        // Started and not stopped by us, yet no longer running (or PortAudio reports an error).
+        return failed_.load() || (started_.load() && Pa_IsStreamActive(stream_) != 1);
+    }
 
 private:
     static int callback(const void* in, void* out, unsigned long frames,
@@ -76,11 +96,20 @@ private:
             s->out_.render(static_cast<int16_t*>(out), frames);
         return paContinue;
     }
+    static void finished(void* self)
+    {
+        auto* s = static_cast<PaStreamHandle*>(self);
+        if (!s->stopping_.load())
+            s->failed_.store(true);
+    }
 
     bool input_;
     InputCallback in_;
     OutputHandler out_;
     PaStream* stream_ = nullptr;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
 };
 
 int pick(const std::vector<int>& list, int device, bool input)
@@ -103,13 +132,47 @@ QString deviceName(const std::vector<int>& list, int device)
     return QString::fromUtf8(Pa_GetDeviceInfo(list[size_t(device)])->name);
 }
 
+#ifdef TAMBLOR_HAVE_ALSA
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+void quietJack(const char*) {}
+
+// PortAudio asks every host API for its devices on start-up, and ALSA and JACK print each
+// card, plugin and server they cannot reach (some eighty lines on an ordinary machine) to the
+// terminal. That probing is not the operator's business: what fails for real reaches the
+// operator as a failure of the call that needed the device.
+void quietProbing()
+{
+    // A JACK server is used when one runs, never started for the probe.
+    if (qEnvironmentVariableIsEmpty("JACK_NO_START_SERVER"))
+        qputenv("JACK_NO_START_SERVER", "1");
+#ifdef TAMBLOR_HAVE_ALSA
+    snd_lib_error_set_handler(&quietAlsa);
+#endif
+    // PortAudio's JACK host API comes with the JACK client library; its printing goes through
+    // two handlers, set here when the library is loaded.
+    using Handler = void (*)(const char*);
+    using SetHandler = void (*)(Handler);
+    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (auto set = reinterpret_cast<SetHandler>(::dlsym(RTLD_DEFAULT, name)))
+            set(&quietJack);
+    }
+}
+
 } // namespace
 
 PortAudioBackend::PortAudioBackend()
 {
+    quietProbing();
+    // What the host APIs print while they look for devices is held back; it is shown only
+    // when PortAudio cannot start, as the story behind that failure.
+    StderrCapture probing;
     const PaError err = Pa_Initialize();
-    if (err != paNoError)
+    const QByteArray printed = probing.release();
+    if (err != paNoError) {
+        std::fwrite(printed.constData(), 1, size_t(printed.size()), stderr);
         throw portAudioFailure(err);
+    }
     const int count = Pa_GetDeviceCount();
     for (int i = 0; i < count; ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);

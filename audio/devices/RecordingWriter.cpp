@@ -35,7 +35,7 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
         SF_INFO info{};
         info.samplerate = input_.sampleRate();
         info.channels = input_.channels();
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        info.format = SF_FORMAT_WAV | (encoding_ == Encoding::MsAdpcm ? SF_FORMAT_MS_ADPCM : SF_FORMAT_PCM_16);
         errno = 0;
         file = sf_open(QFile::encodeName(fileName_).constData(), SFM_WRITE, &info);
         if (!file)
@@ -44,14 +44,46 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
         if (fromSequence < 0)
             fromSequence = input_.lastSequence() + 1;
     }
+    const WaveFormat format = fileFormat();
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back({enabled, file, fromSequence, input_.producedSamples()});
+        pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_)});
         if (enabled)
             written_ = 0;
     }
     enabled_ = enabled;
     input_.wakeWorker();
+}
+
+WaveFormat RecordingWriter::fileFormat() const
+{
+    const int rate = input_.sampleRate();
+    const int channels = input_.channels();
+    if (encoding_ == Encoding::Pcm16)
+        return WaveFormat::pcm(rate, channels, 16);
+    // The block sizes the wave writer of libsndfile chooses for Microsoft ADPCM.
+    const int product = rate * channels;
+    const int blockAlign = product < 12000 ? 256 : product < 23000 ? 512 : product < 44000 ? 1024 : 2048;
+    WaveFormat f;
+    f.formatTag = WaveFormat::MsAdpcm;
+    f.channels = channels;
+    f.sampleRate = rate;
+    f.bitsPerSample = 4;
+    f.blockAlign = blockAlign;
+    f.samplesPerBlock = 2 + 2 * (blockAlign - 7 * channels) / channels;
+    f.avgBytesPerSecond = int(int64_t(rate) * blockAlign / f.samplesPerBlock);
+    return f;
+}
+
+qint64 RecordingWriter::framesWithin(const WaveFormat& format, qint64 bytes)
+{
+    // Room for the header (fmt with the ADPCM coefficients, fact, data) and a partial block.
+    const qint64 data = bytes - 1024 - format.blockAlign;
+    if (data <= 0)
+        return 0;
+    if (format.isPcm())
+        return data / format.blockAlign;
+    return data / format.blockAlign * format.samplesPerBlock;
 }
 
 qint64 RecordingWriter::framesWritten() const
@@ -98,6 +130,8 @@ void RecordingWriter::service(size_t position)
         closeFile();
         file_ = c.file;
         startSequence_ = c.fromSequence;
+        fileFormat_ = c.format;
+        frameLimit_ = c.frameLimit;
         for (const Kept& k : preRoll_)
             if (k.sequence >= startSequence_ && file_)
                 write(k.samples.data(), k.samples.size() / size_t(k.channels), k.channels);
@@ -107,12 +141,30 @@ void RecordingWriter::service(size_t position)
 void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
 {
     (void)channels;
-    const sf_count_t done = sf_writef_short(file_, samples, sf_count_t(frames));
+    if (!file_)
+        return;
+    qint64 before = 0;
+    {
+        std::lock_guard lock(mutex_);
+        before = written_;
+    }
+    // Near the size limit only what still fits is written, and the file is finished there.
+    const bool atLimit = before + qint64(frames) > frameLimit_;
+    const sf_count_t wanted = atLimit ? sf_count_t(std::max<qint64>(frameLimit_ - before, 0)) : sf_count_t(frames);
+    const sf_count_t done = wanted > 0 ? sf_writef_short(file_, samples, wanted) : 0;
     {
         std::lock_guard lock(mutex_);
         written_ += done;
     }
-    if (done != sf_count_t(frames)) {
+    if (done == wanted && atLimit) {
+        closeFile();
+        QMetaObject::invokeMethod(this, [this] {
+            enabled_ = false;
+            emit limitReached();
+        }, Qt::QueuedConnection);
+        return;
+    }
+    if (done != wanted) {
         closeFile();
         QMetaObject::invokeMethod(this, [this] {
             enabled_ = false;

@@ -1,11 +1,13 @@
 #pragma once
 // The wave file writer of the recording chain: while enabled it writes the input device's
-// buffers (after the gain) as 16-bit PCM WAV at the input's rate and channel count.
+// buffers (after the gain) as 16-bit PCM WAV, or as Microsoft ADPCM, at the input's rate and
+// channel count.
 //
 // Writing happens on the input's worker thread, never on the UI thread. The header is rewritten
 // as the file grows, so a recording cut short still opens. The writer keeps the most recent
 // buffers (the pre-roll) so that writing can start with a buffer the UI has already seen: the
 // handler of bufferFilled(sequence, ...) may call setEnabled(true, sequence).
+#include "audio/core/WaveFormat.h"
 #include <QObject>
 #include <QString>
 #include <deque>
@@ -30,6 +32,20 @@ public:
     void setFileName(const QString& path) { fileName_ = path; }
     QString fileName() const { return fileName_; }
 
+    enum class Encoding { Pcm16, MsAdpcm };
+    // Takes effect with the next file.
+    void setEncoding(Encoding encoding) { encoding_ = encoding; }
+    Encoding encoding() const { return encoding_; }
+    // The format the file is written in at the input's current rate and channels; its
+    // avgBytesPerSecond is what the file grows by each second.
+    WaveFormat fileFormat() const;
+
+    // A wave file cannot pass 4 GiB (its sizes are 32-bit). Writing stops, and the file is
+    // closed complete, before its size would pass this many bytes; then limitReached() follows.
+    static constexpr qint64 WaveSizeLimit = 0xFFFFFFFFLL - 0xFFFF;
+    void setSizeLimit(qint64 bytes) { sizeLimit_ = bytes; }
+    qint64 sizeLimit() const { return sizeLimit_; }
+
     // True: creates the file now (throws Failure when it cannot) and writes from the buffer
     // numbered `fromSequence` on, taken from the pre-roll when already processed (the oldest
     // kept buffer when it is older than the pre-roll). Without a number, writing starts with
@@ -46,6 +62,8 @@ public:
 signals:
     // Writing failed (a full disk, ...); the file is closed and writing has stopped.
     void writeFailed(int number, const QString& description);
+    // The file reached the size limit; it is closed and writing has stopped.
+    void limitReached();
 
 private:
     friend class InputDevice;
@@ -54,6 +72,8 @@ private:
         SNDFILE* file;
         qint64 fromSequence;
         size_t untilSample; // disable: due once the input has consumed this far
+        WaveFormat format;
+        qint64 frameLimit;
     };
     struct Kept {
         qint64 sequence = 0;
@@ -67,9 +87,13 @@ private:
     void service(size_t position);
     void write(const int16_t* samples, size_t frames, int channels);
     void closeFile();
+    // Frames of `format` that a file of `bytes` bytes can hold.
+    static qint64 framesWithin(const WaveFormat& format, qint64 bytes);
 
     InputDevice& input_;
     QString fileName_;
+    Encoding encoding_ = Encoding::Pcm16;
+    qint64 sizeLimit_ = WaveSizeLimit;
     bool enabled_ = false; // as the UI last set it
 
     mutable std::mutex mutex_;
@@ -80,6 +104,8 @@ private:
     std::deque<Kept> preRoll_;
     SNDFILE* file_ = nullptr;
     qint64 startSequence_ = 0;
+    WaveFormat fileFormat_;  // of the open file
+    qint64 frameLimit_ = 0; // frames the open file may hold
 };
 
 } // namespace tamblor::audio

@@ -34,11 +34,19 @@ public:
         std::lock_guard lock(owner_.mutex_);
         return active_;
     }
+    bool hasFailed() const override
+    {
+        std::lock_guard lock(owner_.mutex_);
+        return failed_;
+    }
 
     // Called with the owner's mutex held.
     void run(size_t frames, bool stepped)
     {
         const size_t chunk = size_t(std::max(1, format_.framesPerBuffer));
+        // A failed device delivers nothing more; a stalled input holds back its callbacks.
+        if (failed_ || (in_ && owner_.inputStalled_))
+            return;
         while (frames > 0) {
             const size_t n = std::min(frames, chunk);
             if (in_) {
@@ -71,6 +79,7 @@ public:
     OutputHandler out_;
     std::vector<int16_t> scratch_;
     bool active_ = false;
+    bool failed_ = false;
     uint64_t framesRun_ = 0;
     uint64_t framesAtStart_ = 0;
     SteadyClock::time_point startedAt_;
@@ -141,6 +150,28 @@ void VirtualBackend::setInputSignal(VirtualSignal signal)
 {
     std::lock_guard lock(mutex_);
     signal_ = std::move(signal);
+}
+
+void VirtualBackend::failInput()
+{
+    std::lock_guard lock(mutex_);
+    for (Stream* s : streams_)
+        if (s->in_)
+            s->failed_ = true;
+}
+
+void VirtualBackend::failOutput()
+{
+    std::lock_guard lock(mutex_);
+    for (Stream* s : streams_)
+        if (!s->in_)
+            s->failed_ = true;
+}
+
+void VirtualBackend::stallInput(bool stalled)
+{
+    std::lock_guard lock(mutex_);
+    inputStalled_ = stalled;
 }
 
 void VirtualBackend::advance(size_t frames)

@@ -61,6 +61,12 @@ public:
     Clock clock() const { return clock_; }
     void setInputSignal(VirtualSignal signal);
 
+    // Device loss, for tests: the open input (or output) streams fail and deliver nothing more;
+    // a stalled input keeps running but its callbacks no longer come (a hung sound server).
+    void failInput();
+    void failOutput();
+    void stallInput(bool stalled);
+
     // Stepped clock: runs every started stream for `frames` frames of its own rate, in callbacks
     // of at most its framesPerBuffer. Returns when all callbacks have run.
     void advance(size_t frames);
@@ -86,6 +92,7 @@ private:
     mutable std::mutex mutex_; // held while callbacks run, so stop() waits for them
     std::vector<Stream*> streams_;
     VirtualSignal signal_;
+    bool inputStalled_ = false;
     std::vector<int16_t> output_;
     StreamFormat outputFormat_;
     std::thread driver_;

@@ -42,7 +42,9 @@ void LevelMeter::setValue(int magnitude)
         clipped_ = true;
         emit clipChanged(true);
     }
-    if (displayDb_ > kMeterFloorDb || holdDb_ > kMeterFloorDb)
+    // A running fall-back timer is left alone: restarting it on every value would keep a meter
+    // fed at its own tick rate from ever falling.
+    if ((displayDb_ > kMeterFloorDb || holdDb_ > kMeterFloorDb) && !timer_.isActive())
         timer_.start();
     update();
 }

@@ -34,17 +34,38 @@ const QList<int>& LevelScale::marks()
     return m;
 }
 
+QFont LevelScale::labelFont() const
+{
+    QFont f = font();
+    f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.75));
+    return f;
+}
+
+QSize LevelScale::minimumSizeHint() const
+{
+    const QFontMetrics fm(labelFont());
+    int widest = 0;
+    double closest = 1.0; // the least distance between two marks, as a part of the length
+    for (qsizetype i = 0; i < marks().size(); ++i) {
+        widest = std::max(widest, fm.horizontalAdvance(QString::number(marks()[i])));
+        if (i > 0)
+            closest = std::min(closest, meterFraction(marks()[i - 1]) - meterFraction(marks()[i]));
+    }
+    if (orientation_ == Qt::Vertical)
+        return {6 + widest + 2, int(std::ceil(fm.height() / closest)) + 1};
+    return {int(std::ceil((widest + 4) / closest)) + 1, 6 + fm.height()};
+}
+
 QSize LevelScale::sizeHint() const
 {
-    return orientation_ == Qt::Vertical ? QSize(32, 150) : QSize(150, 20);
+    return (orientation_ == Qt::Vertical ? QSize(32, 150) : QSize(150, 20)).expandedTo(minimumSizeHint());
 }
 
 void LevelScale::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
-    QFont f = font();
-    f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.75));
+    const QFont f = labelFont();
     p.setFont(f);
     const QFontMetrics fm(f);
     for (int db : marks()) {

@@ -20,11 +20,15 @@ public:
     // The marked levels, top (or right) first.
     static const QList<int>& marks();
     QSize sizeHint() const override;
+    // Room for every label whole, and for neighbouring labels not to overlap.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    QFont labelFont() const;
+
     Qt::Orientation orientation_;
 };
 

@@ -112,6 +112,11 @@ QSize Slider::sizeHint() const
     return orientation_ == Qt::Horizontal ? QSize(160, 22) : QSize(22, 160);
 }
 
+QSize Slider::minimumSizeHint() const
+{
+    return orientation_ == Qt::Horizontal ? QSize(60, 22) : QSize(22, 60);
+}
+
 void Slider::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

@@ -22,6 +22,8 @@ public:
     // The position under a point of the widget (vertical: the top is maxValue).
     int positionAt(const QPoint& point) const;
     QSize sizeHint() const override;
+    // The groove's full breadth and room for the thumb to travel.
+    QSize minimumSizeHint() const override;
 
 signals:
     void positionChanged(int position);

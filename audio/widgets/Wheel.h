@@ -20,6 +20,7 @@ public:
     int radius() const { return radius_; }
     void setRadius(int radius);
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); } // a wheel is drawn whole or not at all
 
 signals:
     void valueChanged(int value);

@@ -1,7 +1,8 @@
 #pragma once
 // The two index commands for slots that a recording reserved and never finished (status "2":
-// the program ended while recording).
+// the program was killed or lost its power while recording).
 #include <QString>
+#include <cstdint>
 
 namespace tamblor {
 
@@ -17,8 +18,14 @@ public:
     // Shows the message window with the report text followed by "n, " for every reserved slot;
     // shows nothing when there is none.
     void ViewFileIndex();
-    // Frees every reserved slot, keeping its other fields; shows nothing.
+    // Settles every reserved slot but that of a take under way, and shows nothing. A slot whose
+    // file holds audio is completed as a take (default name, the file's length, its date):
+    // recorded audio is never given away. A slot with no file, or one without audio, is freed
+    // with its other fields kept.
     void DeleteFileIndex();
+
+    // Seconds of audio in a wave file, rounded; -1 when there is no file or no audio in it.
+    static int32_t audioSeconds(const QString& nativePath);
 
 private:
     Application& app_;

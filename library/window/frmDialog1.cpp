@@ -7,12 +7,20 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tamblor {
 
 frmDialog1::frmDialog1(Application& app) : Form(app, "frmDialog1")
 {
+    // The title bar may cut a long name short; the window shows it whole.
+    lblName = new QLabel(this);
+    lblName->setObjectName("lblName");
+    lblName->setAlignment(Qt::AlignCenter);
+    lblName->setWordWrap(true);
+    lblName->setTextFormat(Qt::PlainText);
+    lblName->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblDialog1 = new QLabel("Are You Sure?", this);
     lblDialog1->setObjectName("lblDialog1");
     lblDialog1->setAlignment(Qt::AlignCenter);
@@ -32,6 +40,7 @@ frmDialog1::frmDialog1(Application& app) : Form(app, "frmDialog1")
     buttons->addWidget(OKButton);
     buttons->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblName);
     layout->addWidget(lblDialog1);
     layout->addLayout(buttons);
     setMinimumWidth(320);
@@ -44,6 +53,27 @@ void frmDialog1::Form_Load()
     while (name.endsWith(' '))
         name.chop(1);
     setWindowTitle("Delete " + name + "?");
+    lblName->setText("Delete " + name + "?");
+
+    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    if (!library)
+        return;
+    const int row = library->lstSoundFile->selectedRow();
+    slot_ = row >= 0 ? library->lstSoundFile->itemData(row) : 0;
+    // Checked once the change in hand is complete: a rebuild empties the list before it
+    // fills it again.
+    auto later = [this] { QTimer::singleShot(0, this, &frmDialog1::closeWhenEntryGone); };
+    QAbstractItemModel* entries = library->lstSoundFile->model();
+    connect(entries, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(entries, &QAbstractItemModel::modelReset, this, later);
+    connect(library, &QObject::destroyed, this, later);
+}
+
+void frmDialog1::closeWhenEntryGone()
+{
+    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    if (!library || library->lstSoundFile->findItemData(slot_) < 0)
+        close();
 }
 
 void frmDialog1::OKButton_Click()
@@ -64,23 +94,25 @@ void frmDialog1::DeleteFile()
         if (!library)
             throw Failure(Failure::InvalidArrayIndex);
         SortedListBox* list = library->lstSoundFile;
-        const int selected = list->selectedRow();
-        if (selected < 0)
-            throw Failure(Failure::InvalidArrayIndex); // nothing selected: nothing is deleted
-        const int slot = list->itemData(selected);
+        // The entry this window names, wherever it stands now; gone means nothing to delete.
+        const int position = slot_ > 0 ? list->findItemData(slot_) : -1;
+        if (position < 0)
+            throw Failure(Failure::InvalidArrayIndex);
         const int top = list->topIndex();
 
         SlotIndex index(app());
-        index.removeSoundFile(slot);
+        index.removeSoundFile(slot_);
         // Free the slot keeping its own name, length and date.
-        index.read(slot);
-        index.release(slot);
+        index.read(slot_);
+        index.release(slot_);
 
         library->RebuildList(frmWaveFiles::Reselect::None);
         if (list->topIndex() != -1) {
             list->setTopIndex(top);
-            library->selectEntry(selected - 1);
+            library->selectEntry(position - 1);
         }
+        if (list->selectedRow() < 0)
+            library->clearDetails(); // the deleted entry is shown no more
     } catch (const Failure& f) {
         app().showMessage(f.text());
     }

@@ -1,6 +1,8 @@
 #pragma once
-// "Are You Sure?": confirms the deletion of the library entry selected when "DELETE" is pressed.
-// Modeless, so the list stays usable while it is open.
+// "Are You Sure?": confirms the deletion of one library entry, the one selected when the
+// window opened, which it names in full. Modeless, so the list stays usable while it is open;
+// whatever is selected meanwhile, "DELETE" removes only that entry, and the window closes
+// itself once that entry has left the list (or the library window has closed).
 #include "app/Form.h"
 
 class QLabel;
@@ -13,21 +15,29 @@ class frmDialog1 : public Form {
 public:
     explicit frmDialog1(Application& app);
 
-    // Removes the selected entry's sound file, frees its slot, rebuilds the library list and
-    // selects the entry above the deleted one. A failure is reported and ends the deletion at
-    // that step.
+    // Removes the sound file of the entry the window was opened for, frees its slot, rebuilds
+    // the library list and selects the entry above the deleted one (the detail boxes are
+    // emptied when none is). A failure is reported and ends the deletion at that step.
     void DeleteFile();
 
     void OKButton_Click();
     void CancelButton_Click();
 
+    // The slot this confirmation is about (0 when the list had no selection).
+    int slot() const { return slot_; }
+
 protected:
     void Form_Load() override;
 
 private:
+    // Closes the window when its entry is no longer in the library list.
+    void closeWhenEntryGone();
+
+    QLabel* lblName;
     QLabel* lblDialog1;
     QPushButton* OKButton;
     QPushButton* CancelButton;
+    int slot_ = 0;
 };
 
 } // namespace tamblor

@@ -48,28 +48,35 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
 frmWaveFiles::frmWaveFiles(Application& app)
     : Form(app, "frmWaveFiles"),
       index_(std::make_unique<SlotIndex>(app)),
-      WaveIn_(std::make_unique<audio::InputDevice>(app.audio())),
-      WaveFile_(std::make_unique<audio::RecordingWriter>(*WaveIn_)),
-      WavePlayer_(std::make_unique<audio::FilePlayer>(app.audio()))
+      recording_(std::make_unique<RecordingSession>(app, *index_)),
+      playback_(std::make_unique<PlaybackSession>(app))
 {
     setWindowTitle("WaveFiles");
-    WavePlayer_->setTimeFormat(audio::FilePlayer::TimeFormat::Milliseconds);
     buildControls();
 
-    connect(WaveIn_.get(), &audio::InputDevice::bufferFilled, this,
+    using RS = RecordingSession;
+    using PS = PlaybackSession;
+    connect(&WaveIn(), &audio::InputDevice::bufferFilled, this,
             [this](qint64 seq, int l, int r) { WaveIn_BufferFilled(seq, l, r); });
-    connect(WaveIn_.get(), &audio::InputDevice::captureEnded, this, [this] { WaveIn_CaptureEnded(); });
-    connect(WaveFile_.get(), &audio::RecordingWriter::writeFailed, this,
-            [this](int n, const QString& d) { WaveFile_WriteFailed(n, d); });
-    connect(WavePlayer_.get(), &audio::FilePlayer::playbackEnded, this, [this] { WavePlayer_PlaybackEnded(); });
+    connect(&WaveIn(), &audio::InputDevice::captureEnded, this, [this] { WaveIn_CaptureEnded(); });
+    connect(recording_.get(), &RS::stateChanged, this, &frmWaveFiles::showRecordingState);
+    connect(recording_.get(), &RS::elapsedChanged, lblTime, &QLabel::setText);
+    // Still not idle while the new entry is selected, so the detail boxes only show it.
+    connect(recording_.get(), &RS::takeCompleted, this, [this] { RebuildList(Reselect::CurrentSlot); });
+    connect(playback_.get(), &PS::stateChanged, this, &frmWaveFiles::showPlaybackState);
+    connect(playback_.get(), &PS::ended, this, [this] { WavePlayer_PlaybackEnded(); });
+    connect(Check1, &QCheckBox::toggled, recording_.get(), &RS::setAutomatic);
+    connect(&app, &Application::settingsApplied, this, [this] { trap([this] { takeSettings(); }); });
 }
 
 frmWaveFiles::~frmWaveFiles()
 {
-    // The program may end with the window open: the writer closes the file it was writing and
-    // the devices are released; the index keeps what it holds.
+    // The program may end with the window open: the sessions have finished a take under way
+    // (they heard the program end) and release the devices as they go.
     if (Timer1)
         Timer1->stop();
+    recording_->disconnect(this);
+    playback_->disconnect(this);
 }
 
 LibraryWindowFields& frmWaveFiles::fields() { return app().fields<LibraryWindowFields>(); }
@@ -184,6 +191,9 @@ void frmWaveFiles::buildControls()
     for (audio::LevelMeter* meter : {Level1, Level2})
         meter->setTimeSource([&clock = app().clock()] { return clock.steadyMs(); });
     LevelScale1 = named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
+    // The meters keep their width when the window is made small.
+    for (audio::LevelMeter* m : {Level1, Level2})
+        m->setMinimumSize(m->sizeHint().width(), 60);
     meters->addWidget(Slider);
     meters->addWidget(LevelScale1);
     meters->addWidget(Level1);
@@ -328,44 +338,26 @@ void frmWaveFiles::Form_Load()
     auto& st = app().state();
 
     // 1. The record level from settings record 11; setting the slider applies and shows it.
-    int16_t level = 0;
+    // A settings file that never held it (a first start) records at unity, not in silence.
+    int16_t level = 16384;
     {
         SettingsFile settings(app().drives(), st);
         settings.open();
-        level = settings.read(11);
+        if (settings.holds(11))
+            level = settings.read(11);
         settings.close();
     }
     Slider->setPosition(level);
 
-    // 2. Playback bookkeeping and the recording state.
+    // 2. Playback bookkeeping and the recording state (the sessions start idle).
     Paused = false;
-    st.Playing = 0;
-    st.RecordState = 0;
 
     // 3. The display timer.
     Timer1->setInterval(50);
     Timer1->start();
 
-    // 4. Devices.
-    WavePlayer_->setDeviceId(st.PlayDevice);
-    WaveIn_->setDeviceId(st.RecordDevice);
-
-    // 5. Automatic start follows the VOX start mode.
-    Check1->setChecked(st.RecordStartMode == 1);
-
-    // 6, 7. The recording format; the ADPCM formats record at the design rate of 44100.
-    static const int rates[] = {8000, 11025, 22050, 44100};
-    if (st.FormatIndex >= 0 && st.FormatIndex <= 3)
-        WaveIn_->setSampleRate(rates[st.FormatIndex]);
-    WaveIn_->setDeviceId(st.RecordDevice);
-    if (st.ChannelMode == 0 || st.ChannelMode == 1)
-        WaveIn_->setMode(st.ChannelMode);
-
-    // 8. Caption.
-    if (st.ChannelMode == 0)
-        setWindowTitle("Record Mono");
-    else if (st.ChannelMode == 1)
-        setWindowTitle("Record Stereo");
+    // 4 to 8. Devices, automatic start, the recording format, the caption.
+    applySettingsNow();
 
     // 9. Names first.
     fields().ViewMode = 0;
@@ -375,28 +367,35 @@ void frmWaveFiles::Form_Load()
 void frmWaveFiles::Form_Unload(bool& cancel)
 {
     Q_UNUSED(cancel);
-    auto& st = app().state();
     Timer1->stop();
-    WavePlayer_->stop();
-    // Close the file being written before the input goes, so it is complete on disk.
-    WaveFile_->setEnabled(false);
-    WaveIn_->release();
-    if (st.RecordState != 0) {
-        try {
-            // A take that has started writing is kept as a finished entry: freeing its slot
-            // would let the next recording delete the file. An armed slot holds nothing yet.
-            if (st.RecordState >= 2) {
-                const Clock& clock = app().clock();
-                index().completeCurrentSlot(RecordStartTime, clock.secondsSinceMidnight(), clock.now().date());
-            } else {
-                index().release(st.CurrentSlot);
-            }
-        } catch (const Failure& f) {
-            app().showMessage(f.text());
-        }
+    playback_->handle(PlaybackSession::Event::WindowClosing);
+    // A take that has started writing is kept as a finished entry; an armed slot is freed.
+    trap([this] { recording_->handle(RecordingSession::Event::WindowClosing); });
+}
+
+void frmWaveFiles::takeSettings()
+{
+    auto& st = app().state();
+    if (st.RecordState != 0 || st.Playing != 0) {
+        settingsPending_ = true; // taken when the take or the playback ends
+        return;
     }
-    st.RecordState = 0;
-    st.Playing = 0;
+    applySettingsNow();
+}
+
+void frmWaveFiles::applySettingsNow()
+{
+    auto& st = app().state();
+    settingsPending_ = false;
+    playback_->applySettings();
+    recording_->applySettings();
+    // Automatic start follows the VOX start mode.
+    Check1->setChecked(st.RecordStartMode == 1);
+    recording_->setAutomatic(Check1->isChecked());
+    if (st.ChannelMode == 0)
+        setWindowTitle("Record Mono");
+    else if (st.ChannelMode == 1)
+        setWindowTitle("Record Stereo");
 }
 
 void frmWaveFiles::cmdClose_Click() { close(); }

@@ -10,6 +10,8 @@
 //   frmWaveFiles_Recording.cpp  record, level slider, timer, the recording branch of stop
 //   frmWaveFiles_Maintenance.cpp  delete, export and send to, print, the reserved-slot commands
 #include "app/Form.h"
+#include "library/session/PlaybackSession.h"
+#include "library/session/RecordingSession.h"
 #include <QColor>
 #include <cstdint>
 #include <functional>
@@ -104,7 +106,6 @@ public:
     void cmdRecord_Click();
     void WaveIn_BufferFilled(qint64 sequence, int left, int right);
     void WaveIn_CaptureEnded();
-    void WaveFile_WriteFailed(int number, const QString& description);
     void Timer1_Timer();
     void Slider_Change();
     void Label3_DblClick();
@@ -120,11 +121,20 @@ public:
     void mnuFileIndexDelete_Click();
     // Hands the selected slot to the send-to window, or says that nothing is selected.
     void sendSelected(const QString& noSelectionText);
+    // Empties the detail boxes and forgets the selected slot (after its entry was deleted).
+    void clearDetails();
 
-    // The components of the window (tests step them).
-    audio::InputDevice& WaveIn() { return *WaveIn_; }
-    audio::RecordingWriter& WaveFile() { return *WaveFile_; }
-    audio::FilePlayer& WavePlayer() { return *WavePlayer_; }
+    // The owners of a take and of a playback; the window is their view.
+    RecordingSession& recording() { return *recording_; }
+    PlaybackSession& playback() { return *playback_; }
+    // Their components (tests step them).
+    audio::InputDevice& WaveIn() { return recording_->input(); }
+    audio::RecordingWriter& WaveFile() { return recording_->writer(); }
+    audio::FilePlayer& WavePlayer() { return playback_->player(); }
+
+    // Takes the shared settings (devices, rate, channels, start mode, drive) now when idle,
+    // otherwise when the take or the playback ends.
+    void takeSettings();
 
     // Form-level state.
     bool Paused = false;
@@ -147,13 +157,12 @@ private:
     void trap(const std::function<void()>& handler);
     void showDeleteMenus(bool shown);
     void addListLine(int view, int slot); // view 0, 1, or 2 for the rebuild layout
-    // Record press, state 2: enables the writer (from the buffer that started an automatic
-    // recording, when there is one).
-    void startWriting();
-    void stopRecordingBranch();
     void playingTick();
-    void recordingTick();
     void feedMeters(int left, int right);
+    // The views of the two sessions: captions, colours, menus.
+    void showRecordingState(RecordingSession::State state, RecordingSession::State previous);
+    void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
+    void applySettingsNow();
 
 public:
     // Controls.
@@ -202,15 +211,12 @@ public:
 
 private:
     std::unique_ptr<SlotIndex> index_;
-    // Declared input first: the writer and the player go before it.
-    std::unique_ptr<audio::InputDevice> WaveIn_;
-    std::unique_ptr<audio::RecordingWriter> WaveFile_;
-    std::unique_ptr<audio::FilePlayer> WavePlayer_;
+    std::unique_ptr<RecordingSession> recording_;
+    std::unique_ptr<PlaybackSession> playback_;
 
     bool selecting_ = false;        // a selection by program is under way
     bool clickHandled_ = false;     // the current mouse press already ran the selection handling
-    qint64 triggerSequence_ = -1;   // the input buffer that started an automatic recording
-    qint64 armSequence_ = 0;        // the last input buffer before the current arming
+    bool settingsPending_ = false;  // applied while busy: taken when idle again
 };
 
 } // namespace tamblor

@@ -1,6 +1,7 @@
 // The library window's maintenance commands: delete (through the confirmation window),
 // export and send to, the printed list, and the commands for reserved slots.
 #include "app/Application.h"
+#include "app/PromptService.h"
 #include "app/TimeText.h"
 #include "library/SlotIndex.h"
 #include "library/maintenance/IndexMaintenance.h"
@@ -10,6 +11,8 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 
 namespace tamblor {
@@ -76,6 +79,23 @@ void frmWaveFiles::mnuPrint_Click()
 }
 
 void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app()).ViewFileIndex(); }
-void frmWaveFiles::mnuFileIndexDelete_Click() { IndexMaintenance(app()).DeleteFileIndex(); }
+void frmWaveFiles::mnuFileIndexDelete_Click()
+{
+    // The command changes the index at once and cannot be undone: ask first.
+    const auto answer = app().prompts().message(
+        this, "Delete File Index",
+        "Clear the slots that unfinished recordings left reserved in the file index?",
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
+    if (answer == QMessageBox::Yes)
+        IndexMaintenance(app()).DeleteFileIndex();
+}
+
+void frmWaveFiles::clearDetails()
+{
+    fields().SelectedSlot = 0;
+    for (QLineEdit* box : {txtNumber, txtName, txtLength, txtRecordDate})
+        box->clear(); // with no entry selected the boxes store nothing
+    lblNumber->clear();
+}
 
 } // namespace tamblor

@@ -1,5 +1,6 @@
-// Playback: play, pause and resume, the playing branch of the stop routine, the end of a
-// file, seeking and the elapsed-time display.
+// Playback, as the view of the PlaybackSession: play (with the checks of the selected entry),
+// pause and resume, the playing branch of the stop routine, the end of a file, seeking and the
+// elapsed-time display.
 #include "app/Application.h"
 #include "app/TimeText.h"
 #include "audio/devices/FilePlayer.h"
@@ -17,10 +18,7 @@ namespace tamblor {
 
 QString frmWaveFiles::playFailureText(int number, const QString& description, int fileRate, int16_t recordState)
 {
-    if (fileRate > 0 && fileRate != 44100 && recordState != 0)
-        return "File is recorded at a sample rate of " + (" " + QString::number(fileRate)) +
-               ".  You must convert this file to a sample rate of 44100 before you can play it while recording.";
-    return QString::number(number) + "  " + description;
+    return PlaybackSession::failureText(number, description, fileRate, recordState);
 }
 
 void frmWaveFiles::cmdPlay_Click() { PlayWaveFile(); }
@@ -54,81 +52,72 @@ void frmWaveFiles::PlayWaveFile()
             return;
         }
     }
-
-    if (!Paused) {
-        try {
-            WavePlayer_->setFileName(native);
-            const audio::WaveInfo wave = WavePlayer_->wave();
-            // The bar runs on the player's own scale (milliseconds), so its thumb follows the
-            // position from start to end.
-            TrackBar->setMaxValue(int(std::min<qint64>(WavePlayer_->framesToTime(wave.frames), INT32_MAX)));
-            WavePlayer_->play();
-        } catch (const Failure& f) {
-            int rate = 0;
-            try {
-                rate = WavePlayer_->wave().format.sampleRate;
-            } catch (const Failure&) {
-                rate = 0; // not even the header could be read: report the failure itself
-            }
-            app().showMessage(playFailureText(f.number(), f.description(), rate, st.RecordState));
-            return;
-        }
-    } else {
-        WavePlayer_->resume();
-        Paused = false;
-        setBackColor(cmdPause, PauseIdle);
-    }
-    setBackColor(cmdPlay, PlayActive);
-    st.Playing = 1;
+    // A paused file resumes; otherwise the named one starts.
+    playback_->setFile(native);
+    playback_->handle(PlaybackSession::Event::Play);
 }
 
-void frmWaveFiles::cmdPause_Click()
-{
-    if (app().state().Playing != 1)
-        return;
-    Paused = true;
-    WavePlayer_->pause();
-    setBackColor(cmdPause, PauseActive);
-    setBackColor(cmdPlay, PlayIdle);
-}
+void frmWaveFiles::cmdPause_Click() { playback_->handle(PlaybackSession::Event::Pause); }
 
 void frmWaveFiles::StopWaveFile()
 {
-    auto& st = app().state();
-    if (st.Playing != 1) {
-        stopRecordingBranch();
+    if (app().state().Playing != 1) {
+        recording_->handle(RecordingSession::Event::Stop);
         return;
     }
-    WavePlayer_->stop();
-    Paused = false;
-    setBackColor(cmdPause, PauseIdle);
-    setBackColor(cmdPlay, PlayIdle);
-    st.Playing = 0;
-    TrackBar->setPosition(0);
-    showDeleteMenus(true);
+    playback_->handle(PlaybackSession::Event::Stop);
     // The time label keeps its last text.
 }
 
 void frmWaveFiles::WavePlayer_PlaybackEnded()
 {
-    auto& st = app().state();
-    setBackColor(cmdPlay, PlayIdle);
     lblTime->clear();
-    st.Playing = 0;
-    showDeleteMenus(true);
     TrackBar->setPosition(0);
-    if (st.RecordState == 0)
+    if (app().state().RecordState == 0)
         feedMeters(0, 0);
 }
 
-void frmWaveFiles::TrackBar_MovedByUser() { WavePlayer_->setPosition(TrackBar->position()); }
+void frmWaveFiles::showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous)
+{
+    using S = PlaybackSession::State;
+    switch (state) {
+    case S::Playing:
+        if (previous == S::Paused) {
+            setBackColor(cmdPause, PauseIdle);
+        } else {
+            // The bar runs on the player's own scale (milliseconds), so its thumb follows the
+            // position from start to end.
+            const audio::WaveInfo wave = WavePlayer().wave();
+            TrackBar->setMaxValue(int(std::min<qint64>(WavePlayer().framesToTime(wave.frames), INT32_MAX)));
+        }
+        Paused = false;
+        setBackColor(cmdPlay, PlayActive);
+        break;
+    case S::Paused:
+        Paused = true;
+        setBackColor(cmdPause, PauseActive);
+        setBackColor(cmdPlay, PlayIdle);
+        break;
+    case S::Idle:
+        Paused = false;
+        setBackColor(cmdPause, PauseIdle);
+        setBackColor(cmdPlay, PlayIdle);
+        TrackBar->setPosition(0);
+        showDeleteMenus(true);
+        if (settingsPending_ && app().state().RecordState == 0)
+            applySettingsNow();
+        break;
+    }
+}
+
+void frmWaveFiles::TrackBar_MovedByUser() { WavePlayer().setPosition(TrackBar->position()); }
 
 void frmWaveFiles::playingTick()
 {
     auto& st = app().state();
     if (st.Playing == 0)
         return;
-    const qint64 position = WavePlayer_->position();
+    const qint64 position = WavePlayer().position();
     TrackBar->setPosition(int(std::min<qint64>(position, INT32_MAX)));
     if (!Paused) {
         st.Seconds = toInt32(double(position) / 1000.0); // halves to even
@@ -137,7 +126,7 @@ void frmWaveFiles::playingTick()
     }
     // While a recording is armed or running the meters follow the input instead.
     if (st.RecordState == 0) {
-        const audio::PeakLevels levels = WavePlayer_->levels();
+        const audio::PeakLevels levels = WavePlayer().levels();
         feedMeters(levels.left, levels.right);
     }
 }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -64,7 +65,7 @@ TEST_F(HelpTest, ShippedGuideIsPlacedOnceAndShownWithBoldAndItalic)
     EXPECT_FALSE(plain.contains("\\par")); // no RTF shows through
     EXPECT_FALSE(plain.contains("Arial"));  // nor the font table
     for (const char* heading : {"The main menu", "My Preferences", "The WaveFiles window", "Send To",
-                                "The wave editor", "Normalize", "Wave Form Generator", "Error Message"})
+                                "Normalize", "Wave Form Generator", "Error Message"})
         EXPECT_TRUE(plain.contains(heading)) << heading;
     EXPECT_EQ(formatOf(text->document(), "The WaveFiles window").fontWeight(), QFont::Bold);
     EXPECT_FALSE(formatOf(text->document(), "The WaveFiles window").fontItalic());
@@ -88,6 +89,26 @@ TEST_F(HelpTest, AnInstalledProgramPlacesTheHelpTextInstalledBesideIt)
     ASSERT_TRUE(installHelpFileIfMissing(*app, installed));
     EXPECT_EQ(readAllBytes(helpPath), QByteArray("{\\rtf1 Installed {\\b guide}\\par}"));
     EXPECT_EQ(box(open())->toPlainText(), "Installed guide\n");
+}
+
+TEST_F(HelpTest, GuideAndAboutDescribeOnlyWhatTheMainMenuReaches)
+{
+    // The editor's entry stays hidden, so neither text may send the operator looking for it.
+    auto* menu = app->windows().find<mnuMenu>("mnuMenu");
+    ASSERT_FALSE(menu->findChild<QAction*>("mnuEdit")->isVisible());
+    ASSERT_TRUE(installHelpFileIfMissing(*app, builtIn));
+    const QString guide = box(open())->toPlainText();
+    EXPECT_FALSE(guide.contains("editor", Qt::CaseInsensitive));
+    EXPECT_FALSE(guide.contains("trim", Qt::CaseInsensitive));
+    app->windows().show("frmAbout");
+    auto* description = app->windows().find("frmAbout")->findChild<QLabel*>("lblDescription");
+    ASSERT_TRUE(description);
+    EXPECT_FALSE(description->text().contains("editor", Qt::CaseInsensitive));
+
+    // Every entry the menu shows is in the guide.
+    for (const char* entry : {"Files > Exit", "Setup > My Prefences", "WaveFiles", "Tools > Normalize",
+                              "Tools > Wave Generator", "Help", "About"})
+        EXPECT_TRUE(guide.contains(entry)) << entry;
 }
 
 TEST_F(HelpTest, AnyCaseOfTheFileNameIsFound)

@@ -63,6 +63,35 @@ TEST_F(SlotIndexTest, BytesOutsideAsciiSurviveAndUnrepresentableBecomeQuestionMa
     EXPECT_EQ(w.toBytes().mid(1, 3), QByteArray("??x"));
 }
 
+TEST_F(SlotIndexTest, NamesAreOneWindows1252BytePerCharacterUpperCasedWithoutExpansion)
+{
+    startWith(record("1", "OLD", "12", "01-01-26"));
+    index->rename(1, QString::fromUtf8("Straße €9 šœž ÿµ"));
+    EXPECT_EQ(indexBytes().mid(1, 25), QByteArray("STRA\xDF" "E \x80" "9 \x8A\x8C\x8E \x9F\xB5") + QByteArray(9, ' '));
+    EXPECT_EQ(app->state().IndexRecord.SoundName.trimmed(), QString::fromUtf8("STRAßE €9 ŠŒŽ Ÿµ"));
+
+    // Upper case never lengthens a name: its 25th character stays in the field.
+    index->rename(1, QString::fromUtf8("abcdefghijklmnopqrstuvwxß"));
+    EXPECT_EQ(indexBytes().mid(1, 25), QByteArray("ABCDEFGHIJKLMNOPQRSTUVWX\xDF"));
+
+    // What the code page cannot hold becomes one "?" per character, a surrogate pair included.
+    index->rename(1, QString::fromUtf8("😀 Ω x"));
+    EXPECT_EQ(indexBytes().mid(1, 25), QByteArray("? ? X") + QByteArray(20, ' '));
+    EXPECT_EQ(indexBytes().size(), 39);
+}
+
+TEST_F(SlotIndexTest, IndexBytes0x80To0x9FReadAsTheirWindows1252Characters)
+{
+    QByteArray raw = QByteArray("1\x80\x85\x8A\x91\x92\x96\x99\x9F\x81") + QByteArray(16, ' ') + "5    01-02-03";
+    ASSERT_EQ(raw.size(), 39);
+    startWith(raw);
+    ASSERT_TRUE(index->read(1));
+    EXPECT_EQ(app->state().IndexRecord.SoundName.left(8), QString::fromUtf8("€…Š‘’–™Ÿ"));
+    // Written back unchanged, the byte the code page leaves unassigned too.
+    index->write(1);
+    EXPECT_EQ(indexBytes(), raw);
+}
+
 TEST_F(SlotIndexTest, FirstRecordingOfAnEmptyIndexGetsSlotOneAndCompletes)
 {
     state().TimeText.clear();

@@ -3,10 +3,13 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include "platform/RecordFile.h"
+#include "platform/StderrCapture.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <unistd.h>
 
 using namespace tamblor;
 
@@ -127,8 +130,32 @@ TEST(Clock, FixedClockAndSecondsSinceMidnight)
     EXPECT_EQ(c.secondsSinceMidnight(), 8 * 3600 + 7 * 60 + 51);
     c.advance(9000);
     EXPECT_EQ(c.secondsSinceMidnight(), 8 * 3600 + 8 * 60);
+    // The fraction is rounded, halves to even.
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 600)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29272);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 400)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29271);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 52, 500)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 29272);
+    c.setFixed(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59, 700)));
+    EXPECT_EQ(c.secondsSinceMidnight(), 86400);
     c.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(c.dateSeparator(), "/");
     c.setLocale(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(c.dateSeparator(), ".");
+}
+
+TEST(StderrCapture, HoldsBackWhatLibrariesPrintAndPutsTheStreamBack)
+{
+    {
+        StderrCapture probing;
+        std::fprintf(stderr, "ALSA lib confmisc.c: cannot find card '0'\n");
+        ASSERT_EQ(::write(STDERR_FILENO, "jack server is not running\n", 27), 27);
+        EXPECT_EQ(probing.release(), QByteArray("ALSA lib confmisc.c: cannot find card '0'\njack server is not running\n"));
+        EXPECT_EQ(probing.release(), QByteArray()); // once only
+    }
+    // The stream is the terminal's again: a new capture starts empty and sees only its own.
+    StderrCapture next;
+    std::fprintf(stderr, "x");
+    EXPECT_EQ(next.release(), "x");
 }

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFocusEvent>
 #include <QtEndian>
 
 using namespace tamblor;
@@ -382,4 +383,72 @@ TEST_F(PreferencesTest, ApplyReportsAFolderThatCannotBeCreated)
     apply();
     EXPECT_EQ(app->messageText(), "75 Path/File access error");
     EXPECT_EQ(ini(), records({0, 0, 0, 1, 0, 0, 0, 0, 0})); // the records were written first
+}
+
+namespace {
+
+// Tab moves the focus into a list the way the keyboard does: a list without a current entry
+// makes its first row current, without selecting it.
+void tabInto(QListWidget* list)
+{
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(list, &in);
+}
+
+} // namespace
+
+TEST_F(PreferencesTest, OnlyASelectedEntryCountsAsAChoiceInEveryList)
+{
+    // Settings that fit none of the lists: card 5 each way, format 9, drive H (missing).
+    const QByteArray stored = records({5, 5, 9, 5});
+    open(&stored);
+    for (const char* name : {"lstMM1", "lstMM2", "List2", "lstDrv"}) {
+        tabInto(list(name));
+        EXPECT_EQ(list(name)->currentRow(), 0) << name;
+        EXPECT_TRUE(list(name)->selectedItems().isEmpty()) << name;
+    }
+    EXPECT_EQ(state().DriveLetter, "H");
+
+    apply();
+    EXPECT_EQ(app->messageText(), "You must select a hard drive.");
+    EXPECT_EQ(ini(), stored);
+
+    list("lstDrv")->item(0)->setSelected(true); // the operator picks C
+    EXPECT_EQ(state().DriveLetter, "C");
+    apply();
+    EXPECT_EQ(app->messageText(), "381 Invalid property array index"); // no playback card chosen
+    EXPECT_EQ(ini(), stored);
+
+    list("lstMM1")->item(0)->setSelected(true);
+    list("lstMM2")->item(0)->setSelected(true);
+    app->showMessage("");
+    apply();
+    EXPECT_EQ(app->messageText(), "");
+    EXPECT_EQ(ini(), records({0, 0, -1, 0, 0, 0, 0, 0, 0})); // the format list has no selection
+}
+
+TEST_F(PreferencesTest, AfterOverflowTheBoxItIsAboutIsEnabledSelectedAndHasTheFocus)
+{
+    open(); // start mode Off: both boxes greyed out
+    QLineEdit* threshold = edit("txtThreshold");
+    QLineEdit* delay = edit("txtStopDelay");
+    ASSERT_FALSE(threshold->isEnabled());
+    ASSERT_FALSE(delay->isEnabled());
+    threshold->setText("40000");
+    apply();
+    EXPECT_EQ(app->messageText(), "6 Overflow");
+    EXPECT_TRUE(threshold->isEnabled());
+    EXPECT_TRUE(child<QLabel>("Label4")->isEnabled());
+    EXPECT_EQ(threshold->selectedText(), "40000");
+    EXPECT_EQ(dlg->focusWidget(), threshold);
+    EXPECT_FALSE(delay->isEnabled());
+
+    threshold->setText("300");
+    delay->setText("99999");
+    apply();
+    EXPECT_EQ(app->messageText(), "6 Overflow");
+    EXPECT_TRUE(delay->isEnabled());
+    EXPECT_TRUE(child<QLabel>("Label5")->isEnabled());
+    EXPECT_EQ(delay->selectedText(), "99999");
+    EXPECT_EQ(dlg->focusWidget(), delay);
 }

@@ -15,6 +15,12 @@ TEST(SendNameTest, SuggestionKeepsDigitsAndLettersAndTurnsBlanksAndSlashesIntoUn
     EXPECT_EQ(suggestedFileName("a\\b.c:d"), "ABCD");
 }
 
+TEST(SendNameTest, SuggestionUpperCasesOneCharacterAtATimeAndKeepsOnlyAToZ)
+{
+    EXPECT_EQ(suggestedFileName(QString::fromUtf8("Straße")), "STRAE");
+    EXPECT_EQ(suggestedFileName(QString::fromUtf8("ﬁnal œuvre")), "NAL_UVRE");
+}
+
 TEST(SendNameTest, OnlyPlainFileNamesAreAccepted)
 {
     for (const char* good : {"PROMO", "Spot News 2", "mix.v2", "CONTEST", "_", "a-b(1)"})

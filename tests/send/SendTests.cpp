@@ -228,6 +228,7 @@ TEST_F(SendTest, PlainSendCopiesTheAudioInItsOwnFormat)
     EXPECT_EQ(label1()->text(), "Format:  PCM   44.100 kHz, 16 Bit, Stereo");
     EXPECT_TRUE(label1()->isVisible());
     EXPECT_TRUE(child<audio::Gauge>("Gauge")->isVisible());
+    EXPECT_EQ(child<audio::Gauge>("Gauge")->value(), 100); // a short send ends full too
     EXPECT_TRUE(button("cmdClose")->isVisible());
     EXPECT_FALSE(button("cmdSend")->isVisible());
     EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples); // source untouched
@@ -379,10 +380,20 @@ TEST_F(SendTest, AMissingSourceIsReportedAndTheDestinationKept)
     ASSERT_TRUE(button("cmdSend")->isVisible());
     button("cmdSend")->click();
     EXPECT_EQ(app->messageText(), "53 File not found");
-    EXPECT_FALSE(button("cmdClose")->isVisible()); // as the name box left it
-    EXPECT_FALSE(button("cmdSend")->isVisible());
+    // The window can be closed, and the send tried again.
+    EXPECT_TRUE(button("cmdClose")->isVisible());
+    EXPECT_TRUE(button("cmdSend")->isVisible());
     EXPECT_FALSE(dlg->isSending());
     EXPECT_EQ(readAllBytes(native("C/Out/Gone.wav")), "previous");
+
+    const Wav found = addSlot(7, "Gone", 22050, 1, 0.2); // the file is back
+    app->showMessage(QString());
+    sendAndWait([this] { button("cmdSend")->click(); });
+    EXPECT_EQ(app->messageText(), "");
+    EXPECT_EQ(readWav(native("C/Out/Gone.wav")).samples, found.samples);
+    EXPECT_EQ(child<audio::Gauge>("Gauge")->value(), 100);
+    EXPECT_FALSE(button("cmdSend")->isVisible());
+    EXPECT_TRUE(button("cmdClose")->isVisible());
 }
 
 TEST_F(SendTest, PopupSendAsksNothingAndUsesTheNameAsItIsNow)

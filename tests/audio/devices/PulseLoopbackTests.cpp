@@ -9,12 +9,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <csignal>
 
 using namespace tamblor::audio;
 using namespace tamblor::audio::measure;
@@ -155,3 +157,61 @@ TEST_F(PulseLoopbackTest, ToneSentToTheSinkComesBackFromItsMonitor)
 }
 
 } // namespace
+
+// A sound server that dies mid-take: a private server of its own (the shared one stays up for
+// the other tests) is killed while the input records from it. The input must then either report
+// a failed device or stop delivering samples, the two signs the recording owner ends a take on.
+TEST(PulseServerLoss, AKilledServerShowsAsAFailedOrSilentInput)
+{
+    QTemporaryDir dir;
+    const QString statePath = dir.filePath("pulse.state");
+    ASSERT_EQ(QProcess::execute("sh", {PULSE_FIXTURE, "start", statePath}), 0);
+    std::map<QString, QString> state;
+    {
+        QFile f(statePath);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QTextStream in(&f);
+        while (!in.atEnd()) {
+            const QString line = in.readLine();
+            const int eq = line.indexOf('=');
+            if (eq > 0)
+                state[line.left(eq)] = line.mid(eq + 1);
+        }
+    }
+    setenv("PULSE_SERVER", state["server"].toLocal8Bit().constData(), 1);
+    setenv("PULSE_SOURCE", state["source"].toLocal8Bit().constData(), 1);
+    setenv("PULSE_SINK", state["sink"].toLocal8Bit().constData(), 1);
+    {
+        PortAudioBackend backend;
+        const int in = find(backend, true, "pulse");
+        ASSERT_GE(in, 0);
+        InputDevice input(backend);
+        input.setDeviceId(in);
+        input.start();
+        runEvents(1000);
+        ASSERT_GT(input.samplesDelivered(), 0u);
+        ASSERT_FALSE(input.deviceFailed());
+
+        ::kill(pid_t(state["pid"].toLongLong()), SIGKILL);
+        // Within five seconds: failed, or nothing delivered for a whole second.
+        QElapsedTimer t;
+        t.start();
+        quint64 last = input.samplesDelivered();
+        QElapsedTimer quiet;
+        quiet.start();
+        bool lost = false;
+        while (!lost && t.elapsed() < 5000) {
+            runEvents(50);
+            if (input.samplesDelivered() != last) {
+                last = input.samplesDelivered();
+                quiet.restart();
+            }
+            lost = input.deviceFailed() || quiet.elapsed() >= 1000;
+        }
+        EXPECT_TRUE(lost) << "the input went on delivering after its server died";
+        std::fprintf(stderr, "server killed: device failed %d, samples delivered %llu\n", int(input.deviceFailed()),
+                     static_cast<unsigned long long>(input.samplesDelivered()));
+        input.release();
+    }
+    QProcess::execute("sh", {PULSE_FIXTURE, "stop", statePath});
+}

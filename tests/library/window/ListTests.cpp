@@ -74,10 +74,10 @@ TEST_F(LibraryWindowTest, LoadBuildsEveryControlWithItsCaptionAndLimit)
     EXPECT_EQ(w->findChild<QMenu*>("mnuView")->title(), "View");
     EXPECT_FALSE(w->mnuHiddenPopup->isVisible());
 
-    // A fresh settings file gives level 0, and the slider's change handling stores it.
-    EXPECT_EQ(w->Slider->position(), 0);
-    EXPECT_EQ(w->Label3->text(), "-inf dB");
-    EXPECT_EQ(readAllBytes(native("C/Tamblor/MyComp.ini")), QByteArray(22, '\0'));
+    // A fresh settings file gives unity (0 dB), and the slider's change handling stores it.
+    EXPECT_EQ(w->Slider->position(), 16384);
+    EXPECT_EQ(w->Label3->text(), "0.0 dB");
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/MyComp.ini")), QByteArray(21, '\0') + '@');
 
     // Close and Exit unload the window.
     click(w->cmdClose);

@@ -108,17 +108,87 @@ TEST_F(MaintenanceWindowTest, MissingSoundFileIsNoObstacleAndLeavesNoFileBehind)
     EXPECT_EQ(app->windows().find("frmError"), nullptr);
 }
 
-TEST_F(MaintenanceWindowTest, NoSelectionWhenDeletePressedReportsAndDeletesNothing)
+TEST_F(MaintenanceWindowTest, ConfirmationDeletesOnlyTheEntryItWasOpenedFor)
 {
     openWithFourEntries();
-    frmDialog1* d = confirmFor(1);
-    w->mnuHiddenPopupRefresh->trigger(); // a refresh while the dialog is open clears the selection
+    frmDialog1* d = confirmFor(1); // DELTA
+    EXPECT_EQ(d->slot(), 1);
+    clickSlot(2); // the operator looks at ALPHA meanwhile
+    w->mnuHiddenPopupRefresh->trigger(); // and refreshes, which clears the selection
     ASSERT_EQ(w->lstSoundFile->selectedRow(), -1);
-    const QByteArray before = indexBytes();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(app->windows().find("frmDialog1"), d); // DELTA is still listed: the question stays
     pressDelete(d);
-    EXPECT_EQ(app->messageText(), "381 Invalid property array index");
-    EXPECT_EQ(indexBytes(), before);
-    EXPECT_TRUE(QFile::exists(slotFile(1)));
+    EXPECT_EQ(recordBytes(1).left(1), "0");
+    EXPECT_FALSE(QFile::exists(slotFile(1)));
+    EXPECT_EQ(slotList(), (QList<int>{2, 4, 3}));
+    for (int n = 2; n <= 4; ++n) {
+        EXPECT_EQ(recordBytes(n).left(1), "1") << n;
+        EXPECT_TRUE(QFile::exists(slotFile(n))) << n;
+    }
+}
+
+TEST_F(MaintenanceWindowTest, ATakeRecordedWhileTheQuestionIsOpenIsNotWhatItDeletes)
+{
+    openWithFourEntries();
+    frmDialog1* d = confirmFor(3); // CHARLIE
+    click(w->cmdRecord);           // start mode Off: writing at once
+    feed(8000);
+    advanceClock(3);
+    click(w->cmdStop);
+    ASSERT_EQ(selectedSlot(), 5); // the new take is selected
+    pressDelete(d);
+    EXPECT_EQ(recordBytes(3).left(1), "0");
+    EXPECT_EQ(recordBytes(5).left(1), "1");
+    EXPECT_TRUE(QFile::exists(slotFile(5)));
+}
+
+TEST_F(MaintenanceWindowTest, TheQuestionClosesItselfWhenItsEntryGoesAway)
+{
+    openWithFourEntries();
+    QPointer<frmDialog1> d = confirmFor(3);
+    // The index changes under the window (another program freed slot 3); a refresh shows it.
+    QByteArray freed = recordBytes(3);
+    freed[0] = '0';
+    QByteArray all = indexBytes();
+    all.replace(2 * 39, 39, freed);
+    writeAllBytes(indexPath(), all);
+    w->mnuHiddenPopupRefresh->trigger();
+    flushDeletes();
+    EXPECT_TRUE(d.isNull());
+
+    // Closing the library window takes an open question with it.
+    d = confirmFor(4);
+    ASSERT_FALSE(d.isNull());
+    w->close();
+    flushDeletes();
+    flushDeletes();
+    EXPECT_TRUE(d.isNull());
+}
+
+TEST_F(MaintenanceWindowTest, TheQuestionShowsTheWholeNameAndAfterADeleteTheDetailsAreEmpty)
+{
+    writeIndex({rec("1", "BREAKFAST SHOW OPENER WIT", "75"), rec("1", "ZULU", "5")});
+    open();
+    app->windows().registerWindow("frmDialog1", [](Application& a) { return new frmDialog1(a); });
+    frmDialog1* d = confirmFor(1);
+    EXPECT_EQ(d->windowTitle(), "Delete BREAKFAST SHOW OPENER WIT?");
+    auto* name = d->findChild<QLabel*>("lblName");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->text(), "Delete BREAKFAST SHOW OPENER WIT?");
+    EXPECT_TRUE(name->wordWrap());
+    d->resize(d->minimumSizeHint());
+    QCoreApplication::processEvents();
+    EXPECT_LE(name->heightForWidth(name->width()), name->height()); // nothing of it is cut off
+
+    pressDelete(d); // the first entry: nothing is selected afterwards
+    EXPECT_EQ(w->lstSoundFile->selectedRow(), -1);
+    for (QLineEdit* box : {w->txtNumber, w->txtName, w->txtLength, w->txtRecordDate})
+        EXPECT_EQ(box->text(), "") << box->objectName().toStdString();
+    EXPECT_EQ(w->lblNumber->text(), "");
+    EXPECT_EQ(recordBytes(2), rec("1", "ZULU", "5")); // emptying the boxes stored nothing
+    w->cmdPlay->click();
+    EXPECT_EQ(app->messageText(), ""); // nothing left to play
 }
 
 TEST_F(MaintenanceWindowTest, FileThatCannotBeRemovedLeavesRecordAndList)
@@ -196,6 +266,13 @@ TEST_F(MaintenanceWindowTest, ReservedSlotCommandsFromTheMenu)
     open();
     w->mnuFileIndexView->trigger();
     EXPECT_EQ(app->messageText(), "The following WaveFiles do not exist but are not available for use:  2, 4, ");
+    const QByteArray before = indexBytes();
+    prompts->answers = {QMessageBox::No};
+    w->mnuFileIndexDelete->trigger();
+    ASSERT_EQ(prompts->asked.size(), 1u);
+    EXPECT_EQ(prompts->asked[0].title, "Delete File Index");
+    EXPECT_EQ(indexBytes(), before); // asked first; "No" changes nothing
+    prompts->answers = {QMessageBox::Yes};
     w->mnuFileIndexDelete->trigger();
     EXPECT_EQ(recordBytes(2).left(1), "0");
     EXPECT_EQ(recordBytes(4).left(1), "0");

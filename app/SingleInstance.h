@@ -1,0 +1,50 @@
+#pragma once
+// One program per library: the first program on a root holds a lock file there and listens on
+// a local socket named after the root. A second start asks that program to bring its main menu
+// to the front and ends. A lock left by a program that died is taken over.
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QLocalServer;
+
+namespace tamblor {
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    enum class Claim {
+        First,    // this program owns the library now
+        Handed,   // another program owns it and was asked to come to the front
+        NoAnswer, // another program holds the lock but does not answer
+    };
+    static constexpr const char* NoAnswerText =
+        "Tamblor is already running on this library but does not answer. Close it, or end it, "
+        "and start Tamblor again.";
+
+    explicit SingleInstance(const QString& root, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // How long a second start waits for the first program's answer.
+    void setAnswerTimeout(int milliseconds) { answerTimeout_ = milliseconds; }
+    Claim claim();
+
+    // The local socket name of a root (one per root, one per user).
+    static QString serverName(const QString& root);
+
+signals:
+    // A second start asked this program to come to the front.
+    void activationRequested();
+
+private:
+    bool askRunningProgram();
+    void listen();
+
+    QString root_;
+    QLockFile lock_;
+    std::unique_ptr<QLocalServer> server_;
+    int answerTimeout_ = 3000;
+};
+
+} // namespace tamblor

@@ -1,0 +1,120 @@
+#pragma once
+// One take, from arming to the completed index entry: owns the input device, the wave file
+// writer and the slot reservation. Every event that can move a take (a press, a loud input
+// buffer, a display tick, stop, a failing device or file, the window closing, the program
+// ending) goes through handle(), the one place where the state changes. The shared RecordState
+// is written here only: 0 idle, 1 armed, 2 writing, 3 and more after further presses.
+//
+// The window is a view: it forwards its handlers and turns stateChanged() into captions and
+// colours.
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/RecordingWriter.h"
+#include "platform/Failure.h"
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace tamblor {
+
+class Application;
+class SlotIndex;
+struct SharedState;
+
+class RecordingSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,      // nothing reserved, input closed
+        Armed,     // slot reserved, input open, nothing written
+        Writing,   // the take is being written; elapsed time and automatic stop run
+        WritingOn, // after a further press: writing goes on, the elapsed time stands still
+    };
+    enum class Event {
+        Press,          // the Record button
+        LoudBuffer,     // an input buffer above the threshold with "Auto Start" ticked
+        Tick,           // the 50 ms display timer
+        Stop,           // the stop routine
+        DeviceFailure,  // the input stream failed or delivered nothing for a second
+        WriteFailure,   // the file could not be written (disk full)
+        LimitReached,   // the file reached the size limit of a wave file
+        WindowClosing,  // the library window is closed
+        ProgramEnding,  // the main menu closed, SIGTERM or logout
+    };
+    static constexpr int AllStates = 4;
+    static constexpr int AllEvents = 9;
+
+    // Ticks without a new input sample before the input counts as lost (one second).
+    static constexpr int SilentTicksLimit = 20;
+
+    RecordingSession(Application& app, SlotIndex& index, QObject* parent = nullptr);
+    // A take still under way ends as at the end of the program: kept, never lost.
+    ~RecordingSession() override;
+
+    State state() const { return state_; }
+    static const char* name(State s);
+    static const char* name(Event e);
+
+    // The recording device, rate, channels and file encoding from the shared settings
+    // (RecordDevice, FormatIndex, ChannelMode; formats 4 and 5 are Microsoft ADPCM at 22050
+    // and 44100). Only while idle: a take keeps the settings it started with.
+    void applySettings();
+
+    // "Auto Start": loud buffers start a take, quiet ticks end it.
+    void setAutomatic(bool automatic) { automatic_ = automatic; }
+    bool automatic() const { return automatic_; }
+
+    // Event inputs.
+    void handle(Event e);
+    // One input buffer's peaks; a loud one while armed with "Auto Start" starts writing with it.
+    void buffer(qint64 sequence, int left, int right);
+
+    audio::InputDevice& input() { return *input_; }
+    audio::RecordingWriter& writer() { return *writer_; }
+    int levelLeft() const { return levelLeft_; }
+    int levelRight() const { return levelRight_; }
+    int32_t startTime() const { return startTime_; }
+    // The byte rate the file grows by while recording (for the time remaining).
+    int fileBytesPerSecond() const { return writer_->fileFormat().avgBytesPerSecond; }
+
+signals:
+    // After every change of state, and after Stop; `previous` is the state before.
+    void stateChanged(RecordingSession::State state, RecordingSession::State previous);
+    // Armed: the slot that was reserved.
+    void slotReserved(int slot);
+    // Writing: the elapsed time is in the shared TimeText.
+    void elapsedChanged(const QString& text);
+    // A take was completed in the index; sent while the state is still not idle, so the
+    // view can rebuild its list with the new entry selected.
+    void takeCompleted(int slot);
+
+private:
+    SharedState& st();
+    void setState(State s);
+    bool arm();
+    bool startWriting(qint64 fromSequence);
+    void tickWriting();
+    bool inputLost();
+    // Ends the take: the rest of the input written, the file closed, the slot completed.
+    // `lengthFromFile`: the length stored is that of the audio in the file, not of the clock.
+    void finish(bool lengthFromFile);
+    void abandon();
+    void closeInput();
+    QString failureText(const Failure& f) const;
+
+    Application& app_;
+    SlotIndex& index_;
+    std::unique_ptr<audio::InputDevice> input_;
+    std::unique_ptr<audio::RecordingWriter> writer_;
+    State state_ = State::Idle;
+    bool automatic_ = false;
+    int levelLeft_ = 0;
+    int levelRight_ = 0;
+    int32_t startTime_ = 0;
+    qint64 armSequence_ = 0;     // the last input buffer before the current arming
+    qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
+    quint64 lastDelivered_ = 0;  // input samples seen at the last tick
+    int silentTicks_ = 0;
+};
+
+} // namespace tamblor

@@ -1,0 +1,125 @@
+// A take cut short by SIGKILL: the file is a valid wave file holding the audio up to at most
+// half a second before the kill; the next start lists the slot as reserved, and "Delete File
+// Index" completes it from its file instead of giving its audio away.
+#include "app/Application.h"
+#include "app/frmError.h"
+#include "app/IndexRecord.h"
+#include "library/SlotIndex.h"
+#include "library/maintenance/IndexMaintenance.h"
+#include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/AppFixture.h"
+#include <QDateTime>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtEndian>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+using namespace tamblor;
+namespace measure = tamblor::audio::measure;
+
+namespace {
+
+QByteArray settingsBytes(std::initializer_list<std::pair<int, int16_t>> records)
+{
+    QByteArray bytes(22, '\0');
+    for (auto [n, v] : records)
+        qToLittleEndian<int16_t>(v, bytes.data() + 2 * (n - 1));
+    return bytes;
+}
+
+QByteArray rec(const char* status, const QString& name, const QString& length, const QString& date)
+{
+    IndexRecord r;
+    r.setStatus(status);
+    r.setSoundName(name);
+    r.setLengthText(length);
+    r.setRecordDate(date);
+    return r.toBytes();
+}
+
+class CrashTest : public AppTest {};
+
+} // namespace
+
+TEST_F(CrashTest, AKilledTakeKeepsItsAudioAndIsCompletedAtTheNextStart)
+{
+    QDir().mkpath(native("C/Tamblor"));
+    // 44100 stereo, start mode Off, unity gain; slot 1 in use, slot 2 free.
+    writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}));
+    writeAllBytes(native("C/Tamblor/Schedule.dat"), rec("1", "FIRST", "5", "12-01-26") + rec("0", "", "0", ""));
+    const QString file = native("C/Tamblor/SF0002.wav");
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TAMBLOR_ROOT", root());
+    env.insert("TAMBLOR_AUDIO", "virtual-realtime");
+    child.setProcessEnvironment(env);
+    child.start(TAMBLOR_TAKE_CHILD, {});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    ASSERT_TRUE(child.waitForReadyRead(20000)) << child.readAllStandardError().toStdString();
+    const QByteArray line = child.readLine().trimmed();
+    ASSERT_TRUE(line.startsWith("writing ")) << line.toStdString();
+    const qint64 startedMs = line.mid(8).toLongLong();
+
+    // Let it record a while, then kill it without warning.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto killedAt = std::chrono::steady_clock::now();
+    ::kill(pid_t(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(10000));
+    const qint64 killedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(killedAt.time_since_epoch()).count();
+
+    // A valid wave file, every frame in order from the first, up to half a second before the kill.
+    const measure::WavContents wav = measure::readWav(file);
+    ASSERT_EQ(wav.sampleRate, 44100);
+    ASSERT_EQ(wav.channels, 2);
+    const size_t frames = wav.samples.size() / 2;
+    const double producedBeforeKill = double(killedMs - startedMs) / 1000.0 * 44100.0;
+    EXPECT_GE(double(frames), producedBeforeKill - 0.5 * 44100.0)
+        << frames << " frames kept of about " << producedBeforeKill;
+    ASSERT_GT(frames, 0u);
+    std::fprintf(stderr, "killed after %.3f s of input: %.3f s kept in the file\n", producedBeforeKill / 44100.0,
+                 double(frames) / 44100.0);
+    const int16_t first = wav.samples[0];
+    for (size_t i = 0; i < frames; ++i) {
+        ASSERT_EQ(wav.samples[2 * i], int16_t((first + int64_t(i)) % 32768)) << "frame " << i;
+    }
+
+    // The next start: still reserved, and reported.
+    ASSERT_TRUE(app->start());
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")).mid(39, 1), "2");
+    IndexMaintenance maintenance(*app);
+    maintenance.ViewFileIndex();
+    EXPECT_EQ(app->messageText(), QString(IndexMaintenance::ReportText) + "2, ");
+
+    // "Delete File Index" completes it from its file: name, the file's length and date.
+    maintenance.DeleteFileIndex();
+    const int seconds = int(std::lround(double(frames) / 44100.0));
+    const QString date = SlotIndex::recordDateText(QFileInfo(file).lastModified().date());
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
+              rec("1", "FIRST", "5", "12-01-26") + rec("1", "(No Name 002 ****)", QString::number(seconds), date));
+    EXPECT_EQ(measure::readWav(file).samples.size(), wav.samples.size()); // the audio is still there
+}
+
+TEST_F(CrashTest, DeleteFileIndexFreesOnlyReservedSlotsWithoutAudio)
+{
+    ASSERT_TRUE(app->start());
+    writeAllBytes(native("C/Tamblor/Schedule.dat"),
+                  rec("2", "", "7", "11-30-26") + rec("2", "", "8", "11-30-26") + rec("2", "", "9", "11-30-26") +
+                      rec("2", "", "3", "11-30-26") + rec("1", "KEPT", "4", "11-30-26"));
+    state().IndexFile->close();
+    state().IndexFile->open();
+    // 1: a take of 3 s; 2: an empty file; 3: no file; 4: a header without audio.
+    measure::writeWav(native("C/Tamblor/SF0001.wav"), 8000, 1, std::vector<int16_t>(3 * 8000, 100));
+    writeAllBytes(native("C/Tamblor/SF0002.wav"), {});
+    measure::writeWav(native("C/Tamblor/SF0004.wav"), 8000, 1, {});
+    const QString date = SlotIndex::recordDateText(QFileInfo(native("C/Tamblor/SF0001.wav")).lastModified().date());
+
+    IndexMaintenance(*app).DeleteFileIndex();
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
+              rec("1", "(No Name 001 ****)", "3", date) + rec("0", "", "8", "11-30-26") +
+                  rec("0", "", "9", "11-30-26") + rec("0", "", "3", "11-30-26") + rec("1", "KEPT", "4", "11-30-26"));
+    EXPECT_EQ(measure::readWav(native("C/Tamblor/SF0001.wav")).samples.size(), 3u * 8000u);
+}

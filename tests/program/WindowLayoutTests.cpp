@@ -1,0 +1,54 @@
+// Every window at its smallest and at the size it opens with: no control is cut, squeezed to
+// nothing or pushed out of sight. With TAMBLOR_SCREENSHOTS set, each is also saved as a picture
+// (run under a real X server to see what the operator sees).
+#include "app/Application.h"
+#include "info/InfoWindows.h"
+#include "program/Windows.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/LayoutCheck.h"
+#include <QCoreApplication>
+#include <QWidget>
+#include "app/Form.h"
+
+using namespace tamblor;
+
+class WindowLayoutTest : public AppTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        registerWindows(*app);
+        ASSERT_TRUE(app->start());
+        installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
+        app->showMessage("6 Overflow"); // the message window with a text in it
+    }
+    static void settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+};
+
+TEST_P(WindowLayoutTest, NothingIsCutAtTheSmallestOrTheOpeningSize)
+{
+    const QString name = GetParam();
+    QWidget* w = app->windows().show(name);
+    ASSERT_TRUE(w);
+    settle();
+    const QSize opening = w->size();
+    EXPECT_EQ(layoutcheck::clippedControls(w).join("\n").toStdString(), "") << "at the opening size";
+    layoutcheck::saveScreenshot(w, name + "-default");
+
+    w->resize(1, 1); // as small as the window lets itself be made
+    settle();
+    EXPECT_GE(w->width(), w->minimumSizeHint().width());
+    EXPECT_EQ(layoutcheck::clippedControls(w).join("\n").toStdString(), "") << "at the smallest size";
+    layoutcheck::saveScreenshot(w, name + "-minimum");
+    EXPECT_LE(w->width(), opening.width());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
+                         ::testing::Values("mnuMenu", "frmError", "frmMyPreferences", "frmWaveFiles", "frmDialog1",
+                                           "frmSend", "frmNormalize", "frmWaveGen", "frmAbout", "frmHelp",
+                                           "frmEditor"),
+                         [](const auto& info) { return std::string(info.param); });
