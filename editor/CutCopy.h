@@ -1,30 +1,36 @@
 #pragma once
-// Writes the shortened copy of a wave file for a cut: the original's header (every chunk
-// before the sample data, with the sizes of the shorter data), the sample data without the
-// removed stretch, and nothing after it. The copy is made by the kernel where it can
-// (copy_file_range), otherwise through a large buffer.
+// The file side of a cut: the shortened copy is written to the numbered working name beside
+// the original (the wave copy: the original's header with the new sizes, the sample data
+// without the removed stretch) and takes the original's place only once it is complete and on
+// the disk. A failure or a cancel removes the copy and leaves the original as it was.
+#include "audio/files/WaveCopy.h"
 #include "editor/EditorMath.h"
+#include "platform/SafeReplace.h"
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 namespace tamblor::editor {
 
-struct CutSource {
-    QString path;           // native path of the original
-    int64_t dataOffset = 0; // file offset of the first sample byte
-    int64_t dataSize = 0;   // bytes of sample data (whole frames)
+class CutCopy {
+public:
+    // Native paths of the original and of the copy (which must not exist yet). Opens and reads
+    // the original. Throws Failure.
+    CutCopy(const QString& original, const QString& copyPath);
+
+    int64_t dataSize() const { return int64_t(source_.layout().dataSize); }
+    // Writes the copy without `cut`. Returns false when the progress callback abandoned it
+    // (the copy is removed). Throws Failure after removing the copy.
+    bool write(const CutRange& cut, const audio::CopyProgress& progress);
+    // Puts the complete copy in the original's place in one step. Throws Failure; the
+    // original is then as it was and the copy is removed.
+    void replaceOriginal();
+    // The open handle of the original; after replaceOriginal() it is the last one of the
+    // replaced file, whose space is given back when it closes.
+    NativeFile takeOriginal() { return source_.takeSource(); }
+
+private:
+    audio::WaveCopy source_;
+    SafeReplace replace_;
 };
-
-// Called between pieces with the sample bytes dealt with so far (copied or left out);
-// returning false abandons the copy.
-using CutProgress = std::function<bool(int64_t done)>;
-
-// Creates `copyPath` (which must not exist yet) and writes the copy into it. Returns false
-// when the progress callback abandoned it; the partial copy is then removed. Throws Failure
-// for anything the file system refuses, after removing the partial copy. A source that ends
-// early ends the copy; the header then states what was really copied.
-bool writeCutCopy(const CutSource& source, const CutRange& cut, const QString& copyPath,
-                  const CutProgress& progress);
 
 } // namespace tamblor::editor

@@ -27,10 +27,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <fcntl.h>
-#include <filesystem>
-#include <thread>
-#include <unistd.h>
 #include <limits>
 
 namespace tamblor {
@@ -235,7 +231,12 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     resize(820, 520);
 }
 
-frmEditor::~frmEditor() { invalidateDrawing(); }
+frmEditor::~frmEditor()
+{
+    invalidateDrawing();
+    if (releasing_.joinable())
+        releasing_.join();
+}
 
 bool frmEditor::eventFilter(QObject* watched, QEvent* event)
 {
@@ -448,6 +449,7 @@ void frmEditor::DrawWave()
                 at -= at % unit;
                 int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
                 if (base && at >= 0 && count > 0) {
+                    memMap_.prefetch(dataOffset + at, count);
                     int16_t mn1, mx1, mn2, mx2;
                     audio::blockExtremes(format, base + dataOffset + at, count, mn1, mx1, mn2, mx2);
                     a = mn1, b = mx1, cc = mn2, d = mx2;
@@ -687,8 +689,8 @@ void frmEditor::DeleteBytes()
         app().showMessage(Failure(Failure::InvalidCall, "Only PCM data can be cut").text());
         return;
     }
-    editor::CutSource source{original, waveFile_.dataOffset(), waveFile_.dataSize()};
-    editor::CutRange cut = editor::cutRange(source.dataSize, start, stop, kCutChunk);
+    const int64_t dataSize = waveFile_.dataSize();
+    editor::CutRange cut = editor::cutRange(dataSize, start, stop, kCutChunk);
     // Whole frames only (4096-byte chunks split the frames of 24-bit stereo, for one).
     const int64_t frame = std::max(1, format.blockAlign);
     cut.from -= cut.from % frame;
@@ -698,13 +700,13 @@ void frmEditor::DeleteBytes()
     QPointer<frmEditor> self(this);
     invalidateDrawing();
     deleting_ = true;
-    Label1->setText(editor::progressText(0, source.dataSize));
+    Label1->setText(editor::progressText(0, dataSize));
     QElapsedTimer sinceYield;
     sinceYield.start();
-    bool done = false;
     try {
-        done = editor::writeCutCopy(source, cut, copy, [&](int64_t copied) {
-            Label1->setText(editor::progressText(copied, source.dataSize));
+        editor::CutCopy copier(original, copy);
+        const bool done = copier.write(cut, [&](int64_t copied) {
+            Label1->setText(editor::progressText(copied, dataSize));
             if (sinceYield.elapsed() >= yieldMs) {
                 QCoreApplication::processEvents();
                 if (!self)
@@ -713,36 +715,25 @@ void frmEditor::DeleteBytes()
             }
             return true;
         });
+        if (!self || !done)
+            return;
+        Label1->setText(editor::progressText(dataSize, dataSize));
+        // The copy is complete: only now does it take the original's place, in one step.
+        waveFile_.close();
+        memMap_.close();
+        WavePlayer->setFileName(QString());
+        copier.replaceOriginal();
+        if (releasing_.joinable())
+            releasing_.join();
+        releasing_ = std::thread([old = copier.takeOriginal()]() mutable { old = NativeFile(); });
+        deleting_ = false;
     } catch (const Failure& f) {
-        if (self) {
-            deleting_ = false;
-            app().showMessage(f.text());
-        }
+        if (!self)
+            return;
+        deleting_ = false;
+        // The original stays as it was; the copy is gone.
+        app().showMessage(f.text());
         return;
-    }
-    if (!self || !done)
-        return;
-    deleting_ = false;
-    Label1->setText(editor::progressText(source.dataSize, source.dataSize));
-
-    // The copy is complete and closed: only now does it take the original's place, in one step.
-    waveFile_.close();
-    memMap_.close();
-    WavePlayer->setFileName(QString());
-    // Releasing a large replaced file (its blocks and cached pages) takes a while: a handle
-    // kept open across the rename moves that work to a thread of its own.
-    const int oldData = ::open(QFile::encodeName(original).constData(), O_RDONLY | O_CLOEXEC);
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(copy).toStdString(), QFile::encodeName(original).toStdString(), ec);
-    if (oldData >= 0) {
-        if (ec)
-            ::close(oldData);
-        else
-            std::thread([oldData] { ::close(oldData); }).detach();
-    }
-    if (ec) {
-        // The original stays as it was; the shortened copy keeps its numbered name.
-        app().showMessage(Failure::fromErrno(ec.value()).text());
     }
     try {
         waveFile_.setFileName(original);

@@ -6,6 +6,7 @@
 #include "browse/DriveList.h"
 #include "browse/FolderList.h"
 #include "platform/Failure.h"
+#include "platform/NativeFile.h"
 #include "send/SendName.h"
 #include <QCheckBox>
 #include <QDir>
@@ -20,12 +21,7 @@
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QCoreApplication>
-#include <QRandomGenerator>
 #include <QTimer>
-#include <cerrno>
-#include <fcntl.h>
-#include <filesystem>
-#include <unistd.h>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -327,10 +323,12 @@ void frmSend::sendSteps()
     Label1->setVisible(true);
 
     discardPart();
-    partPath_ = newPartFile(folder);
+    // The sound goes to a working file beside the destination, named by the writer.
+    part_ = std::make_unique<SafeReplace>(folder + '/' + DestinationName + ".wav");
+    part_->create().close();
     targetFolder_ = folder;
     targetName_ = DestinationName;
-    WaveFile.setFileName(partPath_);
+    WaveFile.setFileName(part_->workingPath());
     Gauge->setValue(0);
     Gauge->setVisible(true);
     try {
@@ -341,50 +339,25 @@ void frmSend::sendSteps()
     }
 }
 
-QString frmSend::newPartFile(const QString& folder)
-{
-    // Created as any new file is (not as a private scratch file), since it becomes the sent file.
-    for (int attempt = 0;; ++attempt) {
-        const QString path = folder + QStringLiteral("/.tamblor-send-%1-%2.part")
-                                          .arg(QCoreApplication::applicationPid())
-                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'));
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST || attempt == 100)
-            throw Failure::fromErrno(errno);
-    }
-}
-
 void frmSend::replaceDestination()
 {
-    const QString target = targetFolder_ + '/' + targetName_ + ".wav";
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(partPath_).toStdString(), QFile::encodeName(target).toStdString(), ec);
-    if (ec)
-        throw Failure::fromErrno(ec.value());
-    partPath_.clear();
-    // The same file under another spelling of its name (a file system that ignores case) stays.
-    const std::filesystem::path written(QFile::encodeName(target).toStdString());
+    // On the disk and in place in one step; only then do the other files of the name go.
+    part_->commit();
+    const QString target = part_->target();
+    part_.reset();
     for (const QString& old : send::filesWithBaseName(targetFolder_, targetName_)) {
-        const std::filesystem::path other(QFile::encodeName(old).toStdString());
-        bool same = std::filesystem::equivalent(other, written, ec);
-        if (ec)
-            same = other == written; // a dangling link, for one: it goes
-        if (!same && !QFile::remove(old))
+        // The same file under another spelling of its name (a file system that ignores case) stays.
+        if (!sameFile(old, target) && !removeFile(old))
             throw Failure(Failure::PermissionDenied);
     }
 }
 
 void frmSend::discardPart() noexcept
 {
-    if (partPath_.isEmpty())
+    if (!part_)
         return;
     WaveFile.abort();
-    QFile::remove(partPath_);
-    partPath_.clear();
+    part_.reset(); // removes the working file
 }
 
 void frmSend::Trigger_Started()

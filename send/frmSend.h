@@ -9,6 +9,7 @@
 #include "audio/files/FormatConverter.h"
 #include "audio/files/TriggerPump.h"
 #include "audio/files/WaveFileWriter.h"
+#include "platform/SafeReplace.h"
 #include <memory>
 
 class QCheckBox;
@@ -70,8 +71,6 @@ private:
     // One transfer at a time: true (and a message) while one runs.
     bool refuseWhileSending();
     void sendSteps();
-    // Makes an empty file of a new name in the folder for a transfer to write into.
-    static QString newPartFile(const QString& folder);
     // The complete sound takes the typed name; the other files of that name go.
     void replaceDestination();
     // The buttons and gauge at the end of a send, complete or failed.
@@ -103,7 +102,7 @@ private:
     QString DestinationBase;
     // The running transfer writes into a file of its own in the destination folder; the files
     // of the typed name are replaced only once it is complete.
-    QString partPath_;
+    std::unique_ptr<SafeReplace> part_;
     QString targetFolder_;
     QString targetName_;
 };

@@ -4,7 +4,7 @@
 // back through NormalizeProgress and shows on a two-phase gauge. When the work is done the
 // window closes itself.
 // Beside the peak level, the operator may choose a loudness target (LUFS, the true peak kept at
-// -1 dBTP). The scan's loudness figures show in the window once the scan is done; after a
+// -1 dBTP). A loudness scan's figures show in the window once it is done; after a
 // loudness normalize the window stays open and says what was reached.
 #include "app/Form.h"
 

@@ -36,8 +36,10 @@ private:
 } // namespace tamblor::audio
 
 // The rules. Each is an assert: it costs nothing in a release build.
-#define TAMBLOR_ONLY_UI_THREAD() \
-    assert(::tamblor::audio::onUiThread() && "user-interface thread only")
+#define TAMBLOR_ONLY_UI_THREAD()                                                          \
+    assert(::tamblor::audio::onUiThread()                                                 \
+           && ::tamblor::audio::currentThreadRole() != ::tamblor::audio::ThreadRole::DeviceCallback \
+           && "user-interface thread only")
 #define TAMBLOR_ONLY_DEVICE_CALLBACK()                                                   \
     assert(::tamblor::audio::currentThreadRole() == ::tamblor::audio::ThreadRole::DeviceCallback \
            && "device callback only")

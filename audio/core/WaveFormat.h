@@ -6,7 +6,7 @@
 namespace tamblor::audio {
 
 struct WaveFormat {
-    enum Tag : int { Pcm = 1, MsAdpcm = 2 };
+    enum Tag : int { Pcm = 1, MsAdpcm = 2, IeeeFloat = 3 };
 
     int formatTag = Pcm;
     int channels = 2;
@@ -23,6 +23,9 @@ struct WaveFormat {
     // A format like this one but at another rate (block sizes kept, byte rate recomputed).
     WaveFormat atRate(int sampleRate) const;
     bool isPcm() const { return formatTag == Pcm; }
+    bool isFloat() const { return formatTag == IeeeFloat; }
+    // Samples stored one by one (integer or float), so a frame is blockAlign bytes.
+    bool isLinear() const { return formatTag == Pcm || formatTag == IeeeFloat; }
     bool isStereo() const { return channels > 1; }
     bool operator==(const WaveFormat&) const = default;
 };
@@ -44,7 +47,7 @@ inline WaveFormat WaveFormat::atRate(int rate) const
 {
     WaveFormat f = *this;
     f.sampleRate = rate;
-    if (isPcm())
+    if (isLinear())
         f.avgBytesPerSecond = rate * blockAlign;
     else if (samplesPerBlock > 0)
         f.avgBytesPerSecond = static_cast<int>(int64_t(rate) * blockAlign / samplesPerBlock);

@@ -1,9 +1,12 @@
 #include "audio/devices/FilePlayer.h"
+#include "audio/core/ThreadRole.h"
+#include "audio/format/FileFailure.h"
+#include "audio/format/RiffReader.h"
 #include "platform/Failure.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
+#include <cerrno>
 #include <chrono>
 #include <sndfile.h>
 
@@ -13,51 +16,6 @@ namespace {
 
 constexpr size_t RingSamples = 1u << 17; // about 1.5 s of 44100 stereo
 constexpr size_t ReadFrames = 4096;
-
-// Reads the fmt chunk and finds the data chunk of a RIFF WAVE file. Sizes that claim more than
-// the file holds are cut to what it holds.
-bool scanRiff(const QString& path, WaveInfo& info)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    info.fileSize = f.size();
-    const QByteArray head = f.read(12);
-    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
-        return false;
-    bool haveFormat = false;
-    while (!f.atEnd()) {
-        const QByteArray chunk = f.read(8);
-        if (chunk.size() < 8)
-            break;
-        const qint64 size = qFromLittleEndian<quint32>(chunk.constData() + 4);
-        const qint64 body = f.pos();
-        if (chunk.startsWith("fmt ")) {
-            const QByteArray fmt = f.read(std::min<qint64>(size, 64));
-            if (fmt.size() < 16)
-                return false;
-            const char* p = fmt.constData();
-            WaveFormat w;
-            w.formatTag = qFromLittleEndian<quint16>(p);
-            w.channels = qFromLittleEndian<quint16>(p + 2);
-            w.sampleRate = int(qFromLittleEndian<quint32>(p + 4));
-            w.avgBytesPerSecond = int(qFromLittleEndian<quint32>(p + 8));
-            w.blockAlign = qFromLittleEndian<quint16>(p + 12);
-            w.bitsPerSample = qFromLittleEndian<quint16>(p + 14);
-            w.samplesPerBlock = fmt.size() >= 20 && w.formatTag == WaveFormat::MsAdpcm
-                                    ? qFromLittleEndian<quint16>(p + 18) : 0;
-            info.format = w;
-            haveFormat = true;
-        } else if (chunk.startsWith("data")) {
-            info.dataOffset = body;
-            info.dataSize = std::min(size, info.fileSize - body);
-            return haveFormat;
-        }
-        if (!f.seek(body + size + (size & 1)))
-            break;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -91,22 +49,26 @@ void FilePlayer::openFile()
         throw Failure(Failure::FileNotFound);
     if (!fi.isReadable())
         throw Failure(Failure::PermissionDenied);
+    // The shared reader decides what the file holds, so the player plays exactly what the other
+    // windows send, normalize and cut, and a damaged file is reported in the same words.
+    const RiffLayout layout = RiffReader::read(fileName_);
     WaveInfo info;
     info.fileName = fileName_;
+    info.format = layout.format;
+    info.dataOffset = qint64(layout.dataOffset);
+    info.dataSize = qint64(layout.dataSize);
+    info.fileSize = qint64(layout.fileSize);
     SF_INFO sf{};
+    errno = 0;
     SNDFILE* file = sf_open(QFile::encodeName(fileName_).constData(), SFM_READ, &sf);
-    if (!file || sf.channels < 1 || sf.channels > 2 || sf.samplerate <= 0) {
-        if (file)
-            sf_close(file);
+    if (!file)
+        throw sndfileFailure(nullptr, fileName_);
+    if (sf.channels < 1 || sf.channels > 2 || sf.samplerate <= 0) {
+        sf_close(file);
         throw Failure(Failure::InvalidPropertyValue);
     }
-    info.frames = sf.frames;
-    if (!scanRiff(fileName_, info)) {
-        // Not a plain RIFF file (libsndfile reads others): describe it as 16-bit PCM.
-        info.format = WaveFormat::pcm(sf.samplerate, sf.channels, 16);
-        info.dataSize = sf.frames * info.format.blockAlign;
-        info.fileSize = fi.size();
-    }
+    // No further than the whole frames the reader found (libsndfile may count a last part).
+    info.frames = std::min<qint64>(sf.frames, layout.frames());
     file_ = file;
     info_ = info;
     fileChannels_ = sf.channels;
@@ -182,6 +144,7 @@ void FilePlayer::setPositionFrames(qint64 frame)
 
 void FilePlayer::play()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     teardown();
     openFile();
     const qint64 start = std::clamp<qint64>(startFrame_, 0, info_.frames);
@@ -214,6 +177,7 @@ void FilePlayer::play()
 
 void FilePlayer::stop()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     teardown();
     startFrame_ = 0;
 }
@@ -233,12 +197,14 @@ void FilePlayer::teardown()
 
 void FilePlayer::pause()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     if (playing_)
         paused_.store(true);
 }
 
 void FilePlayer::resume()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     paused_.store(false);
 }
 
@@ -258,6 +224,7 @@ void FilePlayer::postEnd()
 
 void FilePlayer::waitIdle()
 {
+    TAMBLOR_ONLY_UI_THREAD();
     if (playing_ && finished_.load())
         postEnd();
     QCoreApplication::processEvents();
@@ -279,6 +246,7 @@ bool FilePlayer::acknowledgeSeek()
 
 void FilePlayer::render(int16_t* out, size_t frames)
 {
+    TAMBLOR_ONLY_DEVICE_CALLBACK();
     size_t got = 0;
     if (acknowledgeSeek() && !paused_.load(std::memory_order_relaxed)) {
         // Read the end flag before the ring: once it is set, every frame is in the ring.
@@ -307,11 +275,13 @@ void FilePlayer::prepare(size_t frames)
 
 void FilePlayer::readerLoop()
 {
+    ThreadRoleScope role(ThreadRole::Worker);
     const int channels = fileChannels_;
     std::vector<int16_t> chunk(ReadFrames * 2);
     std::vector<int16_t> stereo(ReadFrames * 2);
     quint64 gen = readerGen_.load();
     quint64 seekedGen = gen;
+    qint64 at = framePos_.load(); // the decoder's frame; nothing past info_.frames is played
     while (!quitReader_.load()) {
         const quint64 g = requestGen_.load(std::memory_order_acquire);
         if (g != gen) {
@@ -324,12 +294,15 @@ void FilePlayer::readerLoop()
             continue;
         }
         if (seekedGen != gen) {
-            sf_seek(file_, seekTarget_.load(), SEEK_SET);
+            at = seekTarget_.load();
+            sf_seek(file_, at, SEEK_SET);
             seekedGen = gen;
         }
         if (!readerEof_.load() && ring_.space() >= ReadFrames * 2) {
-            const sf_count_t n = sf_readf_short(file_, chunk.data(), sf_count_t(ReadFrames));
+            const qint64 want = std::clamp<qint64>(info_.frames - at, 0, qint64(ReadFrames));
+            const sf_count_t n = want > 0 ? sf_readf_short(file_, chunk.data(), sf_count_t(want)) : 0;
             const size_t frames = n > 0 ? size_t(n) : 0;
+            at += qint64(frames);
             const int16_t* data = chunk.data();
             if (channels == 1) {
                 for (size_t i = 0; i < frames; ++i)

@@ -1,4 +1,5 @@
 #include "audio/devices/InputDevice.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/core/SampleMath.h"
 #include "audio/devices/RecordingWriter.h"
 #include "platform/Failure.h"
@@ -68,6 +69,7 @@ void InputDevice::start()
         }
         StreamFormat f{rate_, channels_, bufferFrames()};
         stream_ = backend_.openInput(deviceId_, f, [this](const int16_t* samples, size_t frames) {
+            TAMBLOR_ONLY_DEVICE_CALLBACK();
             const size_t count = frames * size_t(streamChannels_);
             const size_t written = ring_.write(samples, count);
             if (written < count)
@@ -140,6 +142,7 @@ void InputDevice::waitIdle()
 
 void InputDevice::run()
 {
+    ThreadRoleScope role(ThreadRole::Worker);
     std::unique_lock lock(mutex_);
     while (!quit_) {
         // The callback cannot wake us without risking a lock, so the worker also polls.

@@ -1,4 +1,5 @@
 #include "audio/devices/PortAudioBackend.h"
+#include "audio/core/ThreadRole.h"
 #include "platform/StderrCapture.h"
 #include <QtGlobal>
 #include <cstdio>
@@ -90,6 +91,7 @@ private:
                         const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self)
     {
         auto* s = static_cast<PaStreamHandle*>(self);
+        ThreadRoleScope role(ThreadRole::DeviceCallback);
         if (s->input_)
             s->in_(static_cast<const int16_t*>(in), frames);
         else

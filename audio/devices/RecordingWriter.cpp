@@ -1,4 +1,5 @@
 #include "audio/devices/RecordingWriter.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/devices/InputDevice.h"
 #include "platform/Failure.h"
 #include <QDir>
@@ -95,6 +96,7 @@ qint64 RecordingWriter::framesWritten() const
 void RecordingWriter::onBuffer(qint64 sequence, const int16_t* samples, size_t frames, int channels,
                                size_t position)
 {
+    TAMBLOR_ONLY_WORKER();
     service(position);
     if (file_ && sequence >= startSequence_)
         write(samples, frames, channels);

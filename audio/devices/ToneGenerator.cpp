@@ -1,4 +1,5 @@
 #include "audio/devices/ToneGenerator.h"
+#include "audio/core/ThreadRole.h"
 #include "platform/Failure.h"
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,7 @@ void ToneGenerator::setAmplitude(int amplitude) { amplitude_.store(std::clamp(am
 
 void ToneGenerator::render(int16_t* out, size_t frames)
 {
+    TAMBLOR_ONLY_DEVICE_CALLBACK();
     const double hertz = frequency_.load(std::memory_order_relaxed);
     const int form = waveForm_.load(std::memory_order_relaxed);
     const double peak = 32767.0 * amplitude_.load(std::memory_order_relaxed) / FullScale;

@@ -1,4 +1,5 @@
 #include "audio/devices/VirtualBackend.h"
+#include "audio/core/ThreadRole.h"
 #include "platform/Failure.h"
 #include <algorithm>
 
@@ -54,11 +55,15 @@ public:
                     owner_.signal_(scratch_.data(), n, format_.channels, format_.sampleRate, framesRun_);
                 else
                     std::fill_n(scratch_.begin(), n * size_t(format_.channels), int16_t(0));
+                ThreadRoleScope role(ThreadRole::DeviceCallback);
                 in_(scratch_.data(), n);
             } else {
                 if (stepped && out_.prepare)
                     out_.prepare(n);
-                out_.render(scratch_.data(), n);
+                {
+                    ThreadRoleScope role(ThreadRole::DeviceCallback);
+                    out_.render(scratch_.data(), n);
+                }
                 owner_.appendOutput(scratch_.data(), n * size_t(format_.channels));
             }
             framesRun_ += n;

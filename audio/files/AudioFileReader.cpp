@@ -1,7 +1,8 @@
 #include "audio/files/AudioFileReader.h"
-#include "audio/files/FileFailure.h"
-#include "audio/files/WaveFile.h"
+#include "audio/format/FileFailure.h"
 #include <QDir>
+#include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <sndfile.h>
 
@@ -11,13 +12,12 @@ void AudioFileReader::setFileName(const QString& path)
 {
     close();
     path_ = path;
+    layout_ = RiffLayout();
     if (path.isEmpty())
         return;
-    // Our own header reader first: it refuses what libsndfile might half-accept.
-    WaveFile header;
-    header.setFileName(path);
-    format_ = header.format();
-    header.close();
+    // The shared reader first: it decides what the file holds and refuses what libsndfile might
+    // half-accept.
+    layout_ = RiffReader::read(path);
 
     SF_INFO info{};
     errno = 0;
@@ -25,18 +25,22 @@ void AudioFileReader::setFileName(const QString& path)
     file_ = sf_open(native.constData(), SFM_READ, &info);
     if (!file_)
         throw sndfileFailure(nullptr, path);
-    frames_ = info.frames;
+    // Float samples are read as a share of full scale, like every other format.
+    sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    frames_ = std::min<int64_t>(info.frames, layout_.frames());
     framesRead_ = 0;
 }
 
 int64_t AudioFileReader::length() const
 {
-    return format_.sampleRate > 0 ? frames_ * 1000 / format_.sampleRate : 0;
+    const int rate = layout_.format.sampleRate;
+    return rate > 0 ? frames_ * 1000 / rate : 0;
 }
 
 int64_t AudioFileReader::position() const
 {
-    return format_.sampleRate > 0 ? framesRead_.load() * 1000 / format_.sampleRate : 0;
+    const int rate = layout_.format.sampleRate;
+    return rate > 0 ? framesRead_.load() * 1000 / rate : 0;
 }
 
 void AudioFileReader::rewind()
@@ -48,15 +52,24 @@ void AudioFileReader::rewind()
     framesRead_ = 0;
 }
 
-int64_t AudioFileReader::readFrames(int16_t* dst, int64_t count)
+int64_t AudioFileReader::readFrames(int32_t* dst, int64_t count)
 {
     if (!file_)
         throw Failure(Failure::BadFileMode);
-    const sf_count_t got = sf_readf_short(file_, dst, count);
+    count = std::min(count, frames_ - framesRead_.load());
+    if (count <= 0)
+        return 0;
+    const sf_count_t got = sf_readf_int(file_, dst, count);
     if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR))
         throw sndfileFailure(file_, path_);
     framesRead_ += got;
     return got;
+}
+
+void AudioFileReader::setBytesCopied(int64_t bytes)
+{
+    const int64_t size = int64_t(layout_.dataSize);
+    framesRead_ = size > 0 ? int64_t(double(bytes) / double(size) * double(frames_)) : 0;
 }
 
 void AudioFileReader::close()

@@ -1,8 +1,10 @@
 #pragma once
-// Reads a wave file's audio as 16-bit frames for a conversion chain (libsndfile decodes PCM
-// and MS-ADPCM). Position and length are milliseconds; the position may be read from any
+// Reads a wave file's audio for a conversion chain as 32-bit frames (every sample at full
+// depth, left-justified: 16-bit samples come shifted up by 16 bits, float as a fraction of full
+// scale); libsndfile decodes PCM, float and MS-ADPCM. What the file holds is what the shared
+// RIFF reader finds. Position and length are milliseconds; the position may be read from any
 // thread while a pump reads the file.
-#include "audio/core/WaveFormat.h"
+#include "audio/format/RiffReader.h"
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -23,7 +25,9 @@ public:
     QString fileName() const { return path_; }
     bool isOpen() const { return file_ != nullptr; }
     // The file's format as its header states it (the "format reference").
-    const WaveFormat& format() const { return format_; }
+    const WaveFormat& format() const { return layout_.format; }
+    // Where the sample data lies in the file.
+    const RiffLayout& layout() const { return layout_; }
 
     int64_t frames() const { return frames_; }
     int64_t length() const; // milliseconds
@@ -32,13 +36,15 @@ public:
     // Back to the first frame.
     void rewind();
     // Reads up to count frames (channels() samples each); returns frames read, 0 at the end.
-    int64_t readFrames(int16_t* dst, int64_t count);
+    int64_t readFrames(int32_t* dst, int64_t count);
+    // A copy of the file's bytes has got this far into the sample data (the position follows).
+    void setBytesCopied(int64_t bytes);
     void close();
 
 private:
     QString path_;
     sf_private_tag* file_ = nullptr;
-    WaveFormat format_;
+    RiffLayout layout_;
     int64_t frames_ = 0;
     std::atomic<int64_t> framesRead_{0};
 };

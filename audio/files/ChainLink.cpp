@@ -3,6 +3,13 @@
 
 namespace tamblor::audio {
 
+void ChainLink::beginCopy(const QString&)
+{
+    throw Failure(Failure::InvalidCall, Failure::describe(Failure::InvalidCall) + ": " + linkName() + " does not copy");
+}
+
+bool ChainLink::copySource(const std::function<bool(int64_t)>&) { return false; }
+
 ChainLink& ChainLinks::find(const QString& name) const
 {
     const auto it = links_.find(name);

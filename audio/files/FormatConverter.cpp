@@ -1,7 +1,8 @@
 #include "audio/files/FormatConverter.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
 #include <algorithm>
 #include <soxr.h>
+#include <thread>
 
 namespace tamblor::audio {
 
@@ -28,19 +29,21 @@ void FormatConverter::begin(const WaveFormat& in)
     inChannels_ = in.channels;
     if (in.sampleRate != dest_.sampleRate) {
         soxr_error_t err = nullptr;
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT32_I, SOXR_INT32_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        // The channels are filtered side by side, one thread each, on as many cores as there are.
+        const soxr_runtime_spec_t runtime = soxr_runtime_spec(std::max(1u, std::thread::hardware_concurrency()));
         resampler_ = soxr_create(in.sampleRate, dest_.sampleRate, unsigned(dest_.channels), &err,
-                                 &io, &quality, nullptr);
+                                 &io, &quality, &runtime);
         if (err || !resampler_)
             throw invalidCall(QStringLiteral("rate %1 to %2").arg(in.sampleRate).arg(dest_.sampleRate));
     }
     next_->begin(dest_);
 }
 
-void FormatConverter::push(const int16_t* frames, int64_t count)
+void FormatConverter::push(const int32_t* frames, int64_t count)
 {
-    const int16_t* src = frames;
+    const int32_t* src = frames;
     if (inChannels_ != dest_.channels) {
         // Mono to stereo doubles each sample; stereo to mono averages the pair.
         mixed_.resize(size_t(count) * size_t(dest_.channels));
@@ -48,7 +51,7 @@ void FormatConverter::push(const int16_t* frames, int64_t count)
             if (dest_.channels == 2) {
                 mixed_[2 * i] = mixed_[2 * i + 1] = frames[i];
             } else {
-                mixed_[i] = int16_t((int(frames[2 * i]) + int(frames[2 * i + 1])) / 2);
+                mixed_[i] = int32_t((int64_t(frames[2 * i]) + int64_t(frames[2 * i + 1])) / 2);
             }
         }
         src = mixed_.data();
@@ -58,7 +61,7 @@ void FormatConverter::push(const int16_t* frames, int64_t count)
 
 // Hands count frames on, through the resampler when the rate changes. A null `frames`
 // flushes what the resampler still holds.
-void FormatConverter::drain(const int16_t* frames, size_t count)
+void FormatConverter::drain(const int32_t* frames, size_t count)
 {
     if (!resampler_) {
         if (frames && count)

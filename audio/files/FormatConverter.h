@@ -1,6 +1,6 @@
 #pragma once
-// A chain link that changes rate (libsoxr), channel count and encoding (the writer after it
-// encodes to the destination format: PCM or MS-ADPCM).
+// A chain link that changes rate (libsoxr, at the depth the frames carry), channel count and
+// encoding (the writer after it encodes to the destination format: PCM, float or MS-ADPCM).
 #include "audio/files/ChainLink.h"
 #include <QString>
 #include <vector>
@@ -24,12 +24,12 @@ public:
     QString linkName() const override { return name_; }
     WaveFormat resolveFormat(const WaveFormat& in) const override;
     void begin(const WaveFormat& in) override;
-    void push(const int16_t* frames, int64_t count) override;
+    void push(const int32_t* frames, int64_t count) override;
     void finish() override;
     void abort() noexcept override;
 
 private:
-    void drain(const int16_t* frames, size_t count);
+    void drain(const int32_t* frames, size_t count);
     void release() noexcept;
 
     const ChainLinks& links_;
@@ -39,7 +39,7 @@ private:
     ChainLink* next_ = nullptr;
     soxr* resampler_ = nullptr;
     int inChannels_ = 0;
-    std::vector<int16_t> mixed_, out_;
+    std::vector<int32_t> mixed_, out_;
 };
 
 } // namespace tamblor::audio

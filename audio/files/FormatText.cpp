@@ -1,5 +1,5 @@
 #include "audio/files/FormatText.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
 #include <algorithm>
 #include <cmath>
 
@@ -29,6 +29,7 @@ FormatDescription describeFormat(const WaveFormat& format)
     switch (format.formatTag) {
     case WaveFormat::Pcm: d.name = QStringLiteral("PCM"); break;
     case WaveFormat::MsAdpcm: d.name = QStringLiteral("Microsoft ADPCM"); break;
+    case WaveFormat::IeeeFloat: d.name = QStringLiteral("IEEE Float"); break;
     default: d.name = QStringLiteral("Format %1").arg(format.formatTag); break;
     }
     // kHz with three decimals and a point: 22050 -> "22.050 kHz", 8000 -> "8.000 kHz".

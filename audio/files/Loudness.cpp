@@ -1,5 +1,5 @@
 #include "audio/files/Loudness.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
 #include <ebur128.h>
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "audio/files/MemMapFile.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
+#include "platform/NativeFile.h"
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace tamblor::audio {
 
@@ -48,10 +48,14 @@ int64_t MemMapFile::readableSize() const
 {
     if (!address_)
         return 0;
-    struct stat st {};
-    if (::fstat(file_.handle(), &st) != 0)
-        return 0;
-    return std::clamp<int64_t>(int64_t(st.st_size), 0, size_);
+    return std::clamp<int64_t>(currentSize(file_.handle()), 0, size_);
+}
+
+void MemMapFile::prefetch(int64_t offset, int64_t bytes) const
+{
+    if (!address_ || offset < 0 || offset >= size_)
+        return;
+    prefetchMapped(address_ + offset, std::min(bytes, size_ - offset));
 }
 
 void MemMapFile::unmap()

@@ -1,13 +1,14 @@
 #include "audio/files/Normalize.h"
 #include "audio/core/SampleMath.h"
-#include "audio/files/FileFailure.h"
-#include "audio/files/RiffReader.h"
-#include "audio/files/WaveHelper.h"
-#include <QFile>
-#include <QSaveFile>
+#include "audio/files/FormatText.h"
+#include "audio/format/FileFailure.h"
+#include "audio/format/RiffReader.h"
+#include "platform/NativeFile.h"
+#include "platform/SafeReplace.h"
+#include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace tamblor::audio {
 
 namespace {
 
-constexpr int64_t kChunk = 1 << 20; // bytes per read; a multiple of every frame size
+constexpr int64_t kChunk = 4 << 20; // bytes per read, rounded down to whole frames
 
 // Reports progress only when the percentage moves; false means the operator cancelled.
 class ProgressReport {
@@ -38,67 +39,229 @@ private:
     int last_ = -1;
 };
 
-void readExactly(QFile& file, char* dst, int64_t n)
+int32_t get24(const uint8_t* p) { return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8; }
+void put24(uint8_t* p, int32_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16); }
+void put32(uint8_t* p, uint32_t v)
 {
-    const qint64 got = file.read(dst, n);
-    if (got != n)
-        throw got < 0 ? fileFailure(file.error()) : Failure(Failure::InputPastEnd);
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
 }
 
-void writeAll(QSaveFile& file, const char* src, int64_t n)
-{
-    if (file.write(src, n) != n)
-        throw fileFailure(file.error());
-}
+// The samples of one format: their largest magnitude and a gain applied in place. Every sample
+// counts the same whatever its channel, so the loudest channel holds the gain down.
+class SampleCodec {
+public:
+    explicit SampleCodec(const WaveFormat& format) : format_(format) {}
 
-// Largest magnitude in the 16-bit range of one block (8-bit samples scaled by 256), over every
-// channel: the samples are scanned as one channel, since the frame scan reads only the first two
-// channels of a wider file and a block need not hold whole frames of it.
-int blockPeak(const WaveFormat& format, const char* data, int64_t bytes)
-{
-    WaveFormat samples = format;
-    samples.channels = 1;
-    samples.blockAlign = std::max(1, format.bitsPerSample / 8);
-    const BlockExtremes e = blockExtremes(samples, data, bytes);
-    if (format.bitsPerSample == 8)
-        return std::max({128 - e.min1, e.max1 - 128, 128 - e.min2, e.max2 - 128}) * 256;
-    return std::max({-int(e.min1), int(e.max1), -int(e.min2), int(e.max2)});
-}
-
-void scale8(char* data, int64_t bytes, int gain, std::vector<int16_t>& wide)
-{
-    auto* p = reinterpret_cast<uint8_t*>(data);
-    wide.resize(size_t(bytes));
-    for (int64_t i = 0; i < bytes; ++i)
-        wide[i] = int16_t((int(p[i]) - 128) * 256);
-    applyGain(wide.data(), wide.size(), gain);
-    for (int64_t i = 0; i < bytes; ++i)
-        p[i] = uint8_t(std::min(255, (int(wide[i]) + 32768 + 128) >> 8));
-}
-
-// Feeds the whole frames of one block to the loudness measurement.
-void measureBlock(LoudnessMeter& meter, const WaveFormat& format, const char* data, int64_t bytes,
-                  std::vector<int16_t>& wide)
-{
-    const size_t frames = size_t(bytes / format.blockAlign);
-    if (format.bitsPerSample == 16) {
-        meter.add(reinterpret_cast<const int16_t*>(data), frames);
-        return;
+    // Largest magnitude of the samples in a block of whole frames, as a share of full scale
+    // for float and in sample units for integers.
+    double peak(const uint8_t* data, int64_t bytes) const
+    {
+        switch (kind()) {
+        case U8: {
+            int m = 0;
+            for (int64_t i = 0; i < bytes; ++i)
+                m = std::max(m, std::abs(int(data[i]) - 128));
+            return m;
+        }
+        case I16: {
+            int lo = 0, hi = 0;
+            const int64_t n = bytes / 2;
+            for (int64_t i = 0; i < n; ++i) {
+                int16_t s;
+                std::memcpy(&s, data + 2 * i, 2);
+                lo = std::min(lo, int(s));
+                hi = std::max(hi, int(s));
+            }
+            return std::max(-lo, hi);
+        }
+        case I24: {
+            int32_t m = 0;
+            for (int64_t i = 0; i + 3 <= bytes; i += 3)
+                m = std::max(m, std::abs(get24(data + i)));
+            return m;
+        }
+        case I32: {
+            int64_t m = 0;
+            for (int64_t i = 0; i + 4 <= bytes; i += 4) {
+                int32_t s;
+                std::memcpy(&s, data + i, 4);
+                m = std::max(m, std::abs(int64_t(s)));
+            }
+            return double(m);
+        }
+        case F32: {
+            float m = 0;
+            for (int64_t i = 0; i + 4 <= bytes; i += 4) {
+                float s;
+                std::memcpy(&s, data + i, 4);
+                m = std::max(m, std::fabs(s));
+            }
+            return m;
+        }
+        case F64: {
+            double m = 0;
+            for (int64_t i = 0; i + 8 <= bytes; i += 8) {
+                double s;
+                std::memcpy(&s, data + i, 8);
+                m = std::max(m, std::fabs(s));
+            }
+            return m;
+        }
+        }
+        return 0;
     }
-    const size_t count = frames * size_t(format.channels);
-    wide.resize(count);
-    for (size_t i = 0; i < count; ++i)
-        wide[i] = int16_t((int(uint8_t(data[i])) - 128) * 256);
-    meter.add(wide.data(), frames);
-}
 
-// Chooses the gain from what the scan found, in 16.14 fixed point (16384 = unity), and notes
-// it in the report; no gain leaves the file as it is.
-using GainChoice = std::function<std::optional<int>(int peak, NormalizeReport& report)>;
+    // The largest magnitude a sample may take: the target at 100 %.
+    double fullScale() const
+    {
+        switch (kind()) {
+        case U8: return 127;
+        case I16: return 32767;
+        case I24: return 8388607;
+        case I32: return 2147483647.0;
+        default: return 1.0;
+        }
+    }
 
-// The scan and the rewrite that every kind of normalizing shares.
+    // Sets the gain for samples whose largest magnitude is `peak`, never above full scale.
+    // A ceiling (a loudness target's true peak) wants the gain rounded down, never up.
+    void setGain(double gain, double peak, bool roundDown)
+    {
+        gain_ = gain;
+        if (kind() == I16) {
+            // 16.14 fixed point as the real-time path uses it, rounded down where rounding to
+            // the nearest would push the peak past full scale.
+            fixed_ = int(roundDown ? std::floor(gain_ * 16384.0) : std::lround(gain_ * 16384.0));
+            while (fixed_ > 0 && ((int64_t(peak) * fixed_) >> 14) > 32767)
+                --fixed_;
+        }
+    }
+
+    // The gain the rewrite applies, after the rounding of the fixed-point path.
+    double gain() const { return kind() == I16 ? fixed_ / 16384.0 : gain_; }
+
+    // Feeds the whole frames of a block to a loudness measurement: 16-bit samples as they are,
+    // the others as floats with full scale at 1.0.
+    void measure(LoudnessMeter& meter, const uint8_t* data, int64_t bytes, std::vector<float>& wide) const
+    {
+        const size_t frames = size_t(bytes / format_.blockAlign);
+        if (kind() == I16) { // the buffer is the reader's own, aligned for 16-bit samples
+            meter.add(reinterpret_cast<const int16_t*>(data), frames);
+            return;
+        }
+        const size_t count = frames * size_t(format_.channels);
+        wide.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            wide[i] = sampleAt(data, i);
+        meter.add(wide.data(), frames);
+    }
+
+    void apply(uint8_t* data, int64_t bytes) const
+    {
+        switch (kind()) {
+        case U8:
+            for (int64_t i = 0; i < bytes; ++i) {
+                const long v = std::lround((int(data[i]) - 128) * gain_);
+                data[i] = uint8_t(std::clamp<long>(v, -128, 127) + 128);
+            }
+            break;
+        case I16: // the buffer is the reader's own, aligned for 16-bit samples
+            applyGain(reinterpret_cast<int16_t*>(data), size_t(bytes / 2), fixed_);
+            break;
+        case I24:
+            for (int64_t i = 0; i + 3 <= bytes; i += 3)
+                put24(data + i, int32_t(std::clamp<int64_t>(std::llround(get24(data + i) * gain_), -8388608, 8388607)));
+            break;
+        case I32:
+            for (int64_t i = 0; i + 4 <= bytes; i += 4) {
+                int32_t s;
+                std::memcpy(&s, data + i, 4);
+                s = int32_t(std::clamp<int64_t>(std::llround(double(s) * gain_), INT32_MIN, INT32_MAX));
+                std::memcpy(data + i, &s, 4);
+            }
+            break;
+        case F32:
+            for (int64_t i = 0; i + 4 <= bytes; i += 4) {
+                float s;
+                std::memcpy(&s, data + i, 4);
+                s = float(double(s) * gain_);
+                std::memcpy(data + i, &s, 4);
+            }
+            break;
+        case F64:
+            for (int64_t i = 0; i + 8 <= bytes; i += 8) {
+                double s;
+                std::memcpy(&s, data + i, 8);
+                s *= gain_;
+                std::memcpy(data + i, &s, 8);
+            }
+            break;
+        }
+    }
+
+private:
+    enum Kind { U8, I16, I24, I32, F32, F64 };
+
+    // Sample `i` of a block (not 16-bit) as a share of full scale.
+    float sampleAt(const uint8_t* data, size_t i) const
+    {
+        switch (kind()) {
+        case U8: return float((int(data[i]) - 128) / 128.0);
+        case I24: return float(get24(data + 3 * i) / 8388608.0);
+        case I32: {
+            int32_t s;
+            std::memcpy(&s, data + 4 * i, 4);
+            return float(s / 2147483648.0);
+        }
+        case F32: {
+            float s;
+            std::memcpy(&s, data + 4 * i, 4);
+            return s;
+        }
+        case F64: {
+            double s;
+            std::memcpy(&s, data + 8 * i, 8);
+            return float(s);
+        }
+        case I16: break;
+        }
+        return 0;
+    }
+
+    Kind kind() const
+    {
+        if (format_.isFloat())
+            return format_.bitsPerSample == 64 ? F64 : F32;
+        switch (format_.bitsPerSample) {
+        case 8: return U8;
+        case 16: return I16;
+        case 24: return I24;
+        default: return I32;
+        }
+    }
+
+    WaveFormat format_;
+    double gain_ = 1.0;
+    int fixed_ = 16384;
+};
+
+// The gain chosen from what the scan found: a factor for every sample, or none to leave the
+// file as it is. `roundDown` for a gain that must not pass a ceiling by rounding.
+struct GainChoice {
+    double factor;
+    bool roundDown;
+};
+// Chooses from the peak (in the codec's units), the codec's full scale and the report, in
+// which it notes the gain and any ceiling.
+using ChooseGain = std::function<std::optional<GainChoice>(double peak, double fullScale, NormalizeReport& report)>;
+
+double toDb(double gain) { return 20.0 * std::log10(gain); }
+
+// The scan and the rewrite that every kind of normalizing shares. The loudness is measured
+// only when `measureLoudness` asks for it.
 bool normalizeWith(QString& path, const NormalizeProgress& progress, const FilePrompt& askForFile,
-                   NormalizeReport* report, const GainChoice& chooseGain)
+                   NormalizeReport* report, bool measureLoudness, const ChooseGain& chooseGain)
 {
     NormalizeReport unused;
     NormalizeReport& r = report ? *report : unused;
@@ -111,94 +274,104 @@ bool normalizeWith(QString& path, const NormalizeProgress& progress, const FileP
             return false;
     }
 
-    QFile source(path);
-    errno = 0;
-    if (!source.open(QIODevice::ReadOnly))
-        throw fileFailure(source.error());
+    NativeFile source = NativeFile::open(path, NativeFile::Mode::Read);
+    const int64_t fileSize = source.size();
     const RiffLayout layout = RiffReader::parse(
-        [&source](uint64_t offset, void* buf, size_t n) -> size_t {
-            if (!source.seek(qint64(offset)))
-                return 0;
-            const qint64 got = source.read(static_cast<char*>(buf), qint64(n));
-            return got < 0 ? 0 : size_t(got);
-        },
-        uint64_t(source.size()));
+        [&source](uint64_t offset, void* buf, size_t n) { return source.readAt(int64_t(offset), buf, n); },
+        uint64_t(fileSize));
     const WaveFormat& format = layout.format;
-    if (!format.isPcm() || (format.bitsPerSample != 8 && format.bitsPerSample != 16))
-        throw invalidCall(QStringLiteral("only 8- and 16-bit PCM files can be normalized"));
+    if (!format.isLinear())
+        throw invalidCall(QStringLiteral("%1 is compressed; only PCM and float files can be normalized")
+                              .arg(describeFormat(format).name));
+    source.adviseSequential();
 
+    const int64_t dataOffset = int64_t(layout.dataOffset);
     const int64_t dataSize = int64_t(layout.dataSize);
-    std::vector<char> buffer(static_cast<size_t>(kChunk));
-    std::vector<int16_t> wide;
+    const int64_t chunk = std::max<int64_t>(1, kChunk / format.blockAlign) * format.blockAlign;
+    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
+    const auto readData = [&](int64_t at, int64_t n) {
+        if (source.readAt(dataOffset + at, buffer.data(), size_t(n)) != size_t(n))
+            throw Failure(Failure::InputPastEnd);
+    };
 
-    // Phase 0: the peak and the loudness, in blocks of whole frames.
-    const int64_t scanChunk = kChunk - kChunk % std::max(1, format.blockAlign);
-    LoudnessMeter loudness(format.channels, format.sampleRate);
+    // Phase 0: the peak, and the loudness for a loudness target.
+    SampleCodec samples(format);
+    std::optional<LoudnessMeter> loudness;
+    if (measureLoudness)
+        loudness.emplace(format.channels, int(format.sampleRate));
+    std::vector<float> wide;
     ProgressReport scan(progress, 0, dataSize);
     if (!scan.at(0))
         return false;
-    int peak = 0;
-    source.seek(qint64(layout.dataOffset));
+    double peak = 0;
     for (int64_t done = 0; done < dataSize;) {
-        const int64_t n = std::min(scanChunk, dataSize - done);
-        readExactly(source, buffer.data(), n);
-        peak = std::max(peak, blockPeak(format, buffer.data(), n));
-        measureBlock(loudness, format, buffer.data(), n, wide);
+        const int64_t n = std::min(chunk, dataSize - done);
+        readData(done, n);
+        peak = std::max(peak, samples.peak(buffer.data(), n));
+        if (loudness)
+            samples.measure(*loudness, buffer.data(), n, wide);
         done += n;
         if (!scan.at(done))
             return false;
     }
-    r.loudness = loudness.figures();
-    r.scanned = true;
+    if (loudness) {
+        r.loudness = loudness->figures();
+        r.scanned = true;
+    }
     if (peak == 0)
         return true; // silence stays silence
-    const std::optional<int> chosen = chooseGain(peak, r);
+    const std::optional<GainChoice> chosen = chooseGain(peak, samples.fullScale(), r);
     if (!chosen)
         return true;
-    const int gain = *chosen;
+    samples.setGain(chosen->factor, peak, chosen->roundDown);
+    r.gainDb = toDb(samples.gain());
 
-    // Phase 1: everything before and after the samples is copied as it is.
-    QSaveFile out(path);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly))
-        throw fileFailure(out.error());
+    // Phase 1: a new file beside the original, which it replaces once complete and on the disk.
+    // The header is kept as it is (a data chunk that claimed more than the file held gets the
+    // size of what is there); so is everything after the data.
+    std::vector<uint8_t> header(static_cast<size_t>(dataOffset));
+    if (source.readAt(0, header.data(), header.size()) != header.size())
+        throw Failure(Failure::InputPastEnd);
+    uint32_t claimed;
+    std::memcpy(&claimed, header.data() + dataOffset - 4, 4); // little-endian on every target
+    const bool cutShort = dataOffset + int64_t(claimed) > fileSize;
+    int64_t restFrom = dataOffset + dataSize, restSize = cutShort ? 0 : fileSize - restFrom;
+    if (cutShort) {
+        put32(header.data() + dataOffset - 4, uint32_t(dataSize));
+        put32(header.data() + 4, uint32_t(dataOffset + dataSize + (dataSize & 1) - 8));
+    }
+
+    SafeReplace replace(QFileInfo(path).absoluteFilePath());
+    NativeFile& out = replace.create();
     ProgressReport rewrite(progress, 1, dataSize);
     if (!rewrite.at(0))
-        return false; // QSaveFile drops its temporary file unless committed
-    source.seek(0);
-    for (int64_t left = int64_t(layout.dataOffset); left > 0;) {
-        const int64_t n = std::min(kChunk, left);
-        readExactly(source, buffer.data(), n);
-        writeAll(out, buffer.data(), n);
-        left -= n;
-    }
+        return false; // the working file goes with `replace`
+    out.writeAt(0, header.data(), header.size());
+    int64_t flushed = 0;
     for (int64_t done = 0; done < dataSize;) {
-        const int64_t n = std::min(kChunk, dataSize - done);
-        readExactly(source, buffer.data(), n);
-        if (format.bitsPerSample == 8)
-            scale8(buffer.data(), n, gain, wide);
-        else
-            applyGain(reinterpret_cast<int16_t*>(buffer.data()), size_t(n / 2), gain);
-        writeAll(out, buffer.data(), n);
+        const int64_t n = std::min(chunk, dataSize - done);
+        readData(done, n);
+        samples.apply(buffer.data(), n);
+        out.writeAt(dataOffset + done, buffer.data(), size_t(n));
         done += n;
+        // Let the disk start on what is written, so the flush at the end waits for little.
+        if (done - flushed >= 4 * kChunk) {
+            out.startWriteback(dataOffset + flushed, done - flushed);
+            flushed = done;
+        }
         if (!rewrite.at(done))
             return false;
     }
-    for (;;) {
-        const qint64 got = source.read(buffer.data(), kChunk);
-        if (got < 0)
-            throw fileFailure(source.error());
-        if (got == 0)
-            break;
-        writeAll(out, buffer.data(), got);
+    if (cutShort && dataSize % 2) {
+        const uint8_t pad = 0;
+        out.writeAt(dataOffset + dataSize, &pad, 1);
     }
+    if (restSize > 0 && out.copyFrom(source, restFrom, restFrom, restSize) != restSize)
+        throw Failure(Failure::InputPastEnd);
     source.close();
-    if (!out.commit())
-        throw fileFailure(out.error());
+    replace.commit();
     return true;
 }
-
-double gainToDb(int gain) { return 20.0 * std::log10(gain / 16384.0); }
 
 } // namespace
 
@@ -207,13 +380,10 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
 {
     if (percent < 0 || percent > 100)
         throw invalidCall(QStringLiteral("level %1 %").arg(percent));
-    return normalizeWith(path, progress, askForFile, report, [percent](int peak, NormalizeReport& r) {
-        // Gain in 16.14 fixed point; the target is a share of full scale (32767).
-        const double target = 32767.0 * percent / 100.0;
-        const int gain = int(std::lround(target / peak * 16384.0));
-        r.gainDb = gainToDb(gain);
-        return std::optional<int>(gain);
-    });
+    return normalizeWith(path, progress, askForFile, report, false,
+                         [percent](double peak, double fullScale, NormalizeReport&) {
+                             return std::optional<GainChoice>({fullScale * percent / 100.0 / peak, false});
+                         });
 }
 
 bool NormalizeToLoudness(QString& path, const LoudnessTarget& target, const NormalizeProgress& progress,
@@ -221,20 +391,18 @@ bool NormalizeToLoudness(QString& path, const LoudnessTarget& target, const Norm
 {
     if (!(target.lufs >= -70.0 && target.lufs <= 0.0) || !(target.ceilingDbtp <= 0.0))
         throw invalidCall(QStringLiteral("loudness target %1 LUFS, ceiling %2 dBTP").arg(target.lufs).arg(target.ceilingDbtp));
-    return normalizeWith(path, progress, askForFile, report, [target](int, NormalizeReport& r) -> std::optional<int> {
-        const LoudnessFigures& now = r.loudness;
-        if (!std::isfinite(now.integratedLufs) || !std::isfinite(now.truePeakDbtp))
-            return std::nullopt; // below the gate: nothing that could be brought to a loudness
-        double db = target.lufs - now.integratedLufs;
-        if (now.truePeakDbtp + db > target.ceilingDbtp) {
-            db = target.ceilingDbtp - now.truePeakDbtp;
-            r.heldByCeiling = true;
-        }
-        // Rounded down to the fixed-point step, so the ceiling is never passed by rounding.
-        const int gain = int(std::floor(std::pow(10.0, db / 20.0) * 16384.0));
-        r.gainDb = gainToDb(gain);
-        return gain;
-    });
+    return normalizeWith(path, progress, askForFile, report, true,
+                         [target](double, double, NormalizeReport& r) -> std::optional<GainChoice> {
+                             const LoudnessFigures& now = r.loudness;
+                             if (!std::isfinite(now.integratedLufs) || !std::isfinite(now.truePeakDbtp))
+                                 return std::nullopt; // below the gate: no loudness to bring anywhere
+                             double db = target.lufs - now.integratedLufs;
+                             if (now.truePeakDbtp + db > target.ceilingDbtp) {
+                                 db = target.ceilingDbtp - now.truePeakDbtp;
+                                 r.heldByCeiling = true;
+                             }
+                             return GainChoice{std::pow(10.0, db / 20.0), true};
+                         });
 }
 
 } // namespace tamblor::audio

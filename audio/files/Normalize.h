@@ -1,9 +1,10 @@
 #pragma once
-// Normalizes a PCM wave file in place: one pass finds the peak and measures the loudness, a
-// second rewrites the samples with the gain that brings the peak to the target level, or the
-// loudness to a target loudness. The rewrite goes to a temporary file in the same folder that
-// replaces the original only when it is complete, so a failure or a cancel leaves the original
-// as it was.
+// Normalizes a PCM or float wave file in place: one pass finds the peak over every channel, a
+// second rewrites the samples with the gain that brings the peak to the target level (never
+// past full scale), or the loudness to a target loudness (the scan then measures it too). The
+// rewrite goes to a working file beside the original that replaces it only when it is complete
+// and on the disk (SafeReplace), so a failure or a cancel leaves the original as it was. The
+// chunks around the sample data are kept as they are.
 #include "audio/files/Loudness.h"
 #include <QString>
 #include <functional>
@@ -18,7 +19,8 @@ using FilePrompt = std::function<QString()>;
 
 // What the scan found and what the rewrite did, filled in as the work goes: `loudness` once
 // the scan is complete (before the first progress report of the rewrite), the rest when the
-// gain is chosen.
+// gain is chosen. Only a loudness target measures the loudness: its true peak takes longer
+// than the whole peak normalize, which leaves `scanned` false.
 struct NormalizeReport {
     bool scanned = false;
     LoudnessFigures loudness{};
@@ -33,7 +35,7 @@ struct NormalizeReport {
 // `askForFile` (no prompt, or an empty answer, does nothing) and gives the chosen path back.
 // Returns true when the file is normalized (a silent file is left as it is), false when
 // nothing was done or the work was cancelled. Throws Failure: 5 for a level outside 0..100 or
-// a format other than 8- or 16-bit PCM, 321 for a malformed file, file errors as they come.
+// a compressed format (MS-ADPCM), 321 for a malformed file, file errors as they come.
 bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress = {},
                    const FilePrompt& askForFile = {}, NormalizeReport* report = nullptr);
 

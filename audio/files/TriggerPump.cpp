@@ -1,5 +1,6 @@
 #include "audio/files/TriggerPump.h"
-#include "audio/files/FileFailure.h"
+#include "audio/core/ThreadRole.h"
+#include "audio/format/FileFailure.h"
 #include <QMetaObject>
 #include <vector>
 
@@ -27,31 +28,44 @@ void TriggerPump::start()
     ChainLink& first = links_.find(output_);
     reader_.rewind();
     failure_.reset();
-    first.begin(reader_.format());
+    // A writer fed directly copies the file's sample bytes as they are; anything else is fed
+    // decoded frames.
+    const bool copy = first.copiesSource();
+    if (copy)
+        first.beginCopy(reader_.fileName());
+    else
+        first.begin(reader_.format());
     const WaveFormat& f = reader_.format();
-    // Frames per step from the byte size of the source's own blocks (PCM: whole frames).
-    const int frameBytes = f.isPcm() ? f.blockAlign
-                                     : std::max(1, f.channels * std::max(1, f.bitsPerSample) / 8);
-    const int64_t framesPerStep = std::max<int64_t>(1, bufferSize_ / frameBytes);
+    // Frames per step from the byte size of the source's own frames (ADPCM: as 16-bit PCM).
+    const int frameBytes = f.isLinear() ? f.blockAlign : f.channels * 2;
+    const int64_t framesPerStep = std::max<int64_t>(1, bufferSize_ / std::max(1, frameBytes));
     cancel_ = false;
     running_ = true;
     const unsigned generation = ++generation_;
-    worker_ = std::thread(&TriggerPump::run, this, &first, framesPerStep, f.channels, generation);
+    worker_ = std::thread(&TriggerPump::run, this, &first, copy, framesPerStep, f.channels, generation);
 }
 
-void TriggerPump::run(ChainLink* first, int64_t framesPerStep, int channels, unsigned generation)
+void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, unsigned generation)
 {
+    ThreadRoleScope role(ThreadRole::Worker);
     QMetaObject::invokeMethod(this, [this, generation] {
         if (generation == generation_)
             emit started();
     }, Qt::QueuedConnection);
 
     std::optional<Failure> failure;
-    std::vector<int16_t> buffer(size_t(framesPerStep) * size_t(channels));
     try {
-        int64_t got;
-        while (!cancel_ && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
-            first->push(buffer.data(), got);
+        if (copy) {
+            first->copySource([this](int64_t bytes) {
+                reader_.setBytesCopied(bytes);
+                return !cancel_;
+            });
+        } else {
+            std::vector<int32_t> buffer(size_t(framesPerStep) * size_t(channels));
+            int64_t got;
+            while (!cancel_ && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
+                first->push(buffer.data(), got);
+        }
         if (cancel_)
             first->abort();
         else

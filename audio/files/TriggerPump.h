@@ -22,7 +22,8 @@ public:
     // The first link by name ("WaveFile" or "ACMConverter").
     void setOutput(const QString& name) { output_ = name; }
     QString output() const { return output_; }
-    // Bytes of source audio moved per step (rounded down to whole frames).
+    // Bytes of source audio decoded per step (rounded down to whole frames); a copy moves
+    // larger pieces.
     void setBufferSize(int bytes) { bufferSize_ = bytes; }
     int bufferSize() const { return bufferSize_; }
 
@@ -44,7 +45,7 @@ signals:
     void finished();
 
 private:
-    void run(ChainLink* first, int64_t framesPerStep, int channels, unsigned generation);
+    void run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, unsigned generation);
     void join();
 
     AudioFileReader& reader_;

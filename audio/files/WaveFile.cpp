@@ -1,7 +1,7 @@
 #include "audio/files/WaveFile.h"
-#include "audio/files/FileFailure.h"
-#include "audio/files/RiffReader.h"
-#include "audio/files/SndFormat.h"
+#include "audio/format/FileFailure.h"
+#include "audio/format/RiffReader.h"
+#include "audio/format/SndFormat.h"
 #include <QDir>
 #include <cerrno>
 #include <sndfile.h>

@@ -1,6 +1,6 @@
 #include "audio/files/WaveFileWriter.h"
-#include "audio/files/FileFailure.h"
-#include "audio/files/SndFormat.h"
+#include "audio/format/FileFailure.h"
+#include "audio/format/SndFormat.h"
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -21,17 +21,42 @@ void WaveFileWriter::begin(const WaveFormat& in)
     format_ = in;
 }
 
-void WaveFileWriter::push(const int16_t* frames, int64_t count)
+void WaveFileWriter::push(const int32_t* frames, int64_t count)
 {
     if (!file_)
         throw Failure(Failure::BadFileMode);
     errno = 0;
-    if (sf_writef_short(file_, frames, count) != count)
+    if (sf_writef_int(file_, frames, count) != count)
         throw sndfileFailure(file_, path_);
+}
+
+void WaveFileWriter::beginCopy(const QString& sourcePath)
+{
+    abort();
+    if (path_.isEmpty())
+        throw invalidCall(QStringLiteral("no file name"));
+    auto copy = std::make_unique<WaveCopy>(sourcePath);
+    if (sameFile(sourcePath, path_))
+        throw invalidCall(QStringLiteral("a file cannot be copied onto itself"));
+    out_ = NativeFile::open(path_, NativeFile::Mode::Replace);
+    format_ = copy->layout().format;
+    copy_ = std::move(copy);
+}
+
+bool WaveFileWriter::copySource(const std::function<bool(int64_t)>& progress)
+{
+    if (!copy_)
+        throw Failure(Failure::BadFileMode);
+    return copy_->writeTo(out_, progress);
 }
 
 void WaveFileWriter::close()
 {
+    if (copy_) {
+        copy_.reset();
+        out_.close();
+        return;
+    }
     if (!file_)
         return;
     const int rc = sf_close(file_);
@@ -42,6 +67,8 @@ void WaveFileWriter::close()
 
 void WaveFileWriter::abort() noexcept
 {
+    copy_.reset();
+    out_ = NativeFile();
     if (file_)
         sf_close(file_);
     file_ = nullptr;

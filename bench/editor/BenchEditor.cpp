@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <stdlib.h>
 #include <functional>
 #include <vector>
 
@@ -187,8 +188,11 @@ int main(int argc, char** argv)
             const double cut = seconds([&] { editor->DeleteBytes(); });
             const int64_t after = QFileInfo(hour).size();
             ratios.push_back(cut / cp);
-            std::printf("file of %lld bytes: cp %.3f s, cut of %lld bytes (redraw included) %.3f s, ratio %.2f\n",
-                        static_cast<long long>(before), cp, static_cast<long long>(before - after), cut, cut / cp);
+            double load[1] = {-1};
+            getloadavg(load, 1);
+            std::printf("file of %lld bytes: cp %.3f s, cut of %lld bytes (flushed to the disk, redraw included) %.3f s, "
+                        "ratio %.2f (load %.2f)\n",
+                        static_cast<long long>(before), cp, static_cast<long long>(before - after), cut, cut / cp, load[0]);
             if (!app.messageText().isEmpty())
                 std::printf("message: %s\n", qPrintable(app.messageText()));
         }

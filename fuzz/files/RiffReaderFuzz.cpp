@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the RIFF layout reader. Whatever it accepts must lie inside the
 // input, and scanning the accepted data (as the editor draws it) must stay inside too.
-#include "audio/files/RiffReader.h"
+#include "audio/format/RiffReader.h"
 #include "audio/files/WaveHelper.h"
 #include "platform/Failure.h"
 #include <cstdlib>

@@ -1,11 +1,16 @@
-// Feeds arbitrary bytes as a file to the wave object, the memory map and the decoding reader,
-// the way the editor and the send window open files they are given.
+// Feeds arbitrary bytes as a file to everything that opens sound files through the shared RIFF
+// reader: the wave object, the memory map, the decoding reader, the wave copy (a plain send and
+// the editor's cut) and normalize. What the reader accepts must be copied to a file that reads
+// back with the same format and the same sample bytes.
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/MemMapFile.h"
+#include "audio/files/Normalize.h"
+#include "audio/files/WaveCopy.h"
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveHelper.h"
 #include "platform/Failure.h"
 #include <QFile>
+#include "platform/NativeFile.h"
 #include <unistd.h>
 #include <vector>
 
@@ -17,7 +22,12 @@ namespace {
 // One scratch file per fuzzing process, removed when the run ends.
 struct ScratchFile {
     QString path = QStringLiteral("/dev/shm/tamblor-fuzz-%1.wav").arg(getpid());
-    ~ScratchFile() { QFile::remove(path); }
+    QString copy = QStringLiteral("/dev/shm/tamblor-fuzz-%1-copy.wav").arg(getpid());
+    ~ScratchFile()
+    {
+        QFile::remove(path);
+        QFile::remove(copy);
+    }
 };
 
 } // namespace
@@ -49,9 +59,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
         AudioFileReader reader;
         reader.setFileName(path);
-        std::vector<int16_t> frames(size_t(1024) * size_t(reader.format().channels));
-        while (reader.readFrames(frames.data(), 1024) > 0) {
+        std::vector<int32_t> frames(size_t(1024) * size_t(reader.format().channels));
+        int64_t decoded = 0;
+        for (int64_t got; (got = reader.readFrames(frames.data(), 1024)) > 0;)
+            decoded += got;
+        if (decoded > reader.layout().frames())
+            std::abort();
+    } catch (const Failure&) {
+    }
+    try {
+        WaveCopy source(path);
+        {
+            NativeFile out = NativeFile::open(scratch.copy, NativeFile::Mode::Replace);
+            source.writeTo(out);
+            out.close();
         }
+        const RiffLayout copied = RiffReader::read(scratch.copy);
+        if (!(copied.format == source.layout().format) || copied.dataSize != source.layout().dataSize)
+            std::abort();
+        std::vector<uint8_t> a(source.layout().dataSize), b(copied.dataSize);
+        NativeFile in = NativeFile::open(path, NativeFile::Mode::Read);
+        NativeFile back = NativeFile::open(scratch.copy, NativeFile::Mode::Read);
+        if (in.readAt(int64_t(source.layout().dataOffset), a.data(), a.size()) != a.size()
+            || back.readAt(int64_t(copied.dataOffset), b.data(), b.size()) != b.size() || a != b)
+            std::abort();
+    } catch (const Failure&) {
+    }
+    try {
+        QString target = path;
+        NormalizeFile(target, 50);
     } catch (const Failure&) {
     }
     return 0;

@@ -141,7 +141,7 @@ TEST_F(CutTest, AFailedWriteLeavesTheOriginalIntactAndIsReported)
     EXPECT_EQ(dataOf(path), data.left(8192) + data.mid(16384));
 }
 
-TEST_F(CutTest, TheReplacementFailingKeepsTheOriginalAndTheCopy)
+TEST_F(CutTest, TheReplacementFailingKeepsTheOriginalAndRemovesTheCopy)
 {
     const QString path = loadSong();
     select(10, 20);
@@ -155,7 +155,30 @@ TEST_F(CutTest, TheReplacementFailingKeepsTheOriginalAndTheCopy)
     editor->DeleteBytes();
     EXPECT_FALSE(app->messageText().isEmpty());
     EXPECT_TRUE(QFileInfo(path).isDir());
-    EXPECT_EQ(dataOf(native("C/Tamblor/SONG01.wav")), data.left(8192) + data.mid(16384));
+    EXPECT_TRUE(QFileInfo(path + "/inside").isDir());
+    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/SONG01.wav")));
+}
+
+TEST_F(CutTest, ATakeCutShortIsEditedAsTheWholeFramesThere)
+{
+    // The header claims twice the data, and the file ends inside a frame.
+    data = pattern(100000);
+    QByteArray bytes = wav(1, 2, 44100, 16, data, 200000);
+    bytes.chop(2);
+    const QString path = put("TAKE.wav", bytes);
+    setColumns(100);
+    load("TAKE.wav");
+    ASSERT_TRUE(editor->isLoaded());
+    EXPECT_EQ(editor->ViewLength, 100000 - 4);
+    select(10, 20);
+    editor->DeleteBytes();
+    EXPECT_EQ(app->messageText(), "");
+    const QByteArray kept = data.left(8192) + data.mid(16384, 100000 - 4 - 16384);
+    EXPECT_EQ(dataOf(path), kept);
+    const QByteArray after = readAllBytes(path);
+    EXPECT_EQ(after.size(), 44 + kept.size());
+    EXPECT_EQ(after.mid(40, 4), le32(uint32_t(kept.size())));
+    EXPECT_EQ(after.mid(4, 4), le32(uint32_t(after.size() - 8)));
 }
 
 TEST_F(CutTest, DeletingStopsThePlayerFirstAndNeedsALoadedFile)

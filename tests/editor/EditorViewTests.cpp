@@ -359,11 +359,11 @@ TEST_F(EditorTest, MalformedFilesAreRefusedWithoutACrash)
 {
     const QByteArray good = wav(1, 2, 44100, 16, QByteArray(4000, 1));
     QByteArray truncatedHeader = good.left(30);
-    QByteArray sizeBeyondEnd = wav(1, 2, 44100, 16, QByteArray(4000, 1), 400000);
+    const QByteArray noData = riff(chunk("fmt ", fmtBody(audio::WaveFormat::pcm(44100, 2, 16))));
     QByteArray zeroChannels = good;
     zeroChannels[22] = 0;
     const std::pair<const char*, QByteArray> files[] = {
-        {"Empty.wav", QByteArray()}, {"Header.wav", truncatedHeader}, {"Beyond.wav", sizeBeyondEnd},
+        {"Empty.wav", QByteArray()}, {"Header.wav", truncatedHeader}, {"NoData.wav", noData},
         {"Noise.wav", QByteArray(5000, 'x')}, {"Chan.wav", zeroChannels}};
     put("Good.wav", good);
     setColumns(100);
@@ -397,8 +397,8 @@ TEST_F(EditorTest, MalformedFilesAreRefusedWithoutACrash)
 
 TEST_F(EditorTest, NonPcmLoadsFromTheListButTheReloadRefusesIt)
 {
-    // Tag 3 (floating point) with 16-bit sized frames: drawn as though it were PCM.
-    put("Float.wav", wav(3, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
+    // Tag 6 (A-law) with 16-bit sized frames: drawn as though it were PCM.
+    put("Float.wav", wav(6, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Float.wav");
     EXPECT_TRUE(editor->isLoaded());

@@ -6,7 +6,10 @@
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
 #include "send/frmSend.h"
+#include "audio/format/RiffReader.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/SoxFiles.h"
+#include "tests/support/WavBytes.h"
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -256,6 +259,96 @@ TEST_F(SendTest, CompressedSendWrites22050OfTheSameDurationAndAPlainSendAfterItT
     EXPECT_EQ(big.info.samplerate, 44100);
     EXPECT_EQ(big.samples, source.samples);
     EXPECT_EQ(label1()->text(), "Format:  PCM   44.100 kHz, 16 Bit, Stereo");
+}
+
+// The sample bytes of a wave file as the shared reader finds them.
+QByteArray dataChunkOf(const QString& path)
+{
+    const audio::RiffLayout l = audio::RiffReader::read(path);
+    return readAllBytes(path).mid(qsizetype(l.dataOffset), qsizetype(l.dataSize));
+}
+
+TEST_F(SendTest, APlainSendCopiesTheSampleBytesOfEveryFormatUnchanged)
+{
+    using namespace wavtest;
+    const QString slotFile = native("C/Tamblor/SF0004.wav");
+    struct Case {
+        const char* name;
+        QStringList sox; // empty: the bytes below
+        QByteArray bytes;
+        const char* label;
+    };
+    QByteArray cutShort = wav(1, 2, 44100, 16, pcmBytes(sine(44100, 2, 440, 0.3, 9000), 16), 1000000);
+    cutShort.chop(3); // and the last frame incomplete
+    const std::vector<Case> cases = {
+        {"Deep", {"-b", "24"}, {}, "Format:  PCM   44.100 kHz, 24 Bit, Stereo"},
+        {"Float", {"-e", "floating-point", "-b", "32"}, {}, "Format:  IEEE Float   44.100 kHz, 32 Bit, Stereo"},
+        {"Adpcm", {"-e", "ms-adpcm"}, {}, "Format:  Microsoft ADPCM   44.100 kHz, 4 Bit, Stereo"},
+        {"Byte", {"-b", "8"}, {}, "Format:  PCM   44.100 kHz, 8 Bit, Stereo"},
+        {"Int32", {"-b", "32"}, {}, "Format:  PCM   44.100 kHz, 32 Bit, Stereo"},
+        {"Cut", {}, cutShort, "Format:  PCM   44.100 kHz, 16 Bit, Stereo"},
+    };
+    open();
+    clickFolder("c:\\Out");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        addSlot(4, c.name, 44100, 2, 0.1);
+        if (c.sox.isEmpty()) {
+            writeAllBytes(slotFile, c.bytes);
+        } else {
+            ASSERT_TRUE(soxtest::makeTone(slotFile, c.sox, 44100, 2, 0.7));
+        }
+        const QByteArray before = readAllBytes(slotFile);
+        app->showMessage(QString());
+        sendAs(c.name);
+        EXPECT_EQ(app->messageText(), "");
+        const QString sent = native(QString("C/Out/%1.wav").arg(c.name));
+        const QByteArray data = dataChunkOf(slotFile);
+        EXPECT_FALSE(data.isEmpty());
+        EXPECT_TRUE(dataChunkOf(sent) == data);
+        EXPECT_EQ(audio::RiffReader::read(sent).format, audio::RiffReader::read(slotFile).format);
+        EXPECT_EQ(label1()->text(), c.label);
+        EXPECT_EQ(readAllBytes(slotFile), before);
+    }
+    // The cut-short take: the destination's header states what it holds.
+    const QByteArray cut = readAllBytes(native("C/Out/Cut.wav"));
+    EXPECT_EQ(cut.mid(40, 4), le32(uint32_t(cut.size() - 44)));
+    EXPECT_EQ(cut.mid(4, 4), le32(uint32_t(cut.size() - 8)));
+}
+
+TEST_F(SendTest, CompressedSendKeepsTheSampleDepthOfTheSource)
+{
+    const QString slotFile = native("C/Tamblor/SF0004.wav");
+    open();
+    clickFolder("c:\\Out");
+    child<QCheckBox>("Check1")->setChecked(true);
+    struct Case {
+        const char* name;
+        QStringList sox;
+        int format;
+    };
+    for (const Case& c : {Case{"Deep", {"-b", "24"}, SF_FORMAT_PCM_24},
+                          Case{"Float", {"-e", "floating-point", "-b", "32"}, SF_FORMAT_FLOAT}}) {
+        SCOPED_TRACE(c.name);
+        addSlot(4, c.name, 44100, 2, 0.1);
+        ASSERT_TRUE(soxtest::makeTone(slotFile, c.sox, 44100, 2, 0.5));
+        app->showMessage(QString());
+        sendAs(c.name);
+        EXPECT_EQ(app->messageText(), "");
+        SF_INFO info{};
+        SNDFILE* f = sf_open(native(QString("C/Out/%1.wav").arg(c.name)).toLocal8Bit().constData(), SFM_READ, &info);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(info.samplerate, 22050);
+        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, c.format);
+        std::vector<int> samples(size_t(info.frames * info.channels));
+        sf_readf_int(f, samples.data(), info.frames);
+        sf_close(f);
+        // Below the top 16 bits there is sound too: the conversion did not pass through 16 bits.
+        int64_t lowBits = 0;
+        for (int s : samples)
+            lowBits += (s & 0xFFFF) != 0;
+        EXPECT_GT(lowBits, int64_t(samples.size() / 2));
+    }
 }
 
 TEST_F(SendTest, CompressedAdpcmSendStaysAdpcmAt22050)
@@ -512,8 +605,8 @@ TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
 
 TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
 {
-    // Three channels cannot be compressed, and a floating point source cannot be copied as it
-    // is: either send fails, and the file the operator agreed to replace must still be there.
+    // Three channels cannot be compressed, and a damaged source cannot be sent at all: either
+    // send fails, and the file the operator agreed to replace must still be there.
     const QString out = native("C/Out");
     writeAllBytes(out + "/Wide.wav", "previous wide");
     writeAllBytes(out + "/Wide.txt", "notes");
@@ -526,6 +619,9 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
     };
     for (const Case c : {Case{5, 3, SF_FORMAT_PCM_16, true, "Wide"}, Case{6, 1, SF_FORMAT_FLOAT, false, "Float"}}) {
         addSlot(c.slot, c.name, 44100, c.channels, 0.5, c.format);
+        if (c.slot == 6) // the format chunk, and no data
+            writeAllBytes(native("C/Tamblor/SF0006.wav"),
+                          wavtest::riff(wavtest::chunk("fmt ", wavtest::fmtBody(audio::WaveFormat::pcm(44100, 1, 16)))));
         open();
         clickFolder("c:\\Out");
         child<QCheckBox>("Check1")->setChecked(c.compress);
@@ -536,6 +632,9 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
         button("cmdSend")->click();
         if (dlg->isSending()) {
             ASSERT_TRUE(done.wait(30000));
+        }
+        if (c.slot == 6) {
+            EXPECT_EQ(app->messageText(), "321 Invalid file format: no data chunk");
         }
         EXPECT_NE(app->messageText(), "") << c.name;
         EXPECT_FALSE(dlg->isSending());

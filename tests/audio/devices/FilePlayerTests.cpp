@@ -225,6 +225,32 @@ TEST_F(FilePlayerTest, PlaysMsAdpcmFilesAndMeasuresThemInTheirOwnBytes)
     EXPECT_NEAR(double(player.position()), w.dataSize / 2.0, w.format.blockAlign);
 }
 
+TEST_F(FilePlayerTest, ATakeCutShortPlaysTheWholeFramesThereAndNoMore)
+{
+    // The header claims four times the data; the file ends half way into a frame.
+    QByteArray bytes = readAllBytes(native("counter.wav"));
+    ASSERT_EQ(bytes.mid(36, 4), QByteArray("data"));
+    const uint32_t claimed = uint32_t(FileFrames * 4 * 4);
+    bytes.replace(40, 4, QByteArray(reinterpret_cast<const char*>(&claimed), 4));
+    bytes.chop(2 + 4 * 1000);
+    writeAllBytes(native("cut.wav"), bytes);
+    const size_t frames = FileFrames - 1001;
+
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.setFileName(native("cut.wav"));
+    EXPECT_EQ(player.wave().frames, qint64(frames));
+    EXPECT_EQ(player.wave().dataSize, qint64(frames) * 4);
+    player.play();
+    backend.advance(FileFrames + 1000);
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 1);
+    const std::vector<int16_t> out = backend.outputSamples();
+    const std::vector<int16_t> expected = counterFrames(frames);
+    ASSERT_GE(out.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+    EXPECT_EQ(peakOf({out.begin() + ptrdiff_t(expected.size()), out.end()}), 0);
+}
+
 TEST_F(FilePlayerTest, RefusesFilesItCannotPlayWithANumberedFailure)
 {
     EXPECT_EQ(failureOf([&] { player.play(); }), 52);
@@ -232,8 +258,14 @@ TEST_F(FilePlayerTest, RefusesFilesItCannotPlayWithANumberedFailure)
     EXPECT_EQ(failureOf([&] { player.play(); }), 53);
     writeAllBytes(native("junk.wav"), QByteArray("RIFF\x10\0\0\0WAVEjunkjunkjunk", 24));
     player.setFileName(native("junk.wav"));
-    EXPECT_EQ(failureOf([&] { player.play(); }), 380);
-    EXPECT_EQ(failureOf([&] { player.wave(); }), 380);
+    // The shared reader's failure, in its words.
+    EXPECT_EQ(failureOf([&] { player.play(); }), 321);
+    try {
+        player.wave();
+        ADD_FAILURE();
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.text().toStdString(), "321 Invalid file format: chunk beyond the end of the file");
+    }
     EXPECT_FALSE(player.isPlaying());
     player.setFileName(native("counter.wav"));
     player.setDeviceId(3);

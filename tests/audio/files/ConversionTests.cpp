@@ -66,7 +66,7 @@ public:
     QString linkName() const override { return "Broken"; }
     WaveFormat resolveFormat(const WaveFormat& in) const override { return in; }
     void begin(const WaveFormat&) override { pushes = 0; aborted = false; }
-    void push(const int16_t*, int64_t) override
+    void push(const int32_t*, int64_t) override
     {
         if (++pushes == 3)
             throw Failure(Failure::DiskFull);

@@ -3,11 +3,13 @@
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveHelper.h"
 #include "platform/Failure.h"
+#include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
 #include <QDir>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 using namespace tamblor;
 using namespace tamblor::audio;
@@ -42,6 +44,47 @@ LoudnessFigures fileLoudness(const QString& path)
 }
 
 int amplitudeAt(double dbfs) { return int(std::lround(32768.0 * std::pow(10.0, dbfs / 20.0))); }
+
+// Every sample of a file as a share of full scale, decoded by libsndfile, per channel.
+std::vector<std::vector<double>> channelsOf(const QString& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    EXPECT_TRUE(f) << sf_strerror(nullptr);
+    if (!f)
+        return {};
+    std::vector<double> all(size_t(info.frames * info.channels));
+    sf_readf_double(f, all.data(), info.frames);
+    sf_close(f);
+    std::vector<std::vector<double>> out(size_t(info.channels));
+    for (size_t i = 0; i < all.size(); ++i)
+        out[i % size_t(info.channels)].push_back(all[i]);
+    return out;
+}
+
+double peakOf(const std::vector<double>& samples)
+{
+    double p = 0;
+    for (double s : samples)
+        p = std::max(p, std::abs(s));
+    return p;
+}
+
+// Little-endian bytes of 24-bit, 32-bit or float samples.
+QByteArray deepBytes(const std::vector<double>& samples, int tag, int bits)
+{
+    QByteArray b;
+    for (double v : samples) {
+        if (tag == 3) {
+            const float x = float(v);
+            b.append(reinterpret_cast<const char*>(&x), 4);
+        } else {
+            const auto i = int32_t(std::lround(v * (bits == 24 ? 8388607.0 : 2147483647.0)));
+            b.append(le32(uint32_t(i)).left(bits / 8 == 3 ? 3 : 4));
+        }
+    }
+    return b;
+}
 
 } // namespace
 
@@ -118,12 +161,6 @@ TEST_F(NormalizeTest, CancelOrFailureLeavesTheOriginalUntouched)
 TEST_F(NormalizeTest, RefusedFilesStayAsTheyWere)
 {
     QString path = native("n.wav");
-    QByteArray truncated = wavBytes(WaveFormat::pcm(44100, 2, 16), QByteArray(4000, 9));
-    truncated.chop(100);
-    writeAllBytes(path, truncated);
-    EXPECT_THROW(NormalizeFile(path, 50), Failure);
-    EXPECT_EQ(readAllBytes(path), truncated);
-
     WaveFormat adpcm = WaveFormat::pcm(22050, 1, 4);
     adpcm.formatTag = WaveFormat::MsAdpcm;
     adpcm.blockAlign = 256;
@@ -135,7 +172,10 @@ TEST_F(NormalizeTest, RefusedFilesStayAsTheyWere)
         FAIL();
     } catch (const Failure& f) {
         EXPECT_EQ(f.number(), Failure::InvalidCall);
+        EXPECT_EQ(f.description(), "Invalid procedure call or argument: Microsoft ADPCM is compressed; only PCM "
+                                   "and float files can be normalized");
     }
+    EXPECT_EQ(readAllBytes(path), bytes);
     QString missing = native("missing.wav");
     try {
         NormalizeFile(missing, 50);
@@ -216,12 +256,12 @@ TEST_F(NormalizeTest, ALoudnessTargetIsReachedAndTheScanReportsTheLoudness)
     EXPECT_EQ(standard.lufs, -23.0);
     EXPECT_EQ(standard.ceilingDbtp, -1.0);
 
-    // The peak normalize measures the loudness in its scan as well.
+    // The peak normalize leaves the loudness unmeasured (its true peak costs more than the
+    // whole rewrite) and reports only its gain.
     NormalizeReport report;
     QString name = path;
     ASSERT_TRUE(NormalizeFile(name, 50, {}, {}, &report));
-    EXPECT_TRUE(report.scanned);
-    EXPECT_NEAR(report.loudness.integratedLufs, -16.0, 0.1);
+    EXPECT_FALSE(report.scanned);
     EXPECT_NEAR(report.gainDb, -6.02 + 16.0, 0.1); // the peak from -16 dBFS to half of full scale
 }
 
@@ -272,4 +312,104 @@ TEST_F(NormalizeTest, ALoudnessTargetLeavesSilenceAndRefusesNonsense)
     EXPECT_THROW(NormalizeToLoudness(path, {-80.0, -1.0}), Failure);
     EXPECT_THROW(NormalizeToLoudness(path, {5.0, -1.0}), Failure);
     EXPECT_THROW(NormalizeToLoudness(path, {-23.0, 1.0}), Failure);
+}
+
+TEST_F(NormalizeTest, DeepAndFloatFilesReachTheTargetOnTheirLoudestChannelAndKeepTheirChunks)
+{
+    // Stereo, the right channel twice as loud as the left; the low bits carry the signal.
+    std::vector<double> samples;
+    for (int i = 0; i < 20000; ++i) {
+        const double v = 0.2 * std::sin(2 * M_PI * 440.0 * i / 48000.0) + 1e-6 * (i % 7);
+        samples.push_back(v / 2);
+        samples.push_back(v);
+    }
+    double rightPeak = 0;
+    for (size_t i = 1; i < samples.size(); i += 2)
+        rightPeak = std::max(rightPeak, std::abs(samples[i]));
+    struct Case { int tag, bits; };
+    for (const Case c : {Case{1, 24}, Case{1, 32}, Case{3, 32}}) {
+        SCOPED_TRACE(testing::Message() << "tag " << c.tag << ", " << c.bits << " bits");
+        QString path = native("deep.wav");
+        const QByteArray trailer = chunk("LIST", "INFOkept after the data");
+        const QByteArray bytes = riff(chunk("fmt ", fmtBody([&] {
+                                          WaveFormat f = WaveFormat::pcm(48000, 2, c.bits);
+                                          f.formatTag = c.tag;
+                                          return f;
+                                      }())) + chunk("data", deepBytes(samples, c.tag, c.bits)) + trailer);
+        writeAllBytes(path, bytes);
+        ASSERT_TRUE(NormalizeFile(path, 50));
+        const QByteArray after = readAllBytes(path);
+        ASSERT_EQ(after.size(), bytes.size());
+        EXPECT_EQ(after.left(44), bytes.left(44));
+        EXPECT_EQ(after.right(trailer.size()), trailer);
+        const auto ch = channelsOf(path);
+        ASSERT_EQ(ch.size(), 2u);
+        EXPECT_NEAR(peakOf(ch[1]), 0.5, 1e-6);
+        EXPECT_NEAR(peakOf(ch[0]), 0.25, 1e-5);
+        // One factor for every sample: the quiet detail is scaled, not lost.
+        EXPECT_NEAR(ch[1][5], samples[11] * 0.5 / rightPeak, 1e-6);
+    }
+}
+
+TEST_F(NormalizeTest, FilesMadeBySoxAndATruncatedTakeAreNormalized)
+{
+    // sox writes 24-bit stereo as WAVE_FORMAT_EXTENSIBLE, float with a fact chunk.
+    for (const QStringList& options : {QStringList{"-b", "24"}, QStringList{"-e", "floating-point", "-b", "32"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QString path = native("sox.wav");
+        ASSERT_TRUE(soxtest::makeTone(path, options, 44100, 2, 0.5));
+        ASSERT_TRUE(NormalizeFile(path, 100));
+        for (const auto& channel : channelsOf(path)) {
+            EXPECT_LE(peakOf(channel), 1.0);
+            EXPECT_NEAR(peakOf(channel), 1.0, 1e-4);
+        }
+    }
+
+    // A take whose header claims more than the file holds: the frames there are normalized and
+    // the header then states what the file holds.
+    QString path = native("take.wav");
+    const QByteArray data = pcmBytes(sine(22050, 1, 440, 0.5, 4000), 16);
+    QByteArray bytes = wav(1, 1, 22050, 16, data, 4 * data.size());
+    bytes.chop(1); // half a frame at the end
+    writeAllBytes(path, bytes);
+    ASSERT_TRUE(NormalizeFile(path, 50));
+    WaveFile w;
+    w.setFileName(path);
+    EXPECT_EQ(w.dataSize(), data.size() - 2);
+    EXPECT_EQ(readAllBytes(path).mid(40, 4), le32(uint32_t(data.size() - 2)));
+    EXPECT_NEAR(filePeak(path), 0.5 * 32767, 3);
+}
+
+TEST_F(NormalizeTest, DeepAndFloatFilesAreBroughtToALoudnessTarget)
+{
+    // 10 s of a 1 kHz tone at -30 dBFS on both channels, 24-bit and float: -30 LUFS, to -23.
+    std::vector<double> samples;
+    const double amplitude = std::pow(10.0, -30.0 / 20.0);
+    for (int i = 0; i < 48000 * 10; ++i) {
+        const double v = amplitude * std::sin(2 * M_PI * 1000.0 * i / 48000.0);
+        samples.push_back(v);
+        samples.push_back(v);
+    }
+    struct Case { int tag, bits; };
+    for (const Case c : {Case{1, 24}, Case{3, 32}}) {
+        SCOPED_TRACE(testing::Message() << "tag " << c.tag << ", " << c.bits << " bits");
+        QString path = native("deeploud.wav");
+        WaveFormat f = WaveFormat::pcm(48000, 2, c.bits);
+        f.formatTag = c.tag;
+        writeAllBytes(path, riff(chunk("fmt ", fmtBody(f)) + chunk("data", deepBytes(samples, c.tag, c.bits))));
+        NormalizeReport report;
+        ASSERT_TRUE(NormalizeToLoudness(path, {}, {}, {}, &report));
+        EXPECT_NEAR(report.loudness.integratedLufs, -30.0, 0.1);
+        EXPECT_NEAR(report.gainDb, 7.0, 0.1);
+        const auto ch = channelsOf(path);
+        ASSERT_EQ(ch.size(), 2u);
+        std::vector<float> frames;
+        for (size_t i = 0; i < ch[0].size(); ++i) {
+            frames.push_back(float(ch[0][i]));
+            frames.push_back(float(ch[1][i]));
+        }
+        LoudnessMeter after(2, 48000);
+        after.add(frames.data(), ch[0].size());
+        EXPECT_NEAR(after.figures().integratedLufs, -23.0, 0.1);
+    }
 }

@@ -1,7 +1,7 @@
 // The RIFF layout reader, the wave object and the memory map.
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
 #include "audio/files/MemMapFile.h"
-#include "audio/files/RiffReader.h"
+#include "audio/format/RiffReader.h"
 #include "audio/files/WaveFile.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
@@ -96,10 +96,6 @@ TEST_F(WaveFileTest, MalformedFilesAreFailuresNotCrashes)
     zeroChannels.replace(22, 2, le16(0));
     QByteArray zeroRate = good;
     zeroRate.replace(24, 4, le32(0));
-    QByteArray dataBeyond = good;
-    dataBeyond.replace(40, 4, le32(401));
-    QByteArray hugeData = good;
-    hugeData.replace(40, 4, le32(0xFFFFFFFF));
     QByteArray badAlign = good;
     badAlign.replace(32, 2, le16(3));
     const QByteArray hugeFmt = riff(chunk("fmt ", fmtBody(f) + QByteArray(5000, 0)) + chunk("data", "ab"));
@@ -112,7 +108,7 @@ TEST_F(WaveFileTest, MalformedFilesAreFailuresNotCrashes)
     notWave.replace(8, 4, "AVI ");
 
     for (const QByteArray& b : {good.left(0), good.left(11), good.left(30), good.left(43),
-                                zeroChannels, zeroRate, dataBeyond, hugeData, badAlign, hugeFmt,
+                                zeroChannels, zeroRate, badAlign, hugeFmt,
                                 fmtBeyond, noData, noFmt, shortFmt, notWave}) {
         SCOPED_TRACE(b.left(48).toHex().toStdString());
         EXPECT_EQ(failureOf(b), kInvalidFileFormat);
@@ -122,6 +118,52 @@ TEST_F(WaveFileTest, MalformedFilesAreFailuresNotCrashes)
         EXPECT_THROW(w.setFileName(native("bad.wav")), Failure);
         EXPECT_FALSE(w.isOpen());
     }
+}
+
+TEST_F(WaveFileTest, ADataChunkLongerThanTheFileIsReadAsTheWholeFramesThere)
+{
+    // A take cut short by another recorder: the header claims more than the file holds.
+    const QByteArray data = someData(1002); // 250 whole frames and two bytes of the next
+    for (const uint32_t claimed : {1004u, 400000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(claimed);
+        const QByteArray b = wav(1, 2, 44100, 16, data, claimed);
+        const RiffLayout l = parseBytes(b);
+        EXPECT_EQ(l.dataSize, 1000u);
+        EXPECT_EQ(l.frames(), 250);
+        writeAllBytes(native("cut.wav"), b);
+        EXPECT_EQ(RiffReader::read(native("cut.wav")).dataSize, 1000u);
+        WaveFile w;
+        w.setFileName(native("cut.wav"));
+        QByteArray back(2000, 0);
+        EXPECT_EQ(w.read(back.data(), back.size()), 1000);
+        EXPECT_EQ(back.left(1000), data.left(1000));
+    }
+
+    // MS-ADPCM: whole blocks only, each of its samples per block.
+    WaveFormat adpcm = WaveFormat::pcm(22050, 1, 4);
+    adpcm.formatTag = WaveFormat::MsAdpcm;
+    adpcm.blockAlign = 256;
+    adpcm.samplesPerBlock = 500;
+    QByteArray b = wavBytes(adpcm, someData(3 * 256));
+    b.chop(100);
+    const RiffLayout l = parseBytes(b);
+    EXPECT_EQ(l.dataSize, 512u);
+    EXPECT_EQ(l.frames(), 1000);
+}
+
+TEST_F(WaveFileTest, FloatFormatsAreCheckedLikePcm)
+{
+    const QByteArray good = wav(3, 2, 48000, 32, someData(80));
+    const RiffLayout l = parseBytes(good);
+    EXPECT_TRUE(l.format.isFloat());
+    EXPECT_TRUE(l.format.isLinear());
+    EXPECT_EQ(l.frames(), 10);
+    EXPECT_EQ(parseBytes(wav(3, 1, 48000, 64, someData(80))).frames(), 10);
+    // Float samples of 16 bits, or a block that does not fit the samples, are malformed.
+    EXPECT_EQ(failureOf(wav(3, 2, 48000, 16, someData(80))), kInvalidFileFormat);
+    QByteArray badAlign = good;
+    badAlign.replace(32, 2, le16(6));
+    EXPECT_EQ(failureOf(badAlign), kInvalidFileFormat);
 }
 
 TEST_F(WaveFileTest, StaleRiffSizeAndMissingFinalPadAreTolerated)

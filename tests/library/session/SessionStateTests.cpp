@@ -105,10 +105,11 @@ TEST_F(SessionTest, EveryRecordingEventMovesEveryStateAsTheTableSays)
         const int expectedRecordState = row.to == S::Idle ? 0 : row.to == S::Armed ? 1 : row.to == S::Writing ? 2 : 3;
         EXPECT_EQ(state().RecordState, row.from == S::WritingOn && row.event == E::Press ? 4 : expectedRecordState);
         const int slot = state().CurrentSlot;
-        if (row.slotStatus == '-')
+        if (row.slotStatus == '-') {
             EXPECT_EQ(index(), before);
-        else
+        } else {
             EXPECT_EQ(status(slot), row.slotStatus);
+        }
         // Idle means the device is closed; a take ends with a file that holds what came in.
         EXPECT_EQ(session.input().isOpen(), row.to != S::Idle);
         if (row.slotStatus == '1') {

@@ -4,6 +4,7 @@
 #include "LibraryWindowFixture.h"
 #include "audio/widgets/Slider.h"
 #include "tests/audio/devices/SignalMeasure.h"
+#include <QFile>
 #include <QFileInfo>
 
 using namespace tamblor;
@@ -211,8 +212,12 @@ TEST_F(PlaybackTest, RefusedFileReportsTheFailureOrTheSampleRateWhileRecording)
     EXPECT_EQ(state().Playing, 0);
     EXPECT_EQ(state().RecordState, 1);
 
-    // A file the player cannot read at all reports the failure itself.
-    EXPECT_EQ(frmWaveFiles::playFailureText(380, "Invalid property value", 0, 1), "380  Invalid property value");
+    // A damaged file reports the failure itself, in the words every other window uses.
+    QFile::resize(slotFile(4), 44 - 8); // the header without its data chunk
+    clickSlot(4);
+    click(w->cmdPlay);
+    EXPECT_EQ(app->messageText(), "321  Invalid file format: no data chunk");
+    EXPECT_EQ(state().Playing, 0);
 }
 
 TEST_F(PlaybackTest, StopActsOnPlaybackFirstAndThenOnTheRecording)

@@ -1,5 +1,5 @@
-#include "audio/files/SndFormat.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/SndFormat.h"
+#include "audio/format/FileFailure.h"
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -11,6 +11,8 @@ int sndFormatFor(const WaveFormat& format)
 {
     if (format.formatTag == WaveFormat::MsAdpcm)
         return SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM;
+    if (format.formatTag == WaveFormat::IeeeFloat)
+        return SF_FORMAT_WAV | (format.bitsPerSample == 64 ? SF_FORMAT_DOUBLE : SF_FORMAT_FLOAT);
     if (format.formatTag != WaveFormat::Pcm)
         throw invalidCall(QStringLiteral("format tag %1").arg(format.formatTag));
     switch (format.bitsPerSample) {

@@ -7,7 +7,8 @@ struct sf_private_tag;
 
 namespace tamblor::audio {
 
-// The libsndfile WAV format code for a format: PCM 8 (unsigned), 16, 24, 32 bits or MS-ADPCM.
+// The libsndfile WAV format code for a format: PCM 8 (unsigned), 16, 24, 32 bits, 32- or
+// 64-bit float, or MS-ADPCM.
 // Throws Failure 5 for anything else.
 int sndFormatFor(const WaveFormat& format);
 

@@ -1,10 +1,14 @@
 #pragma once
 // Reads the layout of a RIFF/WAVE file: where the sample data lies and what format it has.
 // Every value the header states is checked against the real size of the file, so a caller
-// that stays inside [dataOffset, dataOffset + dataSize) never reads outside the file.
+// that stays inside [dataOffset, dataOffset + dataSize) never reads outside the file. A data
+// chunk that claims more than the file holds (a take cut short by another recorder) is read
+// as the whole frames (blocks) that are there. Every part of the program that opens a sound
+// file reads it through here, so all of them agree on what a file holds.
 #include "audio/core/WaveFormat.h"
 #include <cstddef>
 #include <cstdint>
+#include <QString>
 #include <functional>
 
 namespace tamblor::audio {
@@ -14,6 +18,10 @@ struct RiffLayout {
     uint64_t dataOffset = 0; // file offset of the first sample byte
     uint64_t dataSize = 0;   // bytes of sample data
     uint64_t fileSize = 0;
+    bool extensible = false; // the fmt chunk is WAVE_FORMAT_EXTENSIBLE
+
+    // Sample frames in the data: whole blocks times the samples each holds.
+    int64_t frames() const;
 };
 
 class RiffReader {
@@ -27,6 +35,9 @@ public:
     // Throws Failure (321 Invalid file format) for anything that is not a readable wave file.
     static RiffLayout parse(const Source& source, uint64_t fileSize);
     static RiffLayout parse(const uint8_t* bytes, size_t size);
+    // Opens the file at a native path and reads its layout. Throws Failure (53 File not
+    // found, 70 Permission denied, 321 Invalid file format: ...).
+    static RiffLayout read(const QString& path);
 };
 
 } // namespace tamblor::audio

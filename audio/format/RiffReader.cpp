@@ -1,5 +1,6 @@
-#include "audio/files/RiffReader.h"
-#include "audio/files/FileFailure.h"
+#include "audio/format/RiffReader.h"
+#include "audio/format/FileFailure.h"
+#include "platform/NativeFile.h"
 #include <algorithm>
 #include <cstring>
 
@@ -31,8 +32,11 @@ WaveFormat parseFmt(const uint8_t* f, uint32_t size)
     fmt.blockAlign = le16(f + 12);
     fmt.bitsPerSample = le16(f + 14);
     const uint16_t extra = size >= 18 ? le16(f + 16) : 0;
-    if (fmt.formatTag == kExtensible && size >= 40 && extra >= 22)
+    if (fmt.formatTag == kExtensible) {
+        if (size < 40 || extra < 22)
+            throw malformedWave(QStringLiteral("extensible format chunk too short"));
         fmt.formatTag = le16(f + 24); // first two bytes of the sub-format GUID
+    }
     if (fmt.formatTag == WaveFormat::MsAdpcm && size >= 20 && extra >= 2)
         fmt.samplesPerBlock = le16(f + 18);
 
@@ -46,11 +50,20 @@ WaveFormat parseFmt(const uint8_t* f, uint32_t size)
     fmt.avgBytesPerSecond = int(avg);
     if (fmt.blockAlign < 1)
         throw malformedWave(QStringLiteral("block size 0"));
-    if (fmt.formatTag == WaveFormat::Pcm) {
-        if (fmt.bitsPerSample < 8 || fmt.bitsPerSample > 32 || fmt.bitsPerSample % 8 != 0)
+    if (fmt.formatTag == WaveFormat::Pcm || fmt.formatTag == WaveFormat::IeeeFloat) {
+        const bool bitsOk = fmt.formatTag == WaveFormat::Pcm
+                                ? fmt.bitsPerSample >= 8 && fmt.bitsPerSample <= 32 && fmt.bitsPerSample % 8 == 0
+                                : fmt.bitsPerSample == 32 || fmt.bitsPerSample == 64;
+        if (!bitsOk)
             throw malformedWave(QStringLiteral("%1 bits per sample").arg(fmt.bitsPerSample));
         if (fmt.blockAlign != fmt.channels * fmt.bitsPerSample / 8)
             throw malformedWave(QStringLiteral("block size %1").arg(fmt.blockAlign));
+    } else if (fmt.formatTag == WaveFormat::MsAdpcm) {
+        // 4 bits a sample after a 7-byte preamble per channel.
+        const int expected = fmt.channels > 0 ? (fmt.blockAlign - 7 * fmt.channels) * 8 / (4 * fmt.channels) + 2 : 0;
+        if (fmt.bitsPerSample != 4 || fmt.samplesPerBlock < 2 || fmt.samplesPerBlock > expected)
+            throw malformedWave(QStringLiteral("ADPCM block of %1 bytes, %2 samples")
+                                    .arg(fmt.blockAlign).arg(fmt.samplesPerBlock));
     }
     return fmt;
 }
@@ -79,11 +92,9 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
         readExactly(source, pos, ch, 8, "chunk header past the end of the file");
         const uint32_t size = le32(ch + 4);
         const uint64_t body = pos + 8;
-        if (body + size > fileSize) {
-            if (std::memcmp(ch, "data", 4) == 0)
-                throw malformedWave(QStringLiteral("data size beyond the end of the file"));
+        const bool isData = std::memcmp(ch, "data", 4) == 0;
+        if (body + size > fileSize && !isData)
             throw malformedWave(QStringLiteral("chunk beyond the end of the file"));
-        }
         if (std::memcmp(ch, "fmt ", 4) == 0) {
             if (haveFmt)
                 throw malformedWave(QStringLiteral("two format chunks"));
@@ -92,12 +103,14 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
             uint8_t f[kMaxFmtSize];
             readExactly(source, body, f, size, "format chunk past the end of the file");
             layout.format = parseFmt(f, size);
+            layout.extensible = size >= 2 && le16(f) == kExtensible;
             haveFmt = true;
         } else if (std::memcmp(ch, "data", 4) == 0) {
             if (haveData)
                 throw malformedWave(QStringLiteral("two data chunks"));
             layout.dataOffset = body;
-            layout.dataSize = size;
+            // A take cut short before its header was finished: what is there is the sound.
+            layout.dataSize = std::min<uint64_t>(size, fileSize - body);
             haveData = true;
         }
         // Chunks are word aligned: an odd size is followed by one pad byte.
@@ -110,6 +123,21 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
     // Whole blocks only, so no frame straddles the end of the data.
     layout.dataSize -= layout.dataSize % uint64_t(layout.format.blockAlign);
     return layout;
+}
+
+int64_t RiffLayout::frames() const
+{
+    if (format.blockAlign <= 0)
+        return 0;
+    const int64_t blocks = int64_t(dataSize / uint64_t(format.blockAlign));
+    return format.formatTag == WaveFormat::MsAdpcm ? blocks * format.samplesPerBlock : blocks;
+}
+
+RiffLayout RiffReader::read(const QString& path)
+{
+    NativeFile file = NativeFile::open(path, NativeFile::Mode::Read);
+    return parse([&file](uint64_t offset, void* buf, size_t n) { return file.readAt(int64_t(offset), buf, n); },
+                 uint64_t(file.size()));
 }
 
 RiffLayout RiffReader::parse(const uint8_t* bytes, size_t size)

@@ -1,4 +1,4 @@
-#include "audio/files/FileFailure.h"
+#include "audio/format/FileFailure.h"
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>

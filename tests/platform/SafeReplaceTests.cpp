@@ -1,0 +1,112 @@
+// Replacing a file through a working file beside it: all or nothing.
+#include "platform/Failure.h"
+#include "platform/NativeFile.h"
+#include "platform/SafeReplace.h"
+#include "tests/support/TestEnv.h"
+#include <QDir>
+#include <gtest/gtest.h>
+
+using namespace tamblor;
+
+namespace {
+
+// Every entry of a folder, hidden ones included.
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+void writeText(NativeFile& file, const QByteArray& text) { file.writeAt(0, text.constData(), size_t(text.size())); }
+
+} // namespace
+
+class SafeReplaceTest : public TempRootTest {
+protected:
+    void SetUp() override
+    {
+        TempRootTest::SetUp();
+        QDir().mkpath(folder());
+    }
+    QString folder() const { return native("w"); }
+    QString at(const QString& name) const { return folder() + '/' + name; }
+};
+
+TEST_F(SafeReplaceTest, TheTargetChangesOnlyAtCommitAndNothingIsLeftBeside)
+{
+    const QString target = at("song.wav");
+    writeAllBytes(target, "old sound");
+    {
+        SafeReplace replace(target);
+        writeText(replace.create(), "new sound");
+        EXPECT_EQ(readAllBytes(target), "old sound");
+        EXPECT_TRUE(QFileInfo(replace.workingPath()).isHidden());
+        EXPECT_EQ(QFileInfo(replace.workingPath()).absolutePath(), QFileInfo(target).absolutePath());
+        EXPECT_EQ(readAllBytes(replace.workingPath()), "new sound");
+        replace.commit();
+    }
+    EXPECT_EQ(readAllBytes(target), "new sound");
+    EXPECT_EQ(entries(folder()), QStringList{"song.wav"});
+
+    // A target that does not exist yet is made; a writer that closes the file and writes by
+    // name (as libsndfile does) is committed the same way.
+    const QString fresh = at("fresh.wav");
+    SafeReplace replace(fresh);
+    replace.create().close();
+    writeAllBytes(replace.workingPath(), "written by name");
+    replace.commit();
+    EXPECT_EQ(readAllBytes(fresh), "written by name");
+    EXPECT_EQ(entries(folder()), (QStringList{"fresh.wav", "song.wav"}));
+}
+
+TEST_F(SafeReplaceTest, ACancelOrAFailedCommitRemovesTheWorkingFileAndKeepsTheTarget)
+{
+    const QString target = at("song.wav");
+    writeAllBytes(target, "old sound");
+    {
+        SafeReplace replace(target);
+        writeText(replace.create(), "half");
+    } // cancelled: never committed
+    EXPECT_EQ(readAllBytes(target), "old sound");
+    EXPECT_EQ(entries(folder()), QStringList{"song.wav"});
+
+    // The rename cannot replace a folder that holds something.
+    const QString busy = at("busy.wav");
+    QDir().mkpath(busy + "/inside");
+    SafeReplace replace(busy);
+    writeText(replace.create(), "new");
+    try {
+        replace.commit();
+        ADD_FAILURE() << "replaced a folder";
+    } catch (const Failure& f) {
+        EXPECT_NE(f.number(), 0);
+    }
+    EXPECT_TRUE(QFileInfo(busy + "/inside").isDir());
+    EXPECT_EQ(entries(folder()), (QStringList{"busy.wav", "song.wav"}));
+}
+
+TEST_F(SafeReplaceTest, AChosenWorkingNameIsNeverTakenFromAnExistingFile)
+{
+    const QString target = at("song.wav");
+    const QString numbered = at("song01.wav");
+    writeAllBytes(target, "old sound");
+    writeAllBytes(numbered, "someone else's");
+    {
+        SafeReplace replace(target, numbered);
+        try {
+            replace.create();
+            ADD_FAILURE() << "overwrote an existing file";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.number(), Failure::FileAlreadyExists);
+        }
+    }
+    EXPECT_EQ(readAllBytes(numbered), "someone else's");
+    EXPECT_EQ(readAllBytes(target), "old sound");
+
+    QFile::remove(numbered);
+    SafeReplace replace(target, numbered);
+    writeText(replace.create(), "shorter");
+    EXPECT_EQ(readAllBytes(numbered), "shorter");
+    replace.commit();
+    EXPECT_EQ(readAllBytes(target), "shorter");
+    EXPECT_FALSE(QFileInfo::exists(numbered));
+}
