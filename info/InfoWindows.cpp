@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -13,7 +14,15 @@ void registerInfoWindows(Application& app)
     app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
 }
 
-bool installHelpFileIfMissing(Application& app)
+QString shippedHelpFile(const QString& programFolder)
+{
+    const QString installed = QDir(programFolder).filePath("../share/tamblor/TamblorHelp.rtf");
+    if (QFileInfo(installed).isFile())
+        return QDir::cleanPath(installed);
+    return QStringLiteral(":/tamblor/TamblorHelp.rtf");
+}
+
+bool installHelpFileIfMissing(Application& app, const QString& source)
 {
     DriveMap& drives = app.drives();
     if (drives.fileExists(frmHelp::HelpFile))
@@ -27,9 +36,9 @@ bool installHelpFileIfMissing(Application& app)
     const QString target = drives.toNative(frmHelp::HelpFile);
     if (QFileInfo::exists(target))
         return false; // something that is not a file is in the way
-    if (!QFile::copy(":/tamblor/TamblorHelp.rtf", target))
+    if (!QFile::copy(source, target))
         return false;
-    // Copies from the program's resources are read-only; the studio may want to edit it.
+    // Copies of the program's own files are read-only; the studio may want to edit it.
     QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
     return true;
 }

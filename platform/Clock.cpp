@@ -8,6 +8,12 @@ Clock::Clock()
     // Weekday names and numbers are shown the English way unless a locale is set.
     const QLocale sys = QLocale::system();
     locale_ = sys.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : sys;
+    steady_.start();
+}
+
+qint64 Clock::steadyMs() const
+{
+    return fixed_ ? fixed_->toMSecsSinceEpoch() : steady_.elapsed();
 }
 
 QDateTime Clock::now() const

@@ -1,6 +1,7 @@
 #pragma once
 // The program's clock and date conventions, injectable so tests can fix "now".
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QString>
 #include <optional>
@@ -18,6 +19,10 @@ public:
     void advance(qint64 milliseconds);
     bool isFixed() const { return fixed_.has_value(); }
 
+    // Milliseconds on a clock that never jumps, for meters and other ballistics; a fixed clock's
+    // advance() moves it by as much.
+    qint64 steadyMs() const;
+
     // Seconds since midnight of today, rounded to a whole number (86400 in the last half second).
     int secondsSinceMidnight() const;
 
@@ -28,6 +33,7 @@ public:
 
 private:
     std::optional<QDateTime> fixed_;
+    QElapsedTimer steady_;
     QLocale locale_;
 };
 

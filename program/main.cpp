@@ -48,6 +48,7 @@ int main(int argc, char** argv)
     });
     if (!app.start())
         return 1;
-    tamblor::installHelpFileIfMissing(app); // the folders exist once start-up has run
+    // The folders exist once start-up has run.
+    tamblor::installHelpFileIfMissing(app, tamblor::shippedHelpFile(QApplication::applicationDirPath()));
     return qtApp.exec();
 }

@@ -8,13 +8,18 @@
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
+#include <cmath>
 #include <new>
 
 namespace tamblor {
@@ -66,17 +71,76 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     auto* target = new QLabel("Target level", this);
     target->setObjectName("lblTarget");
 
+    // The kind of normalize: the peak level of the slider, or a loudness target.
+    auto* mode = new QGroupBox("Normalize to", this);
+    mode->setObjectName("fraMode");
+    optPeak = new QRadioButton("Peak level", mode);
+    optPeak->setObjectName("optPeak");
+    optPeak->setChecked(true);
+    optLoudness = new QRadioButton("Loudness", mode);
+    optLoudness->setObjectName("optLoudness");
+    txtTarget = new QDoubleSpinBox(mode);
+    txtTarget->setObjectName("txtTarget");
+    txtTarget->setRange(-70.0, 0.0);
+    txtTarget->setDecimals(1);
+    txtTarget->setSingleStep(0.5);
+    txtTarget->setSuffix(" LUFS");
+    txtTarget->setValue(kDefaultLoudness);
+    // Tall enough for the text inside it and the box's frame.
+    txtTarget->setMinimumHeight(txtTarget->fontMetrics().height() + 12);
+    txtTarget->setToolTip("Integrated loudness of the file: -23 LUFS for broadcast, -16 LUFS is common online");
+    lblCeiling = new QLabel(QStringLiteral("True peak at most %1 dBTP").arg(kTruePeakCeiling, 0, 'f', 1), mode);
+    lblCeiling->setObjectName("lblCeiling");
+    connect(optPeak, &QRadioButton::toggled, this, &frmNormalize::optMode_Click);
+    auto* loudnessRow = new QHBoxLayout;
+    loudnessRow->addWidget(optLoudness);
+    loudnessRow->addWidget(txtTarget);
+    loudnessRow->addStretch();
+    auto* modeLayout = new QVBoxLayout(mode);
+    modeLayout->addWidget(optPeak);
+    modeLayout->addLayout(loudnessRow);
+    modeLayout->addWidget(lblCeiling);
+
+    // What the scan measured.
+    auto* measured = new QGroupBox("Measured", this);
+    measured->setObjectName("fraMeasured");
+    lblIntegrated = new QLabel(measured);
+    lblIntegrated->setObjectName("lblIntegrated");
+    lblRange = new QLabel(measured);
+    lblRange->setObjectName("lblRange");
+    lblTruePeak = new QLabel(measured);
+    lblTruePeak->setObjectName("lblTruePeak");
+    auto* measuredLayout = new QVBoxLayout(measured);
+    measuredLayout->addWidget(lblIntegrated);
+    measuredLayout->addWidget(lblRange);
+    measuredLayout->addWidget(lblTruePeak);
+    lblResult = new QLabel(this);
+    lblResult->setObjectName("lblResult");
+    lblResult->setWordWrap(true);
+    // Room for the longest outcome, so the window need not grow when it is shown.
+    lblResult->setMinimumHeight(lblResult->fontMetrics().lineSpacing() * 3 + 4);
+    lblResult->setMinimumWidth(lblResult->fontMetrics().horizontalAdvance("True peak at most -1.0 dBTP") + 40);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdNormalize);
+    buttons->addWidget(cmdClose);
+    buttons->addStretch();
+
     auto* grid = new QGridLayout(this);
     grid->setMenuBar(menuBar);
     grid->addWidget(target, 0, 0, Qt::AlignHCenter);
-    grid->addWidget(Slider, 1, 0, 3, 1, Qt::AlignHCenter);
-    grid->addWidget(lblLevel, 4, 0);
-    grid->addWidget(cmdNormalize, 1, 1);
-    grid->addWidget(cmdClose, 2, 1);
-    grid->addWidget(Gauge, 4, 1);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(Slider, 1, 0, 4, 1, Qt::AlignHCenter);
+    grid->addWidget(lblLevel, 5, 0);
+    grid->addWidget(mode, 0, 1, 2, 1);
+    grid->addWidget(measured, 2, 1);
+    grid->addWidget(lblResult, 3, 1);
+    grid->addLayout(buttons, 4, 1, Qt::AlignBottom);
+    grid->addWidget(Gauge, 5, 1);
+    grid->setRowStretch(4, 1);
     grid->setColumnStretch(1, 1);
     grid->setContentsMargins(12, 12, 12, 12);
+    showLoudness({std::nan(""), std::nan(""), std::nan("")});
+    optMode_Click();
 }
 
 int frmNormalize::levelPercent(int position) { return toInt32(roundHalfEven(position / double(kFullScale) * 100.0)); }
@@ -101,6 +165,55 @@ void frmNormalize::Form_Unload(bool& cancel)
 
 void frmNormalize::Slider_Change(int position) { lblLevel->setText(levelText(position)); }
 
+void frmNormalize::optMode_Click()
+{
+    const bool peak = optPeak->isChecked();
+    Slider->setEnabled(peak && !working_);
+    txtTarget->setEnabled(!peak && !working_);
+}
+
+namespace {
+
+// "-18.3 LUFS"; "-inf" below the measurement's gate, a dash before any measurement.
+QString figure(double value, const char* unit)
+{
+    if (std::isnan(value))
+        return QStringLiteral("-");
+    if (std::isinf(value))
+        return QStringLiteral("-inf %1").arg(unit);
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(unit);
+}
+
+} // namespace
+
+void frmNormalize::showLoudness(const audio::LoudnessFigures& f)
+{
+    lblIntegrated->setText("Loudness: " + figure(f.integratedLufs, "LUFS"));
+    lblRange->setText("Loudness range: " + figure(f.rangeLu, "LU"));
+    lblTruePeak->setText("True peak: " + figure(f.truePeakDbtp, "dBTP"));
+}
+
+void frmNormalize::showOutcome(const audio::NormalizeReport& report, double target)
+{
+    const audio::LoudnessFigures& before = report.loudness;
+    if (!std::isfinite(before.integratedLufs)) {
+        lblResult->setText("Too quiet to measure: the file is left as it is.");
+        return;
+    }
+    const double reached = before.integratedLufs + report.gainDb;
+    if (report.heldByCeiling) {
+        lblResult->setText(QStringLiteral("The gain was lowered to keep the true peak at %1 dBTP: "
+                                          "the file reaches %2 LUFS, not %3 LUFS.")
+                               .arg(kTruePeakCeiling, 0, 'f', 1)
+                               .arg(reached, 0, 'f', 1)
+                               .arg(target, 0, 'f', 1));
+        return;
+    }
+    lblResult->setText(QStringLiteral("Normalized to %1 LUFS (gain %2 dB).")
+                           .arg(reached, 0, 'f', 1)
+                           .arg(report.gainDb, 0, 'f', 1));
+}
+
 void frmNormalize::cmdClose_Click() { close(); }
 void frmNormalize::mnuExit_Click() { close(); }
 
@@ -116,7 +229,9 @@ void frmNormalize::setWorking(bool working)
     // While the work runs the window only shows progress: the level is fixed and a second
     // start would work on the same file twice. Closing the window stops the work instead.
     working_ = working;
-    Slider->setEnabled(!working);
+    optMode_Click();
+    optPeak->setEnabled(!working);
+    optLoudness->setEnabled(!working);
     cmdNormalize->setEnabled(!working);
     cmdClose->setEnabled(!working);
     mnuFiles->setEnabled(!working);
@@ -133,12 +248,21 @@ void frmNormalize::cmdNormalize_Click()
     try {
         Gauge->setVisible(true);
         const int level = levelPercent(Slider->position());
+        const bool toLoudness = optLoudness->isChecked();
+        const audio::LoudnessTarget loudness{txtTarget->value(), kTruePeakCeiling};
         closeRequested_ = false;
         setWorking(true);
+        lblResult->clear();
+        showLoudness({std::nan(""), std::nan(""), std::nan("")});
         QString name = FileName;
-        const auto progress = [self](int percent, int phase, int unused) {
+        audio::NormalizeReport report;
+        const auto progress = [self, &report, shown = false](int percent, int phase, int unused) mutable {
             if (!self)
                 return false;
+            if (phase != 0 && report.scanned && !shown) {
+                shown = true;
+                self->showLoudness(report.loudness);
+            }
             self->NormalizeProgress(percent, phase, unused);
             self->Gauge->repaint();
             QCoreApplication::processEvents();
@@ -150,13 +274,23 @@ void frmNormalize::cmdNormalize_Click()
             return a.prompts().openFileName(self, "Normalize", a.drives().toNative("c:\\Tamblor"),
                                             "Wave files (*.wav);;All files (*)");
         };
-        audio::NormalizeFile(name, level, progress, askForFile);
+        const bool done = toLoudness ? audio::NormalizeToLoudness(name, loudness, progress, askForFile, &report)
+                                     : audio::NormalizeFile(name, level, progress, askForFile, &report);
         if (!self)
             return;
         FileName = name;
         setWorking(false);
         Gauge->setValue(0);
         Gauge->setVisible(false);
+        if (toLoudness && !closeRequested_) {
+            // The operator reads what was reached; the window stays, and asks for the next file.
+            FileName.clear();
+            if (report.scanned)
+                showLoudness(report.loudness);
+            if (done)
+                showOutcome(report, loudness.lufs);
+            return;
+        }
         close();
     } catch (const Failure& f) {
         if (!self)

@@ -3,9 +3,14 @@
 // normalized to it in place. The work runs inside the call on this thread; its progress comes
 // back through NormalizeProgress and shows on a two-phase gauge. When the work is done the
 // window closes itself.
+// Beside the peak level, the operator may choose a loudness target (LUFS, the true peak kept at
+// -1 dBTP). A loudness scan's figures show in the window once it is done; after a
+// loudness normalize the window stays open and says what was reached.
 #include "app/Form.h"
 
+class QDoubleSpinBox;
 class QLabel;
+class QRadioButton;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -15,6 +20,8 @@ namespace tamblor {
 namespace audio {
 class Gauge;
 class Slider;
+struct LoudnessFigures;
+struct NormalizeReport;
 } // namespace audio
 
 class frmNormalize : public Form {
@@ -27,6 +34,9 @@ public:
     static int levelPercent(int position);
     // The level text of a slider position, relative to full scale.
     static QString levelText(int position);
+    // The true peak a loudness normalize never passes, in dBTP.
+    static constexpr double kTruePeakCeiling = -1.0;
+    static constexpr double kDefaultLoudness = -23.0;
 
     void Slider_Change(int position);
     void cmdNormalize_Click();
@@ -37,6 +47,8 @@ public:
     bool NormalizeProgress(int percent, int phase, int unused);
 
     bool isWorking() const { return working_; }
+    // Shows what the scan measured.
+    void showLoudness(const audio::LoudnessFigures& figures);
 
 protected:
     void Form_Load() override;
@@ -44,6 +56,9 @@ protected:
 
 private:
     void setWorking(bool working);
+    void optMode_Click();
+    // What a loudness normalize reached, or why the file was left as it was.
+    void showOutcome(const audio::NormalizeReport& report, double target);
 
     QMenuBar* menuBar;
     QMenu* mnuFiles;
@@ -52,6 +67,14 @@ private:
     audio::Gauge* Gauge;
     QPushButton* cmdNormalize;
     QPushButton* cmdClose;
+    QRadioButton* optPeak;
+    QRadioButton* optLoudness;
+    QDoubleSpinBox* txtTarget;
+    QLabel* lblCeiling;
+    QLabel* lblIntegrated;
+    QLabel* lblRange;
+    QLabel* lblTruePeak;
+    QLabel* lblResult;
 
     // The file name handed to the normalizer and taken back after it; empty, so the
     // normalizer asks the operator for the file.

@@ -117,6 +117,8 @@ frmWaveGen::frmWaveGen(Application& app)
     // The meters keep their width when the window is made small.
     for (audio::LevelMeter* m : {MMLevelX1, MMLevelX2})
         m->setMinimumSize(m->sizeHint().width(), 60);
+    for (audio::LevelMeter* meter : {MMLevelX1, MMLevelX2})
+        meter->setTimeSource([&clock = app.clock()] { return clock.steadyMs(); });
     MMConnectorX1 = new QTimer(this);
     MMConnectorX1->setObjectName("MMConnectorX1");
     MMConnectorX1->setInterval(audio::LevelMeter::kTickMs);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace tamblor::audio {
@@ -123,17 +124,37 @@ public:
         }
     }
 
-    // Sets the gain that takes `peak` to `target`, never above full scale.
-    void setGain(double peak, double target)
+    // Sets the gain for samples whose largest magnitude is `peak`, never above full scale.
+    // A ceiling (a loudness target's true peak) wants the gain rounded down, never up.
+    void setGain(double gain, double peak, bool roundDown)
     {
-        gain_ = target / peak;
+        gain_ = gain;
         if (kind() == I16) {
             // 16.14 fixed point as the real-time path uses it, rounded down where rounding to
             // the nearest would push the peak past full scale.
-            fixed_ = int(std::lround(gain_ * 16384.0));
+            fixed_ = int(roundDown ? std::floor(gain_ * 16384.0) : std::lround(gain_ * 16384.0));
             while (fixed_ > 0 && ((int64_t(peak) * fixed_) >> 14) > 32767)
                 --fixed_;
         }
+    }
+
+    // The gain the rewrite applies, after the rounding of the fixed-point path.
+    double gain() const { return kind() == I16 ? fixed_ / 16384.0 : gain_; }
+
+    // Feeds the whole frames of a block to a loudness measurement: 16-bit samples as they are,
+    // the others as floats with full scale at 1.0.
+    void measure(LoudnessMeter& meter, const uint8_t* data, int64_t bytes, std::vector<float>& wide) const
+    {
+        const size_t frames = size_t(bytes / format_.blockAlign);
+        if (kind() == I16) { // the buffer is the reader's own, aligned for 16-bit samples
+            meter.add(reinterpret_cast<const int16_t*>(data), frames);
+            return;
+        }
+        const size_t count = frames * size_t(format_.channels);
+        wide.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            wide[i] = sampleAt(data, i);
+        meter.add(wide.data(), frames);
     }
 
     void apply(uint8_t* data, int64_t bytes) const
@@ -181,6 +202,33 @@ public:
 
 private:
     enum Kind { U8, I16, I24, I32, F32, F64 };
+
+    // Sample `i` of a block (not 16-bit) as a share of full scale.
+    float sampleAt(const uint8_t* data, size_t i) const
+    {
+        switch (kind()) {
+        case U8: return float((int(data[i]) - 128) / 128.0);
+        case I24: return float(get24(data + 3 * i) / 8388608.0);
+        case I32: {
+            int32_t s;
+            std::memcpy(&s, data + 4 * i, 4);
+            return float(s / 2147483648.0);
+        }
+        case F32: {
+            float s;
+            std::memcpy(&s, data + 4 * i, 4);
+            return s;
+        }
+        case F64: {
+            double s;
+            std::memcpy(&s, data + 8 * i, 8);
+            return float(s);
+        }
+        case I16: break;
+        }
+        return 0;
+    }
+
     Kind kind() const
     {
         if (format_.isFloat())
@@ -198,13 +246,26 @@ private:
     int fixed_ = 16384;
 };
 
-} // namespace
+// The gain chosen from what the scan found: a factor for every sample, or none to leave the
+// file as it is. `roundDown` for a gain that must not pass a ceiling by rounding.
+struct GainChoice {
+    double factor;
+    bool roundDown;
+};
+// Chooses from the peak (in the codec's units), the codec's full scale and the report, in
+// which it notes the gain and any ceiling.
+using ChooseGain = std::function<std::optional<GainChoice>(double peak, double fullScale, NormalizeReport& report)>;
 
-bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress,
-                   const FilePrompt& askForFile)
+double toDb(double gain) { return 20.0 * std::log10(gain); }
+
+// The scan and the rewrite that every kind of normalizing shares. The loudness is measured
+// only when `measureLoudness` asks for it.
+bool normalizeWith(QString& path, const NormalizeProgress& progress, const FilePrompt& askForFile,
+                   NormalizeReport* report, bool measureLoudness, const ChooseGain& chooseGain)
 {
-    if (percent < 0 || percent > 100)
-        throw invalidCall(QStringLiteral("level %1 %").arg(percent));
+    NormalizeReport unused;
+    NormalizeReport& r = report ? *report : unused;
+    r = NormalizeReport{};
     if (path.isEmpty()) {
         if (!askForFile)
             return false;
@@ -233,8 +294,12 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
             throw Failure(Failure::InputPastEnd);
     };
 
-    // Phase 0: the peak.
+    // Phase 0: the peak, and the loudness for a loudness target.
     SampleCodec samples(format);
+    std::optional<LoudnessMeter> loudness;
+    if (measureLoudness)
+        loudness.emplace(format.channels, int(format.sampleRate));
+    std::vector<float> wide;
     ProgressReport scan(progress, 0, dataSize);
     if (!scan.at(0))
         return false;
@@ -243,13 +308,23 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
         const int64_t n = std::min(chunk, dataSize - done);
         readData(done, n);
         peak = std::max(peak, samples.peak(buffer.data(), n));
+        if (loudness)
+            samples.measure(*loudness, buffer.data(), n, wide);
         done += n;
         if (!scan.at(done))
             return false;
     }
+    if (loudness) {
+        r.loudness = loudness->figures();
+        r.scanned = true;
+    }
     if (peak == 0)
         return true; // silence stays silence
-    samples.setGain(peak, samples.fullScale() * percent / 100.0);
+    const std::optional<GainChoice> chosen = chooseGain(peak, samples.fullScale(), r);
+    if (!chosen)
+        return true;
+    samples.setGain(chosen->factor, peak, chosen->roundDown);
+    r.gainDb = toDb(samples.gain());
 
     // Phase 1: a new file beside the original, which it replaces once complete and on the disk.
     // The header is kept as it is (a data chunk that claimed more than the file held gets the
@@ -296,6 +371,38 @@ bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress
     source.close();
     replace.commit();
     return true;
+}
+
+} // namespace
+
+bool NormalizeFile(QString& path, int percent, const NormalizeProgress& progress,
+                   const FilePrompt& askForFile, NormalizeReport* report)
+{
+    if (percent < 0 || percent > 100)
+        throw invalidCall(QStringLiteral("level %1 %").arg(percent));
+    return normalizeWith(path, progress, askForFile, report, false,
+                         [percent](double peak, double fullScale, NormalizeReport&) {
+                             return std::optional<GainChoice>({fullScale * percent / 100.0 / peak, false});
+                         });
+}
+
+bool NormalizeToLoudness(QString& path, const LoudnessTarget& target, const NormalizeProgress& progress,
+                         const FilePrompt& askForFile, NormalizeReport* report)
+{
+    if (!(target.lufs >= -70.0 && target.lufs <= 0.0) || !(target.ceilingDbtp <= 0.0))
+        throw invalidCall(QStringLiteral("loudness target %1 LUFS, ceiling %2 dBTP").arg(target.lufs).arg(target.ceilingDbtp));
+    return normalizeWith(path, progress, askForFile, report, true,
+                         [target](double, double, NormalizeReport& r) -> std::optional<GainChoice> {
+                             const LoudnessFigures& now = r.loudness;
+                             if (!std::isfinite(now.integratedLufs) || !std::isfinite(now.truePeakDbtp))
+                                 return std::nullopt; // below the gate: no loudness to bring anywhere
+                             double db = target.lufs - now.integratedLufs;
+                             if (now.truePeakDbtp + db > target.ceilingDbtp) {
+                                 db = target.ceilingDbtp - now.truePeakDbtp;
+                                 r.heldByCeiling = true;
+                             }
+                             return GainChoice{std::pow(10.0, db / 20.0), true};
+                         });
 }
 
 } // namespace tamblor::audio

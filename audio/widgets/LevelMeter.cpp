@@ -8,19 +8,35 @@ namespace tamblor::audio {
 LevelMeter::LevelMeter(Qt::Orientation orientation, QWidget* parent)
     : QWidget(parent), orientation_(orientation), displayDb_(kMeterFloorDb), holdDb_(kMeterFloorDb)
 {
+    steady_.start();
+    now_ = [this] { return steady_.elapsed(); };
+    last_ = now_();
     timer_.setInterval(kTickMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { advance(kTickMs); });
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        catchUp();
+        update();
+    });
+}
+
+void LevelMeter::setTimeSource(TimeSource now)
+{
+    catchUp();
+    const qint64 holdLeft = std::max<qint64>(0, holdUntil_ - last_);
+    now_ = std::move(now);
+    last_ = now_();
+    holdUntil_ = last_ + holdLeft;
 }
 
 void LevelMeter::setValue(int magnitude)
 {
+    catchUp();
     value_ = std::clamp(magnitude, 0, 32767);
     const double db = peakToDb(value_);
     if (db >= displayDb_)
         displayDb_ = db;
     if (db >= holdDb_) {
         holdDb_ = db;
-        holdLeftMs_ = kHoldMs;
+        holdUntil_ = last_ + kHoldMs;
     }
     if (value_ >= 32767 && !clipped_) {
         clipped_ = true;
@@ -33,17 +49,31 @@ void LevelMeter::setValue(int magnitude)
     update();
 }
 
-void LevelMeter::advance(int ms)
+void LevelMeter::catchUp()
 {
-    const double fall = kFallDbPerSecond * ms / 1000.0;
+    const qint64 now = now_();
+    if (now <= last_)
+        return; // a clock set back holds the meter rather than lifting it
+    const double fall = kFallDbPerSecond * double(now - last_) / 1000.0;
     displayDb_ = std::max(kMeterFloorDb, displayDb_ - fall);
-    // The hold mark stays for kHoldMs, then falls for the rest of the interval.
-    const int fallMs = std::max(0, ms - holdLeftMs_);
-    holdLeftMs_ = std::max(0, holdLeftMs_ - ms);
-    holdDb_ = std::max(displayDb_, holdDb_ - kFallDbPerSecond * fallMs / 1000.0);
+    // The hold mark stays until holdUntil_, then falls at the same rate as the bar.
+    const qint64 fallMs = now - std::max(last_, std::min(now, holdUntil_));
+    holdDb_ = std::max(displayDb_, holdDb_ - kFallDbPerSecond * double(fallMs) / 1000.0);
+    last_ = now;
     if (displayDb_ <= kMeterFloorDb && holdDb_ <= kMeterFloorDb)
         timer_.stop();
-    update();
+}
+
+double LevelMeter::displayDb()
+{
+    catchUp();
+    return displayDb_;
+}
+
+double LevelMeter::peakHoldDb()
+{
+    catchUp();
+    return holdDb_;
 }
 
 void LevelMeter::resetClip()
@@ -64,6 +94,7 @@ QSize LevelMeter::sizeHint() const
 
 void LevelMeter::paintEvent(QPaintEvent*)
 {
+    catchUp();
     QPainter p(this);
     const bool vertical = orientation_ == Qt::Vertical;
     const int length = vertical ? height() : width();
@@ -86,8 +117,8 @@ void LevelMeter::paintEvent(QPaintEvent*)
     band(at(-10), std::min(shown, at(-3)), QColor(230, 210, 0));
     band(at(-3), shown, QColor(230, 0, 0));
     if (holdDb_ > kMeterFloorDb) {
-        const int h = std::max(1, at(holdDb_));
-        band(h - 1, h, Qt::white);
+        const int h = std::max(2, at(holdDb_));
+        band(h - 2, h, Qt::white);
     }
     const QColor light = clipped_ ? QColor(255, 0, 0) : QColor(70, 0, 0);
     if (vertical)

@@ -4,10 +4,13 @@
 //                            and its quality: a 15 kHz tone beside 1 kHz leaves nothing above
 //                            -120 dB at 7050 Hz, where it would fold down
 //   normalize in place    vs sox --norm in.wav out.wav (goal: at most 0.12 of sox's time)
+//   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep]. The files are deleted afterwards.
+// Usage: bench_audio_files <work folder> [--keep] [--normalize]. The files are deleted afterwards
+// unless kept; --normalize times only the peak normalize against sox.
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
+#include "audio/files/Loudness.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/TriggerPump.h"
@@ -248,17 +251,56 @@ void benchNormalize(const QString& path, const QString& folder)
     QFile::remove(sox);
 }
 
+void benchLoudness(const QString& path, const QString& folder)
+{
+    WaveFile w;
+    w.setFileName(path);
+    MemMapFile map;
+    map.setFileName(path);
+    const auto* data = reinterpret_cast<const int16_t*>(map.address() + w.dataOffset());
+    const size_t frames = size_t(w.dataSize() / 4);
+    LoudnessFigures f{};
+    const double tMeasure = best(2, [&] {
+        LoudnessMeter m(2, 44100);
+        for (size_t done = 0; done < frames; done += 65536)
+            m.add(data + 2 * done, std::min<size_t>(65536, frames - done));
+        f = m.figures();
+    });
+    const double tPeaks = best(3, [&] {
+        int64_t n = w.dataSize();
+        blockExtremes(w.format(), map.address() + w.dataOffset(), n);
+    });
+    std::printf("loudness of the hour: %.1f LUFS, LRA %.1f LU, true peak %.1f dBTP in %.2f s (%.0fx real "
+                "time); the peak scan alone %.2f s\n",
+                f.integratedLufs, f.rangeLu, f.truePeakDbtp, tMeasure, 3600.0 / tMeasure, tPeaks);
+    const QString copy = folder + "/loud.wav";
+    double tPeak = 1e30, tLoud = 1e30;
+    for (int i = 0; i < 1; ++i) { // once: the true peak makes a loudness run take a minute
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        QString p = copy;
+        tPeak = std::min(tPeak, seconds([&] { NormalizeFile(p, 100); }));
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        tLoud = std::min(tLoud, seconds([&] { NormalizeToLoudness(p, {}); }));
+    }
+    std::printf("normalize to a peak %.2f s, to -23 LUFS %.2f s   (load %.2f)\n", tPeak, tLoud, load());
+    QFile::remove(copy);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize]\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    const bool keep = argc > 2 && QString(argv[2]) == "--keep";
+    const QStringList options = app.arguments().mid(2);
+    const bool keep = options.contains("--keep");
+    const bool onlyNormalize = options.contains("--normalize");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
@@ -267,10 +309,15 @@ int main(int argc, char** argv)
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
                         QFile(hour).size() / 1e6, t);
         }
-        benchExtremes(hour);
-        benchConvert(hour, folder);
-        benchQuality(folder);
-        benchNormalize(hour, folder);
+        if (onlyNormalize) {
+            benchNormalize(hour, folder);
+        } else {
+            benchExtremes(hour);
+            benchConvert(hour, folder);
+            benchQuality(folder);
+            benchNormalize(hour, folder);
+            benchLoudness(hour, folder);
+        }
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());
         return 1;

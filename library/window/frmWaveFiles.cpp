@@ -188,6 +188,8 @@ void frmWaveFiles::buildControls()
     Slider->setToolTip("Sets incoming audio level");
     Level1 = named(new audio::LevelMeter(Qt::Vertical, this), "Level1");
     Level2 = named(new audio::LevelMeter(Qt::Vertical, this), "Level2");
+    for (audio::LevelMeter* meter : {Level1, Level2})
+        meter->setTimeSource([&clock = app().clock()] { return clock.steadyMs(); });
     LevelScale1 = named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
     // The meters keep their width when the window is made small.
     for (audio::LevelMeter* m : {Level1, Level2})

@@ -41,12 +41,13 @@ protected:
         return {};
     }
     QString helpPath;
+    const QString builtIn = shippedHelpFile(QCoreApplication::applicationDirPath());
 };
 
 TEST_F(HelpTest, ShippedGuideIsPlacedOnceAndShownWithBoldAndItalic)
 {
     ASSERT_FALSE(QFile::exists(helpPath));
-    ASSERT_TRUE(installHelpFileIfMissing(*app));
+    ASSERT_TRUE(installHelpFileIfMissing(*app, builtIn));
     ASSERT_TRUE(QFile::exists(helpPath));
     const QByteArray shipped = readAllBytes(helpPath);
     EXPECT_TRUE(shipped.startsWith("{\\rtf1"));
@@ -72,8 +73,22 @@ TEST_F(HelpTest, ShippedGuideIsPlacedOnceAndShownWithBoldAndItalic)
 
     // An existing file is the studio's own and stays untouched.
     writeAllBytes(helpPath, "{\\rtf1 Our studio's own notes.}");
-    EXPECT_TRUE(installHelpFileIfMissing(*app));
+    EXPECT_TRUE(installHelpFileIfMissing(*app, builtIn));
     EXPECT_EQ(readAllBytes(helpPath), QByteArray("{\\rtf1 Our studio's own notes.}"));
+}
+
+TEST_F(HelpTest, AnInstalledProgramPlacesTheHelpTextInstalledBesideIt)
+{
+    // <prefix>/bin/tamblor finds <prefix>/share/tamblor/TamblorHelp.rtf.
+    const QString prefix = native("usr");
+    ASSERT_TRUE(QDir().mkpath(prefix + "/bin"));
+    EXPECT_EQ(shippedHelpFile(prefix + "/bin"), ":/tamblor/TamblorHelp.rtf"); // nothing installed yet
+    writeAllBytes(prefix + "/share/tamblor/TamblorHelp.rtf", "{\\rtf1 Installed {\\b guide}\\par}");
+    const QString installed = shippedHelpFile(prefix + "/bin");
+    EXPECT_EQ(installed, prefix + "/share/tamblor/TamblorHelp.rtf");
+    ASSERT_TRUE(installHelpFileIfMissing(*app, installed));
+    EXPECT_EQ(readAllBytes(helpPath), QByteArray("{\\rtf1 Installed {\\b guide}\\par}"));
+    EXPECT_EQ(box(open())->toPlainText(), "Installed guide\n");
 }
 
 TEST_F(HelpTest, GuideAndAboutDescribeOnlyWhatTheMainMenuReaches)
@@ -81,7 +96,7 @@ TEST_F(HelpTest, GuideAndAboutDescribeOnlyWhatTheMainMenuReaches)
     // The editor's entry stays hidden, so neither text may send the operator looking for it.
     auto* menu = app->windows().find<mnuMenu>("mnuMenu");
     ASSERT_FALSE(menu->findChild<QAction*>("mnuEdit")->isVisible());
-    ASSERT_TRUE(installHelpFileIfMissing(*app));
+    ASSERT_TRUE(installHelpFileIfMissing(*app, builtIn));
     const QString guide = box(open())->toPlainText();
     EXPECT_FALSE(guide.contains("editor", Qt::CaseInsensitive));
     EXPECT_FALSE(guide.contains("trim", Qt::CaseInsensitive));
@@ -120,7 +135,7 @@ TEST_F(HelpTest, MissingOrUnreadableFileIsReportedAndTheWindowStaysEmpty)
     app->windows().find("frmError")->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(QDir().mkpath(helpPath));
-    EXPECT_FALSE(installHelpFileIfMissing(*app));
+    EXPECT_FALSE(installHelpFileIfMissing(*app, builtIn));
     w = open();
     ASSERT_TRUE(w);
     EXPECT_TRUE(box(w)->toPlainText().isEmpty());

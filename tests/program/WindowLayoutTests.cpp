@@ -19,7 +19,7 @@ protected:
         AppTest::SetUp();
         registerWindows(*app);
         ASSERT_TRUE(app->start());
-        installHelpFileIfMissing(*app); // as the program does, so the help window has its text
+        installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
         app->showMessage("6 Overflow"); // the message window with a text in it
     }
     static void settle()

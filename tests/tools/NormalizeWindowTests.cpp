@@ -2,16 +2,20 @@
 #include "tests/audio/devices/SignalMeasure.h"
 #include "tests/support/AppFixture.h"
 #include "tools/frmNormalize.h"
+#include "audio/files/Loudness.h"
 #include "audio/widgets/Gauge.h"
 #include "audio/widgets/Slider.h"
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <cmath>
 #include <functional>
 
@@ -53,6 +57,42 @@ int filePeak(const QString& path)
     const WavContents w = readWav(path);
     EXPECT_EQ(w.sampleRate, 44100) << path.toStdString();
     return peakOf(w.samples);
+}
+
+// A 1 kHz stereo tone at `dbfs` (peak), 20 s, with an optional 20 ms burst at `burstDbfs`
+// in its middle.
+std::vector<int16_t> programme(double dbfs, double burstDbfs = 0.0)
+{
+    const auto amplitude = [](double db) { return 32768.0 * std::pow(10.0, db / 20.0); };
+    std::vector<int16_t> s;
+    const int frames = 44100 * 20;
+    for (int i = 0; i < frames; ++i) {
+        const bool burst = burstDbfs < 0 && i >= frames / 2 && i < frames / 2 + 882;
+        const auto v = int16_t(std::lround(amplitude(burst ? burstDbfs : dbfs) * std::sin(2 * M_PI * 1000.0 * i / 44100.0)));
+        s.push_back(v);
+        s.push_back(v);
+    }
+    return s;
+}
+
+audio::LoudnessFigures loudnessOf(const QString& path)
+{
+    const WavContents w = readWav(path);
+    audio::LoudnessMeter m(w.channels, w.sampleRate);
+    m.add(w.samples.data(), w.samples.size() / size_t(w.channels));
+    return m.figures();
+}
+
+// Saves a picture of a window for a person to look at when TAMBLOR_SCREENSHOT_DIR names a folder
+// (under Xvfb: QT_QPA_PLATFORM=xcb xvfb-run ...).
+void screenshot(QWidget* w, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w->grab().save(dir + "/" + name));
 }
 
 // The files of a folder, for checking that no temporary file was left behind.
@@ -276,4 +316,70 @@ TEST_F(NormalizeWindowTest, CloseAndExitUnloadAndReopeningStartsAgainAt9191)
     open();
     EXPECT_EQ(slider->position(), 9191);
     EXPECT_EQ(win->findChild<QLabel*>("lblLevel")->text(), "-5.0 dB");
+}
+
+TEST_F(NormalizeWindowTest, ALoudnessTargetIsReachedOrHeldAtTheTruePeakCeilingAndTheWindowSaysSo)
+{
+    auto* peak = win->findChild<QRadioButton*>("optPeak");
+    auto* loudness = win->findChild<QRadioButton*>("optLoudness");
+    auto* target = win->findChild<QDoubleSpinBox*>("txtTarget");
+    auto* integrated = win->findChild<QLabel*>("lblIntegrated");
+    auto* result = win->findChild<QLabel*>("lblResult");
+    ASSERT_TRUE(peak && loudness && target && integrated && result);
+    // The peak level is the default; the loudness target waits at -23 LUFS.
+    EXPECT_TRUE(peak->isChecked());
+    EXPECT_EQ(target->value(), -23.0);
+    EXPECT_FALSE(target->isEnabled());
+    EXPECT_EQ(win->findChild<QLabel*>("lblCeiling")->text(), "True peak at most -1.0 dBTP");
+    EXPECT_EQ(integrated->text(), "Loudness: -");
+    loudness->click();
+    EXPECT_TRUE(target->isEnabled());
+    EXPECT_FALSE(slider->isEnabled()); // the peak level plays no part
+
+    // A tone at -30 LUFS reaches -23 LUFS; the scan's figures show while the file is rewritten.
+    writeWav(wavPath, 44100, 2, programme(-30.0));
+    QString measuredWhileRewriting;
+    PaintWatch watch(gauge, [&] {
+        if (gauge->caption() == "Normalize " && measuredWhileRewriting.isEmpty())
+            measuredWhileRewriting = integrated->text();
+    });
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_EQ(measuredWhileRewriting, "Loudness: -30.0 LUFS");
+    EXPECT_NEAR(loudnessOf(wavPath).integratedLufs, -23.0, 0.1);
+    ASSERT_TRUE(windowOpen()); // stays, showing what was reached
+    EXPECT_EQ(result->text(), "Normalized to -23.0 LUFS (gain 7.0 dB).");
+    EXPECT_EQ(win->findChild<QLabel*>("lblTruePeak")->text(), "True peak: -30.0 dBTP");
+    EXPECT_TRUE(gauge->isHidden());
+    EXPECT_TRUE(button("cmdNormalize")->isEnabled());
+    EXPECT_TRUE(target->isEnabled());
+
+    // A burst at -5 dBFS would pass the ceiling: the gain stops short and the window says so.
+    writeWav(wavPath, 44100, 2, programme(-30.0, -5.0));
+    prompts->fileNames.push_back(wavPath); // the next file is asked for again
+    button("cmdNormalize")->click();
+    EXPECT_EQ(prompts->asked.size(), 2u);
+    const audio::LoudnessFigures after = loudnessOf(wavPath);
+    EXPECT_LE(after.truePeakDbtp, -0.95);
+    EXPECT_LT(after.integratedLufs, -24.0);
+    const QRegularExpressionMatch said =
+        QRegularExpression("^The gain was lowered to keep the true peak at -1.0 dBTP: the file reaches "
+                           "(-\\d+\\.\\d) LUFS, not -23.0 LUFS.$").match(result->text());
+    ASSERT_TRUE(said.hasMatch()) << result->text().toStdString();
+    EXPECT_NEAR(said.captured(1).toDouble(), after.integratedLufs, 0.1);
+    screenshot(win, "normalize-loudness.png");
+
+    // An edited target; the peak level is still there to go back to, and closes the window.
+    target->setValue(-16.0);
+    writeWav(wavPath, 44100, 2, programme(-30.0));
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_NEAR(loudnessOf(wavPath).integratedLufs, -16.0, 0.1);
+    peak->click();
+    EXPECT_TRUE(slider->isEnabled());
+    slider->setPosition(16384);
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    EXPECT_NEAR(filePeak(wavPath), 32767, 3);
+    EXPECT_FALSE(windowOpen());
 }

@@ -300,3 +300,35 @@ TEST_F(WaveGenWindowTest, APlayDeviceThatCannotOpenIsReported)
     EXPECT_FALSE(win->output().isPlaying());
     EXPECT_TRUE(app->messageText().startsWith("68 ")) << app->messageText().toStdString();
 }
+
+TEST_F(WaveGenWindowTest, MetersFallBackOnTheProgramClockAndKeepTheClipLight)
+{
+    // A full-scale square wave, then nothing: the meters hold, fall back and keep the clip light.
+    app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
+    auto* left = win->findChild<audio::LevelMeter*>("MMLevelX1");
+    auto* right = win->findChild<audio::LevelMeter*>("MMLevelX2");
+    QTest::mouseClick(option(1), Qt::LeftButton);
+    slider()->setPosition(16384);
+    button("cmdStart")->click();
+    playSecond();
+    win->MMConnectorX1_Feed();
+    for (audio::LevelMeter* m : {left, right}) {
+        EXPECT_NEAR(m->displayDb(), 0.0, 0.01);
+        EXPECT_TRUE(m->isClipped());
+    }
+    button("cmdStop")->click();
+    app->clock().advance(1700);
+    EXPECT_NEAR(left->displayDb(), -20.0, 0.01);
+    EXPECT_NEAR(left->peakHoldDb(), 0.0, 0.01);
+    const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) { // a picture for a person: bar at -20 dB, hold mark and clip light at the top
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(win->grab().save(dir + "/generator-meters.png"));
+    }
+    app->clock().advance(10000);
+    EXPECT_EQ(right->displayDb(), audio::kMeterFloorDb);
+    EXPECT_TRUE(right->isClipped());
+    QTest::mouseClick(right, Qt::LeftButton);
+    EXPECT_FALSE(right->isClipped());
+    EXPECT_TRUE(left->isClipped());
+}

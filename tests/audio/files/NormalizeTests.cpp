@@ -7,6 +7,7 @@
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
 #include <QDir>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -29,6 +30,20 @@ int filePeak(const QString& path)
         return std::max({128 - e.min1, e.max1 - 128, 128 - e.min2, e.max2 - 128}) * 256;
     return std::max({-int(e.min1), int(e.max1), -int(e.min2), int(e.max2)});
 }
+
+// Integrated loudness and true peak of a 16-bit file, read back from disk.
+LoudnessFigures fileLoudness(const QString& path)
+{
+    WaveFile w;
+    w.setFileName(path);
+    QByteArray d(int(w.dataSize()), 0);
+    w.read(d.data(), d.size());
+    LoudnessMeter m(w.format().channels, w.format().sampleRate);
+    m.add(reinterpret_cast<const int16_t*>(d.constData()), size_t(d.size()) / size_t(w.format().blockAlign));
+    return m.figures();
+}
+
+int amplitudeAt(double dbfs) { return int(std::lround(32768.0 * std::pow(10.0, dbfs / 20.0))); }
 
 // Every sample of a file as a share of full scale, decoded by libsndfile, per channel.
 std::vector<std::vector<double>> channelsOf(const QString& path)
@@ -215,6 +230,90 @@ TEST_F(NormalizeTest, EveryChannelOfAWideFileCountsForThePeak)
     }
 }
 
+TEST_F(NormalizeTest, ALoudnessTargetIsReachedAndTheScanReportsTheLoudness)
+{
+    // 20 s of a 1 kHz tone at -30 dBFS: -30 LUFS, brought to -23 LUFS and to -16 LUFS.
+    const WaveFormat f = WaveFormat::pcm(44100, 2, 16);
+    const QString path = native("loud.wav");
+    for (const double target : {-23.0, -16.0}) {
+        writeAllBytes(path, wavBytes(f, pcmBytes(sine(44100, 2, 1000, 20.0, amplitudeAt(-30)), 16)));
+        QString name = path;
+        NormalizeReport report;
+        bool reportedBeforeRewrite = false;
+        EXPECT_TRUE(NormalizeToLoudness(name, {target, -1.0}, [&](int, int phase, int) {
+            if (phase == 1)
+                reportedBeforeRewrite = reportedBeforeRewrite || report.scanned;
+            return true;
+        }, {}, &report));
+        EXPECT_TRUE(reportedBeforeRewrite);
+        EXPECT_NEAR(report.loudness.integratedLufs, -30.0, 0.1);
+        EXPECT_NEAR(report.loudness.truePeakDbtp, -30.0, 0.2);
+        EXPECT_NEAR(report.gainDb, target + 30.0, 0.1);
+        EXPECT_FALSE(report.heldByCeiling);
+        EXPECT_NEAR(fileLoudness(path).integratedLufs, target, 0.1) << target;
+    }
+    LoudnessTarget standard;
+    EXPECT_EQ(standard.lufs, -23.0);
+    EXPECT_EQ(standard.ceilingDbtp, -1.0);
+
+    // The peak normalize leaves the loudness unmeasured (its true peak costs more than the
+    // whole rewrite) and reports only its gain.
+    NormalizeReport report;
+    QString name = path;
+    ASSERT_TRUE(NormalizeFile(name, 50, {}, {}, &report));
+    EXPECT_FALSE(report.scanned);
+    EXPECT_NEAR(report.gainDb, -6.02 + 16.0, 0.1); // the peak from -16 dBFS to half of full scale
+}
+
+TEST_F(NormalizeTest, ALoudnessTargetStopsWhereTheTruePeakMeetsTheCeiling)
+{
+    // A -30 dBFS tone with a 20 ms burst at -5 dBFS: reaching -23 LUFS needs +7 dB, which
+    // would lift the burst to +2 dBTP. The gain stops at +4 dB, the true peak at -1 dBTP.
+    const WaveFormat f = WaveFormat::pcm(44100, 2, 16);
+    std::vector<int16_t> s = sine(44100, 2, 1000, 20.0, amplitudeAt(-30));
+    const std::vector<int16_t> burst = sine(44100, 2, 1000, 0.02, amplitudeAt(-5));
+    std::copy(burst.begin(), burst.end(), s.begin() + 2 * 44100 * 10);
+    const QString path = native("peaky.wav");
+    writeAllBytes(path, wavBytes(f, pcmBytes(s, 16)));
+    QString name = path;
+    NormalizeReport report;
+    ASSERT_TRUE(NormalizeToLoudness(name, {}, {}, {}, &report));
+    EXPECT_TRUE(report.heldByCeiling);
+    EXPECT_NEAR(report.gainDb, -1.0 - report.loudness.truePeakDbtp, 0.01);
+    const LoudnessFigures after = fileLoudness(path);
+    EXPECT_LE(after.truePeakDbtp, -1.0 + 0.05);
+    EXPECT_GT(after.truePeakDbtp, -1.3);
+    EXPECT_LT(after.integratedLufs, -23.5); // short of the target
+    EXPECT_NEAR(after.integratedLufs, report.loudness.integratedLufs + report.gainDb, 0.1);
+}
+
+TEST_F(NormalizeTest, ALoudnessTargetLeavesSilenceAndRefusesNonsense)
+{
+    const WaveFormat f = WaveFormat::pcm(22050, 1, 8);
+    QString path = native("quiet.wav");
+    writeAllBytes(path, wavBytes(f, QByteArray(22050 * 3, char(128))));
+    const QByteArray before = readAllBytes(path);
+    NormalizeReport report;
+    EXPECT_TRUE(NormalizeToLoudness(path, {}, {}, {}, &report));
+    EXPECT_TRUE(report.scanned);
+    EXPECT_TRUE(std::isinf(report.loudness.integratedLufs));
+    EXPECT_EQ(report.gainDb, 0.0);
+    EXPECT_EQ(readAllBytes(path), before);
+
+    // An 8-bit tone is measured and rewritten like a 16-bit one; a cancel keeps the original.
+    writeAllBytes(path, wavBytes(f, pcmBytes(sine(22050, 1, 1000, 20.0, amplitudeAt(-20)), 8)));
+    const QByteArray tone = readAllBytes(path);
+    EXPECT_FALSE(NormalizeToLoudness(path, {}, [](int percent, int phase, int) { return !(phase == 1 && percent > 50); }));
+    EXPECT_EQ(readAllBytes(path), tone);
+    ASSERT_TRUE(NormalizeToLoudness(path, {-12.0, -1.0}, {}, {}, &report));
+    EXPECT_NEAR(report.loudness.integratedLufs, -20.0, 0.3);
+    EXPECT_NEAR(report.gainDb, 8.0, 0.3);
+
+    EXPECT_THROW(NormalizeToLoudness(path, {-80.0, -1.0}), Failure);
+    EXPECT_THROW(NormalizeToLoudness(path, {5.0, -1.0}), Failure);
+    EXPECT_THROW(NormalizeToLoudness(path, {-23.0, 1.0}), Failure);
+}
+
 TEST_F(NormalizeTest, DeepAndFloatFilesReachTheTargetOnTheirLoudestChannelAndKeepTheirChunks)
 {
     // Stereo, the right channel twice as loud as the left; the low bits carry the signal.
@@ -279,4 +378,38 @@ TEST_F(NormalizeTest, FilesMadeBySoxAndATruncatedTakeAreNormalized)
     EXPECT_EQ(w.dataSize(), data.size() - 2);
     EXPECT_EQ(readAllBytes(path).mid(40, 4), le32(uint32_t(data.size() - 2)));
     EXPECT_NEAR(filePeak(path), 0.5 * 32767, 3);
+}
+
+TEST_F(NormalizeTest, DeepAndFloatFilesAreBroughtToALoudnessTarget)
+{
+    // 10 s of a 1 kHz tone at -30 dBFS on both channels, 24-bit and float: -30 LUFS, to -23.
+    std::vector<double> samples;
+    const double amplitude = std::pow(10.0, -30.0 / 20.0);
+    for (int i = 0; i < 48000 * 10; ++i) {
+        const double v = amplitude * std::sin(2 * M_PI * 1000.0 * i / 48000.0);
+        samples.push_back(v);
+        samples.push_back(v);
+    }
+    struct Case { int tag, bits; };
+    for (const Case c : {Case{1, 24}, Case{3, 32}}) {
+        SCOPED_TRACE(testing::Message() << "tag " << c.tag << ", " << c.bits << " bits");
+        QString path = native("deeploud.wav");
+        WaveFormat f = WaveFormat::pcm(48000, 2, c.bits);
+        f.formatTag = c.tag;
+        writeAllBytes(path, riff(chunk("fmt ", fmtBody(f)) + chunk("data", deepBytes(samples, c.tag, c.bits))));
+        NormalizeReport report;
+        ASSERT_TRUE(NormalizeToLoudness(path, {}, {}, {}, &report));
+        EXPECT_NEAR(report.loudness.integratedLufs, -30.0, 0.1);
+        EXPECT_NEAR(report.gainDb, 7.0, 0.1);
+        const auto ch = channelsOf(path);
+        ASSERT_EQ(ch.size(), 2u);
+        std::vector<float> frames;
+        for (size_t i = 0; i < ch[0].size(); ++i) {
+            frames.push_back(float(ch[0][i]));
+            frames.push_back(float(ch[1][i]));
+        }
+        LoudnessMeter after(2, 48000);
+        after.add(frames.data(), ch[0].size());
+        EXPECT_NEAR(after.figures().integratedLufs, -23.0, 0.1);
+    }
 }

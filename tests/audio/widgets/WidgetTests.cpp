@@ -207,22 +207,50 @@ TEST(LedDigitAndGauge, ShowTheirValues)
 
 TEST(LevelMeter, RisesAtOnceFallsBackHoldsPeaksAndLatchesClips)
 {
+    qint64 now = 1000;
     LevelMeter m;
+    m.setTimeSource([&now] { return now; });
     m.setValue(32767 / 10); // -20 dBFS
     EXPECT_NEAR(m.displayDb(), -20.0, 0.01);
     m.setValue(0);
     EXPECT_NEAR(m.displayDb(), -20.0, 0.01); // a quiet buffer does not pull it down at once
-    m.advance(1700);
-    EXPECT_NEAR(m.displayDb(), -40.0, 0.01); // 20 dB in 1.7 s
-    EXPECT_NEAR(m.peakHoldDb(), -20.0 - 20.0 * 200 / 1700, 0.01); // held 1.5 s, then falling
-    m.advance(10000);
+    now += 850;
+    EXPECT_NEAR(m.displayDb(), -30.0, 0.01); // 20 dB in 1.7 s
+    EXPECT_NEAR(m.peakHoldDb(), -20.0, 0.01);
+    now += 850;
+    EXPECT_NEAR(m.displayDb(), -40.0, 0.01);
+    now += 299;
+    EXPECT_NEAR(m.peakHoldDb(), -20.0, 0.01); // held for 2 s
+    now += 1 + 850;
+    EXPECT_NEAR(m.peakHoldDb(), -30.0, 0.01); // then falling at the bar's rate
+    now += 10000;
     EXPECT_EQ(m.displayDb(), kMeterFloorDb);
     EXPECT_EQ(m.peakHoldDb(), kMeterFloorDb);
 
+    // A louder peak restarts the hold; a softer one within the hold leaves the mark alone.
+    m.setValue(32767 / 2); // -6 dBFS
+    now += 1500;
+    m.setValue(32767 / 10);
+    now += 1000;
+    EXPECT_NEAR(m.peakHoldDb(), -6.02 - 20.0 * 500 / 1700, 0.01);
+
+    // How often the meter is looked at changes nothing: only the time that passed counts.
+    LevelMeter polled;
+    qint64 t = 0;
+    polled.setTimeSource([&t] { return t; });
+    polled.setValue(32767);
+    for (int i = 0; i < 100; ++i, t += 17)
+        polled.displayDb();
+    EXPECT_NEAR(polled.displayDb(), -20.0, 0.01);
+    t = 0; // a clock set back holds the meter
+    EXPECT_NEAR(polled.displayDb(), -20.0, 0.01);
+
     QSignalSpy clip(&m, &LevelMeter::clipChanged);
+    m.setValue(32766);
+    EXPECT_FALSE(m.isClipped());
     m.setValue(32767);
     EXPECT_TRUE(m.isClipped());
-    m.advance(20000);
+    now += 60000;
     EXPECT_TRUE(m.isClipped()); // stays lit until put out
     m.resize(14, 150);
     m.show();

@@ -128,8 +128,7 @@ TEST_F(LibraryWindowTest, ScreenshotsWhileRecordingAndPlaying)
     click(w->cmdStop);
 
     // Playing; the meters first fall back from the recording's level.
-    w->Level1->advance(4000);
-    w->Level2->advance(4000);
+    app->clock().advance(4000);
     clickSlot(2);
     click(w->cmdPlay);
     backend().setInputSignal(sources::silence());
