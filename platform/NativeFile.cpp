@@ -22,6 +22,25 @@ namespace {
 
 constexpr size_t kCopyBuffer = 4 << 20; // the buffer when the kernel cannot copy by itself
 
+// Copies bytes [done, n) of a range through a buffer, for when the kernel cannot copy by itself.
+// Returns the bytes copied in all, fewer when the source ends first.
+int64_t copyThroughBuffer(NativeFile& source, int64_t sourceOffset, NativeFile& target, int64_t offset,
+                          int64_t n, int64_t done)
+{
+    if (done >= n)
+        return done;
+    std::vector<char> buffer(std::min<size_t>(kCopyBuffer, size_t(n - done)));
+    while (done < n) {
+        const size_t got = source.readAt(sourceOffset + done, buffer.data(),
+                                         size_t(std::min<int64_t>(int64_t(buffer.size()), n - done)));
+        if (got == 0)
+            break;
+        target.writeAt(offset + done, buffer.data(), got);
+        done += int64_t(got);
+    }
+    return done;
+}
+
 #ifdef _WIN32
 Failure lastFailure()
 {
@@ -126,17 +145,7 @@ void NativeFile::writeAt(int64_t offset, const void* data, size_t n)
 
 int64_t NativeFile::copyFrom(NativeFile& source, int64_t sourceOffset, int64_t offset, int64_t n)
 {
-    std::vector<char> buffer(std::min<size_t>(kCopyBuffer, size_t(std::max<int64_t>(n, 1))));
-    int64_t done = 0;
-    while (done < n) {
-        const size_t got = source.readAt(sourceOffset + done, buffer.data(),
-                                         size_t(std::min<int64_t>(int64_t(buffer.size()), n - done)));
-        if (got == 0)
-            break;
-        writeAt(offset + done, buffer.data(), got);
-        done += int64_t(got);
-    }
-    return done;
+    return copyThroughBuffer(source, sourceOffset, *this, offset, n, 0);
 }
 
 void NativeFile::adviseSequential() {} // FILE_FLAG_SEQUENTIAL_SCAN at open says it
@@ -301,18 +310,7 @@ int64_t NativeFile::copyFrom(NativeFile& source, int64_t sourceOffset, int64_t o
         break; // this pair of file systems cannot: copy through a buffer
     }
 #endif
-    std::vector<char> buffer;
-    while (done < n) {
-        if (buffer.empty())
-            buffer.resize(std::min<size_t>(kCopyBuffer, size_t(n - done)));
-        const size_t got = source.readAt(sourceOffset + done, buffer.data(),
-                                         size_t(std::min<int64_t>(int64_t(buffer.size()), n - done)));
-        if (got == 0)
-            break;
-        writeAt(offset + done, buffer.data(), got);
-        done += int64_t(got);
-    }
-    return done;
+    return copyThroughBuffer(source, sourceOffset, *this, offset, n, done);
 }
 
 void NativeFile::adviseSequential()
