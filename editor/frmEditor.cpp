@@ -12,6 +12,7 @@
 #include "browse/FileList.h"
 #include "browse/FolderList.h"
 #include "platform/Failure.h"
+#include "platform/FileReleaser.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>
 #include <QCursor>
@@ -235,8 +236,6 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
 frmEditor::~frmEditor()
 {
     invalidateDrawing();
-    if (releasing_.joinable())
-        releasing_.join();
 }
 
 bool frmEditor::eventFilter(QObject* watched, QEvent* event)
@@ -725,9 +724,7 @@ void frmEditor::DeleteBytes()
         memMap_.close();
         WavePlayer->setFileName(QString());
         copier.replaceOriginal();
-        if (releasing_.joinable())
-            releasing_.join();
-        releasing_ = std::thread([old = copier.takeOriginal()]() mutable { old = NativeFile(); });
+        closeInBackground(copier.takeOriginal());
         deleting_ = false;
     } catch (const Failure& f) {
         if (!self)
