@@ -58,26 +58,22 @@ void FilePlayer::openFile()
     info.dataOffset = qint64(layout.dataOffset);
     info.dataSize = qint64(layout.dataSize);
     info.fileSize = qint64(layout.fileSize);
-    SF_INFO sf{};
     errno = 0;
-    SNDFILE* file = sf_open(QFile::encodeName(fileName_).constData(), SFM_READ, &sf);
-    if (!file)
-        throw sndfileFailure(nullptr, fileName_);
-    if (sf.channels < 1 || sf.channels > 2 || sf.samplerate <= 0) {
-        sf_close(file);
+    auto sound = std::make_unique<SndFileReader>(fileName_);
+    const int channels = layout.format.channels;
+    if (channels < 1 || channels > 2 || layout.format.sampleRate <= 0)
         throw Failure(Failure::InvalidPropertyValue);
-    }
     // No further than the whole frames the reader found (libsndfile may count a last part).
-    info.frames = std::min<qint64>(sf.frames, layout.frames());
-    file_ = file;
+    info.frames = std::min<qint64>(sound->frames(), layout.frames());
+    sound_ = std::move(sound);
+    file_ = sound_->handle();
     info_ = info;
-    fileChannels_ = sf.channels;
+    fileChannels_ = channels;
 }
 
 void FilePlayer::closeFile()
 {
-    if (file_)
-        sf_close(file_);
+    sound_.reset();
     file_ = nullptr;
     info_ = WaveInfo{};
 }

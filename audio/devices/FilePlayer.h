@@ -8,9 +8,11 @@
 #include "audio/devices/AudioBackend.h"
 #include "audio/devices/PeakLevels.h"
 #include "audio/devices/SpscRing.h"
+#include "audio/format/SndFileReader.h"
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 typedef struct sf_private_tag SNDFILE;
@@ -97,7 +99,8 @@ private:
     int deviceId_ = 0;
     TimeFormat timeFormat_ = TimeFormat::Milliseconds;
     QString fileName_;
-    SNDFILE* file_ = nullptr;
+    std::unique_ptr<SndFileReader> sound_;
+    SNDFILE* file_ = nullptr; // sound_'s handle
     WaveInfo info_;
     int fileChannels_ = 2; // as the decoder delivers them
     std::unique_ptr<AudioStream> stream_;

@@ -1,11 +1,12 @@
 #include "library/maintenance/IndexMaintenance.h"
 #include "app/Application.h"
+#include "audio/format/RiffReader.h"
 #include "library/SlotIndex.h"
+#include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <sndfile.h>
 
 namespace tamblor {
 
@@ -44,14 +45,16 @@ int32_t IndexMaintenance::audioSeconds(const QString& nativePath)
 {
     if (!QFileInfo(nativePath).isFile())
         return -1;
-    SF_INFO info{};
-    SNDFILE* f = sf_open(QFile::encodeName(nativePath).constData(), SFM_READ, &info);
-    if (!f)
+    // The shared reader, so a take cut short counts the frames that are there, as it plays.
+    try {
+        const audio::RiffLayout layout = audio::RiffReader::read(nativePath);
+        const int64_t frames = layout.frames();
+        if (frames <= 0 || layout.format.sampleRate <= 0)
+            return -1;
+        return toInt32(double(frames) / double(layout.format.sampleRate));
+    } catch (const Failure&) {
         return -1;
-    sf_close(f);
-    if (info.frames <= 0 || info.samplerate <= 0)
-        return -1;
-    return toInt32(double(info.frames) / double(info.samplerate));
+    }
 }
 
 } // namespace tamblor
