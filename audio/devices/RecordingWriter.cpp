@@ -1,11 +1,8 @@
 #include "audio/devices/RecordingWriter.h"
 #include "audio/core/ThreadRole.h"
 #include "audio/devices/InputDevice.h"
+#include "audio/format/SndFormat.h"
 #include "platform/Failure.h"
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <cerrno>
 #include <sndfile.h>
 
 namespace tamblor::audio {
@@ -29,23 +26,14 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
 {
     if (enabled == enabled_)
         return;
+    const WaveFormat format = fileFormat();
     SNDFILE* file = nullptr;
     if (enabled) {
-        if (!QFileInfo(fileName_).absoluteDir().exists())
-            throw Failure(Failure::PathNotFound);
-        SF_INFO info{};
-        info.samplerate = input_.sampleRate();
-        info.channels = input_.channels();
-        info.format = SF_FORMAT_WAV | (encoding_ == Encoding::MsAdpcm ? SF_FORMAT_MS_ADPCM : SF_FORMAT_PCM_16);
-        errno = 0;
-        file = sf_open(QFile::encodeName(fileName_).constData(), SFM_WRITE, &info);
-        if (!file)
-            throw errno ? Failure::fromErrno(errno) : Failure(Failure::PathFileAccessError);
+        file = openSndWriter(fileName_, format);
         sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
         if (fromSequence < 0)
             fromSequence = input_.lastSequence() + 1;
     }
-    const WaveFormat format = fileFormat();
     {
         std::lock_guard lock(mutex_);
         pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_)});

@@ -29,8 +29,12 @@ Failure sndfileFailure(SNDFILE* file, const QString& path)
     default:
         break;
     }
-    // libsndfile reports system errors only as text; errno still holds the cause.
+    // libsndfile reports system errors only as text; errno still holds the cause. A missing
+    // file is the cause only when errno names none other: a file that could not be created (a
+    // write-protected folder, too long a name, no file handle left) is missing too.
     const int err = errno;
+    if (err != 0 && err != ENOENT && err != ENOTDIR)
+        return Failure::fromErrno(err);
     if (!path.isEmpty() && !QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return Failure(QFileInfo(path).absoluteDir().exists() ? Failure::FileNotFound
                                                                : Failure::PathNotFound);

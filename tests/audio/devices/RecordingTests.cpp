@@ -3,8 +3,10 @@
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
 #include "audio/devices/VirtualBackend.h"
+#include "audio/format/SndFormat.h"
 #include "platform/Failure.h"
 #include "tests/support/TestEnv.h"
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <sndfile.h>
@@ -221,6 +223,43 @@ TEST_F(RecordingTest, RefusesSettingsAndFilesItCannotUse)
     writer.setFileName(native("no such folder/take.wav"));
     EXPECT_EQ(failureOf([&] { writer.setEnabled(true); }), 76);
     EXPECT_FALSE(writer.isEnabled());
+}
+
+// A take's file is made by the same opener as every other written sound file, and fails with
+// the same cause.
+TEST_F(RecordingTest, ATakeThatCannotBeMadeFailsWithItsCauseAsEveryWrittenFileDoes)
+{
+    auto failureOf = [](auto&& call) {
+        try {
+            call();
+        } catch (const Failure& f) {
+            return f.number();
+        }
+        return 0;
+    };
+    ASSERT_TRUE(QDir().mkpath(native("Folder.wav")));
+    const std::pair<QString, int> cases[] = {
+        {native("no such folder/take.wav"), Failure::PathNotFound},
+        {native(QString(300, 'x') + ".wav"), Failure::BadFileName}, // longer than a name may be
+        {native("Folder.wav"), Failure::PathFileAccessError},
+    };
+    input.start();
+    for (const auto& [file, number] : cases) {
+        writer.setFileName(file);
+        EXPECT_EQ(failureOf([&] { writer.setEnabled(true); }), number) << file.toStdString();
+        EXPECT_FALSE(writer.isEnabled());
+        EXPECT_EQ(failureOf([&] { sf_close(openSndWriter(file, writer.fileFormat())); }), number)
+            << file.toStdString();
+    }
+    // The writer is not left half enabled: the next take is written from its start.
+    backend.setInputSignal(sources::counter());
+    writer.setFileName(path());
+    writer.setEnabled(true);
+    backend.advance(size_t(input.bufferFrames()));
+    input.waitIdle();
+    writer.setEnabled(false);
+    input.waitIdle();
+    EXPECT_EQ(readWav(path()).samples.size(), size_t(2 * input.bufferFrames()));
 }
 
 TEST_F(RecordingTest, SettingsChangedWhileStoppedApplyAtTheNextStart)
