@@ -1,6 +1,6 @@
 #include "audio/files/WaveFileWriter.h"
 #include "audio/format/FileFailure.h"
-#include "audio/format/SndFormat.h"
+#include "audio/format/SndFileWriter.h"
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -17,7 +17,8 @@ void WaveFileWriter::begin(const WaveFormat& in)
     abort();
     if (path_.isEmpty())
         throw invalidCall(QStringLiteral("no file name"));
-    file_ = openSndWriter(path_, in);
+    sound_ = std::make_unique<SndFileWriter>(QDir::toNativeSeparators(path_), in);
+    file_ = sound_->handle();
     format_ = in;
 }
 
@@ -26,8 +27,10 @@ void WaveFileWriter::push(const int32_t* frames, int64_t count)
     if (!file_)
         throw Failure(Failure::BadFileMode);
     errno = 0;
-    if (sf_writef_int(file_, frames, count) != count)
+    if (sf_writef_int(file_, frames, count) != count) {
+        sound_->throwIfWriteFailed();
         throw sndfileFailure(file_, path_);
+    }
 }
 
 void WaveFileWriter::beginCopy(const QString& sourcePath)
@@ -59,18 +62,16 @@ void WaveFileWriter::close()
     }
     if (!file_)
         return;
-    const int rc = sf_close(file_);
     file_ = nullptr;
-    if (rc != 0)
-        throw Failure(Failure::DeviceIOError);
+    const std::unique_ptr<SndFileWriter> sound = std::move(sound_);
+    sound->close();
 }
 
 void WaveFileWriter::abort() noexcept
 {
     copy_.reset();
     out_ = NativeFile();
-    if (file_)
-        sf_close(file_);
+    sound_.reset();
     file_ = nullptr;
 }
 

@@ -4,6 +4,7 @@
 // fed directly by the pump, copies the source file's sample data unchanged (a wave copy).
 #include "audio/files/ChainLink.h"
 #include "audio/files/WaveCopy.h"
+#include "audio/format/SndFileWriter.h"
 #include "platform/NativeFile.h"
 #include <QString>
 #include <memory>
@@ -39,7 +40,8 @@ public:
 private:
     QString name_;
     QString path_;
-    sf_private_tag* file_ = nullptr;
+    std::unique_ptr<SndFileWriter> sound_; // an encoding in progress
+    sf_private_tag* file_ = nullptr;        // sound_'s handle
     WaveFormat format_;
     std::unique_ptr<WaveCopy> copy_; // a copy in progress: its source and destination
     NativeFile out_;

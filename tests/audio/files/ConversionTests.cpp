@@ -225,3 +225,25 @@ TEST_F(ConversionTest, AFailureOnTheWayEndsTheRunWithItsNumber)
     c.run();
     EXPECT_FALSE(c.pump.failure().has_value());
 }
+
+#ifdef __linux__
+TEST_F(ConversionTest, AFullDiskIsReportedEvenThoughTheWriterBuffers)
+{
+    // /dev/full takes no byte: the buffered writer must not lose that on the way out, whether
+    // the buffer goes out while frames arrive or only when the file is closed.
+    for (const int seconds : {10, 1}) {
+        WaveFileWriter writer;
+        writer.setFileName("/dev/full");
+        writer.begin(WaveFormat::pcm(44100, 2, 16));
+        std::vector<int32_t> frames(size_t(2 * 44100), 1 << 20);
+        try {
+            for (int s = 0; s < seconds; ++s)
+                writer.push(frames.data(), 44100);
+            writer.close();
+            ADD_FAILURE() << seconds << " s reported as written";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.number(), Failure::DiskFull) << seconds << " s";
+        }
+    }
+}
+#endif
