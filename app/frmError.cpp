@@ -6,7 +6,7 @@
 
 namespace tamblor {
 
-frmError::frmError(Application& app) : Form(app, "frmError")
+frmError::frmError(Application& app) : Form(app, WindowName::frmError)
 {
     setWindowTitle("Error Message");
     lblMessage = new QLabel(this);

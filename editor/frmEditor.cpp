@@ -67,7 +67,7 @@ int64_t frameUnit(const audio::WaveFormat& f)
 
 } // namespace
 
-frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
+frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
 {
     setWindowTitle("Editor");
 
@@ -633,7 +633,7 @@ void frmEditor::mnuExport_Click()
 {
     // The send-to window works on the library slot last handed to it; the editor passes nothing.
     try {
-        app().windows().show("frmSend");
+        app().windows().show(WindowName::frmSend);
     } catch (const Failure& f) {
         app().showMessage(f.text());
     }

@@ -57,7 +57,7 @@ QPixmap programIcon(int size)
 
 } // namespace
 
-frmAbout::frmAbout(Application& app) : Form(app, "frmAbout")
+frmAbout::frmAbout(Application& app) : Form(app, WindowName::frmAbout)
 {
     setWindowTitle("About MyApp");
 

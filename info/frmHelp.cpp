@@ -13,7 +13,7 @@ namespace {
 constexpr qint64 MaxHelpBytes = 64 * 1024 * 1024;
 } // namespace
 
-frmHelp::frmHelp(Application& app) : Form(app, "frmHelp")
+frmHelp::frmHelp(Application& app) : Form(app, WindowName::frmHelp)
 {
     setWindowTitle("Pendrel Help");
     RichTextBox1 = new QTextBrowser(this);

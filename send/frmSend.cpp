@@ -27,7 +27,7 @@
 namespace tamblor {
 
 frmSend::frmSend(Application& app)
-    : Form(app, "frmSend"), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
+    : Form(app, WindowName::frmSend), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
 {
     setWindowTitle("Send To:");
 

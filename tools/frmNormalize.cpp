@@ -29,7 +29,7 @@ constexpr int kFullScale = 16384;
 constexpr int kLoadPosition = 9191;
 } // namespace
 
-frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
+frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormalize)
 {
     setWindowTitle("Normalize");
 

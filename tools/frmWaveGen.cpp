@@ -31,7 +31,7 @@ constexpr int kWaveCodes[4] = {audio::ToneGenerator::Sine, audio::ToneGenerator:
 } // namespace
 
 frmWaveGen::frmWaveGen(Application& app)
-    : Form(app, "frmWaveGen"),
+    : Form(app, WindowName::frmWaveGen),
       Generator(std::make_unique<audio::ToneGenerator>()),
       WaveOut(std::make_unique<audio::OutputDevice>(app.audio(), *Generator))
 {

@@ -138,7 +138,7 @@ template <size_t N> void checkIndex(const std::array<QRadioButton*, N>& buttons,
 
 } // namespace
 
-frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferences")
+frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frmMyPreferences)
 {
     setWindowTitle("My Preferences");
 
@@ -298,25 +298,25 @@ void frmMyPreferences::Form_Load()
     try {
         SettingsFile settings(app().drives(), s);
         settings.open();
-        s.PlayDevice = settings.read(1);
+        s.PlayDevice = settings.read(SettingsRecord::PlayDevice);
         selectRow(lstMM1, s.PlayDevice);
-        selectRow(lstMM2, settings.read(2));
-        s.PrefScratch = settings.read(3);
+        selectRow(lstMM2, settings.read(SettingsRecord::RecordDevice));
+        s.PrefScratch = settings.read(SettingsRecord::FormatIndex);
         selectRow(List2, s.PrefScratch);
-        s.DriveIndex = settings.read(4);
+        s.DriveIndex = settings.read(SettingsRecord::DriveIndex);
         selectDriveByOffset(s.DriveIndex); // runs the drive-list click: DriveLetter follows
-        s.ChannelMode = settings.read(5);
+        s.ChannelMode = settings.read(SettingsRecord::ChannelMode);
         checkIndex(optMode, s.ChannelMode);
-        const int16_t start = settings.read(6);
+        const int16_t start = settings.read(SettingsRecord::RecordStartMode);
         checkIndex(optRecord, start); // runs the option's click handling
         Label4->setEnabled(start == 1);
         txtThreshold->setEnabled(start == 1);
         txtStopDelay->setEnabled(start == 1);
-        s.VoxThreshold = settings.read(7);
+        s.VoxThreshold = settings.read(SettingsRecord::VoxThreshold);
         txtThreshold->setText(QString::number(s.VoxThreshold));
-        s.StopDelay = settings.read(8);
+        s.StopDelay = settings.read(SettingsRecord::StopDelay);
         txtStopDelay->setText(QString::number(s.StopDelay));
-        s.RemoteControl = settings.read(9);
+        s.RemoteControl = settings.read(SettingsRecord::RemoteControl);
         checkIndex(Option2, s.RemoteControl);
         settings.close();
     } catch (const Failure&) {
@@ -387,28 +387,28 @@ void frmMyPreferences::applySettings()
     settings.open();
 
     s.PlayDevice = selectedItemData(lstMM1);
-    settings.write(1, s.PlayDevice);
+    settings.write(SettingsRecord::PlayDevice, s.PlayDevice);
     s.RecordDevice = selectedItemData(lstMM2);
-    settings.write(2, s.RecordDevice);
+    settings.write(SettingsRecord::RecordDevice, s.RecordDevice);
     s.PrefScratch = static_cast<int16_t>(selectedRow(List2));
     s.FormatIndex = s.PrefScratch;
-    settings.write(3, s.PrefScratch);
+    settings.write(SettingsRecord::FormatIndex, s.PrefScratch);
     // The letter's offset from C, as start-up reads it back (not the list position, which
     // differs from it when the machine's drives have gaps).
     s.DriveIndex = static_cast<int16_t>(selectedItemData(lstDrv) + 64 - 67);
-    settings.write(4, s.DriveIndex);
+    settings.write(SettingsRecord::DriveIndex, s.DriveIndex);
     s.DriveLetter = QString(QChar(67 + s.DriveIndex));
-    settings.write(5, s.ChannelMode);
+    settings.write(SettingsRecord::ChannelMode, s.ChannelMode);
     // With no start mode selected (a stored value outside the buttons) the current mode stays.
     const int start = checkedIndex(optRecord);
-    settings.write(6, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
+    settings.write(SettingsRecord::RecordStartMode, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
     const int16_t threshold = boxValue(txtThreshold, Label4);
-    settings.write(7, threshold);
+    settings.write(SettingsRecord::VoxThreshold, threshold);
     s.VoxThreshold = threshold;
     const int16_t delay = boxValue(txtStopDelay, Label5);
-    settings.write(8, delay);
+    settings.write(SettingsRecord::StopDelay, delay);
     s.StopDelay = delay;
-    settings.write(9, s.RemoteControl);
+    settings.write(SettingsRecord::RemoteControl, s.RemoteControl);
     settings.close();
 
     const QString folder = s.DriveLetter + ":\\Tamblor";

@@ -12,7 +12,7 @@
 
 namespace tamblor {
 
-frmDialog1::frmDialog1(Application& app) : Form(app, "frmDialog1")
+frmDialog1::frmDialog1(Application& app) : Form(app, WindowName::frmDialog1)
 {
     // The title bar may cut a long name short; the window shows it whole.
     lblName = new QLabel(this);
@@ -55,7 +55,7 @@ void frmDialog1::Form_Load()
     setWindowTitle("Delete " + name + "?");
     lblName->setText("Delete " + name + "?");
 
-    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
     if (!library)
         return;
     const int row = library->lstSoundFile->selectedRow();
@@ -71,7 +71,7 @@ void frmDialog1::Form_Load()
 
 void frmDialog1::closeWhenEntryGone()
 {
-    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
     if (!library || library->lstSoundFile->findItemData(slot_) < 0)
         close();
 }
@@ -90,7 +90,7 @@ void frmDialog1::CancelButton_Click()
 void frmDialog1::DeleteFile()
 {
     try {
-        auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+        auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
         if (!library)
             throw Failure(Failure::InvalidArrayIndex);
         SortedListBox* list = library->lstSoundFile;

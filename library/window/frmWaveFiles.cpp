@@ -46,7 +46,7 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
 } // namespace
 
 frmWaveFiles::frmWaveFiles(Application& app)
-    : Form(app, "frmWaveFiles"),
+    : Form(app, WindowName::frmWaveFiles),
       index_(std::make_unique<SlotIndex>(app)),
       recording_(std::make_unique<RecordingSession>(app, *index_)),
       playback_(std::make_unique<PlaybackSession>(app))
@@ -343,8 +343,8 @@ void frmWaveFiles::Form_Load()
     {
         SettingsFile settings(app().drives(), st);
         settings.open();
-        if (settings.holds(11))
-            level = settings.read(11);
+        if (settings.holds(SettingsRecord::RecordLevel))
+            level = settings.read(SettingsRecord::RecordLevel);
         settings.close();
     }
     Slider->setPosition(level);

@@ -117,7 +117,7 @@ void frmWaveFiles::Slider_Change()
     // The 16-bit record cannot hold 32768: the top of the slider is stored as 32767.
     SettingsFile settings(app().drives(), app().state());
     settings.open();
-    settings.write(11, int16_t(std::min(position, 32767)));
+    settings.write(SettingsRecord::RecordLevel, int16_t(std::min(position, 32767)));
     settings.close();
 }
 

@@ -60,12 +60,12 @@ protected:
     // Starts the program and opens the library window.
     void open()
     {
-        app->windows().registerWindow("frmWaveFiles",
+        app->windows().registerWindow(tamblor::WindowName::frmWaveFiles,
                                       [](tamblor::Application& a) { return new tamblor::frmWaveFiles(a); });
         if (!app->clock().isFixed())
             app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
         ASSERT_TRUE(app->start());
-        w = app->windows().show<tamblor::frmWaveFiles>("frmWaveFiles");
+        w = app->windows().show<tamblor::frmWaveFiles>(tamblor::WindowName::frmWaveFiles);
         ASSERT_TRUE(w);
         w->Timer1->stop(); // ticks are run by the tests, one by one
     }
@@ -79,7 +79,7 @@ protected:
     {
         w->close();
         flushDeletes();
-        w = app->windows().show<tamblor::frmWaveFiles>("frmWaveFiles");
+        w = app->windows().show<tamblor::frmWaveFiles>(tamblor::WindowName::frmWaveFiles);
         w->Timer1->stop();
     }
 
