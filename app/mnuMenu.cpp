@@ -1,5 +1,6 @@
 #include "app/mnuMenu.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "app/Initialize.h"
 #include "platform/Failure.h"
 #include <QLabel>
@@ -34,8 +35,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     addOpener(nullptr, "mnuHelp", "Help", WindowName::frmHelp);
     addOpener(nullptr, "mnuAbout", "About", WindowName::frmAbout);
 
-    lblClock = new QLabel(this);
-    lblClock->setObjectName("lblClock");
+    lblClock = controls::label(this, "lblClock");
     lblClock->setAlignment(Qt::AlignCenter);
     QFont f = lblClock->font();
     f.setPointSize(f.pointSize() + 4);
@@ -43,8 +43,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     lblClock->setFont(f);
     lblClock->setMinimumWidth(lblClock->fontMetrics().horizontalAdvance("Wednesday  12/31/2026  Day  365  00:00:00") + 24);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
+    Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, &mnuMenu::Timer1_Timer);
 

@@ -2,6 +2,7 @@
 // The library window over a fresh root: index and settings bytes written before start-up,
 // the window opened through the registry, the virtual input and output stepped by the test.
 #include "app/Application.h"
+#include "app/ButtonColour.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
@@ -124,7 +125,7 @@ protected:
     }
     void tick() { w->Timer1_Timer(); }
     void advanceClock(int seconds) { app->clock().advance(qint64(seconds) * 1000); }
-    QColor colour(QPushButton* b) const { return tamblor::frmWaveFiles::backColor(b); }
+    QColor colour(QPushButton* b) const { return tamblor::buttonColour(b); }
 
     tamblor::frmWaveFiles* w = nullptr;
 };
