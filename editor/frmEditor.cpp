@@ -14,6 +14,7 @@
 #include "browse/FileList.h"
 #include "browse/FolderList.h"
 #include "platform/Failure.h"
+#include "platform/FileReleaser.h"
 #include "platform/NumericText.h"
 #include <QCoreApplication>
 #include <QCursor>
@@ -30,6 +31,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
+#include <vector>
 
 namespace tamblor {
 
@@ -207,8 +209,6 @@ frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
 frmEditor::~frmEditor()
 {
     invalidateDrawing();
-    if (releasing_.joinable())
-        releasing_.join();
 }
 
 bool frmEditor::eventFilter(QObject* watched, QEvent* event)
@@ -410,21 +410,22 @@ void frmEditor::DrawWave()
 
         // What another program left of the file: its size is looked at again after every pause.
         int64_t readable = memMap_.readableSize();
+        std::vector<uint8_t> column; // one column's sample bytes, read rather than touched
         QElapsedTimer sinceYield;
         sinceYield.start();
         for (int64_t c = 0; c < ColumnCount; ++c) {
             int a = 0, b = 0, cc = 0, d = 0;
             if (c * ColumnStep < L && ColumnStep > 0) {
                 // Only whole frames inside the sample data, and inside what is mapped.
-                const uint8_t* base = memMap_.address();
                 const int64_t dataEnd = std::min(dataOffset + dataSize, readable);
                 int64_t at = ViewStart + c * ColumnStep;
                 at -= at % unit;
                 int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
-                if (base && at >= 0 && count > 0) {
-                    memMap_.prefetch(dataOffset + at, count);
+                if (memMap_.isActive() && at >= 0 && count > 0) {
+                    column.resize(size_t(count));
+                    count = memMap_.read(dataOffset + at, column.data(), count);
                     int16_t mn1, mx1, mn2, mx2;
-                    audio::blockExtremes(format, base + dataOffset + at, count, mn1, mx1, mn2, mx2);
+                    audio::blockExtremes(format, column.data(), count, mn1, mx1, mn2, mx2);
                     a = mn1, b = mx1, cc = mn2, d = mx2;
                     if (eightBit) {
                         a = editor::from8Bit(a), b = editor::from8Bit(b);
@@ -696,9 +697,7 @@ void frmEditor::DeleteBytes()
         memMap_.close();
         WavePlayer->setFileName(QString());
         copier.replaceOriginal();
-        if (releasing_.joinable())
-            releasing_.join();
-        releasing_ = std::thread([old = copier.takeOriginal()]() mutable { old = NativeFile(); });
+        closeInBackground(copier.takeOriginal());
         deleting_ = false;
     } catch (const Failure& f) {
         if (!self)

@@ -6,7 +6,6 @@
 #include "audio/files/WaveFile.h"
 #include <QString>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 class QAction;
@@ -158,10 +157,6 @@ private:
     bool loaded_ = false;
     bool deleting_ = false;
     bool widthChangePending_ = false;
-    // Closes the last handle of a file a cut replaced: giving back the blocks and cached pages
-    // of a large file takes a while, so it is done beside the window (joined before the next
-    // cut and when the window goes).
-    std::thread releasing_;
 };
 
 } // namespace tamblor

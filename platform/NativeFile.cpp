@@ -190,14 +190,6 @@ bool sameFile(const QString& a, const QString& b)
            && x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
-void prefetchMapped(const void* address, int64_t size)
-{
-    if (size <= 0)
-        return;
-    WIN32_MEMORY_RANGE_ENTRY range{const_cast<void*>(address), SIZE_T(size)};
-    PrefetchVirtualMemory(GetCurrentProcess(), 1, &range, 0);
-}
-
 int64_t currentSize(int handle)
 {
     struct _stat64 st;
@@ -360,20 +352,6 @@ bool sameFile(const QString& a, const QString& b)
     struct stat x, y;
     return ::stat(QFile::encodeName(a).constData(), &x) == 0 && ::stat(QFile::encodeName(b).constData(), &y) == 0
            && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
-}
-
-void prefetchMapped(const void* address, int64_t size)
-{
-    if (size <= 0)
-        return;
-    const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
-    const uintptr_t from = uintptr_t(address) & ~(page - 1);
-    const size_t length = size_t(uintptr_t(address) + uintptr_t(size) - from);
-#ifdef MADV_POPULATE_READ
-    if (::madvise(reinterpret_cast<void*>(from), length, MADV_POPULATE_READ) == 0)
-        return;
-#endif
-    ::madvise(reinterpret_cast<void*>(from), length, MADV_WILLNEED);
 }
 
 int64_t currentSize(int handle)

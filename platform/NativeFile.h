@@ -59,9 +59,6 @@ private:
 // The same file under two names (a link, or a second spelling on a file system that ignores
 // case)? False when either does not exist.
 bool sameFile(const QString& a, const QString& b);
-// Brings a stretch of a memory-mapped file into memory in one go, rather than page by page as it
-// is touched. A hint: does nothing where unsupported.
-void prefetchMapped(const void* address, int64_t size);
 // The size the file open as `handle` (a QFile's handle()) has now; -1 when it cannot be told.
 int64_t currentSize(int handle);
 // Removes a file; true when it is gone (or was not there).

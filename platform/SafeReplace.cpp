@@ -1,5 +1,6 @@
 #include "platform/SafeReplace.h"
 #include "platform/Failure.h"
+#include "platform/FileReleaser.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -42,8 +43,18 @@ void moveIntoPlace(const QString& working, const QString& target)
 #else
 void moveIntoPlace(const QString& working, const QString& target)
 {
+    // The file being replaced stays open through the rename, so that giving its blocks back
+    // happens when the releasing thread closes it, not inside the rename.
+    NativeFile old;
+    try {
+        if (QFileInfo(target).isFile()) // never a pipe, whose opening would wait for a writer
+            old = NativeFile::open(target, NativeFile::Mode::Read);
+    } catch (const Failure&) {
+        // one this program cannot read: nothing to hold
+    }
     if (::rename(QFile::encodeName(working).constData(), QFile::encodeName(target).constData()) != 0)
         throw Failure::fromErrno(errno);
+    closeInBackground(std::move(old));
     // The new name itself must survive a power loss: flush the folder that holds it.
     const int dir = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {

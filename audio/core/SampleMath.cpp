@@ -21,14 +21,55 @@ void bufferPeaks(const int16_t* samples, size_t frames, int channels, int16_t& l
     right = int16_t(std::min(r, 32767));
 }
 
-void applyGain(int16_t* samples, size_t count, int gain)
+// The loops over whole files also get a copy for wider vector units, chosen when the program
+// loads (not under the sanitizers, whose start-up the choosing would run ahead of).
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__SANITIZE_ADDRESS__) \
+    && !defined(__SANITIZE_THREAD__)
+#define TAMBLOR_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define TAMBLOR_WIDE_VECTORS
+#endif
+
+TAMBLOR_WIDE_VECTORS int peakMagnitude(const int16_t* samples, size_t count)
 {
-    if (gain == 16384)
-        return;
+    int lo = 0, hi = 0;
+    for (size_t i = 0; i < count; ++i) {
+        lo = std::min(lo, int(samples[i]));
+        hi = std::max(hi, int(samples[i]));
+    }
+    return std::max(-lo, hi);
+}
+
+namespace {
+
+// A gain below 4 (the usual one) keeps every product inside 32 bits, which vector units
+// multiply several times faster than 64-bit ones; the result is the same.
+TAMBLOR_WIDE_VECTORS void applySmallGain(int16_t* samples, size_t count, int32_t gain)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const int32_t v = (int32_t(samples[i]) * gain) >> 14;
+        samples[i] = int16_t(std::clamp<int32_t>(v, -32768, 32767));
+    }
+}
+
+TAMBLOR_WIDE_VECTORS void applyLargeGain(int16_t* samples, size_t count, int64_t gain)
+{
     for (size_t i = 0; i < count; ++i) {
         const int64_t v = (int64_t(samples[i]) * gain) >> 14;
         samples[i] = int16_t(std::clamp<int64_t>(v, -32768, 32767));
     }
+}
+
+} // namespace
+
+void applyGain(int16_t* samples, size_t count, int gain)
+{
+    if (gain == 16384)
+        return;
+    if (gain >= 0 && gain < 65536)
+        applySmallGain(samples, count, gain);
+    else
+        applyLargeGain(samples, count, gain);
 }
 
 } // namespace tamblor::audio

@@ -9,6 +9,9 @@ namespace tamblor::audio {
 // Mono gives the same peak for both; -32768 counts as 32767.
 void bufferPeaks(const int16_t* samples, size_t frames, int channels, int16_t& left, int16_t& right);
 
+// Largest magnitude among 16-bit samples, any channel (0..32768: -32768 counts as 32768).
+int peakMagnitude(const int16_t* samples, size_t count);
+
 // Applies a gain in 16.14 fixed point (16384 = unity) in place, saturating at the 16-bit range.
 void applyGain(int16_t* samples, size_t count, int gain);
 

@@ -19,15 +19,12 @@ void AudioFileReader::setFileName(const QString& path)
     // half-accept.
     layout_ = RiffReader::read(path);
 
-    SF_INFO info{};
     errno = 0;
-    const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path));
-    file_ = sf_open(native.constData(), SFM_READ, &info);
-    if (!file_)
-        throw sndfileFailure(nullptr, path);
+    sound_ = std::make_unique<SndFileReader>(QDir::toNativeSeparators(path));
+    file_ = sound_->handle();
     // Float samples are read as a share of full scale, like every other format.
     sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
-    frames_ = std::min<int64_t>(info.frames, layout_.frames());
+    frames_ = std::min<int64_t>(sound_->frames(), layout_.frames());
     framesRead_ = 0;
 }
 
@@ -47,8 +44,10 @@ void AudioFileReader::rewind()
 {
     if (!file_)
         throw Failure(Failure::BadFileMode);
-    if (sf_seek(file_, 0, SEEK_SET) < 0)
+    if (sf_seek(file_, 0, SEEK_SET) < 0) {
+        sound_->throwIfReadFailed();
         throw sndfileFailure(file_, path_);
+    }
     framesRead_ = 0;
 }
 
@@ -60,6 +59,7 @@ int64_t AudioFileReader::readFrames(int32_t* dst, int64_t count)
     if (count <= 0)
         return 0;
     const sf_count_t got = sf_readf_int(file_, dst, count);
+    sound_->throwIfReadFailed();
     if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR))
         throw sndfileFailure(file_, path_);
     framesRead_ += got;
@@ -74,8 +74,7 @@ void AudioFileReader::setBytesCopied(int64_t bytes)
 
 void AudioFileReader::close()
 {
-    if (file_)
-        sf_close(file_);
+    sound_.reset();
     file_ = nullptr;
 }
 

@@ -5,9 +5,11 @@
 // RIFF reader finds. Position and length are milliseconds; the position may be read from any
 // thread while a pump reads the file.
 #include "audio/format/RiffReader.h"
+#include "audio/format/SndFileReader.h"
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 struct sf_private_tag;
 
@@ -43,7 +45,8 @@ public:
 
 private:
     QString path_;
-    sf_private_tag* file_ = nullptr;
+    std::unique_ptr<SndFileReader> sound_;
+    sf_private_tag* file_ = nullptr; // sound_'s handle
     RiffLayout layout_;
     int64_t frames_ = 0;
     std::atomic<int64_t> framesRead_{0};

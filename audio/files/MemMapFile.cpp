@@ -32,11 +32,13 @@ void MemMapFile::map()
     if (!file_.open(QIODevice::ReadOnly))
         throw fileFailure(file_.error());
     size_ = file_.size();
+    reader_ = NativeFile::open(path_, NativeFile::Mode::Read);
     if (size_ > 0) {
         address_ = file_.map(0, size_);
         if (!address_) {
             const auto error = file_.error();
             file_.close();
+            reader_ = NativeFile();
             size_ = 0;
             throw fileFailure(error);
         }
@@ -51,11 +53,12 @@ int64_t MemMapFile::readableSize() const
     return std::clamp<int64_t>(currentSize(file_.handle()), 0, size_);
 }
 
-void MemMapFile::prefetch(int64_t offset, int64_t bytes) const
+int64_t MemMapFile::read(int64_t offset, void* buffer, int64_t bytes)
 {
-    if (!address_ || offset < 0 || offset >= size_)
-        return;
-    prefetchMapped(address_ + offset, std::min(bytes, size_ - offset));
+    if (!address_ || offset < 0 || bytes <= 0)
+        return 0;
+    const int64_t n = std::min(bytes, readableSize() - offset);
+    return n > 0 ? int64_t(reader_.readAt(offset, buffer, size_t(n))) : 0;
 }
 
 void MemMapFile::unmap()
@@ -64,6 +67,7 @@ void MemMapFile::unmap()
         file_.unmap(const_cast<uint8_t*>(address_));
     if (file_.isOpen())
         file_.close();
+    reader_ = NativeFile();
     address_ = nullptr;
     size_ = 0;
     mapped_ = false;

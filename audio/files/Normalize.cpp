@@ -64,17 +64,8 @@ public:
                 m = std::max(m, std::abs(int(data[i]) - 128));
             return m;
         }
-        case I16: {
-            int lo = 0, hi = 0;
-            const int64_t n = bytes / 2;
-            for (int64_t i = 0; i < n; ++i) {
-                int16_t s;
-                std::memcpy(&s, data + 2 * i, 2);
-                lo = std::min(lo, int(s));
-                hi = std::max(hi, int(s));
-            }
-            return std::max(-lo, hi);
-        }
+        case I16: // the buffer is the reader's own, aligned for 16-bit samples
+            return peakMagnitude(reinterpret_cast<const int16_t*>(data), size_t(bytes / 2));
         case I24: {
             int32_t m = 0;
             for (int64_t i = 0; i + 3 <= bytes; i += 3)

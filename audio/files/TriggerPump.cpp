@@ -1,7 +1,9 @@
 #include "audio/files/TriggerPump.h"
 #include "audio/core/ThreadRole.h"
+#include "audio/files/ReadAhead.h"
 #include "audio/format/FileFailure.h"
 #include <QMetaObject>
+#include <algorithm>
 #include <vector>
 
 namespace tamblor::audio {
@@ -61,10 +63,11 @@ void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int ch
                 return !cancel_;
             });
         } else {
-            std::vector<int32_t> buffer(size_t(framesPerStep) * size_t(channels));
+            ReadAhead ahead(reader_, framesPerStep, channels);
+            const int32_t* frames = nullptr;
             int64_t got;
-            while (!cancel_ && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
-                first->push(buffer.data(), got);
+            while (!cancel_ && (got = ahead.next(frames)) > 0)
+                first->push(frames, got);
         }
         if (cancel_)
             first->abort();

@@ -6,8 +6,9 @@
 //   normalize in place    vs sox --norm in.wav out.wav (goal: at most 0.12 of sox's time)
 //   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize]. The files are deleted afterwards
-// unless kept; --normalize times only the peak normalize against sox.
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert]. The files are deleted
+// afterwards unless kept; --normalize times only the peak normalize against sox, --convert only
+// the conversion and its quality.
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/Loudness.h"
@@ -294,13 +295,14 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert]\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QStringList options = app.arguments().mid(2);
     const bool keep = options.contains("--keep");
     const bool onlyNormalize = options.contains("--normalize");
+    const bool onlyConvert = options.contains("--convert");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
@@ -311,6 +313,9 @@ int main(int argc, char** argv)
         }
         if (onlyNormalize) {
             benchNormalize(hour, folder);
+        } else if (onlyConvert) {
+            benchConvert(hour, folder);
+            benchQuality(folder);
         } else {
             benchExtremes(hour);
             benchConvert(hour, folder);

@@ -1,10 +1,16 @@
 // Replacing a file through a working file beside it: all or nothing.
 #include "platform/Failure.h"
+#include "platform/FileReleaser.h"
 #include "platform/NativeFile.h"
 #include "platform/SafeReplace.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <gtest/gtest.h>
+#ifdef __linux__
+#include <sys/stat.h>
+#endif
 
 using namespace tamblor;
 
@@ -110,3 +116,32 @@ TEST_F(SafeReplaceTest, AChosenWorkingNameIsNeverTakenFromAnExistingFile)
     EXPECT_EQ(readAllBytes(target), "shorter");
     EXPECT_FALSE(QFileInfo::exists(numbered));
 }
+
+#ifdef __linux__
+TEST_F(SafeReplaceTest, APipeInTheTargetsPlaceIsReplacedWithoutWaitingForAWriter)
+{
+    const QString target = at("pipe.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    SafeReplace replace(target);
+    writeText(replace.create(), "sound");
+    replace.commit(); // would wait for ever if the pipe were opened to hold the old file
+    EXPECT_TRUE(QFileInfo(target).isFile());
+    EXPECT_EQ(readAllBytes(target), "sound");
+}
+
+TEST_F(SafeReplaceTest, AFileHandedToTheReleaserIsClosedSoon)
+{
+    const auto openHandles = [] { return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size(); };
+    writeAllBytes(at("old.wav"), "old");
+    const auto before = openHandles();
+    NativeFile file = NativeFile::open(at("old.wav"), NativeFile::Mode::Read);
+    ASSERT_EQ(openHandles(), before + 1);
+    closeInBackground(std::move(file));
+    EXPECT_FALSE(file.isOpen());
+    QElapsedTimer waited;
+    waited.start();
+    while (openHandles() > before && waited.elapsed() < 10000)
+        QThread::msleep(5);
+    EXPECT_EQ(openHandles(), before);
+}
+#endif

@@ -1,6 +1,7 @@
 #include "audio/core/SampleMath.h"
 #include "audio/core/WaveFormat.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <vector>
 
 using namespace tamblor::audio;
@@ -33,6 +34,36 @@ TEST(SampleMath, GainIsFixedPointAndSaturates)
     applyGain(s.data(), s.size(), 32768);
     EXPECT_EQ(s[0], 32767);
     EXPECT_EQ(s[1], -32768);
+}
+
+TEST(SampleMath, PeakMagnitudeCountsTheMostNegativeSampleInFull)
+{
+    std::vector<int16_t> s = {3, -7, 5, 0, 6};
+    EXPECT_EQ(peakMagnitude(s.data(), s.size()), 7);
+    s.push_back(-32768);
+    EXPECT_EQ(peakMagnitude(s.data(), s.size()), 32768);
+    EXPECT_EQ(peakMagnitude(s.data(), 0), 0);
+    // Long enough for the vector loop and its tail; the loudest sample at the very end.
+    std::vector<int16_t> run(1003, 100);
+    run.back() = 32767;
+    EXPECT_EQ(peakMagnitude(run.data(), run.size()), 32767);
+}
+
+TEST(SampleMath, EveryGainGivesTheFixedPointProductOfEachSample)
+{
+    std::vector<int16_t> all;
+    for (int v = -32768; v <= 32767; v += 7)
+        all.push_back(int16_t(v));
+    all.push_back(-32768);
+    all.push_back(32767);
+    for (const int gain : {0, 1, 8191, 16383, 16385, 32768, 65535, 65536, 65537, 1 << 20, 536870911}) {
+        std::vector<int16_t> s = all;
+        applyGain(s.data(), s.size(), gain);
+        for (size_t i = 0; i < s.size(); ++i) {
+            const int64_t want = std::clamp<int64_t>((int64_t(all[i]) * gain) >> 14, -32768, 32767);
+            ASSERT_EQ(s[i], want) << "sample " << all[i] << " gain " << gain;
+        }
+    }
 }
 
 TEST(WaveFormat, DerivedRateKeepsLayout)

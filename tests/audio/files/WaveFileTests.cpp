@@ -265,3 +265,25 @@ TEST_F(WaveFileTest, MemoryMapShowsTheWholeFileUntilReleased)
     EXPECT_TRUE(QFile::remove(path));
     EXPECT_THROW(map.setFileName(path), Failure);
 }
+
+TEST_F(WaveFileTest, MemoryMapReadsCopyOnlyWhatTheFileStillHolds)
+{
+    const QByteArray bytes = wavBytes(WaveFormat::pcm(8000, 1, 16), someData(5000));
+    const QString path = native("mapread.wav");
+    writeAllBytes(path, bytes);
+    MemMapFile map;
+    map.setFileName(path);
+    QByteArray got(100, '\0');
+    ASSERT_EQ(map.read(44, got.data(), 100), 100);
+    EXPECT_EQ(got, bytes.mid(44, 100));
+    EXPECT_EQ(map.read(bytes.size() - 10, got.data(), 100), 10); // the end of the file
+    EXPECT_EQ(got.left(10), bytes.right(10));
+
+    // Another program shortens the file: reads stop at its new end instead of faulting.
+    QFile f(path);
+    ASSERT_TRUE(f.resize(1000));
+    EXPECT_EQ(map.read(990, got.data(), 100), 10);
+    EXPECT_EQ(map.read(2000, got.data(), 100), 0);
+    map.setActive(false);
+    EXPECT_EQ(map.read(44, got.data(), 100), 0);
+}
