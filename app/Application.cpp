@@ -13,8 +13,8 @@ Application::Application(const QString& root)
       prompts_(std::make_unique<DialogPromptService>()),
       audio_(audio::createAudioBackend())
 {
-    windows_.registerWindow("mnuMenu", [](Application& a) { return new mnuMenu(a); });
-    windows_.registerWindow("frmError", [](Application& a) { return new frmError(a); });
+    windows_.registerWindow(WindowName::mnuMenu, [](Application& a) { return new mnuMenu(a); });
+    windows_.registerWindow(WindowName::frmError, [](Application& a) { return new frmError(a); });
 }
 
 Application::~Application()
@@ -30,7 +30,7 @@ void Application::setPrompts(std::unique_ptr<PromptService> prompts)
 
 void Application::showMessage(const QString& text)
 {
-    if (auto* w = windows_.show<frmError>("frmError"))
+    if (auto* w = windows_.show<frmError>(WindowName::frmError))
         w->setMessage(text);
 }
 
@@ -41,14 +41,14 @@ void Application::appendMessage(const QString& more)
 
 QString Application::messageText() const
 {
-    auto* w = windows_.find<frmError>("frmError");
+    auto* w = windows_.find<frmError>(WindowName::frmError);
     return w ? w->message() : QString();
 }
 
 bool Application::start()
 {
     try {
-        windows_.show("mnuMenu");
+        windows_.show(WindowName::mnuMenu);
         return true;
     } catch (const Failure& f) {
         prompts_->message(nullptr, "Tamblor", f.text(), QMessageBox::Ok, QMessageBox::Critical);
@@ -67,7 +67,7 @@ void Application::endProgram()
         return;
     ending_ = true;
     emit programEnding();
-    windows_.destroyAll(windows_.find("mnuMenu"));
+    windows_.destroyAll(windows_.find(WindowName::mnuMenu));
     state_.IndexFile.reset();
     emit programEnded();
 }

@@ -6,9 +6,9 @@
 
 namespace tamblor {
 
-Form::Form(Application& app, const QString& name) : QWidget(nullptr), app_(app)
+Form::Form(Application& app, WindowName name) : QWidget(nullptr), app_(app)
 {
-    setObjectName(name);
+    setObjectName(name.toString());
     setAttribute(Qt::WA_DeleteOnClose); // closing unloads; the next use creates it afresh
 }
 

@@ -2,6 +2,7 @@
 // Base of every window: a modeless top-level widget with a load handler that runs when the
 // window is created and an unload handler that runs when the operator closes it. When the
 // program ends, windows go away without their unload handlers.
+#include "app/WindowName.h"
 #include <QWidget>
 
 class QAction;
@@ -15,7 +16,8 @@ class Application;
 class Form : public QWidget {
     Q_OBJECT
 public:
-    Form(Application& app, const QString& name);
+    // The window's object name is its registry name.
+    Form(Application& app, WindowName name);
 
     Application& app() const { return app_; }
     // Runs Form_Load once; called by the window registry right after creation.

@@ -15,18 +15,18 @@ void InitializeApplication(const DriveMap& drives, SharedState& state)
 
     SettingsFile settings(drives, state);
     settings.open();
-    state.PlayDevice = settings.read(1);
-    state.RecordDevice = settings.read(2);
-    state.FormatIndex = settings.read(3);
+    state.PlayDevice = settings.read(SettingsRecord::PlayDevice);
+    state.RecordDevice = settings.read(SettingsRecord::RecordDevice);
+    state.FormatIndex = settings.read(SettingsRecord::FormatIndex);
     // 0 = C, 1 = D, ...; a value that names no drive letter at all falls back to C.
-    const int driveCode = 67 + settings.read(4);
+    const int driveCode = 67 + settings.read(SettingsRecord::DriveIndex);
     state.DriveLetter = QString(QChar(driveCode >= 'A' && driveCode <= 'Z' ? driveCode : 'C'));
-    state.ChannelMode = settings.read(5);
-    state.RecordStartMode = settings.read(6);
-    state.VoxThreshold = settings.read(7);
-    state.StopDelay = settings.read(8);
-    state.RemoteControl = settings.read(9);
-    settings.read(10); // reserved: read and discarded
+    state.ChannelMode = settings.read(SettingsRecord::ChannelMode);
+    state.RecordStartMode = settings.read(SettingsRecord::RecordStartMode);
+    state.VoxThreshold = settings.read(SettingsRecord::VoxThreshold);
+    state.StopDelay = settings.read(SettingsRecord::StopDelay);
+    state.RemoteControl = settings.read(SettingsRecord::RemoteControl);
+    settings.read(SettingsRecord::Reserved); // read and not kept
     settings.close();
 
     state.IndexFile = std::make_unique<RecordFile>(drives.toNative("c:\\Tamblor\\Schedule.dat"),

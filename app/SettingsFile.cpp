@@ -13,24 +13,24 @@ SettingsFile::SettingsFile(const DriveMap& drives, SharedState& state)
 void SettingsFile::open() { file_.open(); }
 void SettingsFile::close() { file_.close(); }
 
-int16_t SettingsFile::read(int n)
+int16_t SettingsFile::read(SettingsRecord record)
 {
     QByteArray rec;
-    state_.SettingsValue = file_.read(n, rec) ? qFromLittleEndian<int16_t>(rec.constData()) : 0;
+    state_.SettingsValue = file_.read(int(record), rec) ? qFromLittleEndian<int16_t>(rec.constData()) : 0;
     return state_.SettingsValue;
 }
 
-void SettingsFile::write(int n)
+void SettingsFile::write(SettingsRecord record)
 {
     char bytes[2];
     qToLittleEndian<int16_t>(state_.SettingsValue, bytes);
-    file_.write(n, QByteArray(bytes, 2));
+    file_.write(int(record), QByteArray(bytes, 2));
 }
 
-void SettingsFile::write(int n, int16_t value)
+void SettingsFile::write(SettingsRecord record, int16_t value)
 {
     state_.SettingsValue = value;
-    write(n);
+    write(record);
 }
 
 } // namespace tamblor

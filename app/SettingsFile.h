@@ -12,6 +12,21 @@ namespace tamblor {
 class DriveMap;
 struct SharedState;
 
+// The records of MyComp.ini, numbered as they lie in the file.
+enum class SettingsRecord : int {
+    PlayDevice = 1,      // sound card for playback
+    RecordDevice = 2,    // sound card for recording
+    FormatIndex = 3,     // recording format, 0..5
+    DriveIndex = 4,      // library drive as a position from C (0 is C)
+    ChannelMode = 5,     // 0 mono, 1 stereo
+    RecordStartMode = 6, // 0 Off, 1 VOX, 2 Momentary, 3 Continous
+    VoxThreshold = 7,    // input level that starts and stops a VOX recording
+    StopDelay = 8,
+    RemoteControl = 9, // 0 Off, 1 parallel port, 2 Prairie Digital card
+    Reserved = 10,     // read at start-up and not kept
+    RecordLevel = 11,  // the library window's recording-level slider
+};
+
 class SettingsFile {
 public:
     static constexpr const char* DosPath = "c:\\Tamblor\\MyComp.ini";
@@ -20,13 +35,13 @@ public:
     // Opens (creating it empty when missing); closes on destruction.
     void open();
     void close();
-    // Record n into SettingsValue, which is returned.
-    int16_t read(int n);
-    // True when the file reaches record n (a first start has none of them yet).
-    bool holds(int n) const { return file_.recordCount() >= n; }
-    // SettingsValue as record n.
-    void write(int n);
-    void write(int n, int16_t value);
+    // The record into SettingsValue, which is returned.
+    int16_t read(SettingsRecord record);
+    // True when the file reaches the record (a first start has none of them yet).
+    bool holds(SettingsRecord record) const { return file_.recordCount() >= int(record); }
+    // SettingsValue as the record.
+    void write(SettingsRecord record);
+    void write(SettingsRecord record, int16_t value);
 
 private:
     SharedState& state_;

@@ -3,33 +3,33 @@
 
 namespace tamblor {
 
-Form* WindowRegistry::find(const QString& name) const
+Form* WindowRegistry::find(WindowName name) const
 {
-    auto it = open_.find(name);
+    auto it = open_.find(name.toString());
     return it == open_.end() ? nullptr : it->data();
 }
 
-Form* WindowRegistry::load(const QString& name)
+Form* WindowRegistry::load(WindowName name)
 {
     if (Form* f = find(name))
         return f;
-    auto fac = factories_.find(name);
+    auto fac = factories_.find(name.toString());
     if (fac == factories_.end())
         return nullptr;
     Form* f = (*fac)(app_);
-    open_[name] = f;
+    open_[name.toString()] = f;
     try {
         f->load();
     } catch (...) {
         // A window whose load failed is not left half made: the next use starts afresh.
-        open_.remove(name);
+        open_.remove(name.toString());
         delete f;
         throw;
     }
     return f;
 }
 
-Form* WindowRegistry::show(const QString& name)
+Form* WindowRegistry::show(WindowName name)
 {
     Form* f = load(name);
     if (!f)

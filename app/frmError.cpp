@@ -1,4 +1,5 @@
 #include "app/frmError.h"
+#include "app/Controls.h"
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -6,22 +7,19 @@
 
 namespace tamblor {
 
-frmError::frmError(Application& app) : Form(app, "frmError")
+frmError::frmError(Application& app) : Form(app, WindowName::frmError)
 {
     setWindowTitle("Error Message");
-    lblMessage = new QLabel(this);
-    lblMessage->setObjectName("lblMessage");
+    lblMessage = controls::label(this, "lblMessage");
     lblMessage->setWordWrap(true);
     lblMessage->setMinimumSize(320, 80);
     lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblMessage->setTextFormat(Qt::PlainText);
     lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    OKButton = new QPushButton("OK", this);
-    OKButton->setObjectName("OKButton");
+    OKButton = controls::button(this, "OKButton", "OK");
     OKButton->setDefault(true);
-    cmdOverRide = new QPushButton("OverRide", this);
-    cmdOverRide->setObjectName("cmdOverRide");
+    cmdOverRide = controls::button(this, "cmdOverRide", "OverRide");
     connect(OKButton, &QPushButton::clicked, this, &frmError::OKButton_Click);
     connect(cmdOverRide, &QPushButton::clicked, this, &frmError::cmdOverRide_Click);
 

@@ -1,5 +1,6 @@
 #include "app/mnuMenu.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "app/Initialize.h"
 #include "platform/Failure.h"
 #include <QLabel>
@@ -10,7 +11,7 @@
 
 namespace tamblor {
 
-mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
+mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
 {
     setWindowTitle("Tamblor");
 
@@ -20,22 +21,21 @@ mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
 
     QMenu* setup = menuBar->addMenu("Setup");
     setup->setObjectName("mnuSetup");
-    addOpener(setup, "mnuMyPref", "My Prefences", "frmMyPreferences");
+    addOpener(setup, "mnuMyPref", "My Prefences", WindowName::frmMyPreferences);
 
-    addOpener(nullptr, "mnuWaveFiles", "WaveFiles", "frmWaveFiles");
+    addOpener(nullptr, "mnuWaveFiles", "WaveFiles", WindowName::frmWaveFiles);
 
     QMenu* tools = menuBar->addMenu("Tools");
     tools->setObjectName("mnuTools");
     // The editor works when opened, but the menu offers no visible way to it.
-    addOpener(tools, "mnuEdit", "Edit", "frmEditor")->setVisible(false);
-    addOpener(tools, "mnuNormalize", "Normalize", "frmNormalize");
-    addOpener(tools, "mnuWaveGen", "Wave Generator", "frmWaveGen");
+    addOpener(tools, "mnuEdit", "Edit", WindowName::frmEditor)->setVisible(false);
+    addOpener(tools, "mnuNormalize", "Normalize", WindowName::frmNormalize);
+    addOpener(tools, "mnuWaveGen", "Wave Generator", WindowName::frmWaveGen);
 
-    addOpener(nullptr, "mnuHelp", "Help", "frmHelp");
-    addOpener(nullptr, "mnuAbout", "About", "frmAbout");
+    addOpener(nullptr, "mnuHelp", "Help", WindowName::frmHelp);
+    addOpener(nullptr, "mnuAbout", "About", WindowName::frmAbout);
 
-    lblClock = new QLabel(this);
-    lblClock->setObjectName("lblClock");
+    lblClock = controls::label(this, "lblClock");
     lblClock->setAlignment(Qt::AlignCenter);
     QFont f = lblClock->font();
     f.setPointSize(f.pointSize() + 4);
@@ -43,8 +43,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
     lblClock->setFont(f);
     lblClock->setMinimumWidth(lblClock->fontMetrics().horizontalAdvance("Wednesday  12/31/2026  Day  365  00:00:00") + 24);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
+    Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, &mnuMenu::Timer1_Timer);
 
@@ -54,7 +53,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, "mnuMenu")
     layout->setContentsMargins(12, 12, 12, 12);
 }
 
-QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& caption, const QString& window)
+QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& caption, WindowName window)
 {
     QAction* a = menu ? menu->addAction(caption) : menuBar->addAction(caption);
     a->setObjectName(name);

@@ -30,7 +30,7 @@ protected:
     void Form_Unload(bool& cancel) override;
 
 private:
-    QAction* addOpener(QMenu* menu, const QString& name, const QString& caption, const QString& window);
+    QAction* addOpener(QMenu* menu, const QString& name, const QString& caption, WindowName window);
 
     QMenuBar* menuBar;
     QLabel* lblClock;

@@ -1,5 +1,7 @@
 #include "editor/frmEditor.h"
 #include "app/Application.h"
+#include "app/ButtonColour.h"
+#include "app/Controls.h"
 #include "app/PromptService.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/files/WaveHelper.h"
@@ -39,21 +41,6 @@ const QColor kGreen(0x00, 0x80, 0x00);
 const QColor kLightGreen(0x80, 0xFF, 0x80);
 const QColor kPaleGreen(0xC0, 0xFF, 0xC0);
 
-void setBackColor(QPushButton* b, const QColor& c)
-{
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Button, c);
-    b->setPalette(pal);
-    b->setAutoFillBackground(true);
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    return b;
-}
-
 int32_t clampInt32(int64_t v)
 {
     return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
@@ -69,12 +56,11 @@ int64_t frameUnit(const audio::WaveFormat& f)
 
 } // namespace
 
-frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
+frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
 {
     setWindowTitle("Editor");
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName("menuBar");
+    menuBar = controls::named(new QMenuBar(this), "menuBar");
     menuBar->setNativeMenuBar(false);
     mnuFiles = menuBar->addMenu("Files");
     mnuFiles->setObjectName("mnuFiles");
@@ -85,8 +71,7 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     connect(mnuLoad, &QAction::triggered, this, &frmEditor::mnuLoad_Click);
     connect(mnuExit, &QAction::triggered, this, &frmEditor::mnuExit_Click);
 
-    mnuHiddenPopup = new QMenu(this);
-    mnuHiddenPopup->setObjectName("mnuHiddenPopup");
+    mnuHiddenPopup = controls::named(new QMenu(this), "mnuHiddenPopup");
     mnuExportStart = mnuHiddenPopup->addAction("Export Start");
     mnuExportStart->setObjectName("mnuExportStart");
     mnuExportStop = mnuHiddenPopup->addAction("Export Stop");
@@ -100,18 +85,14 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     connect(mnuExport, &QAction::triggered, this, &frmEditor::mnuExport_Click);
     connect(mnuDelete, &QAction::triggered, this, &frmEditor::mnuDelete_Click);
 
-    Drive1 = new DriveList(app.drives(), this);
-    Drive1->setObjectName("Drive1");
-    Dir1 = new FolderList(app.drives(), this);
-    Dir1->setObjectName("Dir1");
-    File1 = new FileList(app.drives(), this);
-    File1->setObjectName("File1");
+    Drive1 = controls::named(new DriveList(app.drives(), this), "Drive1");
+    Dir1 = controls::named(new FolderList(app.drives(), this), "Dir1");
+    File1 = controls::named(new FileList(app.drives(), this), "File1");
     connect(Drive1, &DriveList::driveChanged, this, &frmEditor::Drive1_Change);
     connect(Dir1, &FolderList::pathChanged, this, &frmEditor::Dir1_Change);
     connect(File1, &FileList::fileClicked, this, &frmEditor::File1_Click);
 
-    Oscope = new audio::Oscope(this);
-    Oscope->setObjectName("Oscope");
+    Oscope = controls::named(new audio::Oscope(this), "Oscope");
     Oscope->setGain(10);
     Oscope->setUseSelection(true);
     Oscope->setEnabled(false);
@@ -120,66 +101,58 @@ frmEditor::frmEditor(Application& app) : Form(app, "frmEditor")
     connect(Oscope, &audio::Oscope::buttonPressed, this, &frmEditor::Oscope_ButtonPressed);
     connect(Oscope, &audio::Oscope::buttonReleased, this, &frmEditor::Oscope_ButtonReleased);
 
-    cmd1 = button(this, "cmd1", "1  S");
-    cmd2 = button(this, "cmd2", "10 S");
-    cmd3 = button(this, "cmd3", "1 M");
-    cmd4 = button(this, "cmd4", "10 M");
-    cmd5 = button(this, "cmd5", "Full");
+    cmd1 = controls::button(this, "cmd1", "1  S");
+    cmd2 = controls::button(this, "cmd2", "10 S");
+    cmd3 = controls::button(this, "cmd3", "1 M");
+    cmd4 = controls::button(this, "cmd4", "10 M");
+    cmd5 = controls::button(this, "cmd5", "Full");
     connect(cmd1, &QPushButton::clicked, this, [this] { cmd_Click(1); });
     connect(cmd2, &QPushButton::clicked, this, [this] { cmd_Click(10); });
     connect(cmd3, &QPushButton::clicked, this, [this] { cmd_Click(60); });
     connect(cmd4, &QPushButton::clicked, this, [this] { cmd_Click(600); });
     connect(cmd5, &QPushButton::clicked, this, &frmEditor::cmd5_Click);
-    cmdBegin = button(this, "cmdBegin", "<<");
-    cmdRwd = button(this, "cmdRwd", "<");
-    cmdFF = button(this, "cmdFF", ">");
+    cmdBegin = controls::button(this, "cmdBegin", "<<");
+    cmdRwd = controls::button(this, "cmdRwd", "<");
+    cmdFF = controls::button(this, "cmdFF", ">");
     for (QPushButton* b : {cmdBegin, cmdRwd, cmdFF})
-        setBackColor(b, kPaleGreen);
+        setButtonColour(b, kPaleGreen);
     cmdBegin->setToolTip("Rewind in increments of track bar range");
     cmdRwd->setToolTip("Rewind in increments of track bar range");
     cmdFF->setToolTip("Fast Forward in increments of track bar range");
     connect(cmdBegin, &QPushButton::clicked, this, &frmEditor::cmdBegin_Click);
     connect(cmdRwd, &QPushButton::clicked, this, &frmEditor::cmdRwd_Click);
     connect(cmdFF, &QPushButton::clicked, this, &frmEditor::cmdFF_Click);
-    cmdPlay = button(this, "cmdPlay", "&Play");
-    setBackColor(cmdPlay, kGreen);
-    cmdStop = button(this, "cmdStop", "&Stop");
-    setBackColor(cmdStop, Qt::white);
-    cmdGain = button(this, "cmdGain", "Gain");
+    cmdPlay = controls::button(this, "cmdPlay", "&Play");
+    setButtonColour(cmdPlay, kGreen);
+    cmdStop = controls::button(this, "cmdStop", "&Stop");
+    setButtonColour(cmdStop, Qt::white);
+    cmdGain = controls::button(this, "cmdGain", "Gain");
     connect(cmdPlay, &QPushButton::clicked, this, &frmEditor::cmdPlay_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmEditor::cmdStop_Click);
     connect(cmdGain, &QPushButton::clicked, this, &frmEditor::cmdGain_Click);
 
-    lblUp = new QLabel(this);
-    lblUp->setObjectName("lblUp");
+    lblUp = controls::label(this, "lblUp");
     lblUp->setVisible(false);
     lblUp->setMinimumWidth(70);
-    Label1 = new QLabel(this);
-    Label1->setObjectName("Label1");
+    Label1 = controls::label(this, "Label1");
     Label1->setMinimumWidth(120);
-    Label2 = new QLabel(this);
-    Label2->setObjectName("Label2");
+    Label2 = controls::label(this, "Label2");
     Label2->setMinimumWidth(200);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
+    Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(25);
     connect(Timer1, &QTimer::timeout, this, &frmEditor::Timer1_Timer);
 
-    WavePlayer = new audio::FilePlayer(app.audio(), this);
-    WavePlayer->setObjectName("WavePlayer");
+    WavePlayer = controls::named(new audio::FilePlayer(app.audio(), this), "WavePlayer");
     WavePlayer->setTimeFormat(audio::FilePlayer::TimeFormat::Bytes);
     WavePlayer->setDeviceId(0);
     connect(WavePlayer, &audio::FilePlayer::playbackStarted, this, &frmEditor::WavePlayer_Started);
     connect(WavePlayer, &audio::FilePlayer::playbackEnded, this, &frmEditor::WavePlayer_Stopped);
 
     // The meters follow the player's output while it plays.
-    MMLevelX1 = new audio::LevelMeter(Qt::Vertical, this);
-    MMLevelX1->setObjectName("MMLevelX1");
-    MMLevelX2 = new audio::LevelMeter(Qt::Vertical, this);
-    MMLevelX2->setObjectName("MMLevelX2");
-    MMLevelScaleX1 = new audio::LevelScale(Qt::Vertical, this);
-    MMLevelScaleX1->setObjectName("MMLevelScaleX1");
+    MMLevelX1 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "MMLevelX1");
+    MMLevelX2 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "MMLevelX2");
+    MMLevelScaleX1 = controls::named(new audio::LevelScale(Qt::Vertical, this), "MMLevelScaleX1");
     meterTimer_ = new QTimer(this);
     meterTimer_->setInterval(audio::LevelMeter::kTickMs);
     connect(meterTimer_, &QTimer::timeout, this, [this] {
@@ -574,7 +547,7 @@ void frmEditor::WavePlayer_Started()
     Timer1->start();
     meterTimer_->start();
     File1->setVisible(false);
-    setBackColor(cmdPlay, kLightGreen);
+    setButtonColour(cmdPlay, kLightGreen);
 }
 
 void frmEditor::WavePlayer_Stopped()
@@ -583,7 +556,7 @@ void frmEditor::WavePlayer_Stopped()
     meterTimer_->stop();
     MMLevelX1->setValue(0);
     MMLevelX2->setValue(0);
-    setBackColor(cmdPlay, kGreen);
+    setButtonColour(cmdPlay, kGreen);
 }
 
 void frmEditor::Timer1_Timer()
@@ -634,7 +607,7 @@ void frmEditor::mnuExport_Click()
 {
     // The send-to window works on the library slot last handed to it; the editor passes nothing.
     try {
-        app().windows().show("frmSend");
+        app().windows().show(WindowName::frmSend);
     } catch (const Failure& f) {
         app().showMessage(f.text());
     }

@@ -10,8 +10,8 @@ namespace tamblor {
 
 void registerInfoWindows(Application& app)
 {
-    app.windows().registerWindow("frmAbout", [](Application& a) { return new frmAbout(a); });
-    app.windows().registerWindow("frmHelp", [](Application& a) { return new frmHelp(a); });
+    app.windows().registerWindow(WindowName::frmAbout, [](Application& a) { return new frmAbout(a); });
+    app.windows().registerWindow(WindowName::frmHelp, [](Application& a) { return new frmHelp(a); });
 }
 
 QString shippedHelpFile(const QString& programFolder)

@@ -1,5 +1,6 @@
 #include "info/frmAbout.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "app/PromptService.h"
 #include "info/InfoServices.h"
 #include <QFileInfo>
@@ -57,37 +58,31 @@ QPixmap programIcon(int size)
 
 } // namespace
 
-frmAbout::frmAbout(Application& app) : Form(app, "frmAbout")
+frmAbout::frmAbout(Application& app) : Form(app, WindowName::frmAbout)
 {
     setWindowTitle("About MyApp");
 
-    picIcon = new QLabel(this);
-    picIcon->setObjectName("picIcon");
+    picIcon = controls::label(this, "picIcon");
     picIcon->setPixmap(programIcon(64));
     picIcon->setFixedSize(64, 64);
 
-    lblTitle = new QLabel("Application Title", this);
-    lblTitle->setObjectName("lblTitle");
+    lblTitle = controls::label(this, "lblTitle", "Application Title");
     QFont titleFont = lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
 
-    lblVersion = new QLabel("Version", this);
-    lblVersion->setObjectName("lblVersion");
+    lblVersion = controls::label(this, "lblVersion", "Version");
 
-    lblDescription = new QLabel("App Description", this);
-    lblDescription->setObjectName("lblDescription");
+    lblDescription = controls::label(this, "lblDescription", "App Description");
     lblDescription->setWordWrap(true);
     lblDescription->setTextFormat(Qt::PlainText);
     lblDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblDescription->setMinimumWidth(330);
 
-    cmdOK = new QPushButton("OK", this);
-    cmdOK->setObjectName("cmdOK");
+    cmdOK = controls::button(this, "cmdOK", "OK");
     cmdOK->setDefault(true);
-    cmdSysInfo = new QPushButton("&System Info...", this);
-    cmdSysInfo->setObjectName("cmdSysInfo");
+    cmdSysInfo = controls::button(this, "cmdSysInfo", "&System Info...");
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
     cmdOK->setMinimumWidth(cmdSysInfo->sizeHint().width());

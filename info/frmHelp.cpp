@@ -1,5 +1,6 @@
 #include "info/frmHelp.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "info/RtfReader.h"
 #include <QFile>
 #include <QFileInfo>
@@ -13,11 +14,10 @@ namespace {
 constexpr qint64 MaxHelpBytes = 64 * 1024 * 1024;
 } // namespace
 
-frmHelp::frmHelp(Application& app) : Form(app, "frmHelp")
+frmHelp::frmHelp(Application& app) : Form(app, WindowName::frmHelp)
 {
     setWindowTitle("Pendrel Help");
-    RichTextBox1 = new QTextBrowser(this);
-    RichTextBox1->setObjectName("RichTextBox1");
+    RichTextBox1 = controls::named(new QTextBrowser(this), "RichTextBox1");
     RichTextBox1->setReadOnly(true);
     RichTextBox1->setOpenLinks(false);
     RichTextBox1->document()->setDocumentMargin(12);

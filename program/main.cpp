@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {
-        if (auto* menu = app.windows().find("mnuMenu")) {
+        if (auto* menu = app.windows().find(tamblor::WindowName::mnuMenu)) {
             menu->showNormal();
             menu->raise();
             menu->activateWindow();
@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     });
     // Closing the main menu is the one way out: the take under way is finished first.
     tamblor::EndSignals endSignals([&app] {
-        if (auto* menu = app.windows().find("mnuMenu"))
+        if (auto* menu = app.windows().find(tamblor::WindowName::mnuMenu))
             menu->close();
         app.endProgram();
     });

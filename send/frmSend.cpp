@@ -1,5 +1,6 @@
 #include "send/frmSend.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "audio/files/FormatText.h"
 #include "audio/files/WaveHelper.h"
 #include "audio/widgets/Gauge.h"
@@ -27,7 +28,7 @@
 namespace tamblor {
 
 frmSend::frmSend(Application& app)
-    : Form(app, "frmSend"), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
+    : Form(app, WindowName::frmSend), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
 {
     setWindowTitle("Send To:");
 
@@ -41,44 +42,33 @@ frmSend::frmSend(Application& app)
     connect(Trigger.get(), &audio::TriggerPump::started, this, &frmSend::Trigger_Started);
     connect(Trigger.get(), &audio::TriggerPump::finished, this, &frmSend::Trigger_Finished);
 
-    Drive1 = new DriveList(app.drives(), this);
-    Drive1->setObjectName("Drive1");
+    Drive1 = controls::named(new DriveList(app.drives(), this), "Drive1");
     Drive1->setRefreshOnOpen(true);
-    Dir1 = new FolderList(app.drives(), this);
-    Dir1->setObjectName("Dir1");
+    Dir1 = controls::named(new FolderList(app.drives(), this), "Dir1");
     Dir1->setMissingDriveUnavailable(true);
 
-    txtFileName = new QLineEdit(this);
-    txtFileName->setObjectName("txtFileName");
+    txtFileName = controls::textBox(this, "txtFileName");
     txtFileName->setVisible(false);
 
-    Check1 = new QCheckBox("Compress File", this);
-    Check1->setObjectName("Check1");
+    Check1 = controls::checkBox(this, "Check1", "Compress File");
 
-    Label1 = new QLabel(this);
-    Label1->setObjectName("Label1");
+    Label1 = controls::label(this, "Label1");
     Label1->setWordWrap(true);
     Label1->setVisible(false);
 
-    Gauge = new audio::Gauge(this);
-    Gauge->setObjectName("Gauge");
+    Gauge = controls::named(new audio::Gauge(this), "Gauge");
     Gauge->setVisible(false);
 
-    cmdSend = new QPushButton("Send", this);
-    cmdSend->setObjectName("cmdSend");
+    cmdSend = controls::button(this, "cmdSend", "Send");
     cmdSend->setAutoDefault(true); // Enter while it has the focus sends
     cmdSend->setVisible(false);
-    cmdNo = new QPushButton("No", this);
-    cmdNo->setObjectName("cmdNo");
+    cmdNo = controls::button(this, "cmdNo", "No");
     cmdNo->setVisible(false);
-    cmdClose = new QPushButton("Close", this);
-    cmdClose->setObjectName("cmdClose");
+    cmdClose = controls::button(this, "cmdClose", "Close");
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
+    Timer1 = controls::named(new QTimer(this), "Timer1");
 
-    mnuHiddenPopup = new QMenu("HiddenPopup", this);
-    mnuHiddenPopup->setObjectName("mnuHiddenPopup");
+    mnuHiddenPopup = controls::named(new QMenu("HiddenPopup", this), "mnuHiddenPopup");
     QAction* popupSend = mnuHiddenPopup->addAction("Send");
     popupSend->setObjectName("mnuHiddenPopupSend");
     connect(popupSend, &QAction::triggered, this, &frmSend::mnuHiddenPopupSend_Click);

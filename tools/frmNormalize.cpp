@@ -1,5 +1,6 @@
 #include "tools/frmNormalize.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "app/PromptService.h"
 #include "audio/files/FormatText.h"
 #include "audio/files/Normalize.h"
@@ -29,7 +30,7 @@ constexpr int kFullScale = 16384;
 constexpr int kLoadPosition = 9191;
 } // namespace
 
-frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
+frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormalize)
 {
     setWindowTitle("Normalize");
 
@@ -38,21 +39,18 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     mnuFiles = menus.files;
     connect(menus.exit, &QAction::triggered, this, &frmNormalize::mnuExit_Click);
 
-    Slider = new audio::Slider(Qt::Vertical, this);
-    Slider->setObjectName("Slider");
+    Slider = controls::named(new audio::Slider(Qt::Vertical, this), "Slider");
     Slider->setMaxValue(kFullScale);
     Slider->setPosition(kFullScale);
     Slider->setMinimumHeight(160);
     Slider->setToolTip("Target peak level of the file");
     connect(Slider, &audio::Slider::positionChanged, this, &frmNormalize::Slider_Change);
 
-    lblLevel = new QLabel(this);
-    lblLevel->setObjectName("lblLevel");
+    lblLevel = controls::label(this, "lblLevel");
     lblLevel->setAlignment(Qt::AlignCenter);
     lblLevel->setMinimumWidth(lblLevel->fontMetrics().horizontalAdvance("-inf dB") + 16);
 
-    Gauge = new audio::Gauge(this);
-    Gauge->setObjectName("Gauge");
+    Gauge = controls::named(new audio::Gauge(this), "Gauge");
     Gauge->setCaption("Normalize...");
     Gauge->setMinimumWidth(200);
     Gauge->setVisible(false);
@@ -60,27 +58,20 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     keepPlace.setRetainSizeWhenHidden(true);
     Gauge->setSizePolicy(keepPlace);
 
-    cmdNormalize = new QPushButton("Normalize", this);
-    cmdNormalize->setObjectName("cmdNormalize");
+    cmdNormalize = controls::button(this, "cmdNormalize", "Normalize");
     cmdNormalize->setDefault(true);
     connect(cmdNormalize, &QPushButton::clicked, this, &frmNormalize::cmdNormalize_Click);
-    cmdClose = new QPushButton("Close", this);
-    cmdClose->setObjectName("cmdClose");
+    cmdClose = controls::button(this, "cmdClose", "Close");
     connect(cmdClose, &QPushButton::clicked, this, &frmNormalize::cmdClose_Click);
 
-    auto* target = new QLabel("Target level", this);
-    target->setObjectName("lblTarget");
+    auto* target = controls::label(this, "lblTarget", "Target level");
 
     // The kind of normalize: the peak level of the slider, or a loudness target.
-    auto* mode = new QGroupBox("Normalize to", this);
-    mode->setObjectName("fraMode");
-    optPeak = new QRadioButton("Peak level", mode);
-    optPeak->setObjectName("optPeak");
+    auto* mode = controls::frame(this, "fraMode", "Normalize to");
+    optPeak = controls::option(mode, "optPeak", "Peak level");
     optPeak->setChecked(true);
-    optLoudness = new QRadioButton("Loudness", mode);
-    optLoudness->setObjectName("optLoudness");
-    txtTarget = new QDoubleSpinBox(mode);
-    txtTarget->setObjectName("txtTarget");
+    optLoudness = controls::option(mode, "optLoudness", "Loudness");
+    txtTarget = controls::named(new QDoubleSpinBox(mode), "txtTarget");
     txtTarget->setRange(-70.0, 0.0);
     txtTarget->setDecimals(1);
     txtTarget->setSingleStep(0.5);
@@ -89,8 +80,7 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     // Tall enough for the text inside it and the box's frame.
     txtTarget->setMinimumHeight(txtTarget->fontMetrics().height() + 12);
     txtTarget->setToolTip("Integrated loudness of the file: -23 LUFS for broadcast, -16 LUFS is common online");
-    lblCeiling = new QLabel(QStringLiteral("True peak at most %1 dBTP").arg(kTruePeakCeiling, 0, 'f', 1), mode);
-    lblCeiling->setObjectName("lblCeiling");
+    lblCeiling = controls::label(mode, "lblCeiling", QStringLiteral("True peak at most %1 dBTP").arg(kTruePeakCeiling, 0, 'f', 1));
     connect(optPeak, &QRadioButton::toggled, this, &frmNormalize::optMode_Click);
     auto* loudnessRow = new QHBoxLayout;
     loudnessRow->addWidget(optLoudness);
@@ -102,20 +92,15 @@ frmNormalize::frmNormalize(Application& app) : Form(app, "frmNormalize")
     modeLayout->addWidget(lblCeiling);
 
     // What the scan measured.
-    auto* measured = new QGroupBox("Measured", this);
-    measured->setObjectName("fraMeasured");
-    lblIntegrated = new QLabel(measured);
-    lblIntegrated->setObjectName("lblIntegrated");
-    lblRange = new QLabel(measured);
-    lblRange->setObjectName("lblRange");
-    lblTruePeak = new QLabel(measured);
-    lblTruePeak->setObjectName("lblTruePeak");
+    auto* measured = controls::frame(this, "fraMeasured", "Measured");
+    lblIntegrated = controls::label(measured, "lblIntegrated");
+    lblRange = controls::label(measured, "lblRange");
+    lblTruePeak = controls::label(measured, "lblTruePeak");
     auto* measuredLayout = new QVBoxLayout(measured);
     measuredLayout->addWidget(lblIntegrated);
     measuredLayout->addWidget(lblRange);
     measuredLayout->addWidget(lblTruePeak);
-    lblResult = new QLabel(this);
-    lblResult->setObjectName("lblResult");
+    lblResult = controls::label(this, "lblResult");
     lblResult->setWordWrap(true);
     // Room for the longest outcome, so the window need not grow when it is shown.
     lblResult->setMinimumHeight(lblResult->fontMetrics().lineSpacing() * 3 + 4);

@@ -1,5 +1,6 @@
 #include "tools/frmWaveGen.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "audio/devices/OutputDevice.h"
 #include "audio/files/FormatText.h"
 #include "audio/widgets/LedDigit.h"
@@ -31,7 +32,7 @@ constexpr int kWaveCodes[4] = {audio::ToneGenerator::Sine, audio::ToneGenerator:
 } // namespace
 
 frmWaveGen::frmWaveGen(Application& app)
-    : Form(app, "frmWaveGen"),
+    : Form(app, WindowName::frmWaveGen),
       Generator(std::make_unique<audio::ToneGenerator>()),
       WaveOut(std::make_unique<audio::OutputDevice>(app.audio(), *Generator))
 {
@@ -49,15 +50,13 @@ frmWaveGen::frmWaveGen(Application& app)
     digits->setHorizontalSpacing(6);
     for (int i = 0; i < kWheels; ++i) {
         const int column = kWheels - 1 - i;
-        auto* led = new audio::LedDigit(this);
-        led->setObjectName(QString("MMLEDDigitX1_%1").arg(i));
+        auto* led = controls::named(new audio::LedDigit(this), QString("MMLEDDigitX1_%1").arg(i));
         led->setLedColor(Qt::red);
         led->setMinimumSize(26, 44);
         MMLEDDigitX1[i] = led;
         digits->addWidget(led, 0, column, Qt::AlignHCenter);
 
-        auto* wheel = new audio::Wheel(this);
-        wheel->setObjectName(QString("MMWheelX1_%1").arg(i));
+        auto* wheel = controls::named(new audio::Wheel(this), QString("MMWheelX1_%1").arg(i));
         wheel->setMaxValue(i == kWheels - 1 ? 2 : 9);
         wheel->setRadius(12);
         wheel->setToolTip(QString("Turn to set the %1").arg(
@@ -66,24 +65,20 @@ frmWaveGen::frmWaveGen(Application& app)
         digits->addWidget(wheel, 1, column, Qt::AlignHCenter);
         connect(wheel, &audio::Wheel::valueChanged, this, [this, i] { MMWheelX1_Change(i); });
     }
-    Label2 = new QLabel("Hz", this);
-    Label2->setObjectName("Label2");
+    Label2 = controls::label(this, "Label2", "Hz");
     digits->addWidget(Label2, 0, kWheels, Qt::AlignLeft | Qt::AlignBottom);
     digits->setColumnStretch(kWheels, 1);
 
-    lblRange = new QLabel(QString("No tone above %1 Hz").arg(kHighestTone), this);
-    lblRange->setObjectName("lblRange");
+    lblRange = controls::label(this, "lblRange", QString("No tone above %1 Hz").arg(kHighestTone));
     lblRange->setStyleSheet("color: #a00000");
     lblRange->setVisible(false);
 
-    auto* forms = new QGroupBox("Wave Form", this);
-    forms->setObjectName("fraWaveForm");
+    auto* forms = controls::frame(this, "fraWaveForm", "Wave Form");
     auto* formsLayout = new QHBoxLayout(forms);
     auto* group = new QButtonGroup(this);
     const char* captions[4] = {"Sine", "Square", "Triangle", "Noise"};
     for (int i = 0; i < 4; ++i) {
-        auto* option = new QRadioButton(captions[i], forms);
-        option->setObjectName(QString("Option1_%1").arg(i));
+        auto* option = controls::option(forms, QString("Option1_%1").arg(i), captions[i]);
         group->addButton(option, i);
         formsLayout->addWidget(option);
         Option1[i] = option;
@@ -94,44 +89,35 @@ frmWaveGen::frmWaveGen(Application& app)
         });
     }
 
-    Slider = new audio::Slider(Qt::Horizontal, this);
-    Slider->setObjectName("Slider");
+    Slider = controls::named(new audio::Slider(Qt::Horizontal, this), "Slider");
     Slider->setMaxValue(kFullScale);
     Slider->setMinimumWidth(200);
     Slider->setToolTip("Output level");
     connect(Slider, &audio::Slider::positionChanged, this, &frmWaveGen::Slider_Change);
-    Label1 = new QLabel(this);
-    Label1->setObjectName("Label1");
+    Label1 = controls::label(this, "Label1");
     Label1->setMinimumWidth(Label1->fontMetrics().horizontalAdvance("-inf dB") + 16);
     Label1->setToolTip("Double click to reset the level");
     Label1->installEventFilter(this);
 
-    MMLevelScaleX1 = new audio::LevelScale(Qt::Vertical, this);
-    MMLevelScaleX1->setObjectName("MMLevelScaleX1");
-    MMLevelX1 = new audio::LevelMeter(Qt::Vertical, this);
-    MMLevelX1->setObjectName("MMLevelX1");
+    MMLevelScaleX1 = controls::named(new audio::LevelScale(Qt::Vertical, this), "MMLevelScaleX1");
+    MMLevelX1 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "MMLevelX1");
     MMLevelX1->setToolTip("Left");
-    MMLevelX2 = new audio::LevelMeter(Qt::Vertical, this);
-    MMLevelX2->setObjectName("MMLevelX2");
+    MMLevelX2 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "MMLevelX2");
     MMLevelX2->setToolTip("Right");
     // The meters keep their width when the window is made small.
     for (audio::LevelMeter* m : {MMLevelX1, MMLevelX2})
         m->setMinimumSize(m->sizeHint().width(), 60);
     for (audio::LevelMeter* meter : {MMLevelX1, MMLevelX2})
         meter->setTimeSource([&clock = app.clock()] { return clock.steadyMs(); });
-    MMConnectorX1 = new QTimer(this);
-    MMConnectorX1->setObjectName("MMConnectorX1");
+    MMConnectorX1 = controls::named(new QTimer(this), "MMConnectorX1");
     MMConnectorX1->setInterval(audio::LevelMeter::kTickMs);
     connect(MMConnectorX1, &QTimer::timeout, this, &frmWaveGen::MMConnectorX1_Feed);
 
-    cmdStart = new QPushButton("&Start", this);
-    cmdStart->setObjectName("cmdStart");
+    cmdStart = controls::button(this, "cmdStart", "&Start");
     connect(cmdStart, &QPushButton::clicked, this, &frmWaveGen::cmdStart_Click);
-    cmdStop = new QPushButton("Sto&p", this);
-    cmdStop->setObjectName("cmdStop");
+    cmdStop = controls::button(this, "cmdStop", "Sto&p");
     connect(cmdStop, &QPushButton::clicked, this, &frmWaveGen::cmdStop_Click);
-    cmdClose = new QPushButton("&Close", this);
-    cmdClose->setObjectName("cmdClose");
+    cmdClose = controls::button(this, "cmdClose", "&Close");
     connect(cmdClose, &QPushButton::clicked, this, &frmWaveGen::cmdClose_Click);
 
     auto* level = new QHBoxLayout;

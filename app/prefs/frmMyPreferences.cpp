@@ -1,5 +1,6 @@
 #include "app/prefs/frmMyPreferences.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "app/SettingsFile.h"
 #include "audio/devices/AudioBackend.h"
 #include "platform/Failure.h"
@@ -26,30 +27,18 @@ namespace {
 const char* const kFormats[] = {"PCM 8.000 kHz",          "PCM 11,025 kHz",        "PCM 22.050 kHz",
                                 "PCM 44.100 kHz",         "Microsoft ADPCM 22,050", "Microsoft ADPCM 44,100"};
 
-QLabel* label(QWidget* parent, const char* name, const QString& caption)
+// A list as tall as `rows` entries.
+QListWidget* rowsHigh(QListWidget* list, int rows)
 {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(name);
-    return l;
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setFixedHeight(list->fontMetrics().height() * rows + 8);
+    return list;
 }
 
-QListWidget* list(QWidget* parent, const char* name, const QString& tip, int rows)
+template <class W> W* withTip(W* widget, const QString& tip)
 {
-    auto* l = new QListWidget(parent);
-    l->setObjectName(name);
-    l->setToolTip(tip);
-    l->setSelectionMode(QAbstractItemView::SingleSelection);
-    l->setFixedHeight(l->fontMetrics().height() * rows + 8);
-    return l;
-}
-
-QRadioButton* option(QWidget* parent, const QString& name, const QString& caption, const QString& tip = {})
-{
-    auto* b = new QRadioButton(caption, parent);
-    b->setObjectName(name);
-    if (!tip.isEmpty())
-        b->setToolTip(tip);
-    return b;
+    widget->setToolTip(tip);
+    return widget;
 }
 
 // A list at least as wide as its widest entry, so no name is cut.
@@ -138,7 +127,7 @@ template <size_t N> void checkIndex(const std::array<QRadioButton*, N>& buttons,
 
 } // namespace
 
-frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferences")
+frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frmMyPreferences)
 {
     setWindowTitle("My Preferences");
 
@@ -147,64 +136,58 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, "frmMyPreferenc
     connect(menus.exit, &QAction::triggered, this, &frmMyPreferences::mnuExit_Click);
 
     // The system's drives; only its entries' names are used.
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName("Drive1");
+    Drive1 = controls::named(new QComboBox(this), "Drive1");
     Drive1->setVisible(false);
 
-    lblMM1 = label(this, "lblMM1", "Play");
-    lstMM1 = list(this, "lstMM1", "Select Play sound card", 3);
-    Label9 = label(this, "Label9", "Record ");
+    lblMM1 = controls::label(this, "lblMM1", "Play");
+    lstMM1 = withTip(rowsHigh(controls::listBox(this, "lstMM1"), 3), "Select Play sound card");
+    Label9 = controls::label(this, "Label9", "Record ");
     Label9->setToolTip("Select record sound card");
-    lstMM2 = list(this, "lstMM2", "Select Program  sound card", 3);
-    Label3 = label(this, "Label3", "Select Format");
-    List2 = list(this, "List2", "Select sample rate and bit length", 6);
-    Label8 = label(this, "Label8", "Save files to drive");
-    lstDrv = list(this, "lstDrv", "Save wave files to this drive.", 4);
+    lstMM2 = withTip(rowsHigh(controls::listBox(this, "lstMM2"), 3), "Select Program  sound card");
+    Label3 = controls::label(this, "Label3", "Select Format");
+    List2 = withTip(rowsHigh(controls::listBox(this, "List2"), 6), "Select sample rate and bit length");
+    Label8 = controls::label(this, "Label8", "Save files to drive");
+    lstDrv = withTip(rowsHigh(controls::listBox(this, "lstDrv"), 4), "Save wave files to this drive.");
 
-    auto* modeBox = new QWidget(this);
-    modeBox->setObjectName("modeBox");
-    optMode[0] = option(modeBox, "optMode_0", "Mono");
-    optMode[1] = option(modeBox, "optMode_1", "Stereo");
+    auto* modeBox = controls::named(new QWidget(this), "modeBox");
+    optMode[0] = controls::option(modeBox, "optMode_0", "Mono");
+    optMode[1] = controls::option(modeBox, "optMode_1", "Stereo");
 
-    Frame1 = new QGroupBox("Record Start", this);
-    Frame1->setObjectName("Frame1");
+    Frame1 = controls::frame(this, "Frame1", "Record Start");
     Frame1->setToolTip("Remote control:  Record");
-    optRecord[0] = option(Frame1, "optRecord_0", "Off",
-                          "Start/Pause option is off.  Recording is continous until manually stopped.");
-    optRecord[1] = option(Frame1, "optRecord_1", "VOX", "Start/Stop is control by threshhold of audio");
-    optRecord[2] = option(Frame1, "optRecord_2", "Momentary",
-                          "Start/Stop is controlled by momentary closure on pins 12 and 13 of the parallel port");
-    optRecord[3] = option(Frame1, "optRecord_3", "Continous",
-                          "Start/Stop is controlled by a closure on Pin 12 of the remote control.  A closure "
-                          "starts and continues the recording.  An open pauses the recording.");
+    optRecord[0] = withTip(controls::option(Frame1, "optRecord_0", "Off"),
+        "Start/Pause option is off.  Recording is continous until manually stopped.");
+    optRecord[1] = withTip(controls::option(Frame1, "optRecord_1", "VOX"),
+        "Start/Stop is control by threshhold of audio");
+    optRecord[2] = withTip(controls::option(Frame1, "optRecord_2", "Momentary"),
+        "Start/Stop is controlled by momentary closure on pins 12 and 13 of the parallel port");
+    optRecord[3] = withTip(controls::option(Frame1, "optRecord_3", "Continous"),
+        "Start/Stop is controlled by a closure on Pin 12 of the remote control.  A closure "
+        "starts and continues the recording.  An open pauses the recording.");
 
-    Label4 = label(this, "Label4", "Record Audio Threshold");
-    txtThreshold = new QLineEdit(this);
-    txtThreshold->setObjectName("txtThreshold");
+    Label4 = controls::label(this, "Label4", "Record Audio Threshold");
+    txtThreshold = controls::textBox(this, "txtThreshold");
     txtThreshold->setToolTip("Set the Audio level for record start/pause in \"VOX\" mode");
-    Label5 = label(this, "Label5", "Stop Delay");
-    txtStopDelay = new QLineEdit(this);
-    txtStopDelay->setObjectName("txtStopDelay");
+    Label5 = controls::label(this, "Label5", "Stop Delay");
+    txtStopDelay = controls::textBox(this, "txtStopDelay");
     txtStopDelay->setToolTip("Delay before pausing record after level falls below threshhold");
     // Room for any 16-bit number.
     for (QLineEdit* box : {txtThreshold, txtStopDelay})
         box->setMinimumWidth(box->fontMetrics().horizontalAdvance("-32768") + 24);
 
-    Frame3 = new QGroupBox("Remote Control", this);
-    Frame3->setObjectName("Frame3");
+    Frame3 = controls::frame(this, "Frame3", "Remote Control");
     Frame3->setToolTip("Remote control:  Record, Play, EOM, Time Update, Alarm");
-    Option2[0] = option(Frame3, "Option2_0", "Off",
-                        "Remote Control is Off.  This position should be selected when a printer is connected "
-                        "to the parallel port.");
-    Option2[1] = option(Frame3, "Option2_1", "Parallel ", "Use the Parallel Port for start/pause control.");
-    Option2[2] = option(Frame3, "Option2_2", "Prairie Digital",
-                        "Use the Prairie Digital Model 30 Card for start/pause control.");
+    Option2[0] = withTip(controls::option(Frame3, "Option2_0", "Off"),
+        "Remote Control is Off.  This position should be selected when a printer is connected "
+        "to the parallel port.");
+    Option2[1] = withTip(controls::option(Frame3, "Option2_1", "Parallel "),
+        "Use the Parallel Port for start/pause control.");
+    Option2[2] = withTip(controls::option(Frame3, "Option2_2", "Prairie Digital"),
+        "Use the Prairie Digital Model 30 Card for start/pause control.");
 
-    cmdApply = new QPushButton("Apply", this);
-    cmdApply->setObjectName("cmdApply");
+    cmdApply = controls::button(this, "cmdApply", "Apply");
     cmdApply->setToolTip("Saves settings");
-    cmdClose = new QPushButton("&Close", this);
-    cmdClose->setObjectName("cmdClose");
+    cmdClose = controls::button(this, "cmdClose", "&Close");
     cmdClose->setToolTip("Exit ");
 
     // Layout: devices and format on the left, drive and modes on the right, buttons below.
@@ -298,25 +281,25 @@ void frmMyPreferences::Form_Load()
     try {
         SettingsFile settings(app().drives(), s);
         settings.open();
-        s.PlayDevice = settings.read(1);
+        s.PlayDevice = settings.read(SettingsRecord::PlayDevice);
         selectRow(lstMM1, s.PlayDevice);
-        selectRow(lstMM2, settings.read(2));
-        s.PrefScratch = settings.read(3);
+        selectRow(lstMM2, settings.read(SettingsRecord::RecordDevice));
+        s.PrefScratch = settings.read(SettingsRecord::FormatIndex);
         selectRow(List2, s.PrefScratch);
-        s.DriveIndex = settings.read(4);
+        s.DriveIndex = settings.read(SettingsRecord::DriveIndex);
         selectDriveByOffset(s.DriveIndex); // runs the drive-list click: DriveLetter follows
-        s.ChannelMode = settings.read(5);
+        s.ChannelMode = settings.read(SettingsRecord::ChannelMode);
         checkIndex(optMode, s.ChannelMode);
-        const int16_t start = settings.read(6);
+        const int16_t start = settings.read(SettingsRecord::RecordStartMode);
         checkIndex(optRecord, start); // runs the option's click handling
         Label4->setEnabled(start == 1);
         txtThreshold->setEnabled(start == 1);
         txtStopDelay->setEnabled(start == 1);
-        s.VoxThreshold = settings.read(7);
+        s.VoxThreshold = settings.read(SettingsRecord::VoxThreshold);
         txtThreshold->setText(QString::number(s.VoxThreshold));
-        s.StopDelay = settings.read(8);
+        s.StopDelay = settings.read(SettingsRecord::StopDelay);
         txtStopDelay->setText(QString::number(s.StopDelay));
-        s.RemoteControl = settings.read(9);
+        s.RemoteControl = settings.read(SettingsRecord::RemoteControl);
         checkIndex(Option2, s.RemoteControl);
         settings.close();
     } catch (const Failure&) {
@@ -387,28 +370,28 @@ void frmMyPreferences::applySettings()
     settings.open();
 
     s.PlayDevice = selectedItemData(lstMM1);
-    settings.write(1, s.PlayDevice);
+    settings.write(SettingsRecord::PlayDevice, s.PlayDevice);
     s.RecordDevice = selectedItemData(lstMM2);
-    settings.write(2, s.RecordDevice);
+    settings.write(SettingsRecord::RecordDevice, s.RecordDevice);
     s.PrefScratch = static_cast<int16_t>(selectedRow(List2));
     s.FormatIndex = s.PrefScratch;
-    settings.write(3, s.PrefScratch);
+    settings.write(SettingsRecord::FormatIndex, s.PrefScratch);
     // The letter's offset from C, as start-up reads it back (not the list position, which
     // differs from it when the machine's drives have gaps).
     s.DriveIndex = static_cast<int16_t>(selectedItemData(lstDrv) + 64 - 67);
-    settings.write(4, s.DriveIndex);
+    settings.write(SettingsRecord::DriveIndex, s.DriveIndex);
     s.DriveLetter = QString(QChar(67 + s.DriveIndex));
-    settings.write(5, s.ChannelMode);
+    settings.write(SettingsRecord::ChannelMode, s.ChannelMode);
     // With no start mode selected (a stored value outside the buttons) the current mode stays.
     const int start = checkedIndex(optRecord);
-    settings.write(6, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
+    settings.write(SettingsRecord::RecordStartMode, static_cast<int16_t>(start >= 0 ? start : s.RecordStartMode));
     const int16_t threshold = boxValue(txtThreshold, Label4);
-    settings.write(7, threshold);
+    settings.write(SettingsRecord::VoxThreshold, threshold);
     s.VoxThreshold = threshold;
     const int16_t delay = boxValue(txtStopDelay, Label5);
-    settings.write(8, delay);
+    settings.write(SettingsRecord::StopDelay, delay);
     s.StopDelay = delay;
-    settings.write(9, s.RemoteControl);
+    settings.write(SettingsRecord::RemoteControl, s.RemoteControl);
     settings.close();
 
     const QString folder = s.DriveLetter + ":\\Tamblor";

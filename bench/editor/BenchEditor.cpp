@@ -113,10 +113,10 @@ int main(int argc, char** argv)
     {
         Application app(work + "/root");
         app.setPrompts(std::make_unique<ScriptedPromptService>());
-        app.windows().registerWindow("frmEditor", [](Application& a) { return new frmEditor(a); });
+        app.windows().registerWindow(WindowName::frmEditor, [](Application& a) { return new frmEditor(a); });
         if (!app.start())
             return 1;
-        auto* editor = app.windows().show<frmEditor>("frmEditor");
+        auto* editor = app.windows().show<frmEditor>(WindowName::frmEditor);
         editor->resize(1280, 600);
         QApplication::processEvents();
 

@@ -1,5 +1,6 @@
 #include "library/window/frmDialog1.h"
 #include "app/Application.h"
+#include "app/Controls.h"
 #include "library/SlotIndex.h"
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
@@ -12,26 +13,22 @@
 
 namespace tamblor {
 
-frmDialog1::frmDialog1(Application& app) : Form(app, "frmDialog1")
+frmDialog1::frmDialog1(Application& app) : Form(app, WindowName::frmDialog1)
 {
     // The title bar may cut a long name short; the window shows it whole.
-    lblName = new QLabel(this);
-    lblName->setObjectName("lblName");
+    lblName = controls::label(this, "lblName");
     lblName->setAlignment(Qt::AlignCenter);
     lblName->setWordWrap(true);
     lblName->setTextFormat(Qt::PlainText);
     lblName->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblDialog1 = new QLabel("Are You Sure?", this);
-    lblDialog1->setObjectName("lblDialog1");
+    lblDialog1 = controls::label(this, "lblDialog1", "Are You Sure?");
     lblDialog1->setAlignment(Qt::AlignCenter);
     QFont f = lblDialog1->font();
     f.setPointSize(f.pointSize() + 3);
     f.setBold(true);
     lblDialog1->setFont(f);
-    OKButton = new QPushButton("DELETE", this);
-    OKButton->setObjectName("OKButton");
-    CancelButton = new QPushButton("CANCEL", this);
-    CancelButton->setObjectName("CancelButton");
+    OKButton = controls::button(this, "OKButton", "DELETE");
+    CancelButton = controls::button(this, "CancelButton", "CANCEL");
     CancelButton->setDefault(true); // Enter never deletes by accident
     connect(OKButton, &QPushButton::clicked, this, &frmDialog1::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &frmDialog1::CancelButton_Click);
@@ -55,7 +52,7 @@ void frmDialog1::Form_Load()
     setWindowTitle("Delete " + name + "?");
     lblName->setText("Delete " + name + "?");
 
-    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
     if (!library)
         return;
     const int row = library->lstSoundFile->selectedRow();
@@ -71,7 +68,7 @@ void frmDialog1::Form_Load()
 
 void frmDialog1::closeWhenEntryGone()
 {
-    auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
     if (!library || library->lstSoundFile->findItemData(slot_) < 0)
         close();
 }
@@ -90,7 +87,7 @@ void frmDialog1::CancelButton_Click()
 void frmDialog1::DeleteFile()
 {
     try {
-        auto* library = app().windows().find<frmWaveFiles>("frmWaveFiles");
+        auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
         if (!library)
             throw Failure(Failure::InvalidArrayIndex);
         SortedListBox* list = library->lstSoundFile;

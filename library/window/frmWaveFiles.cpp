@@ -1,6 +1,8 @@
 // The library window: controls, menus, load and unload.
 #include "library/window/frmWaveFiles.h"
 #include "app/Application.h"
+#include "app/ButtonColour.h"
+#include "app/Controls.h"
 #include "app/SettingsFile.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/InputDevice.h"
@@ -30,15 +32,9 @@ namespace tamblor {
 
 namespace {
 
-template <class W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
 {
-    auto* a = named(new QAction(caption, menu), name);
+    auto* a = controls::named(new QAction(caption, menu), name);
     menu->addAction(a);
     return a;
 }
@@ -46,7 +42,7 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
 } // namespace
 
 frmWaveFiles::frmWaveFiles(Application& app)
-    : Form(app, "frmWaveFiles"),
+    : Form(app, WindowName::frmWaveFiles),
       index_(std::make_unique<SlotIndex>(app)),
       recording_(std::make_unique<RecordingSession>(app, *index_)),
       playback_(std::make_unique<PlaybackSession>(app))
@@ -84,7 +80,7 @@ LibraryWindowFields& frmWaveFiles::fields() { return app().fields<LibraryWindowF
 void frmWaveFiles::buildControls()
 {
     auto* outer = new QVBoxLayout(this);
-    auto* bar = named(new QMenuBar(this), "MenuBar");
+    auto* bar = controls::named(new QMenuBar(this), "MenuBar");
     outer->setMenuBar(bar);
     buildMenus(bar);
 
@@ -92,7 +88,7 @@ void frmWaveFiles::buildControls()
     outer->addLayout(body);
 
     // The list.
-    lstSoundFile = named(new SortedListBox(this), "lstSoundFile");
+    lstSoundFile = controls::named(new SortedListBox(this), "lstSoundFile");
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(10);
     lstSoundFile->setFont(fixed);
@@ -106,76 +102,79 @@ void frmWaveFiles::buildControls()
 
     auto* details = new QGroupBox(this);
     auto* grid = new QGridLayout(details);
-    txtNumber = named(new QLineEdit(details), "txtNumber");
+    txtNumber = controls::textBox(details, "txtNumber");
     txtNumber->setMaxLength(3);
     txtNumber->setMaximumWidth(60);
     txtNumber->setToolTip("Type a number and press Enter to select that file");
-    lblNumber = named(new QLabel(details), "lblNumber");
+    lblNumber = controls::label(details, "lblNumber");
     QFont big = lblNumber->font();
     big.setPointSize(big.pointSize() + 6);
     big.setBold(true);
     lblNumber->setFont(big);
     lblNumber->setMinimumWidth(60);
-    txtName = named(new QLineEdit(details), "txtName");
+    txtName = controls::textBox(details, "txtName");
     txtName->setMaxLength(25);
-    txtLength = named(new QLineEdit(details), "txtLength");
+    txtLength = controls::textBox(details, "txtLength");
     txtLength->setMaxLength(8);
-    txtRecordDate = named(new QLineEdit(details), "txtRecordDate");
+    txtRecordDate = controls::textBox(details, "txtRecordDate");
     txtRecordDate->setMaxLength(8);
     auto* numberRow = new QHBoxLayout;
     numberRow->addWidget(txtNumber);
     numberRow->addWidget(lblNumber);
     numberRow->addStretch();
-    grid->addWidget(named(new QLabel("Number", details), "lblNumberCaption"), 0, 0);
+    grid->addWidget(controls::label(details, "lblNumberCaption", "Number"), 0, 0);
     grid->addLayout(numberRow, 0, 1);
-    grid->addWidget(named(new QLabel("Name", details), "lblName"), 1, 0);
+    grid->addWidget(controls::label(details, "lblName", "Name"), 1, 0);
     grid->addWidget(txtName, 1, 1);
-    grid->addWidget(named(new QLabel("Length", details), "lblLength"), 2, 0);
+    grid->addWidget(controls::label(details, "lblLength", "Length"), 2, 0);
     grid->addWidget(txtLength, 2, 1);
-    grid->addWidget(named(new QLabel("Date", details), "lblDate"), 3, 0);
+    grid->addWidget(controls::label(details, "lblDate", "Date"), 3, 0);
     grid->addWidget(txtRecordDate, 3, 1);
     middle->addWidget(details);
 
     auto* transport = new QHBoxLayout;
-    cmdRecord = named(new QPushButton("&Record", this), "cmdRecord");
-    cmdPlay = named(new QPushButton("&Play", this), "cmdPlay");
-    cmdPause = named(new QPushButton("P&ause", this), "cmdPause");
-    cmdStop = named(new QPushButton("&Stop", this), "cmdStop");
+    cmdRecord = controls::button(this, "cmdRecord", "&Record");
+    cmdPlay = controls::button(this, "cmdPlay", "&Play");
+    cmdPause = controls::button(this, "cmdPause", "P&ause");
+    cmdStop = controls::button(this, "cmdStop", "&Stop");
+    QFont bold = cmdRecord->font();
+    bold.setBold(true);
     for (QPushButton* b : {cmdRecord, cmdPlay, cmdPause, cmdStop}) {
+        b->setFont(bold);
         b->setMinimumHeight(36);
         b->setMinimumWidth(b == cmdRecord ? 124 : 84); // room for "Recording "
         transport->addWidget(b);
     }
-    setBackColor(cmdRecord, RecordStopped);
-    setBackColor(cmdPlay, PlayIdle);
-    setBackColor(cmdPause, PauseIdle);
-    setBackColor(cmdStop, QColor(224, 224, 224));
+    setButtonColour(cmdRecord, RecordStopped);
+    setButtonColour(cmdPlay, PlayIdle);
+    setButtonColour(cmdPause, PauseIdle);
+    setButtonColour(cmdStop, QColor(224, 224, 224));
     middle->addLayout(transport);
 
-    TrackBar = named(new audio::Slider(Qt::Horizontal, this), "TrackBar");
+    TrackBar = controls::named(new audio::Slider(Qt::Horizontal, this), "TrackBar");
     TrackBar->setToolTip("Play position");
     middle->addWidget(TrackBar);
 
     auto* timeRow = new QHBoxLayout;
-    lblTime = named(new QLabel(this), "lblTime");
+    lblTime = controls::label(this, "lblTime");
     QFont timeFont = fixed;
     timeFont.setPointSize(16);
     timeFont.setBold(true);
     lblTime->setFont(timeFont);
     lblTime->setMinimumWidth(QFontMetrics(timeFont).horizontalAdvance(" 00:00:00 "));
-    Check1 = named(new QCheckBox("Auto Start", this), "Check1");
+    Check1 = controls::checkBox(this, "Check1", "Auto Start");
     timeRow->addWidget(lblTime);
     timeRow->addStretch();
     timeRow->addWidget(Check1);
     middle->addLayout(timeRow);
 
-    Label1 = named(new QLabel(this), "Label1");
+    Label1 = controls::label(this, "Label1");
     middle->addWidget(Label1);
     middle->addStretch();
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch();
-    cmdClose = named(new QPushButton("&Close", this), "cmdClose");
+    cmdClose = controls::button(this, "cmdClose", "&Close");
     cmdClose->setMinimumHeight(30);
     closeRow->addWidget(cmdClose);
     middle->addLayout(closeRow);
@@ -183,14 +182,14 @@ void frmWaveFiles::buildControls()
     // Record level and meters.
     auto* levels = new QVBoxLayout;
     auto* meters = new QHBoxLayout;
-    Slider = named(new audio::Slider(Qt::Vertical, this), "Slider");
+    Slider = controls::named(new audio::Slider(Qt::Vertical, this), "Slider");
     Slider->setMaxValue(32768);
     Slider->setToolTip("Sets incoming audio level");
-    Level1 = named(new audio::LevelMeter(Qt::Vertical, this), "Level1");
-    Level2 = named(new audio::LevelMeter(Qt::Vertical, this), "Level2");
+    Level1 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "Level1");
+    Level2 = controls::named(new audio::LevelMeter(Qt::Vertical, this), "Level2");
     for (audio::LevelMeter* meter : {Level1, Level2})
         meter->setTimeSource([&clock = app().clock()] { return clock.steadyMs(); });
-    LevelScale1 = named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
+    LevelScale1 = controls::named(new audio::LevelScale(Qt::Vertical, this), "LevelScale1");
     // The meters keep their width when the window is made small.
     for (audio::LevelMeter* m : {Level1, Level2})
         m->setMinimumSize(m->sizeHint().width(), 60);
@@ -208,13 +207,13 @@ void frmWaveFiles::buildControls()
         channels->addWidget(caption);
     }
     levels->addLayout(channels);
-    Label3 = named(new QLabel(this), "Label3");
+    Label3 = controls::label(this, "Label3");
     Label3->setToolTip("Click to reset slider to 0 db");
     Label3->setAlignment(Qt::AlignCenter);
     levels->addWidget(Label3);
     body->addLayout(levels);
 
-    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1 = controls::named(new QTimer(this), "Timer1");
 
     // Wiring.
     connect(lstSoundFile, &QListWidget::itemSelectionChanged, this, [this] {
@@ -252,30 +251,30 @@ void frmWaveFiles::buildControls()
 
 void frmWaveFiles::buildMenus(QMenuBar* bar)
 {
-    mnuFiles = named(bar->addMenu("Files"), "mnuFiles");
+    mnuFiles = controls::named(bar->addMenu("Files"), "mnuFiles");
     mnuExport = menuEntry(mnuFiles, "mnuExport", "Export");
     mnuPrint = menuEntry(mnuFiles, "mnuPrint", "Print");
-    mnuFileIndex = named(mnuFiles->addMenu("File Index"), "mnuFileIndex");
+    mnuFileIndex = controls::named(mnuFiles->addMenu("File Index"), "mnuFileIndex");
     mnuFileIndexView = menuEntry(mnuFileIndex, "mnuFileIndexView", "View Index that may need updating");
     mnuFileIndexDelete = menuEntry(mnuFileIndex, "mnuFileIndexDelete", "Delete File Index");
     mnuExit = menuEntry(mnuFiles, "mnuExit", "Exit");
 
-    mnuView = named(bar->addMenu("View"), "mnuView");
+    mnuView = controls::named(bar->addMenu("View"), "mnuView");
     mnuViewName = menuEntry(mnuView, "mnuViewName", "Names");
     mnuViewNumber = menuEntry(mnuView, "mnuViewNumber", "Number");
 
-    mnuDelete = named(new QAction("&Delete", this), "mnuDelete");
+    mnuDelete = controls::named(new QAction("&Delete", this), "mnuDelete");
     bar->addAction(mnuDelete);
     mnuDelete->setVisible(false);
-    mnuImportFile = named(new QAction("&ImportFile", this), "mnuImportFile");
+    mnuImportFile = controls::named(new QAction("&ImportFile", this), "mnuImportFile");
     bar->addAction(mnuImportFile);
     mnuImportFile->setVisible(false);
-    mnuCDRip = named(new QAction("CDRip", this), "mnuCDRip");
+    mnuCDRip = controls::named(new QAction("CDRip", this), "mnuCDRip");
     bar->addAction(mnuCDRip);
     mnuCDRip->setVisible(false);
 
     // The list's right-button menu; never on the menu bar.
-    mnuHiddenPopup = named(new QMenu(this), "mnuHiddenPopup");
+    mnuHiddenPopup = controls::named(new QMenu(this), "mnuHiddenPopup");
     mnuHiddenPopupPlay = menuEntry(mnuHiddenPopup, "mnuHiddenPopupPlay", "Play");
     mnuHiddenPopupStop = menuEntry(mnuHiddenPopup, "mnuHiddenPopupStop", "Stop");
     mnuHiddenPopupRefresh = menuEntry(mnuHiddenPopup, "mnuHiddenPopupRefresh", "Refresh");
@@ -311,22 +310,6 @@ void frmWaveFiles::trap(const std::function<void()>& handler)
     }
 }
 
-void frmWaveFiles::setBackColor(QPushButton* button, const QColor& colour)
-{
-    button->setProperty("backColor", colour);
-    const QColor text = colour.lightness() < 110 ? Qt::white : Qt::black;
-    button->setStyleSheet(QString("QPushButton { background-color: %1; color: %2; border: 1px solid #606060;"
-                                  " border-radius: 3px; padding: 4px 10px; font-weight: bold; }"
-                                  " QPushButton:focus { border: 2px solid #1f4e9c; }"
-                                  " QPushButton:disabled { color: #808080; }")
-                              .arg(colour.name(), text.name()));
-}
-
-QColor frmWaveFiles::backColor(const QWidget* button)
-{
-    return button->property("backColor").value<QColor>();
-}
-
 void frmWaveFiles::showDeleteMenus(bool shown)
 {
     mnuDelete->setVisible(shown);
@@ -343,8 +326,8 @@ void frmWaveFiles::Form_Load()
     {
         SettingsFile settings(app().drives(), st);
         settings.open();
-        if (settings.holds(11))
-            level = settings.read(11);
+        if (settings.holds(SettingsRecord::RecordLevel))
+            level = settings.read(SettingsRecord::RecordLevel);
         settings.close();
     }
     Slider->setPosition(level);

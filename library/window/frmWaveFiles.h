@@ -64,9 +64,6 @@ public:
     explicit frmWaveFiles(Application& app);
     ~frmWaveFiles() override;
 
-    // The background colour a button shows.
-    static QColor backColor(const QWidget* button);
-
     // Public procedures of the window.
     void LoadWaveFiles();
     void RebuildList(Reselect reselect);
@@ -152,7 +149,6 @@ private:
     void buildMenus(QMenuBar* bar);
     LibraryWindowFields& fields();
     SlotIndex& index() { return *index_; }
-    static void setBackColor(QPushButton* button, const QColor& colour);
     // Runs a handler; a failure it does not trap itself is reported through the message window.
     void trap(const std::function<void()>& handler);
     void showDeleteMenus(bool shown);

@@ -202,7 +202,7 @@ void frmWaveFiles::mnuHiddenPopupRefresh_Click() { RebuildList(Reselect::None); 
 void frmWaveFiles::lstSoundFile_KeyDown(int keyCode)
 {
     if (keyCode == Qt::Key_Delete && lstSoundFile->selectedRow() >= 0)
-        app().windows().show("frmDialog1"); // the delete confirmation, modeless
+        app().windows().show(WindowName::frmDialog1); // the delete confirmation, modeless
 }
 
 void frmWaveFiles::lstSoundFile_MouseUp(Qt::MouseButton button, const QPoint& globalPos)

@@ -20,13 +20,13 @@ namespace tamblor {
 void frmWaveFiles::mnuDelete_Click()
 {
     if (lstSoundFile->selectedRow() >= 0)
-        app().windows().show("frmDialog1");
+        app().windows().show(WindowName::frmDialog1);
 }
 
 void frmWaveFiles::mnuHiddenPopupDelete_Click()
 {
     // The pop-up menu is offered only over a selected entry.
-    app().windows().show("frmDialog1");
+    app().windows().show(WindowName::frmDialog1);
 }
 
 void frmWaveFiles::sendSelected(const QString& noSelectionText)
@@ -37,7 +37,7 @@ void frmWaveFiles::sendSelected(const QString& noSelectionText)
         return;
     }
     app().state().SendSlot = int16_t(lstSoundFile->itemData(row));
-    app().windows().show("frmSend");
+    app().windows().show(WindowName::frmSend);
 }
 
 void frmWaveFiles::mnuExport_Click() { sendSelected("No file was selected."); }

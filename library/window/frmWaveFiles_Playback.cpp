@@ -8,6 +8,7 @@
 #include "audio/widgets/Slider.h"
 #include "library/SlotIndex.h"
 #include "library/window/frmWaveFiles.h"
+#include "app/ButtonColour.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QFile>
@@ -83,7 +84,7 @@ void frmWaveFiles::showPlaybackState(PlaybackSession::State state, PlaybackSessi
     switch (state) {
     case S::Playing:
         if (previous == S::Paused) {
-            setBackColor(cmdPause, PauseIdle);
+            setButtonColour(cmdPause, PauseIdle);
         } else {
             // The bar runs on the player's own scale (milliseconds), so its thumb follows the
             // position from start to end.
@@ -91,17 +92,17 @@ void frmWaveFiles::showPlaybackState(PlaybackSession::State state, PlaybackSessi
             TrackBar->setMaxValue(int(std::min<qint64>(WavePlayer().framesToTime(wave.frames), INT32_MAX)));
         }
         Paused = false;
-        setBackColor(cmdPlay, PlayActive);
+        setButtonColour(cmdPlay, PlayActive);
         break;
     case S::Paused:
         Paused = true;
-        setBackColor(cmdPause, PauseActive);
-        setBackColor(cmdPlay, PlayIdle);
+        setButtonColour(cmdPause, PauseActive);
+        setButtonColour(cmdPlay, PlayIdle);
         break;
     case S::Idle:
         Paused = false;
-        setBackColor(cmdPause, PauseIdle);
-        setBackColor(cmdPlay, PlayIdle);
+        setButtonColour(cmdPause, PauseIdle);
+        setButtonColour(cmdPlay, PlayIdle);
         TrackBar->setPosition(0);
         showDeleteMenus(true);
         if (settingsPending_ && app().state().RecordState == 0)

@@ -11,6 +11,7 @@
 #include "audio/widgets/Slider.h"
 #include "library/SlotIndex.h"
 #include "library/window/frmWaveFiles.h"
+#include "app/ButtonColour.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QAction>
@@ -80,7 +81,7 @@ void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSe
         mnuDelete->setVisible(false);
         txtNumber->setText(QString::number(st.CurrentSlot));
         cmdRecord->setText("Ready");
-        setBackColor(cmdRecord, RecordReady);
+        setButtonColour(cmdRecord, RecordReady);
         lblNumber->setText(QString::number(st.CurrentSlot));
         txtName->clear(); // their change handling stores nothing while recording
         txtLength->clear();
@@ -90,12 +91,12 @@ void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSe
         if (previous == S::Idle) // start mode Off: armed and writing in one press
             showRecordingState(S::Armed, S::Idle);
         cmdRecord->setText("Recording ");
-        setBackColor(cmdRecord, RecordWriting);
+        setButtonColour(cmdRecord, RecordWriting);
         break;
     case S::WritingOn:
         break;
     case S::Idle:
-        setBackColor(cmdRecord, RecordStopped);
+        setButtonColour(cmdRecord, RecordStopped);
         if (previous != S::Idle) {
             cmdRecord->setText("Record");
             TrackBar->setVisible(true);
@@ -117,7 +118,7 @@ void frmWaveFiles::Slider_Change()
     // The 16-bit record cannot hold 32768: the top of the slider is stored as 32767.
     SettingsFile settings(app().drives(), app().state());
     settings.open();
-    settings.write(11, int16_t(std::min(position, 32767)));
+    settings.write(SettingsRecord::RecordLevel, int16_t(std::min(position, 32767)));
     settings.close();
 }
 

@@ -61,9 +61,9 @@ TEST_F(StartupTest, SettingsAreSigned16BitLittleEndianRecords)
 
     SettingsFile settings(app->drives(), app->state());
     settings.open();
-    EXPECT_EQ(settings.read(10), 0); // an 18-byte file has no record 10 or 11
-    EXPECT_EQ(settings.read(11), 0);
-    settings.write(11, 12345);
+    EXPECT_EQ(settings.read(SettingsRecord::Reserved), 0); // an 18-byte file has no record 10 or 11
+    EXPECT_EQ(settings.read(SettingsRecord::RecordLevel), 0);
+    settings.write(SettingsRecord::RecordLevel, 12345);
     settings.close();
     const QByteArray bytes = readAllBytes(native("C/Tamblor/MyComp.ini"));
     ASSERT_EQ(bytes.size(), 22); // records 10 and 11 appended, 10 zero

@@ -22,7 +22,7 @@ struct Counts {
 
 class ToolWindow : public Form {
 public:
-    ToolWindow(Application& app, Counts& c) : Form(app, "frmTool"), counts(c) {}
+    ToolWindow(Application& app, Counts& c) : Form(app, WindowName::frmWaveFiles), counts(c) {}
     Counts& counts;
 
 protected:
@@ -40,9 +40,9 @@ protected:
     {
         AppTest::SetUp();
         app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
-        app->windows().registerWindow("frmWaveFiles", [this](Application& a) { return new ToolWindow(a, counts); });
+        app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new ToolWindow(a, counts); });
         ASSERT_TRUE(app->start());
-        menu = app->windows().find<mnuMenu>("mnuMenu");
+        menu = app->windows().find<mnuMenu>(WindowName::mnuMenu);
         ASSERT_TRUE(menu);
     }
     mnuMenu* menu = nullptr;
@@ -81,18 +81,18 @@ TEST_F(MainMenuTest, ClockShowsDateDayOfYearAndTime)
 TEST_F(MainMenuTest, WindowsOpenOnceAndModeless)
 {
     action(menu, "mnuWaveFiles")->trigger();
-    Form* first = app->windows().find("frmWaveFiles");
+    Form* first = app->windows().find(WindowName::frmWaveFiles);
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isModal());
     action(menu, "mnuWaveFiles")->trigger();
-    EXPECT_EQ(app->windows().find("frmWaveFiles"), first);
+    EXPECT_EQ(app->windows().find(WindowName::frmWaveFiles), first);
     EXPECT_EQ(counts.loads, 1);
     // Closed by the operator: unload runs; the next use loads a new one.
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(counts.unloads, 1);
-    EXPECT_EQ(app->windows().find("frmWaveFiles"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmWaveFiles), nullptr);
     action(menu, "mnuWaveFiles")->trigger();
     EXPECT_EQ(counts.loads, 2);
     // Entries whose window is not built do nothing.
@@ -103,7 +103,7 @@ TEST_F(MainMenuTest, ClosingTheMainMenuEndsTheProgramWithoutToolUnloads)
 {
     action(menu, "mnuWaveFiles")->trigger();
     app->showMessage("hello");
-    QPointer<Form> tool = app->windows().find("frmWaveFiles");
+    QPointer<Form> tool = app->windows().find(WindowName::frmWaveFiles);
     QSignalSpy ended(app.get(), &Application::programEnded);
     action(menu, "mnuExit")->trigger();
     EXPECT_EQ(ended.count(), 1);
@@ -119,7 +119,7 @@ TEST_F(MessageWindowTest, ShowReplacesAppendsAndReopensFresh)
     Application& app = *this->app;
     app.showMessage("first");
     app.showMessage("second");
-    auto* w = app.windows().find<frmError>("frmError");
+    auto* w = app.windows().find<frmError>(WindowName::frmError);
     ASSERT_TRUE(w);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle(), "Error Message");
@@ -130,16 +130,16 @@ TEST_F(MessageWindowTest, ShowReplacesAppendsAndReopensFresh)
 
     app.appendMessage(" and more");
     EXPECT_EQ(app.messageText(), "second and more");
-    EXPECT_EQ(app.windows().find<frmError>("frmError"), w);
+    EXPECT_EQ(app.windows().find<frmError>(WindowName::frmError), w);
 
     QTest::mouseClick(w->findChild<QPushButton*>("cmdOverRide"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(app.windows().find("frmError"), nullptr);
+    EXPECT_EQ(app.windows().find(WindowName::frmError), nullptr);
     EXPECT_EQ(app.messageText(), "");
 
     app.showMessage("third");
     EXPECT_EQ(app.messageText(), "third");
-    QTest::mouseClick(app.windows().find<frmError>("frmError")->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
+    QTest::mouseClick(app.windows().find<frmError>(WindowName::frmError)->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(app.windows().find("frmError"), nullptr);
+    EXPECT_EQ(app.windows().find(WindowName::frmError), nullptr);
 }

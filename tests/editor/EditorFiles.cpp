@@ -19,9 +19,9 @@ QByteArray pattern(int64_t size)
 void EditorTest::SetUp()
 {
     AppTest::SetUp();
-    app->windows().registerWindow("frmEditor", [](tamblor::Application& a) { return new tamblor::frmEditor(a); });
+    app->windows().registerWindow(tamblor::WindowName::frmEditor, [](tamblor::Application& a) { return new tamblor::frmEditor(a); });
     ASSERT_TRUE(app->start());
-    editor = app->windows().show<tamblor::frmEditor>("frmEditor");
+    editor = app->windows().show<tamblor::frmEditor>(tamblor::WindowName::frmEditor);
     ASSERT_TRUE(editor);
     // The 25 ms timer starts and stops as the editor says, but its ticks are run by the tests,
     // one by one: a real tick while a test waits for the player (which runs events) would move

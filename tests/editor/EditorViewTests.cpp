@@ -1,3 +1,4 @@
+#include "app/ButtonColour.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/VirtualBackend.h"
 #include "audio/widgets/Oscope.h"
@@ -56,7 +57,7 @@ TEST_F(EditorTest, WindowOpensOnTamblorFolderWithItsControls)
         EXPECT_EQ(b->text(), caption);
     }
     EXPECT_EQ(editor->cmdFF->toolTip(), "Fast Forward in increments of track bar range");
-    EXPECT_EQ(editor->cmdPlay->palette().color(QPalette::Button), QColor(0x00, 0x80, 0x00));
+    EXPECT_EQ(buttonColour(editor->cmdPlay), QColor(0x00, 0x80, 0x00));
     const std::pair<const char*, const char*> actions[] = {
         {"mnuLoad", "Load"}, {"mnuExit", "Exit"}, {"mnuExportStart", "Export Start"},
         {"mnuExportStop", "Export Stop"}, {"mnuExport", "Export"}, {"mnuDelete", "Delete"}};
@@ -275,7 +276,7 @@ TEST_F(EditorTest, PlaysASelectionAndStopsAtItsEnd)
     EXPECT_FALSE(editor->File1->isVisible()); // ... and the file list hidden once playing starts
     EXPECT_TRUE(editor->lblUp->isVisible());
     EXPECT_TRUE(editor->Timer1->isActive());
-    EXPECT_EQ(editor->cmdPlay->palette().color(QPalette::Button), QColor(0x80, 0xFF, 0x80));
+    EXPECT_EQ(buttonColour(editor->cmdPlay), QColor(0x80, 0xFF, 0x80));
     EXPECT_EQ(editor->WavePlayer->position(), 4000); // column 10 of 100 over 40000 bytes
 
     backend.advance(999); // 3996 bytes later
@@ -288,7 +289,7 @@ TEST_F(EditorTest, PlaysASelectionAndStopsAtItsEnd)
     editor->Timer1_Timer();
     EXPECT_FALSE(editor->WavePlayer->isPlaying()); // the end mark reached: stopped
     EXPECT_FALSE(editor->Timer1->isActive());
-    EXPECT_EQ(editor->cmdPlay->palette().color(QPalette::Button), QColor(0x00, 0x80, 0x00));
+    EXPECT_EQ(buttonColour(editor->cmdPlay), QColor(0x00, 0x80, 0x00));
     EXPECT_EQ(editor->lblUp->text(), "00:00:00");
 }
 
@@ -346,13 +347,13 @@ TEST_F(EditorTest, MarksTakeThePlayPositionAndExportOpensTheSendWindow)
     EXPECT_EQ(state().ExportStop, 30000);
 
     int opened = 0;
-    app->windows().registerWindow("frmSend", [&](Application& a) {
+    app->windows().registerWindow(WindowName::frmSend, [&](Application& a) {
         ++opened;
-        return new Form(a, "frmSend");
+        return new Form(a, WindowName::frmSend);
     });
     editor->mnuExport->trigger();
     EXPECT_EQ(opened, 1);
-    EXPECT_TRUE(app->windows().find("frmSend"));
+    EXPECT_TRUE(app->windows().find(WindowName::frmSend));
 }
 
 TEST_F(EditorTest, MalformedFilesAreRefusedWithoutACrash)
@@ -438,8 +439,8 @@ TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
     editor->DrawWave();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(exiting.isNull());
-    EXPECT_FALSE(app->windows().find("frmEditor"));
-    editor = app->windows().show<frmEditor>("frmEditor");
+    EXPECT_FALSE(app->windows().find(WindowName::frmEditor));
+    editor = app->windows().show<frmEditor>(WindowName::frmEditor);
     setColumns(100);
     load("Known.wav");
     editor->yieldMs = 0;

@@ -34,8 +34,8 @@ protected:
     }
     frmAbout* open()
     {
-        app->windows().find<mnuMenu>("mnuMenu")->findChild<QAction*>("mnuAbout")->trigger();
-        return app->windows().find<frmAbout>("frmAbout");
+        app->windows().find<mnuMenu>(WindowName::mnuMenu)->findChild<QAction*>("mnuAbout")->trigger();
+        return app->windows().find<frmAbout>(WindowName::frmAbout);
     }
     void clickSysInfo(frmAbout* w) { QTest::mouseClick(w->findChild<QPushButton*>("cmdSysInfo"), Qt::LeftButton); }
     std::vector<QString> messages() const
@@ -71,7 +71,7 @@ TEST_F(AboutTest, ShowsTitleVersionAndDescriptionAndClosesOnOK)
 
     QTest::mouseClick(w->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(app->windows().find("frmAbout"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmAbout), nullptr);
     EXPECT_TRUE(prompts->asked.empty());
 }
 
@@ -188,7 +188,7 @@ TEST_F(AboutTest, SysInfoReportsMissingRegistryEntriesAndFailedStarts)
     EXPECT_EQ(starter->started.size(), 1u);
     EXPECT_EQ(messages(), unavailable);
     // The window stays as it was.
-    EXPECT_EQ(app->windows().find("frmAbout"), w);
+    EXPECT_EQ(app->windows().find(WindowName::frmAbout), w);
 }
 
 #ifndef Q_OS_WIN

@@ -24,8 +24,8 @@ protected:
     }
     frmHelp* open()
     {
-        app->windows().find<mnuMenu>("mnuMenu")->findChild<QAction*>("mnuHelp")->trigger();
-        return app->windows().find<frmHelp>("frmHelp");
+        app->windows().find<mnuMenu>(WindowName::mnuMenu)->findChild<QAction*>("mnuHelp")->trigger();
+        return app->windows().find<frmHelp>(WindowName::frmHelp);
     }
     static QTextBrowser* box(frmHelp* w) { return w->findChild<QTextBrowser*>("RichTextBox1"); }
     // The first fragment of the document whose text contains `text`.
@@ -94,14 +94,14 @@ TEST_F(HelpTest, AnInstalledProgramPlacesTheHelpTextInstalledBesideIt)
 TEST_F(HelpTest, GuideAndAboutDescribeOnlyWhatTheMainMenuReaches)
 {
     // The editor's entry stays hidden, so neither text may send the operator looking for it.
-    auto* menu = app->windows().find<mnuMenu>("mnuMenu");
+    auto* menu = app->windows().find<mnuMenu>(WindowName::mnuMenu);
     ASSERT_FALSE(menu->findChild<QAction*>("mnuEdit")->isVisible());
     ASSERT_TRUE(installHelpFileIfMissing(*app, builtIn));
     const QString guide = box(open())->toPlainText();
     EXPECT_FALSE(guide.contains("editor", Qt::CaseInsensitive));
     EXPECT_FALSE(guide.contains("trim", Qt::CaseInsensitive));
-    app->windows().show("frmAbout");
-    auto* description = app->windows().find("frmAbout")->findChild<QLabel*>("lblDescription");
+    app->windows().show(WindowName::frmAbout);
+    auto* description = app->windows().find(WindowName::frmAbout)->findChild<QLabel*>("lblDescription");
     ASSERT_TRUE(description);
     EXPECT_FALSE(description->text().contains("editor", Qt::CaseInsensitive));
 
@@ -132,7 +132,7 @@ TEST_F(HelpTest, MissingOrUnreadableFileIsReportedAndTheWindowStaysEmpty)
 
     // A folder in the file's place is no help file either.
     w->close();
-    app->windows().find("frmError")->close();
+    app->windows().find(WindowName::frmError)->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(QDir().mkpath(helpPath));
     EXPECT_FALSE(installHelpFileIfMissing(*app, builtIn));
@@ -144,7 +144,7 @@ TEST_F(HelpTest, MissingOrUnreadableFileIsReportedAndTheWindowStaysEmpty)
 #ifndef Q_OS_WIN
     // A file that cannot be read.
     w->close();
-    app->windows().find("frmError")->close();
+    app->windows().find(WindowName::frmError)->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QDir(helpPath).removeRecursively();
     writeAllBytes(helpPath, "{\\rtf1 secret}");

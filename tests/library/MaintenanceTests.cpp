@@ -56,7 +56,7 @@ TEST_F(MaintenanceTest, ReportWithoutReservedSlotsShowsNothing)
 {
     startWith(record("1", "A") + record("0", "B"));
     IndexMaintenance(*app).ViewFileIndex();
-    EXPECT_EQ(app->windows().find("frmError"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmError), nullptr);
 }
 
 TEST(LibraryPrinter, EntryLinesRightAlignTheNumberInThreeColumns)

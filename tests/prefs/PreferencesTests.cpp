@@ -56,7 +56,7 @@ protected:
     }
     void registerPrefs()
     {
-        app->windows().registerWindow("frmMyPreferences", [](Application& a) { return new frmMyPreferences(a); });
+        app->windows().registerWindow(WindowName::frmMyPreferences, [](Application& a) { return new frmMyPreferences(a); });
     }
     // Starts the program (with the given settings file when not null) and opens the dialog.
     frmMyPreferences* open(const QByteArray* settings = nullptr)
@@ -66,7 +66,7 @@ protected:
             writeAllBytes(iniPath(), *settings);
         }
         EXPECT_TRUE(app->start());
-        dlg = app->windows().show<frmMyPreferences>("frmMyPreferences");
+        dlg = app->windows().show<frmMyPreferences>(WindowName::frmMyPreferences);
         EXPECT_TRUE(dlg);
         return dlg;
     }
@@ -196,7 +196,7 @@ TEST_F(PreferencesTest, FirstStartShowsDefaultsAndApplyWritesNineRecords)
     {
         SettingsFile s(app->drives(), state());
         s.open();
-        s.write(11, 20000);
+        s.write(SettingsRecord::RecordLevel, 20000);
     }
     edit("txtThreshold")->setText("");
     apply();
@@ -368,7 +368,7 @@ TEST_F(PreferencesTest, ApplyCreatesTheFolderOnlyWhenMissingAndCloseWritesNothin
     radio("optMode_1")->click();
     child<QPushButton>("cmdClose")->click();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(app->windows().find("frmMyPreferences"));
+    EXPECT_FALSE(app->windows().find(WindowName::frmMyPreferences));
     EXPECT_EQ(state().DriveLetter, "C");
     EXPECT_EQ(state().ChannelMode, 1);
     EXPECT_EQ(ini(), before);

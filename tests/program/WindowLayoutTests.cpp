@@ -12,7 +12,7 @@
 
 using namespace tamblor;
 
-class WindowLayoutTest : public AppTest, public ::testing::WithParamInterface<const char*> {
+class WindowLayoutTest : public AppTest, public ::testing::WithParamInterface<WindowName> {
 protected:
     void SetUp() override
     {
@@ -31,8 +31,8 @@ protected:
 
 TEST_P(WindowLayoutTest, NothingIsCutAtTheSmallestOrTheOpeningSize)
 {
-    const QString name = GetParam();
-    QWidget* w = app->windows().show(name);
+    const QString name = GetParam().toString();
+    QWidget* w = app->windows().show(GetParam());
     ASSERT_TRUE(w);
     settle();
     const QSize opening = w->size();
@@ -48,7 +48,8 @@ TEST_P(WindowLayoutTest, NothingIsCutAtTheSmallestOrTheOpeningSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
-                         ::testing::Values("mnuMenu", "frmError", "frmMyPreferences", "frmWaveFiles", "frmDialog1",
-                                           "frmSend", "frmNormalize", "frmWaveGen", "frmAbout", "frmHelp",
-                                           "frmEditor"),
-                         [](const auto& info) { return std::string(info.param); });
+                         ::testing::Values(WindowName::mnuMenu, WindowName::frmError, WindowName::frmMyPreferences,
+                                           WindowName::frmWaveFiles, WindowName::frmDialog1, WindowName::frmSend,
+                                           WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
+                                           WindowName::frmHelp, WindowName::frmEditor),
+                         [](const auto& info) { return std::string(info.param.text()); });

@@ -96,7 +96,7 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        app->windows().registerWindow("frmSend", [](Application& a) { return new frmSend(a); });
+        app->windows().registerWindow(WindowName::frmSend, [](Application& a) { return new frmSend(a); });
         ASSERT_TRUE(app->start());
         source = addSlot(1, "Spot / News 2", 44100, 2, 1.5);
         QDir().mkpath(native("C/Out"));
@@ -118,7 +118,7 @@ protected:
     }
     frmSend* open()
     {
-        dlg = app->windows().show<frmSend>("frmSend");
+        dlg = app->windows().show<frmSend>(WindowName::frmSend);
         EXPECT_TRUE(dlg);
         return dlg;
     }
@@ -195,12 +195,12 @@ TEST_F(SendTest, OpensOnDriveCWithTheSuggestedName)
     // While the window stays open a further export only changes the slot, not the name.
     dlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(app->windows().find("frmSend"));
+    EXPECT_FALSE(app->windows().find(WindowName::frmSend));
     addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.2);
     open();
     EXPECT_EQ(nameBox()->text(), "CAFMIX");
     state().IndexRecord.setSoundName("Other");
-    app->windows().show("frmSend");
+    app->windows().show(WindowName::frmSend);
     EXPECT_EQ(nameBox()->text(), "CAFMIX");
 }
 
@@ -579,7 +579,7 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
     EXPECT_TRUE(label1()->isVisible()); // still the format of the running transfer
     dlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(app->windows().find("frmSend"));
+    EXPECT_FALSE(app->windows().find(WindowName::frmSend));
     QTest::qWait(20); // a finish queued before the close must find nothing to touch
     EXPECT_EQ(readWav(native("C/Tamblor/SF0001.wav")).samples, source.samples);
     // The stopped transfer leaves no half-written file behind.
@@ -589,12 +589,12 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
 TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
 {
     addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.5); // the buffer holds slot 2 now
-    app->windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
-    auto* library = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    app->windows().registerWindow(WindowName::frmWaveFiles, [](Application& a) { return new frmWaveFiles(a); });
+    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     ASSERT_TRUE(library);
     library->selectEntry(library->lstSoundFile->findItemData(1));
     library->mnuExport->trigger();
-    dlg = app->windows().find<frmSend>("frmSend");
+    dlg = app->windows().find<frmSend>(WindowName::frmSend);
     ASSERT_TRUE(dlg);
     EXPECT_EQ(state().SendSlot, 1);
     EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");

@@ -107,7 +107,7 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        app->windows().registerWindow("frmNormalize", [](Application& a) { return new frmNormalize(a); });
+        app->windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
         ASSERT_TRUE(app->start());
         open();
         wavPath = native("C/Tamblor/Voice.wav");
@@ -115,7 +115,7 @@ protected:
     }
     void open()
     {
-        win = app->windows().show<frmNormalize>("frmNormalize");
+        win = app->windows().show<frmNormalize>(WindowName::frmNormalize);
         ASSERT_TRUE(win);
         slider = win->findChild<audio::Slider*>("Slider");
         gauge = win->findChild<audio::Gauge*>("Gauge");
@@ -125,7 +125,7 @@ protected:
     bool windowOpen()
     {
         flushDeletes();
-        return app->windows().find("frmNormalize") != nullptr;
+        return app->windows().find(WindowName::frmNormalize) != nullptr;
     }
 
     QPointer<frmNormalize> win;
@@ -262,7 +262,7 @@ TEST_F(NormalizeWindowTest, ClosingTheWindowDuringTheWorkStopsItAndKeepsTheFile)
 TEST_F(NormalizeWindowTest, EndingTheProgramDuringTheWorkStopsItAndKeepsTheFile)
 {
     const QByteArray before = readAllBytes(wavPath);
-    QWidget* menu = app->windows().find("mnuMenu");
+    QWidget* menu = app->windows().find(WindowName::mnuMenu);
     bool asked = false;
     // The operator closes the main menu while the file is scanned; the close arrives with the
     // events the window lets run between progress steps.

@@ -28,9 +28,9 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        app->windows().registerWindow("frmWaveGen", [](Application& a) { return new frmWaveGen(a); });
+        app->windows().registerWindow(WindowName::frmWaveGen, [](Application& a) { return new frmWaveGen(a); });
         ASSERT_TRUE(app->start());
-        win = app->windows().show<frmWaveGen>("frmWaveGen");
+        win = app->windows().show<frmWaveGen>(WindowName::frmWaveGen);
         ASSERT_TRUE(win);
         backend = dynamic_cast<audio::VirtualBackend*>(&app->audio());
         ASSERT_TRUE(backend);
@@ -283,7 +283,7 @@ TEST_F(WaveGenWindowTest, ClosingTheWindowStopsTheTone)
     EXPECT_EQ(backend->openStreamCount(), 0);
 
     // Reopened, it starts from the load values again; Exit closes it the same way.
-    win = app->windows().show<frmWaveGen>("frmWaveGen");
+    win = app->windows().show<frmWaveGen>(WindowName::frmWaveGen);
     EXPECT_EQ(leds(), (std::array<int, 5>{0, 1, 0, 0, 0}));
     button("cmdStart")->click();
     win->findChild<QAction*>("mnuExit")->trigger();
@@ -295,7 +295,7 @@ TEST_F(WaveGenWindowTest, APlayDeviceThatCannotOpenIsReported)
     button("cmdClose")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     state().PlayDevice = 3; // the virtual backend has one output device
-    win = app->windows().show<frmWaveGen>("frmWaveGen");
+    win = app->windows().show<frmWaveGen>(WindowName::frmWaveGen);
     button("cmdStart")->click();
     EXPECT_FALSE(win->output().isPlaying());
     EXPECT_TRUE(app->messageText().startsWith("68 ")) << app->messageText().toStdString();

@@ -2,6 +2,7 @@
 // The library window over a fresh root: index and settings bytes written before start-up,
 // the window opened through the registry, the virtual input and output stepped by the test.
 #include "app/Application.h"
+#include "app/ButtonColour.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
@@ -60,12 +61,12 @@ protected:
     // Starts the program and opens the library window.
     void open()
     {
-        app->windows().registerWindow("frmWaveFiles",
+        app->windows().registerWindow(tamblor::WindowName::frmWaveFiles,
                                       [](tamblor::Application& a) { return new tamblor::frmWaveFiles(a); });
         if (!app->clock().isFixed())
             app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
         ASSERT_TRUE(app->start());
-        w = app->windows().show<tamblor::frmWaveFiles>("frmWaveFiles");
+        w = app->windows().show<tamblor::frmWaveFiles>(tamblor::WindowName::frmWaveFiles);
         ASSERT_TRUE(w);
         w->Timer1->stop(); // ticks are run by the tests, one by one
     }
@@ -79,7 +80,7 @@ protected:
     {
         w->close();
         flushDeletes();
-        w = app->windows().show<tamblor::frmWaveFiles>("frmWaveFiles");
+        w = app->windows().show<tamblor::frmWaveFiles>(tamblor::WindowName::frmWaveFiles);
         w->Timer1->stop();
     }
 
@@ -124,7 +125,7 @@ protected:
     }
     void tick() { w->Timer1_Timer(); }
     void advanceClock(int seconds) { app->clock().advance(qint64(seconds) * 1000); }
-    QColor colour(QPushButton* b) const { return tamblor::frmWaveFiles::backColor(b); }
+    QColor colour(QPushButton* b) const { return tamblor::buttonColour(b); }
 
     tamblor::frmWaveFiles* w = nullptr;
 };

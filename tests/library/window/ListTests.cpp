@@ -17,7 +17,7 @@ QString name25(const QString& n) { return IndexRecord::fit(n, 25); }
 // A stand-in for the delete confirmation window, counting how often it was opened.
 class StubDialog : public Form {
 public:
-    StubDialog(Application& app, int& opened) : Form(app, "frmDialog1") { ++opened; }
+    StubDialog(Application& app, int& opened) : Form(app, WindowName::frmDialog1) { ++opened; }
 };
 
 } // namespace
@@ -82,11 +82,11 @@ TEST_F(LibraryWindowTest, LoadBuildsEveryControlWithItsCaptionAndLimit)
     // Close and Exit unload the window.
     click(w->cmdClose);
     flushDeletes();
-    EXPECT_FALSE(app->windows().find("frmWaveFiles"));
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    EXPECT_FALSE(app->windows().find(WindowName::frmWaveFiles));
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     w->mnuExit->trigger();
     flushDeletes();
-    EXPECT_FALSE(app->windows().find("frmWaveFiles"));
+    EXPECT_FALSE(app->windows().find(WindowName::frmWaveFiles));
 }
 
 TEST_F(LibraryWindowTest, LoadTakesTheRecordingSetUpFromTheSettings)
@@ -118,16 +118,16 @@ TEST_F(LibraryWindowTest, AWindowThatCannotLoadIsReportedAndLeftClosed)
     // place). Opening the library from the main menu reports the failure; the program goes on
     // and no half-loaded window is left behind.
     writeIndex({rec("1", "one")});
-    app->windows().registerWindow("frmWaveFiles", [](Application& a) { return new frmWaveFiles(a); });
+    app->windows().registerWindow(WindowName::frmWaveFiles, [](Application& a) { return new frmWaveFiles(a); });
     app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
     ASSERT_TRUE(app->start());
     const QString settings = native("C/Tamblor/MyComp.ini");
     ASSERT_TRUE(QFile::remove(settings));
     ASSERT_TRUE(QDir().mkpath(settings));
-    QAction* opener = app->windows().find("mnuMenu")->findChild<QAction*>("mnuWaveFiles");
+    QAction* opener = app->windows().find(WindowName::mnuMenu)->findChild<QAction*>("mnuWaveFiles");
     ASSERT_TRUE(opener);
     EXPECT_NO_THROW(opener->trigger());
-    EXPECT_EQ(app->windows().find("frmWaveFiles"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmWaveFiles), nullptr);
     EXPECT_FALSE(app->messageText().isEmpty());
     EXPECT_FALSE(app->isEnding());
 
@@ -135,7 +135,7 @@ TEST_F(LibraryWindowTest, AWindowThatCannotLoadIsReportedAndLeftClosed)
     ASSERT_TRUE(QDir().rmdir(settings));
     writeSettings({{11, 16384}});
     opener->trigger();
-    w = app->windows().find<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
     ASSERT_TRUE(w);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->Slider->position(), 16384);
@@ -322,7 +322,7 @@ TEST_F(LibraryWindowTest, SelectedSlotOutlivesTheWindow)
 TEST_F(LibraryWindowTest, DeleteKeyAndRightButtonOfferTheirMenusOnlyOverASelection)
 {
     int dialogs = 0;
-    app->windows().registerWindow("frmDialog1", [&](Application& a) { return new StubDialog(a, dialogs); });
+    app->windows().registerWindow(WindowName::frmDialog1, [&](Application& a) { return new StubDialog(a, dialogs); });
     writeIndex({rec("1", "one"), rec("1", "two")});
     open();
     w->lstSoundFile->setFocus();
@@ -336,8 +336,8 @@ TEST_F(LibraryWindowTest, DeleteKeyAndRightButtonOfferTheirMenusOnlyOverASelecti
     clickSlot(1);
     QTest::keyClick(w->lstSoundFile, Qt::Key_Delete);
     EXPECT_EQ(dialogs, 1);
-    EXPECT_TRUE(app->windows().find("frmDialog1"));
-    app->windows().find("frmDialog1")->close();
+    EXPECT_TRUE(app->windows().find(WindowName::frmDialog1));
+    app->windows().find(WindowName::frmDialog1)->close();
 
     // The arrow keys select too.
     QTest::keyClick(w->lstSoundFile, Qt::Key_Down);

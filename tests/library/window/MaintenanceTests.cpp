@@ -16,7 +16,7 @@ QString name25(const QString& n) { return IndexRecord::fit(n, 25); }
 // Stands in for the send-to window; remembers the slot handed over when it opened.
 class SendStub : public Form {
 public:
-    SendStub(Application& app, int& slot) : Form(app, "frmSend") { slot = app.state().SendSlot; }
+    SendStub(Application& app, int& slot) : Form(app, WindowName::frmSend) { slot = app.state().SendSlot; }
 };
 
 } // namespace
@@ -30,14 +30,14 @@ protected:
         for (int n = 1; n <= 4; ++n)
             writeAllBytes(slotFile(n), "RIFF");
         open();
-        app->windows().registerWindow("frmDialog1", [](Application& a) { return new frmDialog1(a); });
+        app->windows().registerWindow(WindowName::frmDialog1, [](Application& a) { return new frmDialog1(a); });
     }
     // Selects the slot, opens the confirmation through the menu and answers it.
     frmDialog1* confirmFor(int slot)
     {
         clickSlot(slot);
         w->mnuDelete->trigger();
-        return app->windows().find<frmDialog1>("frmDialog1");
+        return app->windows().find<frmDialog1>(WindowName::frmDialog1);
     }
     void pressDelete(frmDialog1* d)
     {
@@ -59,7 +59,7 @@ TEST_F(MaintenanceWindowTest, ConfirmationNamesTheEntryAndCancelChangesNothing)
     EXPECT_EQ(cancel->text(), "CANCEL");
     QTest::mouseClick(cancel, Qt::LeftButton);
     flushDeletes();
-    EXPECT_EQ(app->windows().find("frmDialog1"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmDialog1), nullptr);
     EXPECT_EQ(indexBytes(), before);
     EXPECT_TRUE(QFile::exists(slotFile(3)));
 }
@@ -105,7 +105,7 @@ TEST_F(MaintenanceWindowTest, MissingSoundFileIsNoObstacleAndLeavesNoFileBehind)
     pressDelete(confirmFor(4));
     EXPECT_EQ(recordBytes(4).left(1), "0");
     EXPECT_FALSE(QFile::exists(slotFile(4)));
-    EXPECT_EQ(app->windows().find("frmError"), nullptr);
+    EXPECT_EQ(app->windows().find(WindowName::frmError), nullptr);
 }
 
 TEST_F(MaintenanceWindowTest, ConfirmationDeletesOnlyTheEntryItWasOpenedFor)
@@ -117,7 +117,7 @@ TEST_F(MaintenanceWindowTest, ConfirmationDeletesOnlyTheEntryItWasOpenedFor)
     w->mnuHiddenPopupRefresh->trigger(); // and refreshes, which clears the selection
     ASSERT_EQ(w->lstSoundFile->selectedRow(), -1);
     QCoreApplication::processEvents();
-    ASSERT_EQ(app->windows().find("frmDialog1"), d); // DELTA is still listed: the question stays
+    ASSERT_EQ(app->windows().find(WindowName::frmDialog1), d); // DELTA is still listed: the question stays
     pressDelete(d);
     EXPECT_EQ(recordBytes(1).left(1), "0");
     EXPECT_FALSE(QFile::exists(slotFile(1)));
@@ -170,7 +170,7 @@ TEST_F(MaintenanceWindowTest, TheQuestionShowsTheWholeNameAndAfterADeleteTheDeta
 {
     writeIndex({rec("1", "BREAKFAST SHOW OPENER WIT", "75"), rec("1", "ZULU", "5")});
     open();
-    app->windows().registerWindow("frmDialog1", [](Application& a) { return new frmDialog1(a); });
+    app->windows().registerWindow(WindowName::frmDialog1, [](Application& a) { return new frmDialog1(a); });
     frmDialog1* d = confirmFor(1);
     EXPECT_EQ(d->windowTitle(), "Delete BREAKFAST SHOW OPENER WIT?");
     auto* name = d->findChild<QLabel*>("lblName");
@@ -207,7 +207,7 @@ TEST_F(MaintenanceWindowTest, ExportAndSendToHandTheSelectedSlotOver)
 {
     openWithFourEntries();
     int handed = -1;
-    app->windows().registerWindow("frmSend", [&handed](Application& a) { return new SendStub(a, handed); });
+    app->windows().registerWindow(WindowName::frmSend, [&handed](Application& a) { return new SendStub(a, handed); });
     w->mnuExport->trigger();
     EXPECT_EQ(app->messageText(), "No file was selected.");
     EXPECT_EQ(handed, -1);
@@ -252,9 +252,9 @@ TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
     EXPECT_FALSE(library);
     EXPECT_EQ(app->messageText(), ""); // the job was not reported as printed
 
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     library = w;
-    QTimer::singleShot(0, app.get(), [this] { app->windows().find("mnuMenu")->close(); });
+    QTimer::singleShot(0, app.get(), [this] { app->windows().find(WindowName::mnuMenu)->close(); });
     w->mnuPrint->trigger();
     EXPECT_TRUE(app->isEnding());
     EXPECT_FALSE(library);

@@ -296,7 +296,7 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
     EXPECT_EQ(readWav(slotFile(2)).samples.size(), 10000u); // closed whole
 
     // Closed while only armed, nothing was written: the slot is freed.
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     w->Timer1->stop();
     app->state().RecordStartMode = 3; // not Off: the first press only arms
     click(w->cmdRecord);
@@ -309,11 +309,11 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
 
     // Closing the main menu ends the program without the window's unload; the armed slot,
     // which holds nothing, is freed as on closing the window.
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     click(w->cmdRecord);
     EXPECT_EQ(state().CurrentSlot, 3);
     QPointer<frmWaveFiles> library(w);
-    app->windows().find("mnuMenu")->close();
+    app->windows().find(WindowName::mnuMenu)->close();
     flushDeletes();
     EXPECT_TRUE(app->isEnding());
     EXPECT_FALSE(library);

@@ -132,7 +132,7 @@ TEST_F(TakeTest, EndingTheProgramMidTakeWritesEverySampleAndCompletesTheSlot)
     feed(5000);
     advanceClock(3);
     QPointer<frmWaveFiles> library(w);
-    app->windows().find("mnuMenu")->close();
+    app->windows().find(WindowName::mnuMenu)->close();
     flushDeletes();
     EXPECT_TRUE(app->isEnding());
     EXPECT_FALSE(library);
@@ -143,7 +143,7 @@ TEST_F(TakeTest, EndingTheProgramMidTakeWritesEverySampleAndCompletesTheSlot)
 TEST_F(TakeTest, SigtermMidTakeEndsTheProgramTheSameWay)
 {
     openStereo();
-    EndSignals endSignals([this] { app->windows().find("mnuMenu")->close(); });
+    EndSignals endSignals([this] { app->windows().find(WindowName::mnuMenu)->close(); });
     click(w->cmdRecord);
     feed(7000);
     advanceClock(2);
@@ -167,24 +167,24 @@ TEST_F(TakeTest, AFirstStartRecordsAtUnityAndAStoredZeroStaysZero)
 
     // Ten records (20 bytes): record 11 was never written.
     writeAllBytes(native("C/Tamblor/MyComp.ini"), QByteArray(20, '\0'));
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     EXPECT_EQ(w->Slider->position(), 16384);
     w->close();
     flushDeletes();
 
     writeSettings({{11, 0}});
-    w = app->windows().show<frmWaveFiles>("frmWaveFiles");
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     EXPECT_EQ(w->Slider->position(), 0);
     EXPECT_EQ(w->Label3->text(), "-inf dB");
 }
 
 TEST_F(TakeTest, AppliedSettingsReachTheOpenWindowAtOnceOrWhenTheTakeEnds)
 {
-    app->windows().registerWindow("frmMyPreferences", [](Application& a) { return new frmMyPreferences(a); });
+    app->windows().registerWindow(WindowName::frmMyPreferences, [](Application& a) { return new frmMyPreferences(a); });
     writeSettings({{3, 0}, {5, 0}, {6, 2}, {11, 16384}}); // 8000 mono, Momentary
     open();
     ASSERT_EQ(w->windowTitle(), "Record Mono");
-    auto* prefs = app->windows().show<frmMyPreferences>("frmMyPreferences");
+    auto* prefs = app->windows().show<frmMyPreferences>(WindowName::frmMyPreferences);
     ASSERT_TRUE(prefs);
     auto apply = [&](int format, int mode, int startMode) {
         prefs->findChild<QListWidget*>("List2")->setCurrentRow(format);
