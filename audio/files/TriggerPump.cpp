@@ -1,9 +1,7 @@
 #include "audio/files/TriggerPump.h"
 #include "audio/core/ThreadRole.h"
-#include "audio/files/ReadAhead.h"
 #include "audio/format/FileFailure.h"
 #include <QMetaObject>
-#include <algorithm>
 #include <vector>
 
 namespace tamblor::audio {
@@ -63,11 +61,10 @@ void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int ch
                 return !cancel_;
             });
         } else {
-            ReadAhead ahead(reader_, framesPerStep, channels);
-            const int32_t* frames = nullptr;
+            std::vector<int32_t> buffer(size_t(framesPerStep) * size_t(channels));
             int64_t got;
-            while (!cancel_ && (got = ahead.next(frames)) > 0)
-                first->push(frames, got);
+            while (!cancel_ && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
+                first->push(buffer.data(), got);
         }
         if (cancel_)
             first->abort();
