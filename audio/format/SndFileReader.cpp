@@ -1,9 +1,8 @@
 #include "audio/format/SndFileReader.h"
 #include "audio/format/FileFailure.h"
+#include "audio/format/SndVirtualIo.h"
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <sndfile.h>
 
 namespace tamblor::audio {
 
@@ -11,21 +10,13 @@ namespace {
 
 constexpr size_t kBuffer = 1 << 20;
 
-SndFileReader& self(void* user) { return *static_cast<SndFileReader*>(user); }
-
-sf_count_t lengthOf(void* user) { return self(user).length(); }
-sf_count_t seekTo(sf_count_t offset, int whence, void* user) { return self(user).seek(offset, whence); }
-sf_count_t readInto(void* buffer, sf_count_t bytes, void* user) { return self(user).read(buffer, bytes); }
-sf_count_t writeNothing(const void*, sf_count_t, void*) { return 0; }
-sf_count_t tellOf(void* user) { return self(user).tell(); }
-
 } // namespace
 
 SndFileReader::SndFileReader(const QString& path)
     : source_(NativeFile::open(path, NativeFile::Mode::Read)), length_(source_.size()), buffer_(kBuffer)
 {
     source_.adviseSequential();
-    SF_VIRTUAL_IO io{lengthOf, seekTo, readInto, writeNothing, tellOf};
+    SF_VIRTUAL_IO io = sndVirtualIo<SndFileReader>();
     SF_INFO info{};
     file_ = sf_open_virtual(&io, SFM_READ, &info, this);
     if (!file_)
@@ -48,8 +39,7 @@ void SndFileReader::throwIfReadFailed() const
 
 int64_t SndFileReader::seek(int64_t offset, int whence)
 {
-    const int64_t base = whence == SEEK_CUR ? position_ : whence == SEEK_END ? length_ : 0;
-    position_ = std::max<int64_t>(0, base + offset);
+    position_ = seekedPosition(position_, length_, offset, whence);
     return position_;
 }
 

@@ -33,6 +33,7 @@ public:
     int64_t length() const { return length_; }
     int64_t seek(int64_t offset, int whence);
     int64_t read(void* buffer, int64_t bytes);
+    int64_t write(const void*, int64_t) { return 0; } // never written
     int64_t tell() const { return position_; }
 
 private:

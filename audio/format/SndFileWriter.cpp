@@ -1,10 +1,9 @@
 #include "audio/format/SndFileWriter.h"
 #include "audio/format/FileFailure.h"
+#include "audio/format/SndVirtualIo.h"
 #include "audio/format/SndFormat.h"
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <sndfile.h>
 
 namespace tamblor::audio {
 
@@ -12,21 +11,13 @@ namespace {
 
 constexpr size_t kBuffer = 1 << 20;
 
-SndFileWriter& self(void* user) { return *static_cast<SndFileWriter*>(user); }
-
-sf_count_t lengthOf(void* user) { return self(user).length(); }
-sf_count_t seekTo(sf_count_t offset, int whence, void* user) { return self(user).seek(offset, whence); }
-sf_count_t readInto(void* buffer, sf_count_t bytes, void* user) { return self(user).read(buffer, bytes); }
-sf_count_t writeFrom(const void* data, sf_count_t bytes, void* user) { return self(user).write(data, bytes); }
-sf_count_t tellOf(void* user) { return self(user).tell(); }
-
 } // namespace
 
 SndFileWriter::SndFileWriter(const QString& path, const WaveFormat& format)
     : path_(path), out_(NativeFile::open(path, NativeFile::Mode::Replace))
 {
     pending_.reserve(kBuffer);
-    SF_VIRTUAL_IO io{lengthOf, seekTo, readInto, writeFrom, tellOf};
+    SF_VIRTUAL_IO io = sndVirtualIo<SndFileWriter>();
     SF_INFO info{};
     info.samplerate = format.sampleRate;
     info.channels = format.channels;
@@ -80,8 +71,7 @@ void SndFileWriter::flush()
 
 int64_t SndFileWriter::seek(int64_t offset, int whence)
 {
-    const int64_t base = whence == SEEK_CUR ? position_ : whence == SEEK_END ? length() : 0;
-    position_ = std::max<int64_t>(0, base + offset);
+    position_ = seekedPosition(position_, length(), offset, whence);
     return position_;
 }
 

@@ -23,13 +23,11 @@ using namespace tamblor::audio::measure;
 
 namespace {
 
-std::map<QString, QString> readState()
+// The fixture's state file (key=value lines); empty when it cannot be read.
+std::map<QString, QString> readState(const QString& path)
 {
     std::map<QString, QString> state;
-    const char* path = std::getenv("TAMBLOR_PULSE_STATE");
-    if (!path)
-        return state;
-    QFile f(QString::fromLocal8Bit(path));
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return state;
     QTextStream in(&f);
@@ -84,7 +82,7 @@ class PulseLoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto state = readState();
+        auto state = readState(qEnvironmentVariable("TAMBLOR_PULSE_STATE"));
         // No server is a failure, not a skip: the fixture must have started one.
         ASSERT_FALSE(state["server"].isEmpty()) << "no private PulseAudio server (TAMBLOR_PULSE_STATE)";
         // The ALSA pulse plugin connects through libpulse, which reads these.
@@ -178,18 +176,8 @@ TEST(PulseServerLoss, AKilledServerShowsAsAFailedOrSilentInput)
     QTemporaryDir dir;
     const QString statePath = dir.filePath("pulse.state");
     ASSERT_EQ(QProcess::execute("sh", {PULSE_FIXTURE, "start", statePath}), 0);
-    std::map<QString, QString> state;
-    {
-        QFile f(statePath);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        QTextStream in(&f);
-        while (!in.atEnd()) {
-            const QString line = in.readLine();
-            const int eq = line.indexOf('=');
-            if (eq > 0)
-                state[line.left(eq)] = line.mid(eq + 1);
-        }
-    }
+    std::map<QString, QString> state = readState(statePath);
+    ASSERT_FALSE(state.empty());
     setenv("PULSE_SERVER", state["server"].toLocal8Bit().constData(), 1);
     setenv("PULSE_SOURCE", state["source"].toLocal8Bit().constData(), 1);
     setenv("PULSE_SINK", state["sink"].toLocal8Bit().constData(), 1);

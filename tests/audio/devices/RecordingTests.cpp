@@ -203,16 +203,24 @@ TEST_F(RecordingTest, HeaderIsValidWhileTheFileGrowsAndGainIsInTheFile)
     writer.setEnabled(false);
 }
 
+namespace {
+
+// The number of the failure a call throws; 0 when it succeeds.
+template <class Call>
+int failureOf(Call&& call)
+{
+    try {
+        call();
+    } catch (const Failure& f) {
+        return f.number();
+    }
+    return 0;
+}
+
+} // namespace
+
 TEST_F(RecordingTest, RefusesSettingsAndFilesItCannotUse)
 {
-    auto failureOf = [](auto&& call) {
-        try {
-            call();
-        } catch (const Failure& f) {
-            return f.number();
-        }
-        return 0;
-    };
     EXPECT_EQ(failureOf([&] { input.setSampleRate(48000); }), 380);
     EXPECT_EQ(failureOf([&] { input.setMode(2); }), 380);
     EXPECT_EQ(input.sampleRate(), 44100);
@@ -229,14 +237,6 @@ TEST_F(RecordingTest, RefusesSettingsAndFilesItCannotUse)
 // the same cause.
 TEST_F(RecordingTest, ATakeThatCannotBeMadeFailsWithItsCauseAsEveryWrittenFileDoes)
 {
-    auto failureOf = [](auto&& call) {
-        try {
-            call();
-        } catch (const Failure& f) {
-            return f.number();
-        }
-        return 0;
-    };
     ASSERT_TRUE(QDir().mkpath(native("Folder.wav")));
     const std::pair<QString, int> cases[] = {
         {native("no such folder/take.wav"), Failure::PathNotFound},
