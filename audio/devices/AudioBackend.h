@@ -2,6 +2,7 @@
 // The device seam of the audio layer: device lists and streams of interleaved 16-bit samples.
 // The application owns one backend, chosen at start-up; components take it by reference.
 #include <QString>
+#include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,9 @@ struct StreamFormat {
     int channels = 2;
     // A hint: callbacks may receive other frame counts.
     int framesPerBuffer = 1024;
+    // Seconds of output the device should hold queued, at the least; 0 leaves it to the
+    // backend. A deeper queue rides out a busy machine without running dry.
+    double latency = 0;
 };
 
 // Both callbacks run on the device's thread. They must not block, allocate or touch widgets.
@@ -34,12 +38,17 @@ public:
     virtual ~AudioStream() = default;
     // Throws Failure when the device refuses to start.
     virtual void start() = 0;
-    // Returns once the callback no longer runs.
+    // Returns once the callback no longer runs. What an output still holds queued is dropped.
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
     // True once the device has failed under a started stream (unplugged, sound server gone):
     // it delivers nothing more. Polled; any thread but the device's.
     virtual bool hasFailed() const { return false; }
+    // Output: how long, in seconds, a frame handed to the callback may still wait in the
+    // device's queue before it is heard. 0 for a device that takes what it is given at once.
+    virtual double outputLatency() const { return 0; }
+    // Output: how often the device reported that it ran dry since the stream was opened.
+    virtual quint64 underflows() const { return 0; }
 };
 
 class AudioBackend {

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <sndfile.h>
 
 namespace tamblor::audio {
@@ -16,6 +17,8 @@ namespace {
 
 constexpr size_t RingSamples = 1u << 17; // about 1.5 s of 44100 stereo
 constexpr size_t ReadFrames = 4096;
+// What the ring holds before the device starts: more than the device's first queue.
+constexpr double PrefillSeconds = 0.4;
 
 } // namespace
 
@@ -73,6 +76,7 @@ void FilePlayer::openFile()
 
 void FilePlayer::closeFile()
 {
+    decoder_.reset();
     sound_.reset();
     file_ = nullptr;
     info_ = WaveInfo{};
@@ -144,21 +148,30 @@ void FilePlayer::play()
     teardown();
     openFile();
     const qint64 start = std::clamp<qint64>(startFrame_, 0, info_.frames);
-    sf_seek(file_, start, SEEK_SET);
     const quint64 g = requestGen_.load();
     readerGen_.store(g);
     seenGen_.store(g);
     ring_.discardAll();
     framePos_.store(start);
+    base_ = start;
+    played_ = 0;
+    tail_ = 0;
+    starved_.store(0);
     readerEof_.store(false);
     finished_.store(false);
     endPosted_.store(false);
     paused_.store(false);
     quitReader_.store(false);
-    const StreamFormat format{info_.format.sampleRate, 2, 1024};
-    stream_ = backend_.openOutput(deviceId_, format,
-                                  {[this](int16_t* out, size_t frames) { render(out, frames); },
-                                   [this](size_t frames) { prepare(frames); }});
+    openStream();
+    try {
+        restartFeed(start);
+        // The device's first queue comes from the ring: it holds the first frames already.
+        while (ring_.available() < size_t(PrefillSeconds * deviceRate_) * 2 && feed()) {
+        }
+    } catch (const Failure&) {
+        teardown();
+        throw;
+    }
     ++playId_;
     reader_ = std::thread([this] { readerLoop(); });
     playing_ = true;
@@ -169,6 +182,78 @@ void FilePlayer::play()
         throw;
     }
     QMetaObject::invokeMethod(this, [this] { emit playbackStarted(); }, Qt::QueuedConnection);
+}
+
+void FilePlayer::openStream()
+{
+    const int fileRate = info_.format.sampleRate;
+    const OutputHandler handler{[this](int16_t* out, size_t frames) { render(out, frames); },
+                                [this](size_t frames) { prepare(frames); }};
+    StreamFormat format{fileRate, 2, 1024, DeviceQueueSeconds};
+    try {
+        stream_ = backend_.openOutput(deviceId_, format, handler);
+        deviceRate_ = fileRate;
+    } catch (const Failure& refused) {
+        if (refused.number() != Failure::DeviceUnavailable)
+            throw;
+        // The device cannot play this rate: the file is converted, never played short.
+        for (int rate : ConversionRates) {
+            if (rate == fileRate)
+                continue;
+            try {
+                format.sampleRate = rate;
+                stream_ = backend_.openOutput(deviceId_, format, handler);
+                deviceRate_ = rate;
+                break;
+            } catch (const Failure&) {
+                // the next rate
+            }
+        }
+        if (!stream_)
+            throw;
+    }
+    resampler_.reset();
+    if (deviceRate_ != fileRate)
+        resampler_ = std::make_unique<PlaybackResampler>(fileRate, deviceRate_);
+    // After the last frame the device plays its queue out; as much again covers a sound
+    // server that mixes ahead of the card and drops what it mixed of a stream that goes away.
+    drainFrames_ = qint64(std::ceil(2.0 * stream_->outputLatency() * deviceRate_));
+}
+
+void FilePlayer::restartFeed(qint64 frame)
+{
+    if (!decoder_)
+        decoder_ = std::make_unique<PlaybackDecoder>(file_, fileChannels_, info_.frames);
+    decoder_->seek(frame);
+    if (resampler_)
+        resampler_->clear();
+    pending_.clear();
+    pendingAt_ = 0;
+    decodedAll_ = false;
+}
+
+bool FilePlayer::feed()
+{
+    if (pendingAt_ < pending_.size()) {
+        const size_t fits = std::min(ring_.space(), pending_.size() - pendingAt_) & ~size_t(1);
+        pendingAt_ += ring_.write(pending_.data() + pendingAt_, fits);
+        return fits > 0;
+    }
+    if (decodedAll_) {
+        // Once set, every frame is in the ring (the callback relies on that).
+        readerEof_.store(true, std::memory_order_release);
+        return false;
+    }
+    decoded_.resize(ReadFrames * 2);
+    const size_t frames = decoder_->read(decoded_.data(), ReadFrames);
+    decodedAll_ = frames < ReadFrames;
+    pending_.clear();
+    pendingAt_ = 0;
+    if (resampler_)
+        resampler_->process(decoded_.data(), frames, decodedAll_, pending_);
+    else
+        pending_.assign(decoded_.begin(), decoded_.begin() + ptrdiff_t(frames * 2));
+    return true;
 }
 
 void FilePlayer::stop()
@@ -185,7 +270,10 @@ void FilePlayer::teardown()
     quitReader_.store(true);
     if (reader_.joinable())
         reader_.join();
+    if (stream_)
+        underflows_ = stream_->underflows();
     stream_.reset();
+    resampler_.reset();
     playing_ = false;
     paused_.store(false);
     levels_.clear();
@@ -234,7 +322,10 @@ bool FilePlayer::acknowledgeSeek()
     if (readerGen_.load(std::memory_order_acquire) != g)
         return false; // the reader may still be putting frames from before the seek
     ring_.discardAll();
-    framePos_.store(seekTarget_.load());
+    base_ = seekTarget_.load();
+    played_ = 0;
+    tail_ = 0;
+    framePos_.store(base_);
     finished_.store(false);
     seenGen_.store(g, std::memory_order_release);
     return true;
@@ -248,9 +339,18 @@ void FilePlayer::render(int16_t* out, size_t frames)
         // Read the end flag before the ring: once it is set, every frame is in the ring.
         const bool eof = readerEof_.load(std::memory_order_acquire);
         got = ring_.read(out, frames * 2) / 2;
-        framePos_.fetch_add(qint64(got), std::memory_order_relaxed);
-        if (got < frames && eof)
-            finished_.store(true);
+        played_ += qint64(got);
+        const int fileRate = info_.format.sampleRate;
+        const qint64 inFile = fileRate == deviceRate_ ? played_ : played_ * fileRate / deviceRate_;
+        framePos_.store(std::min(base_ + inFile, info_.frames), std::memory_order_relaxed);
+        if (got < frames && eof) {
+            // The last frame is on its way: it is heard once the device's queue has played out.
+            tail_ += qint64(frames - got);
+            if (tail_ >= drainFrames_)
+                finished_.store(true);
+        } else if (got < frames) {
+            starved_.fetch_add(frames - got, std::memory_order_relaxed);
+        }
     }
     std::fill(out + got * 2, out + frames * 2, int16_t(0));
     levels_.measureStereo(out, frames);
@@ -272,15 +372,12 @@ void FilePlayer::prepare(size_t frames)
 void FilePlayer::readerLoop()
 {
     ThreadRoleScope role(ThreadRole::Worker);
-    const int channels = fileChannels_;
-    std::vector<int16_t> chunk(ReadFrames * 2);
-    std::vector<int16_t> stereo(ReadFrames * 2);
     quint64 gen = readerGen_.load();
     quint64 seekedGen = gen;
-    qint64 at = framePos_.load(); // the decoder's frame; nothing past info_.frames is played
     while (!quitReader_.load()) {
         const quint64 g = requestGen_.load(std::memory_order_acquire);
         if (g != gen) {
+            // A seek: nothing more goes into the ring until the callback has emptied it.
             gen = g;
             readerEof_.store(false);
             readerGen_.store(g, std::memory_order_release);
@@ -290,26 +387,11 @@ void FilePlayer::readerLoop()
             continue;
         }
         if (seekedGen != gen) {
-            at = seekTarget_.load();
-            sf_seek(file_, at, SEEK_SET);
+            restartFeed(seekTarget_.load());
             seekedGen = gen;
         }
-        if (!readerEof_.load() && ring_.space() >= ReadFrames * 2) {
-            const qint64 want = std::clamp<qint64>(info_.frames - at, 0, qint64(ReadFrames));
-            const sf_count_t n = want > 0 ? sf_readf_short(file_, chunk.data(), sf_count_t(want)) : 0;
-            const size_t frames = n > 0 ? size_t(n) : 0;
-            at += qint64(frames);
-            const int16_t* data = chunk.data();
-            if (channels == 1) {
-                for (size_t i = 0; i < frames; ++i)
-                    stereo[2 * i] = stereo[2 * i + 1] = chunk[i];
-                data = stereo.data();
-            }
-            ring_.write(data, frames * 2);
-            if (frames < ReadFrames)
-                readerEof_.store(true, std::memory_order_release);
+        if (feed())
             continue;
-        }
         if (finished_.load())
             postEnd();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -77,8 +77,16 @@ void InputDevice::start()
         });
         settingsChanged_ = false;
     }
+    watch_.restart(samplesDelivered());
     stream_->start();
     capturing_ = true;
+}
+
+bool InputDevice::lost(int elapsedMs)
+{
+    if (!capturing_)
+        return false;
+    return deviceFailed() || watch_.lost(samplesDelivered(), elapsedMs);
 }
 
 void InputDevice::stop()

@@ -9,6 +9,7 @@
 // UI thread therefore delays the events but never costs a sample.
 #include "audio/core/WaveFormat.h"
 #include "audio/devices/AudioBackend.h"
+#include "audio/devices/DeliveryWatch.h"
 #include "audio/devices/PeakLevels.h"
 #include "audio/devices/SpscRing.h"
 #include <QObject>
@@ -68,6 +69,11 @@ public:
     // Samples the device has delivered since this object was made; stands still while the
     // device delivers nothing.
     quint64 samplesDelivered() const { return quint64(ring_.written()); }
+    // The device is lost: its stream failed, or it delivered nothing for too long (three
+    // seconds once it has delivered, five before its first buffer; see DeliveryWatch). A quiet
+    // input is not lost. `elapsedMs` have passed since the last call or the start. Call on the
+    // UI thread while capturing; the caller's timer is the clock.
+    bool lost(int elapsedMs);
 
     // Peaks of the last processed buffer (after the gain); zero while not capturing.
     PeakLevels levels() const { return levels_.load(); }
@@ -110,6 +116,7 @@ private:
     std::unique_ptr<AudioStream> stream_;
     bool capturing_ = false;
     bool settingsChanged_ = false;
+    DeliveryWatch watch_;
 
     SpscRing<int16_t> ring_;
     std::vector<int16_t> buffer_; // worker's buffer

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <portaudio.h>
+#include <algorithm>
 #include <atomic>
 #ifdef TAMBLOR_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -49,9 +50,12 @@ public:
         p.device = paDevice;
         p.channelCount = f.channels;
         p.sampleFormat = paInt16;
-        p.suggestedLatency = latency;
+        p.suggestedLatency = std::max(latency, f.latency);
+        // An output's first queue is filled by the callback, not with silence: the sound starts
+        // as soon as the device does.
+        const PaStreamFlags flags = input_ ? paNoFlag : paPrimeOutputBuffersUsingStreamCallback;
         const PaError err = Pa_OpenStream(&stream_, input_ ? &p : nullptr, input_ ? nullptr : &p,
-                                          f.sampleRate, paFramesPerBufferUnspecified, paNoFlag,
+                                          f.sampleRate, paFramesPerBufferUnspecified, flags,
                                           &PaStreamHandle::callback, this);
         if (err != paNoError) {
             stream_ = nullptr;
@@ -76,8 +80,10 @@ public:
     {
         stopping_ = true;
         started_ = false;
+        // An output stops at once, dropping its queue (Pa_StopStream waits some 20 ms and
+        // drops it all the same); whoever needs the queue heard plays it out first.
         if (Pa_IsStreamStopped(stream_) == 0)
-            Pa_StopStream(stream_);
+            input_ ? Pa_StopStream(stream_) : Pa_AbortStream(stream_);
     }
     bool isActive() const override { return Pa_IsStreamActive(stream_) == 1; }
     bool hasFailed() const override
@@ -85,13 +91,21 @@ public:
         // Started and not stopped by us, yet no longer running (or PortAudio reports an error).
         return failed_.load() || (started_.load() && Pa_IsStreamActive(stream_) != 1);
     }
+    double outputLatency() const override
+    {
+        const PaStreamInfo* info = input_ ? nullptr : Pa_GetStreamInfo(stream_);
+        return info ? info->outputLatency : 0.0;
+    }
+    quint64 underflows() const override { return underflows_.load(); }
 
 private:
     static int callback(const void* in, void* out, unsigned long frames,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self)
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* self)
     {
         auto* s = static_cast<PaStreamHandle*>(self);
         ThreadRoleScope role(ThreadRole::DeviceCallback);
+        if (flags & paOutputUnderflow)
+            s->underflows_.fetch_add(1, std::memory_order_relaxed);
         if (s->input_)
             s->in_(static_cast<const int16_t*>(in), frames);
         else
@@ -112,6 +126,7 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> failed_{false};
+    std::atomic<quint64> underflows_{0};
 };
 
 int pick(const std::vector<int>& list, int device, bool input)

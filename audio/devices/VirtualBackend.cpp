@@ -40,6 +40,7 @@ public:
         std::lock_guard lock(owner_.mutex_);
         return failed_;
     }
+    double outputLatency() const override { return in_ ? 0.0 : latency_; }
 
     // Called with the owner's mutex held.
     void run(size_t frames, bool stepped)
@@ -85,6 +86,7 @@ public:
     std::vector<int16_t> scratch_;
     bool active_ = false;
     bool failed_ = false;
+    double latency_ = 0; // set when opened
     uint64_t framesRun_ = 0;
     uint64_t framesAtStart_ = 0;
     SteadyClock::time_point startedAt_;
@@ -137,8 +139,12 @@ std::unique_ptr<AudioStream> VirtualBackend::openOutput(int device, const Stream
 {
     if (device != 0 && device != DefaultDevice)
         throw Failure(Failure::DeviceUnavailable);
-    auto s = std::make_unique<Stream>(*this, format, InputCallback{}, std::move(handler));
     std::lock_guard lock(mutex_);
+    if (!outputRates_.empty() &&
+        std::find(outputRates_.begin(), outputRates_.end(), format.sampleRate) == outputRates_.end())
+        throw Failure(Failure::DeviceUnavailable);
+    auto s = std::make_unique<Stream>(*this, format, InputCallback{}, std::move(handler));
+    s->latency_ = outputLatency_;
     streams_.push_back(s.get());
     output_.clear();
     outputFormat_ = format;
@@ -177,6 +183,18 @@ void VirtualBackend::stallInput(bool stalled)
 {
     std::lock_guard lock(mutex_);
     inputStalled_ = stalled;
+}
+
+void VirtualBackend::setOutputRates(std::vector<int> rates)
+{
+    std::lock_guard lock(mutex_);
+    outputRates_ = std::move(rates);
+}
+
+void VirtualBackend::setOutputLatency(double seconds)
+{
+    std::lock_guard lock(mutex_);
+    outputLatency_ = seconds;
 }
 
 void VirtualBackend::advance(size_t frames)

@@ -67,6 +67,13 @@ public:
     void failOutput();
     void stallInput(bool stalled);
 
+    // The output device as a card that plays only some rates (empty: every rate); another rate
+    // is refused with 68 Device unavailable when a stream is opened.
+    void setOutputRates(std::vector<int> rates);
+    // The queue the output device reports (AudioStream::outputLatency) for streams opened
+    // from now on; the virtual card itself still takes every frame at once.
+    void setOutputLatency(double seconds);
+
     // Stepped clock: runs every started stream for `frames` frames of its own rate, in callbacks
     // of at most its framesPerBuffer. Returns when all callbacks have run.
     void advance(size_t frames);
@@ -93,6 +100,8 @@ private:
     std::vector<Stream*> streams_;
     VirtualSignal signal_;
     bool inputStalled_ = false;
+    std::vector<int> outputRates_;
+    double outputLatency_ = 0;
     std::vector<int16_t> output_;
     StreamFormat outputFormat_;
     std::thread driver_;

@@ -105,6 +105,10 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
             layout.format = parseFmt(f, size);
             layout.extensible = size >= 2 && le16(f) == kExtensible;
             haveFmt = true;
+        } else if (std::memcmp(ch, "fact", 4) == 0 && size >= 4) {
+            uint8_t n[4];
+            readExactly(source, body, n, 4, "fact chunk past the end of the file");
+            layout.factFrames = int64_t(le32(n));
         } else if (std::memcmp(ch, "data", 4) == 0) {
             if (haveData)
                 throw malformedWave(QStringLiteral("two data chunks"));
@@ -130,7 +134,14 @@ int64_t RiffLayout::frames() const
     if (format.blockAlign <= 0)
         return 0;
     const int64_t blocks = int64_t(dataSize / uint64_t(format.blockAlign));
-    return format.formatTag == WaveFormat::MsAdpcm ? blocks * format.samplesPerBlock : blocks;
+    if (format.formatTag != WaveFormat::MsAdpcm)
+        return blocks;
+    // The last block is filled up past the sound; the fact chunk says where the sound ends.
+    // A count outside the last block is stale (a header not brought up to date) and ignored.
+    const int64_t whole = blocks * format.samplesPerBlock;
+    if (factFrames > whole - format.samplesPerBlock && factFrames <= whole)
+        return factFrames;
+    return whole;
 }
 
 RiffLayout RiffReader::read(const QString& path)

@@ -19,8 +19,10 @@ struct RiffLayout {
     uint64_t dataSize = 0;   // bytes of sample data
     uint64_t fileSize = 0;
     bool extensible = false; // the fmt chunk is WAVE_FORMAT_EXTENSIBLE
+    int64_t factFrames = -1;  // the frame count of a fact chunk before the data; -1 without one
 
-    // Sample frames in the data: whole blocks times the samples each holds.
+    // Sample frames in the data: whole blocks times the samples each holds; of ADPCM, whose
+    // last block is filled up, the fact chunk's count when it lies within that last block.
     int64_t frames() const;
 };
 

@@ -252,8 +252,6 @@ bool RecordingSession::arm()
         app_.showMessage(f.text());
         return false;
     }
-    lastDelivered_ = input_->samplesDelivered();
-    silentTicks_ = 0;
     setState(State::Armed);
     emit slotReserved(s.CurrentSlot);
     return true;
@@ -295,18 +293,7 @@ void RecordingSession::tickWriting()
     }
 }
 
-bool RecordingSession::inputLost()
-{
-    if (input_->deviceFailed())
-        return true;
-    const quint64 delivered = input_->samplesDelivered();
-    if (delivered != lastDelivered_) {
-        lastDelivered_ = delivered;
-        silentTicks_ = 0;
-        return false;
-    }
-    return ++silentTicks_ >= SilentTicksLimit;
-}
+bool RecordingSession::inputLost() { return input_->lost(TickMs); }
 
 QString RecordingSession::failureText(const Failure& f) const
 {
@@ -332,6 +319,16 @@ void RecordingSession::finish(bool lengthFromFile)
 {
     SharedState& s = st();
     closeInput();
+    if (lengthFromFile && writer_->framesWritten() == 0) {
+        // The take failed before its first frame: it leaves no entry and no empty file.
+        try {
+            index_.removeSoundFile(s.CurrentSlot);
+        } catch (const Failure&) {
+            // Left for the next take of this slot, which removes any old file first.
+        }
+        abandon();
+        return;
+    }
     const Clock& clock = app_.clock();
     try {
         if (lengthFromFile) {

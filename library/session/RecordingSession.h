@@ -35,7 +35,7 @@ public:
         LoudBuffer,     // an input buffer above the threshold with "Auto Start" ticked
         Tick,           // the 50 ms display timer
         Stop,           // the stop routine
-        DeviceFailure,  // the input stream failed or delivered nothing for a second
+        DeviceFailure,  // the input device is lost (InputDevice::lost)
         WriteFailure,   // the file could not be written (disk full)
         LimitReached,   // the file reached the size limit of a wave file
         WindowClosing,  // the library window is closed
@@ -44,8 +44,8 @@ public:
     static constexpr int AllStates = 4;
     static constexpr int AllEvents = 9;
 
-    // Ticks without a new input sample before the input counts as lost (one second).
-    static constexpr int SilentTicksLimit = 20;
+    // A Tick stands for this much time (the display timer's interval).
+    static constexpr int TickMs = 50;
 
     RecordingSession(Application& app, SlotIndex& index, QObject* parent = nullptr);
     // A take still under way ends as at the end of the program: kept, never lost.
@@ -96,7 +96,8 @@ private:
     void tickWriting();
     bool inputLost();
     // Ends the take: the rest of the input written, the file closed, the slot completed.
-    // `lengthFromFile`: the length stored is that of the audio in the file, not of the clock.
+    // `lengthFromFile` (the take failed): the length stored is that of the audio in the file,
+    // not of the clock; a take that failed before its first frame is abandoned instead.
     void finish(bool lengthFromFile);
     void abandon();
     void closeInput();
@@ -113,8 +114,6 @@ private:
     int32_t startTime_ = 0;
     qint64 armSequence_ = 0;     // the last input buffer before the current arming
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
-    quint64 lastDelivered_ = 0;  // input samples seen at the last tick
-    int silentTicks_ = 0;
 };
 
 } // namespace tamblor

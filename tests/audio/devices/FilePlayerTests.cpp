@@ -1,8 +1,10 @@
 // The file player on the virtual output: what reaches the device, positions, transport, events.
+#include "PlaybackEdges.h"
 #include "SignalMeasure.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/VirtualBackend.h"
 #include "platform/Failure.h"
+#include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include <QFile>
 #include <QSignalSpy>
@@ -271,6 +273,156 @@ TEST_F(FilePlayerTest, RefusesFilesItCannotPlayWithANumberedFailure)
     player.setDeviceId(3);
     EXPECT_EQ(failureOf([&] { player.play(); }), 68);
     EXPECT_FALSE(player.isPlaying());
+}
+
+// Every rate the library meets, 16-bit and ADPCM, mono and stereo: the card is given exactly
+// the frames the file decodes to, from the first to the last sample, then only silence.
+TEST_F(FilePlayerTest, EveryRateAndEncodingReachesTheCardFromTheFirstToTheLastSample)
+{
+    for (int rate : {8000, 11025, 22050, 32000, 44100, 48000}) {
+        for (bool adpcm : {false, true}) {
+            for (int channels : {1, 2}) {
+                SCOPED_TRACE(testing::Message() << rate << (adpcm ? " ADPCM " : " 16-bit ") << channels);
+                const size_t written = size_t(rate) / 4 + 7;
+                const std::vector<int16_t> noise = edgeNoise(written, channels, unsigned(rate + channels));
+                const QString path = native(QStringLiteral("edge-%1-%2-%3.wav").arg(rate).arg(adpcm).arg(channels));
+                if (adpcm) {
+                    SF_INFO info{};
+                    info.samplerate = rate;
+                    info.channels = channels;
+                    info.format = SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM;
+                    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+                    ASSERT_NE(f, nullptr);
+                    sf_writef_short(f, noise.data(), sf_count_t(written));
+                    sf_close(f);
+                } else {
+                    writeWav(path, rate, channels, noise);
+                }
+                QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+                player.setFileName(path);
+                // ADPCM fills its last block up past the sound: that is not played.
+                const size_t frames = size_t(player.wave().frames);
+                const std::vector<int16_t> decoded = readWav(path).samples;
+                ASSERT_EQ(frames, written);
+                ASSERT_GE(decoded.size(), frames * size_t(channels));
+                player.play();
+                backend.advance(frames + 2000);
+                player.waitIdle();
+                EXPECT_EQ(ended.size(), 1);
+                EXPECT_EQ(backend.outputFormat().sampleRate, rate);
+                const std::vector<int16_t> out = backend.outputSamples();
+                ASSERT_EQ(out.size(), (frames + 2000) * 2);
+                for (size_t i = 0; i < frames; ++i) {
+                    const int16_t l = decoded[i * size_t(channels)];
+                    const int16_t r = decoded[i * size_t(channels) + size_t(channels - 1)];
+                    ASSERT_EQ(out[2 * i], l) << "frame " << i;
+                    ASSERT_EQ(out[2 * i + 1], r) << "frame " << i;
+                }
+                EXPECT_EQ(peakOf({out.begin() + ptrdiff_t(frames * 2), out.end()}), 0);
+            }
+        }
+    }
+}
+
+// A device holds a queue: what it was given last is heard only once the queue has played out.
+// The end comes then, not when the last frame was handed over.
+TEST_F(FilePlayerTest, TheEndComesOnlyOnceTheDevicesQueueHasPlayedOut)
+{
+    backend.setOutputLatency(0.05); // 2205 frames at 44100
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.setFileName(native("counter.wav"));
+    player.play();
+    backend.advance(FileFrames + 2205);
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 0); // the last frame has just been heard
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(backend.openStreamCount(), 1);
+    backend.advance(2205 + 100); // the sound server's share played out as well
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 1);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(backend.openStreamCount(), 0);
+
+    const std::vector<int16_t> out = backend.outputSamples();
+    const std::vector<int16_t> expected = counterFrames(FileFrames);
+    ASSERT_EQ(out.size(), (FileFrames + 2 * 2205 + 100) * 2);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+    EXPECT_EQ(peakOf({out.begin() + ptrdiff_t(FileFrames * 2), out.end()}), 0);
+}
+
+// A card that cannot play the file's rate plays it converted, whole and at its pitch; the
+// position still runs in the file's own time.
+TEST_F(FilePlayerTest, ADeviceThatCannotPlayTheFilesRateGetsItConverted)
+{
+    std::vector<int16_t> tone(8000);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = int16_t(std::lround(10000 * std::sin(2 * M_PI * 1000.0 * double(i) / 8000)));
+    writeWav(native("tone8k.wav"), 8000, 1, tone);
+    backend.setOutputRates({44100, 48000});
+    QSignalSpy ended(&player, &FilePlayer::playbackEnded);
+    player.setFileName(native("tone8k.wav"));
+    player.play();
+    EXPECT_EQ(player.deviceRate(), 44100);
+    EXPECT_EQ(backend.outputFormat().sampleRate, 44100);
+    backend.advance(22050);
+    EXPECT_NEAR(double(player.position()), 500.0, 2.0);
+    backend.advance(22050 + 4000);
+    player.waitIdle();
+    EXPECT_EQ(ended.size(), 1);
+
+    const std::vector<int16_t> left = played();
+    size_t first = 0, last = 0;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (std::abs(int(left[i])) > 500) {
+            first = first ? first : i;
+            last = i;
+        }
+    }
+    EXPECT_LE(first, 10u); // from the first frame on
+    EXPECT_NEAR(double(last - first), 44100.0, 20.0); // the whole second, to the last frame
+    const std::vector<int16_t> body(left.begin() + 100, left.begin() + 44000);
+    EXPECT_NEAR(frequencyOf(body, 44100), 1000.0, 1.0);
+    EXPECT_NEAR(peakOf(body), 10000, 300);
+
+    // Another rate the card refuses goes to the next one it takes; none at all is a failure.
+    writeWav(native("tone44.wav"), 44100, 2, std::vector<int16_t>(8820, 1000));
+    backend.setOutputRates({48000});
+    player.setFileName(native("tone44.wav"));
+    player.play();
+    EXPECT_EQ(backend.outputFormat().sampleRate, 48000);
+    player.stop();
+    backend.setOutputRates({96000});
+    EXPECT_EQ(failureOf([&] { player.play(); }), 68);
+    EXPECT_FALSE(player.isPlaying());
+}
+
+// Floating-point files (as sox makes them, 32 and 64 bits) play at their level: the same
+// samples as the 16-bit file of the same tone, within the last bit.
+TEST_F(FilePlayerTest, FloatFilesPlayAtTheirLevel)
+{
+    ASSERT_TRUE(soxtest::makeTone(native("tone16.wav"), {"-b", "16"}, 44100, 2, 0.25));
+    player.setFileName(native("tone16.wav"));
+    player.play();
+    backend.advance(11025);
+    const std::vector<int16_t> reference = backend.outputSamples();
+    player.stop();
+    ASSERT_NEAR(peakOf(channel(reference, 2, 0)), 19661, 2); // 0.6 of full scale
+    for (const char* bits : {"32", "64"}) {
+        SCOPED_TRACE(bits);
+        const QString path = native(QStringLiteral("tone-f%1.wav").arg(bits));
+        ASSERT_TRUE(soxtest::makeTone(path, {"-e", "floating-point", "-b", bits}, 44100, 2, 0.25));
+        player.setFileName(path);
+        EXPECT_EQ(player.wave().format.formatTag, WaveFormat::IeeeFloat);
+        player.play();
+        backend.advance(11025);
+        const std::vector<int16_t> out = backend.outputSamples();
+        player.stop();
+        ASSERT_EQ(out.size(), reference.size());
+        int worst = 0;
+        for (size_t i = 0; i < out.size(); ++i)
+            worst = std::max(worst, std::abs(int(out[i]) - int(reference[i])));
+        EXPECT_LE(worst, 1);
+    }
 }
 
 } // namespace

@@ -1,12 +1,17 @@
 #!/bin/sh
-# Starts or stops a private PulseAudio server with one null sink, for the PortAudio tests.
-#   pulse_fixture.sh start STATEFILE    writes runtime=, server=, sink=, source=, pid=, reader=
+# Starts or stops a private PulseAudio server with two null sinks, for the PortAudio tests.
+#   pulse_fixture.sh start STATEFILE    writes runtime=, server=, sink=, source=, pid=, reader=,
+#                                       still_sink=, still_source=
+# "sink" mixes ahead and rewinds when a stream comes or goes, as PulseAudio drives a real card,
+# and a reader on its monitor keeps it running. "still_sink" never rewinds (norewinds=1), so its
+# monitor shows every frame a stream plays, from the first; nothing reads it until a test does.
 #   pulse_fixture.sh stop STATEFILE     stops both processes by their PIDs and removes the folder
 # The server runs in user mode with a private XDG_RUNTIME_DIR (mode 700), also as root.
 set -u
 action=$1
 state=$2
 sink=tamblor_test
+still=tamblor_still
 
 stop() {
     [ -f "$state" ] || return 0
@@ -38,6 +43,7 @@ unset PULSE_SERVER PULSE_SINK PULSE_SOURCE DBUS_SESSION_BUS_ADDRESS
 pulseaudio -D --system=false --exit-idle-time=-1 -n --disallow-exit --use-pid-file=yes \
     --log-target=file:"$runtime/server.log" \
     --load="module-null-sink sink_name=$sink rate=44100 channels=2" \
+    --load="module-null-sink sink_name=$still rate=44100 channels=2 norewinds=1" \
     --load="module-native-protocol-unix auth-anonymous=1" || {
     echo "pulseaudio did not start"; cat "$runtime/server.log" 2>/dev/null; rm -rf "$runtime"; exit 1; }
 i=0
@@ -58,8 +64,10 @@ reader=$!
     echo "source=$sink.monitor"
     echo "pid=$pid"
     echo "reader=$reader"
+    echo "still_sink=$still"
+    echo "still_source=$still.monitor"
 } >"$state"
-if ! pactl list short sinks | grep -q "$sink"; then
+if ! pactl list short sinks | grep -q "$sink" || ! pactl list short sinks | grep -q "$still"; then
     echo "null sink missing"; cat "$runtime/server.log"; exit 1
 fi
 sleep 2.5 # let the sink settle with its reader

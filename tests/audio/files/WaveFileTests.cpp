@@ -3,6 +3,7 @@
 #include "audio/files/MemMapFile.h"
 #include "audio/format/RiffReader.h"
 #include "audio/files/WaveFile.h"
+#include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
 #include <QFile>
@@ -149,6 +150,32 @@ TEST_F(WaveFileTest, ADataChunkLongerThanTheFileIsReadAsTheWholeFramesThere)
     const RiffLayout l = parseBytes(b);
     EXPECT_EQ(l.dataSize, 512u);
     EXPECT_EQ(l.frames(), 1000);
+}
+
+TEST_F(WaveFileTest, AnAdpcmFileEndsWhereItsFactChunkSaysNotWithItsFilledUpLastBlock)
+{
+    // Half a second at 22050: whole blocks and a part of one more.
+    ASSERT_TRUE(soxtest::makeTone(native("adpcm.wav"), {"-e", "ms-adpcm"}, 22050, 2, 0.5));
+    QByteArray b = readAllBytes(native("adpcm.wav"));
+    RiffLayout l = parseBytes(b);
+    const int64_t perBlock = l.format.samplesPerBlock;
+    const int64_t blocks = (11025 + perBlock - 1) / perBlock;
+    ASSERT_NE(11025 % perBlock, 0);
+    EXPECT_EQ(l.dataSize, uint64_t(blocks * l.format.blockAlign));
+    EXPECT_EQ(l.factFrames, 11025);
+    EXPECT_EQ(l.frames(), 11025);
+
+    // A count that does not fall in the last block is stale: the whole blocks count.
+    const int fact = b.indexOf("fact");
+    ASSERT_GT(fact, 0);
+    for (const int64_t stale : {int64_t(100), blocks * perBlock + 1, (blocks - 1) * perBlock}) {
+        SCOPED_TRACE(stale);
+        const uint32_t v = uint32_t(stale);
+        b.replace(fact + 8, 4, QByteArray(reinterpret_cast<const char*>(&v), 4));
+        l = parseBytes(b);
+        EXPECT_EQ(l.factFrames, stale);
+        EXPECT_EQ(l.frames(), blocks * perBlock);
+    }
 }
 
 TEST_F(WaveFileTest, FloatFormatsAreCheckedLikePcm)

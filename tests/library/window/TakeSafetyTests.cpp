@@ -64,15 +64,15 @@ TEST_F(TakeTest, AFailingInputEndsTheTakeWithTheLengthOfItsFile)
     EXPECT_EQ(selectedSlot(), 2);
 }
 
-TEST_F(TakeTest, AnInputThatDeliversNothingForASecondEndsTheTake)
+TEST_F(TakeTest, AnInputThatDeliversNothingForThreeSecondsEndsTheTake)
 {
     openStereo();
     click(w->cmdRecord);
     feed(44100 + 300);
     tick();
     backend().stallInput(true);
-    // Nineteen ticks (0.95 s) without input are not yet a loss.
-    for (int i = 0; i < 19; ++i) {
+    // 59 ticks (2.95 s) without input are not yet a loss.
+    for (int i = 0; i < 59; ++i) {
         feed(2205);
         advanceClock(1);
         tick();
@@ -96,6 +96,68 @@ TEST_F(TakeTest, AnInputThatDeliversNothingForASecondEndsTheTake)
     EXPECT_EQ(state().RecordState, 0);
     EXPECT_EQ(recordBytes(3).left(1), "0");
     EXPECT_EQ(w->cmdRecord->text(), "Record");
+}
+
+// A sound server may take a second or two to deliver a new stream's first buffer: before it,
+// the input has five seconds. Zeros are sound: a silent input is never lost.
+TEST_F(TakeTest, AnInputWhoseFirstBufferComesLateOrThatIsSilentIsNotLost)
+{
+    openStereo();
+    state().RecordStartMode = 2; // a press arms, a second press writes
+    backend().setInputSignal(sources::silence());
+    backend().stallInput(true);
+    click(w->cmdRecord);
+    ASSERT_EQ(state().RecordState, 1);
+    for (int i = 0; i < 99; ++i) { // 4.95 s before the first buffer
+        feed(2205);
+        tick();
+    }
+    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(app->messageText(), "");
+    backend().stallInput(false);
+    click(w->cmdRecord);
+    ASSERT_EQ(state().RecordState, 2);
+    for (int i = 0; i < 200; ++i) { // ten seconds of zeros
+        feed(2205);
+        tick();
+    }
+    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(app->messageText(), "");
+    click(w->cmdStop);
+    EXPECT_EQ(recordBytes(2).left(1), "1");
+    EXPECT_EQ(readWav(slotFile(2)).samples.size(), size_t(200 * 2205 * 2));
+
+    // A first buffer that never comes: lost after five seconds; the armed slot is freed.
+    backend().stallInput(true);
+    click(w->cmdRecord);
+    ASSERT_EQ(state().RecordState, 1);
+    for (int i = 0; i < 99; ++i)
+        tick();
+    EXPECT_EQ(state().RecordState, 1);
+    tick();
+    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(app->messageText(), InputLost);
+    EXPECT_EQ(recordBytes(3).left(1), "0");
+}
+
+// A take that fails before its first frame was written holds nothing: no entry, no file.
+TEST_F(TakeTest, ATakeThatFailsBeforeItsFirstFrameLeavesNoEntry)
+{
+    openStereo(); // start mode Off: one press writes
+    backend().stallInput(true);
+    click(w->cmdRecord);
+    ASSERT_EQ(state().RecordState, 2);
+    EXPECT_TRUE(QFileInfo::exists(slotFile(2)));
+    for (int i = 0; i < 100; ++i) {
+        feed(2205);
+        tick();
+    }
+    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(app->messageText(), InputLost);
+    EXPECT_EQ(recordBytes(2).left(1), "0");
+    EXPECT_FALSE(QFileInfo::exists(slotFile(2)));
+    EXPECT_EQ(w->lstSoundFile->count(), 1);
+    EXPECT_EQ(backend().openStreamCount(), 0);
 }
 
 TEST_F(TakeTest, LosingTheOutputDeviceEndsPlaybackWithAMessage)

@@ -1,0 +1,41 @@
+#pragma once
+// The private PulseAudio server the fixture script starts (pulse_fixture.sh), as the PortAudio
+// tests and measurements use it: its state file, the environment that points the ALSA "pulse"
+// device at it, and a capture of a sink's monitor by an outside reader (parec).
+#include <QProcess>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace tamblor::audio {
+class AudioBackend;
+}
+
+namespace tamblor::audio::measure {
+
+// The fixture's state file (key=value lines); empty when it cannot be read.
+std::map<QString, QString> readPulseState(const QString& path);
+// Points libpulse (and so the ALSA "pulse" device) at the fixture's server, its `sink` for
+// output and its `source` for input.
+void usePulseServer(const std::map<QString, QString>& state, const QString& sink, const QString& source);
+// The device numbered by `name` in the backend's input or output list; -1 when none.
+int findDevice(const AudioBackend& backend, bool input, const QString& name);
+// `pactl list sinks`: the latency the sink is configured for, in seconds (0 when not found).
+double sinkConfiguredLatency(const QString& sink);
+
+// Records a monitor source as 44100 stereo 16-bit from start() to stop().
+class MonitorCapture {
+public:
+    static constexpr int Rate = 44100;
+    // Returns once the reader delivers; false when it did not start.
+    bool start(const QString& source);
+    // Interleaved stereo frames recorded so far; stops the reader.
+    std::vector<int16_t> stop();
+
+private:
+    QProcess parec_;
+    QByteArray bytes_;
+};
+
+} // namespace tamblor::audio::measure
