@@ -41,7 +41,8 @@ struct Worst {
         }
         start = runs == 0 ? run.edges.missingStart : std::max(start, run.edges.missingStart);
         end = runs == 0 ? run.edges.missingEnd : std::max(end, run.edges.missingEnd);
-        middle = std::max(middle, std::abs(run.edges.middle));
+        if (std::abs(run.edges.middle) > std::abs(middle))
+            middle = run.edges.middle; // silence put in (> 0) or sound left out (< 0) between
         underflows += run.underflows;
         starved += run.starved;
         ++runs;
@@ -63,6 +64,7 @@ int playback(const std::map<QString, QString>& state, int runs)
     const double block = sinkConfiguredLatency(rewinding);
     std::printf("Playback through PortAudio's \"pulse\" device, files of 0.5 s, worst of %d runs each.\n"
                 "Frames missing (negative: none missing, heard a little early by the measure's smear).\n"
+                "Gaps: the heard span minus the file's, worst run (> 0 silence put in, < 0 sound left out).\n"
                 "The rewinding sink's monitor never shows its first block (%.1f ms) of a new stream.\n"
                 "Load before: %s\n\n",
                 runs, block * 1000, qPrintable(uptime()));
