@@ -1,5 +1,6 @@
 #include "audio/core/SampleMath.h"
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace tamblor::audio {
@@ -70,6 +71,14 @@ void applyGain(int16_t* samples, size_t count, int gain)
         applySmallGain(samples, count, gain);
     else
         applyLargeGain(samples, count, gain);
+}
+
+void floatToFullScale(const double* in, int32_t* out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const double v = std::nearbyint(in[i] * 2147483648.0);
+        out[i] = v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
+    }
 }
 
 } // namespace tamblor::audio

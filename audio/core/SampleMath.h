@@ -15,4 +15,8 @@ int peakMagnitude(const int16_t* samples, size_t count);
 // Applies a gain in 16.14 fixed point (16384 = unity) in place, saturating at the 16-bit range.
 void applyGain(int16_t* samples, size_t count, int gain);
 
+// Float samples (1.0 is full scale) as 32-bit integer samples at the same level (full scale is
+// 2^31), rounded to the nearest; only what lies beyond full scale is clipped.
+void floatToFullScale(const double* in, int32_t* out, size_t count);
+
 } // namespace tamblor::audio

@@ -19,6 +19,10 @@ void WaveFileWriter::begin(const WaveFormat& in)
         throw invalidCall(QStringLiteral("no file name"));
     sound_ = std::make_unique<SndFileWriter>(QDir::toNativeSeparators(path_), in);
     file_ = sound_->handle();
+    // Integer frames into a float file: 2^31 is 1.0 (libsndfile would store the integers as
+    // they are, far beyond full scale).
+    if (in.isFloat())
+        sf_command(file_, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     format_ = in;
 }
 
