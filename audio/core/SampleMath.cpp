@@ -81,4 +81,59 @@ void floatToFullScale(const double* in, int32_t* out, size_t count)
     }
 }
 
+void pcmToFullScale(const uint8_t* in, int bits, int32_t* out, size_t count)
+{
+    switch (bits) {
+    case 8:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[i] ^ 0x80u) << 24);
+        break;
+    case 16:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t((uint32_t(in[2 * i]) | uint32_t(in[2 * i + 1]) << 8) << 16);
+        break;
+    case 24:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[3 * i]) << 8 | uint32_t(in[3 * i + 1]) << 16 | uint32_t(in[3 * i + 2]) << 24);
+        break;
+    default:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[4 * i]) | uint32_t(in[4 * i + 1]) << 8 | uint32_t(in[4 * i + 2]) << 16
+                             | uint32_t(in[4 * i + 3]) << 24);
+        break;
+    }
+}
+
+void fullScaleToPcm(const int32_t* in, int bits, uint8_t* out, size_t count)
+{
+    switch (bits) {
+    case 8:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = uint8_t((uint32_t(in[i]) >> 24) ^ 0x80u);
+        break;
+    case 16:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            out[2 * i] = uint8_t(v >> 16);
+            out[2 * i + 1] = uint8_t(v >> 24);
+        }
+        break;
+    case 24:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            out[3 * i] = uint8_t(v >> 8);
+            out[3 * i + 1] = uint8_t(v >> 16);
+            out[3 * i + 2] = uint8_t(v >> 24);
+        }
+        break;
+    default:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            for (int b = 0; b < 4; ++b)
+                out[4 * i + size_t(b)] = uint8_t(v >> (8 * b));
+        }
+        break;
+    }
+}
+
 } // namespace tamblor::audio

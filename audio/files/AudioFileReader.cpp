@@ -25,6 +25,12 @@ void AudioFileReader::setFileName(const QString& path)
     file_ = sound_->handle();
     frames_ = std::min<int64_t>(sound_->frames(), layout_.frames());
     framesRead_ = 0;
+    const WaveFormat& f = layout_.format;
+    if (f.isPcm() && f.bitsPerSample % 8 == 0 && f.bitsPerSample >= 8 && f.bitsPerSample <= 32
+        && f.blockAlign == f.channels * f.bitsPerSample / 8) {
+        pcm_ = NativeFile::open(QDir::toNativeSeparators(path), NativeFile::Mode::Read);
+        pcm_.adviseSequential();
+    }
 }
 
 int64_t AudioFileReader::length() const
@@ -58,7 +64,18 @@ int64_t AudioFileReader::readFrames(int32_t* dst, int64_t count)
     if (count <= 0)
         return 0;
     sf_count_t got;
-    if (layout_.format.isFloat()) {
+    const WaveFormat& f = layout_.format;
+    if (pcm_.isOpen()) {
+        const size_t want = size_t(count) * size_t(f.blockAlign);
+        if (bytes_.size() < want)
+            bytes_.resize(want);
+        const size_t n = pcm_.readAt(int64_t(layout_.dataOffset) + framesRead_.load() * f.blockAlign, bytes_.data(), want);
+        got = sf_count_t(n / size_t(f.blockAlign));
+        pcmToFullScale(bytes_.data(), f.bitsPerSample, dst, size_t(got) * size_t(f.channels));
+        framesRead_ += got; // a file cut short meanwhile ends here
+        return got;
+    }
+    if (f.isFloat()) {
         // Float is read as float and then put at the same level on the integer scale.
         // (libsndfile's own reading of float as integers either truncates to whole units of
         // full scale or stretches the file's loudest sample to full scale.)
@@ -88,6 +105,7 @@ void AudioFileReader::close()
 {
     sound_.reset();
     file_ = nullptr;
+    pcm_ = NativeFile();
 }
 
 } // namespace tamblor::audio

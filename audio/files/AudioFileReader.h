@@ -6,6 +6,7 @@
 // thread while a pump reads the file.
 #include "audio/format/RiffReader.h"
 #include "audio/format/SndFileReader.h"
+#include "platform/NativeFile.h"
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -52,6 +53,10 @@ private:
     int64_t frames_ = 0;
     std::atomic<int64_t> framesRead_{0};
     std::vector<double> floats_; // a float file's samples on their way to integers
+    // Linear PCM is read here as bytes and widened directly (libsndfile copies and converts in
+    // small pieces, which cost more than the widening itself); its own handle serves the rest.
+    NativeFile pcm_;
+    std::vector<uint8_t> bytes_;
 };
 
 } // namespace tamblor::audio

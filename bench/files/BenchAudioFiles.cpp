@@ -12,9 +12,10 @@
 // the line says "peer failed" instead of a ratio.
 //   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert]. The files are deleted
-// afterwards unless kept; --normalize times only the peak normalize against sox, --convert only
-// the conversion and its quality.
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--ours]. The files are
+// deleted afterwards unless kept; --normalize times only the peak normalize against sox, --convert
+// only the conversion and its quality, --ours only one conversion of ours (to run under a
+// profiler).
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/Loudness.h"
@@ -495,7 +496,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--ours]\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -503,6 +504,7 @@ int main(int argc, char** argv)
     const bool keep = options.contains("--keep");
     const bool onlyNormalize = options.contains("--normalize");
     const bool onlyConvert = options.contains("--convert");
+    const bool oursOnce = options.contains("--ours");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
@@ -511,7 +513,11 @@ int main(int argc, char** argv)
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
                         QFile(hour).size() / 1e6, t);
         }
-        if (onlyNormalize) {
+        if (oursOnce) {
+            const double t = seconds([&] { convert(hour, folder + "/ours22.wav"); });
+            std::printf("44100 -> 22050, ours once: %.2f s   (load %.2f)\n", t, load());
+            QFile::remove(folder + "/ours22.wav");
+        } else if (onlyNormalize) {
             benchNormalize(hour, folder);
         } else if (onlyConvert) {
             benchConvert(hour, folder);

@@ -5,6 +5,7 @@
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
+#include "audio/format/RiffReader.h"
 #include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
@@ -452,6 +453,63 @@ TEST_F(ConversionTest, FloatFilesAreConvertedAsFloatAtTheirLevel)
                     worst = std::max(worst, std::fabs(dst[i] - src[i]));
                 EXPECT_LE(worst, bits == 32 ? 0.0 : 1.0 / 2147483648.0);
             }
+        }
+    }
+}
+
+TEST_F(ConversionTest, PcmIsReadAndWrittenAsLibsndfileDecodesAndEncodesIt)
+{
+    // The reader widens and the writer narrows linear PCM itself: byte for byte and sample for
+    // sample what libsndfile makes of the same frames, at every depth, extremes included.
+    uint32_t x = 7;
+    for (const int bits : {8, 16, 24, 32}) {
+        for (const int channels : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels");
+            std::vector<int32_t> frames(size_t(5000 * channels));
+            for (int32_t& v : frames) {
+                x = x * 1664525u + 1013904223u;
+                v = int32_t(x);
+            }
+            frames[0] = INT32_MIN;
+            frames[1] = INT32_MAX;
+            frames[2] = 0;
+            frames[3] = -1;
+            const WaveFormat f = WaveFormat::pcm(44100, channels, bits);
+            WaveFileWriter ours;
+            ours.setFileName(native("ours.wav"));
+            ours.begin(f);
+            ours.push(frames.data(), 3000);
+            ours.push(frames.data() + 3000 * channels, 2000);
+            ours.close();
+
+            SF_INFO info{};
+            info.samplerate = 44100;
+            info.channels = channels;
+            info.format = SF_FORMAT_WAV | (bits == 8 ? SF_FORMAT_PCM_U8 : bits == 16 ? SF_FORMAT_PCM_16
+                                                                   : bits == 24 ? SF_FORMAT_PCM_24
+                                                                                : SF_FORMAT_PCM_32);
+            SNDFILE* theirs = sf_open(native("theirs.wav").toLocal8Bit().constData(), SFM_WRITE, &info);
+            ASSERT_TRUE(theirs);
+            sf_writef_int(theirs, frames.data(), 5000);
+            sf_close(theirs);
+            const RiffLayout a = RiffReader::read(native("ours.wav"));
+            const RiffLayout b = RiffReader::read(native("theirs.wav"));
+            ASSERT_EQ(a.dataSize, b.dataSize);
+            EXPECT_EQ(readAllBytes(native("ours.wav")).mid(int(a.dataOffset), int(a.dataSize)),
+                      readAllBytes(native("theirs.wav")).mid(int(b.dataOffset), int(b.dataSize)));
+
+            AudioFileReader reader;
+            reader.setFileName(native("theirs.wav"));
+            std::vector<int32_t> back(frames.size());
+            EXPECT_EQ(reader.readFrames(back.data(), 1234), 1234);
+            EXPECT_EQ(reader.readFrames(back.data() + 1234 * channels, 9999), 5000 - 1234);
+            EXPECT_EQ(reader.readFrames(back.data(), 10), 0);
+            std::vector<int32_t> decoded(frames.size());
+            SNDFILE* in = sf_open(native("theirs.wav").toLocal8Bit().constData(), SFM_READ, &info);
+            ASSERT_TRUE(in);
+            sf_readf_int(in, decoded.data(), 5000);
+            sf_close(in);
+            EXPECT_EQ(back, decoded);
         }
     }
 }
