@@ -40,7 +40,7 @@ public:
     void abort() noexcept;
 
     // Input frames per block.
-    static constexpr size_t kBlockFrames = 32768;
+    static constexpr size_t kBlockFrames = 65536;
 
 private:
     struct Block {

@@ -40,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <functional>
 #include <random>
 #include <soxr.h>
@@ -64,6 +65,14 @@ double best(int runs, const std::function<void()>& work)
     for (int i = 0; i < runs; ++i)
         b = std::min(b, seconds(work));
     return b;
+}
+
+// Processor time of this process so far, all threads, user and system.
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 double load()
@@ -514,8 +523,10 @@ int main(int argc, char** argv)
                         QFile(hour).size() / 1e6, t);
         }
         if (oursOnce) {
+            const double cpu0 = cpuSeconds();
             const double t = seconds([&] { convert(hour, folder + "/ours22.wav"); });
-            std::printf("44100 -> 22050, ours once: %.2f s   (load %.2f)\n", t, load());
+            std::printf("44100 -> 22050, ours once: %.2f s, %.2f s of processor time on all threads   (load %.2f)\n", t,
+                        cpuSeconds() - cpu0, load());
             QFile::remove(folder + "/ours22.wav");
         } else if (onlyNormalize) {
             benchNormalize(hour, folder);
