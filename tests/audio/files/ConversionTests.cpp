@@ -275,6 +275,17 @@ QByteArray deepNoise(int rate, int channels, double seconds, uint32_t seed)
     return bytes;
 }
 
+// Wires `c` to convert `seconds` of a 44100 Hz stereo tone (src.wav) to 22050 into the link
+// named `output`.
+void toneTo22050(Chain& c, const QString& src, double seconds, const QString& output)
+{
+    writeAllBytes(src, wavBytes(WaveFormat::pcm(44100, 2, 16), pcmBytes(sine(44100, 2, 300, seconds, 8000), 16)));
+    c.reader.setFileName(src);
+    c.converter.setDestinationFormat(WaveFormat::pcm(22050, 2, 16));
+    c.converter.setOutput(output);
+    c.pump.setOutput("ACMConverter");
+}
+
 // Runs a conversion of `in` to 22050 into `out`, overlapped or on the pump's thread only.
 void convertTo22050(const QString& in, const QString& out, bool overlapped)
 {
@@ -348,15 +359,10 @@ TEST_F(ConversionTest, TheOverlappedConversionWritesTheSameFileAsTheOneThreadCha
 
 TEST_F(ConversionTest, AFailureBehindTheOverlappedResamplerEndsTheRunWithItsNumber)
 {
-    writeAllBytes(native("src.wav"),
-                  wavBytes(WaveFormat::pcm(44100, 2, 16), pcmBytes(sine(44100, 2, 300, 20.0, 8000), 16)));
     Chain c;
     FailingLink broken;
     c.links.add(broken);
-    c.reader.setFileName(native("src.wav"));
-    c.converter.setDestinationFormat(WaveFormat::pcm(22050, 2, 16));
-    c.converter.setOutput("Broken");
-    c.pump.setOutput("ACMConverter");
+    toneTo22050(c, native("src.wav"), 20.0, "Broken");
     QSignalSpy finished(&c.pump, &TriggerPump::finished);
     c.pump.start();
     ASSERT_TRUE(finished.wait(20000));
@@ -378,15 +384,10 @@ TEST_F(ConversionTest, AFailureBehindTheOverlappedResamplerEndsTheRunWithItsNumb
 
 TEST_F(ConversionTest, StoppingAnOverlappedConversionStopsEveryStage)
 {
-    writeAllBytes(native("src.wav"),
-                  wavBytes(WaveFormat::pcm(44100, 2, 16), pcmBytes(sine(44100, 2, 300, 120.0, 8000), 16)));
     Chain c;
     CountingLink counter;
     c.links.add(counter);
-    c.reader.setFileName(native("src.wav"));
-    c.converter.setDestinationFormat(WaveFormat::pcm(22050, 2, 16));
-    c.converter.setOutput("Counter");
-    c.pump.setOutput("ACMConverter");
+    toneTo22050(c, native("src.wav"), 120.0, "Counter");
     QSignalSpy finished(&c.pump, &TriggerPump::finished);
     c.pump.start();
     while (counter.frames == 0)
@@ -406,12 +407,8 @@ TEST_F(ConversionTest, StoppingAnOverlappedConversionStopsEveryStage)
 #ifdef __linux__
 TEST_F(ConversionTest, AFullDiskIsReportedThroughTheOverlappedResampler)
 {
-    writeAllBytes(native("src.wav"),
-                  wavBytes(WaveFormat::pcm(44100, 2, 16), pcmBytes(sine(44100, 2, 300, 30.0, 8000), 16)));
     Chain c;
-    c.reader.setFileName(native("src.wav"));
-    c.converter.setDestinationFormat(WaveFormat::pcm(22050, 2, 16));
-    c.pump.setOutput("ACMConverter");
+    toneTo22050(c, native("src.wav"), 30.0, "WaveFile");
     c.writer.setFileName("/dev/full");
     QSignalSpy finished(&c.pump, &TriggerPump::finished);
     c.pump.start();
