@@ -11,11 +11,14 @@
 // A peer counts only when it exited with 0 and left an output of the expected size; otherwise
 // the line says "peer failed" instead of a ratio.
 //   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
+//   the longest the user-interface thread goes without answering events while the normalize and
+//   send-to windows' jobs work on the hour (goal: at most 50 ms each)
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--ours]. The files are
-// deleted afterwards unless kept; --normalize times only the peak normalize against sox, --convert
-// only the conversion and its quality, --ours only one conversion of ours (to run under a
-// profiler).
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--stalls] [--ours].
+// The files are deleted afterwards unless kept; --normalize times only the peak normalize against
+// sox, --convert only the conversion and its quality, --stalls only the windows' stalls, --ours
+// only one conversion of ours (to run under a profiler).
+#include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/Loudness.h"
@@ -28,9 +31,11 @@
 #include "audio/files/OverlappedResampler.h"
 #include "audio/files/ResamplerSpec.h"
 #include "bench/support/PeerRun.h"
+#include "WindowStalls.h"
+#include "../StallProbe.h"
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -417,6 +422,7 @@ void benchConvert(const QString& path, const QString& folder)
 
 void benchNormalize(const QString& path, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     const QString copy = folder + "/norm.wav", sox = folder + "/soxnorm.wav";
     const bench::PeerOutput soxOutput = bench::PeerOutput::about(sox, QFileInfo(path).size(), 1 << 20);
     const QString soxCommand = QString("sox --norm '%1' '%2'").arg(path, sox);
@@ -464,6 +470,7 @@ void benchNormalize(const QString& path, const QString& folder)
 
 void benchLoudness(const QString& path, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     WaveFile w;
     w.setFileName(path);
     MemMapFile map;
@@ -503,9 +510,11 @@ void benchLoudness(const QString& path, const QString& folder)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1); // the windows of the stall figures
+    QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--ours]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--stalls] [--ours]\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -513,6 +522,7 @@ int main(int argc, char** argv)
     const bool keep = options.contains("--keep");
     const bool onlyNormalize = options.contains("--normalize");
     const bool onlyConvert = options.contains("--convert");
+    const bool onlyStalls = options.contains("--stalls");
     const bool oursOnce = options.contains("--ours");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
@@ -522,7 +532,9 @@ int main(int argc, char** argv)
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
                         QFile(hour).size() / 1e6, t);
         }
-        if (oursOnce) {
+        if (onlyStalls) {
+            benchWindowStalls(hour, folder, 3);
+        } else if (oursOnce) {
             const double cpu0 = cpuSeconds();
             const double t = seconds([&] { convert(hour, folder + "/ours22.wav"); });
             std::printf("44100 -> 22050, ours once: %.2f s, %.2f s of processor time on all threads   (load %.2f)\n", t,
@@ -539,6 +551,7 @@ int main(int argc, char** argv)
             benchQuality(folder);
             benchNormalize(hour, folder);
             benchLoudness(hour, folder);
+            benchWindowStalls(hour, folder, 3);
         }
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sys/wait.h>
 
-namespace tamblor::bench {
+namespace bench {
 
 PeerOutput PeerOutput::about(const QString& path, int64_t bytes, int64_t slack)
 {
@@ -69,12 +69,4 @@ QString goalText(double ratio, double goal, const PeerTime& peer)
     return g + (ratio <= goal ? QStringLiteral("met") : QStringLiteral("MISSED"));
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-} // namespace tamblor::bench
+} // namespace bench

@@ -5,9 +5,8 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
-namespace tamblor::bench {
+namespace bench {
 
 // One or more timed runs of a peer.
 struct PeerTime {
@@ -38,7 +37,4 @@ QString ratioText(double ours, const PeerTime& peer);
 // "goal <= 0.25: met" / "MISSED", or "goal <= 0.25: not judged" when the peer failed.
 QString goalText(double ratio, double goal, const PeerTime& peer);
 
-// The median of a few values (the middle one; the upper middle of an even count).
-double median(std::vector<double> values);
-
-} // namespace tamblor::bench
+} // namespace bench
