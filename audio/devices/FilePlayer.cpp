@@ -292,9 +292,10 @@ void FilePlayer::resume()
     paused_.store(false);
 }
 
-void FilePlayer::postEnd()
+void FilePlayer::postEnd(bool again)
 {
-    if (endPosted_.exchange(true))
+    // Posted twice at most (the reader's and waitIdle's); the first to run ends the play.
+    if (endPosted_.exchange(true) && !again)
         return;
     const quint64 id = playId_;
     QMetaObject::invokeMethod(this, [this, id] {
@@ -309,8 +310,9 @@ void FilePlayer::postEnd()
 void FilePlayer::waitIdle()
 {
     TAMBLOR_ONLY_UI_THREAD();
+    // The reader may have claimed the end and not posted it yet: post it here all the same.
     if (playing_ && finished_.load())
-        postEnd();
+        postEnd(true);
     QCoreApplication::processEvents();
 }
 

@@ -116,7 +116,7 @@ private:
     void render(int16_t* out, size_t frames);
     void prepare(size_t frames);
     bool acknowledgeSeek(); // consumer side; true when no seek is pending any more
-    void postEnd();
+    void postEnd(bool again = false);
 
     AudioBackend& backend_;
     int deviceId_ = 0;
