@@ -56,6 +56,8 @@ int64_t frameUnit(const audio::WaveFormat& f)
 
 } // namespace
 
+EditorFields& frmEditor::fields() { return app().fields<EditorFields>(); }
+
 frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
 {
     setWindowTitle("Editor");
@@ -306,7 +308,7 @@ void frmEditor::LoadChosenFile()
     } catch (...) {
     }
     // The folder the file list shows, which is where the clicked name lives.
-    app().state().EditorFilePath = File1->path() + "\\" + File1->fileName();
+    fields().EditorFilePath = File1->path() + "\\" + File1->fileName();
     File1->setVisible(false);
     Dir1->setVisible(false);
     Drive1->setVisible(false);
@@ -314,7 +316,7 @@ void frmEditor::LoadChosenFile()
     Oscope->setVisible(true);
     if (layout())
         layout()->activate(); // the display's size is read below
-    const QString path = native(app().state().EditorFilePath);
+    const QString path = native(fields().EditorFilePath);
     try {
         Oscope->reset();
         memMap_.close();
@@ -344,7 +346,7 @@ void frmEditor::ReloadWave()
     if (deleting_)
         return;
     invalidateDrawing();
-    const QString path = native(app().state().EditorFilePath);
+    const QString path = native(fields().EditorFilePath);
     try {
         Oscope->reset();
         memMap_.setFileName(QString());
@@ -477,8 +479,8 @@ void frmEditor::cmd5_Click()
 {
     if (!loaded_)
         return;
-    app().state().ExportStart = clampInt32(columnToByte(Oscope->locator()));
-    WavePlayer->setPosition(app().state().ExportStart);
+    fields().ExportStart = clampInt32(columnToByte(Oscope->locator()));
+    WavePlayer->setPosition(fields().ExportStart);
     ViewStart = 0;
     ViewLength = waveFile_.length();
     DrawWave();
@@ -518,7 +520,7 @@ void frmEditor::cmdPlay_Click()
     if (!loaded_ || deleting_)
         return;
     try {
-        WavePlayer->setFileName(native(app().state().EditorFilePath));
+        WavePlayer->setFileName(native(fields().EditorFilePath));
         if (WavePlayer->wave().fileSize == 0)
             return;
         const int from = Oscope->selectionStart() != -1 ? Oscope->selectionStart() : Oscope->locator();
@@ -599,9 +601,9 @@ void frmEditor::Oscope_ButtonReleased(int button, int, int, int)
 
 // ---- marks, export, gain ------------------------------------------------------------------------
 
-void frmEditor::mnuExportStart_Click() { app().state().ExportStart = clampInt32(playerPosition()); }
+void frmEditor::mnuExportStart_Click() { fields().ExportStart = clampInt32(playerPosition()); }
 
-void frmEditor::mnuExportStop_Click() { app().state().ExportStop = clampInt32(playerPosition()); }
+void frmEditor::mnuExportStop_Click() { fields().ExportStop = clampInt32(playerPosition()); }
 
 void frmEditor::mnuExport_Click()
 {
@@ -644,7 +646,7 @@ void frmEditor::DeleteBytes()
         return;
     }
     stopPlayer();
-    SharedState& s = app().state();
+    EditorFields& s = fields();
     const int64_t start = columnToByte(Oscope->selectionStart());
     const int64_t stop = columnToByte(Oscope->selectionEnd());
     s.ExportStart = clampInt32(start);
@@ -654,9 +656,9 @@ void frmEditor::DeleteBytes()
         app().showMessage(Failure(Failure::FileNotFound).text());
         return;
     }
-    s.SlotText = freeNumberedName(dosPath);
+    cutCopyName_ = freeNumberedName(dosPath);
     const QString original = native(dosPath);
-    const QString copy = native(s.SlotText);
+    const QString copy = native(cutCopyName_);
 
     const audio::WaveFormat format = waveFile_.format();
     if (!format.isPcm()) {

@@ -3,7 +3,6 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "app/TimeText.h"
-#include "library/SlotIndex.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
 #include "library/window/SortedListBox.h"
@@ -17,16 +16,24 @@
 
 namespace tamblor {
 
+void frmWaveFiles::confirmDelete()
+{
+    // The confirmation is about the selected entry (none when nothing is selected).
+    const int row = lstSoundFile->selectedRow();
+    if (Form* dialog = app().windows().show(WindowName::frmDialog1))
+        dialog->openFor(row >= 0 ? lstSoundFile->itemData(row) : 0);
+}
+
 void frmWaveFiles::mnuDelete_Click()
 {
     if (lstSoundFile->selectedRow() >= 0)
-        app().windows().show(WindowName::frmDialog1);
+        confirmDelete();
 }
 
 void frmWaveFiles::mnuHiddenPopupDelete_Click()
 {
     // The pop-up menu is offered only over a selected entry.
-    app().windows().show(WindowName::frmDialog1);
+    confirmDelete();
 }
 
 void frmWaveFiles::sendSelected(const QString& noSelectionText)
@@ -36,8 +43,9 @@ void frmWaveFiles::sendSelected(const QString& noSelectionText)
         app().showMessage(noSelectionText);
         return;
     }
-    app().state().SendSlot = int16_t(lstSoundFile->itemData(row));
-    app().windows().show(WindowName::frmSend);
+    const int slot = lstSoundFile->itemData(row);
+    if (Form* send = app().windows().show(WindowName::frmSend))
+        send->openFor(slot);
 }
 
 void frmWaveFiles::mnuExport_Click() { sendSelected("No file was selected."); }
@@ -45,12 +53,10 @@ void frmWaveFiles::mnuHiddenPopupSendTo_Click() { sendSelected("No file was sele
 
 void frmWaveFiles::mnuPrint_Click()
 {
-    auto& st = app().state();
-    const QString pdfDos = st.DriveLetter + ":\\Tamblor\\Sound Files.pdf";
+    const QString pdfDos = LibraryLayout::soundFolder(app().state().DriveLetter) + "\\Sound Files.pdf";
     LibraryPrinter printer(app().drives().toNative(pdfDos));
     try {
         printer.begin();
-        SlotIndex index(app());
         const int count = lstSoundFile->count(); // taken once: the job's length is fixed now
         QPointer<frmWaveFiles> self(this);
         for (int row = 0; row < count; ++row) {
@@ -64,10 +70,9 @@ void frmWaveFiles::mnuPrint_Click()
             if (row >= lstSoundFile->count())
                 throw Failure(Failure::InvalidArrayIndex);
             const int slot = lstSoundFile->itemData(row);
-            index.read(slot);
-            st.Seconds = toInt32(leadingNumber(st.IndexRecord.LengthText));
-            SecondsToTimeText(st);
-            printer.printLine(LibraryPrinter::entryLine(st.IndexRecord.SoundName, st.TimeText, slot));
+            const IndexRecord r = library().record(slot);
+            const QString time = secondsToTimeText(toInt32(leadingNumber(r.LengthText)));
+            printer.printLine(LibraryPrinter::entryLine(r.SoundName, time, slot));
         }
         printer.end();
         if (LibraryPrinter::usesPdf())
@@ -78,7 +83,7 @@ void frmWaveFiles::mnuPrint_Click()
     }
 }
 
-void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app()).ViewFileIndex(); }
+void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app(), library()).ViewFileIndex(); }
 void frmWaveFiles::mnuFileIndexDelete_Click()
 {
     // The command changes the index at once and cannot be undone: ask first.
@@ -87,7 +92,7 @@ void frmWaveFiles::mnuFileIndexDelete_Click()
         "Clear the slots that unfinished recordings left reserved in the file index?",
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
     if (answer == QMessageBox::Yes)
-        IndexMaintenance(app()).DeleteFileIndex();
+        IndexMaintenance(app(), library()).DeleteFileIndex(recording().recordState() != 0 ? recording().slot() : 0);
 }
 
 void frmWaveFiles::clearDetails()
