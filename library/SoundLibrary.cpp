@@ -34,6 +34,25 @@ void SoundLibrary::open()
     auto file = std::make_unique<RecordFile>(indexPath(), IndexRecord::Size);
     file->open();
     index_ = std::move(file);
+    known_.clear();
+    QByteArray bytes;
+    for (int32_t slot = 1; index_->read(slot, bytes); ++slot)
+        known_.push_back(bytes);
+}
+
+void SoundLibrary::refresh()
+{
+    if (!index_)
+        throw Failure(Failure::BadFileNameOrNumber);
+    QByteArray bytes;
+    for (int32_t slot = 1; index_->read(slot, bytes); ++slot) {
+        if (size_t(slot) > known_.size())
+            known_.resize(slot);
+        if (known_[slot - 1] == bytes)
+            continue;
+        known_[slot - 1] = bytes;
+        emit slotChanged(slot);
+    }
 }
 
 void SoundLibrary::close() { index_.reset(); }
@@ -67,6 +86,9 @@ void SoundLibrary::write(int32_t slot, const IndexRecord& record)
     const bool existed = index_->read(slot, before);
     const QByteArray bytes = record.toBytes();
     index_->write(slot, bytes);
+    if (size_t(slot) > known_.size())
+        known_.resize(slot);
+    known_[slot - 1] = bytes;
     if (pending_.erase(slot) != 0 && pending_.empty())
         retry_.stop();
     if (!existed || before != bytes)

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 #include <map>
+#include <vector>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -70,6 +71,10 @@ public:
     bool isPending(int32_t slot) const { return pending_.count(slot) != 0; }
     // Writes what is pending; false while some of it is still refused.
     bool retryPending();
+    // Reads the index again and announces every slot that changed since it was last read or
+    // written here (another program wrote it): what a "Refresh" of a list does first.
+    void refresh();
+
     // "70 Permission denied (file index c:\Tamblor\Schedule.dat)": a failure of the index,
     // named as the operator knows it.
     static QString indexFailureText(const Failure& failure);
@@ -94,6 +99,7 @@ private:
     Application& app_;
     std::unique_ptr<RecordFile> index_;
     std::map<int32_t, IndexRecord> pending_;
+    std::vector<QByteArray> known_; // the records as last read by refresh() or written, by slot
     QTimer retry_;
 };
 

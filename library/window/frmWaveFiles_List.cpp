@@ -246,7 +246,13 @@ void frmWaveFiles::mnuViewNumber_Click()
     LoadWaveFiles();
 }
 
-void frmWaveFiles::mnuHiddenPopupRefresh_Click() { RebuildList(Reselect::None); }
+void frmWaveFiles::mnuHiddenPopupRefresh_Click()
+{
+    // What another program changed in the index is announced first, so every window that
+    // shows a slot follows it.
+    library().refresh();
+    RebuildList(Reselect::None);
+}
 
 void frmWaveFiles::lstSoundFile_KeyDown(int keyCode)
 {
