@@ -30,6 +30,10 @@ class QTimer;
 
 namespace tamblor {
 
+namespace jobs {
+class Job;
+}
+
 class SortedListBox;
 
 namespace audio {
@@ -171,6 +175,8 @@ private:
     void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
     void applySettingsNow();
     void showCaption();
+    // The printout has ended: say where it went, or why it failed.
+    void printEnded();
 
 public:
     // Controls.
@@ -217,7 +223,12 @@ public:
     QAction* mnuHiddenPopupSendTo = nullptr;
     QAction* mnuHiddenPopupDelete = nullptr;
 
+    // The job the printed list runs as.
+    jobs::Job& printJob() const { return *printJob_; }
+
 private:
+    jobs::Job* printJob_ = nullptr;
+    QString printPdfDos_; // where a printout goes when no printer is installed
     Studio& studio_;
     int listView_ = 0;              // the layout of the list's lines (see addListLine)
     bool ownEdit_ = false;          // the window is writing the index itself

@@ -3,16 +3,15 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "app/TimeText.h"
+#include "audio/jobs/Job.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 
 namespace tamblor {
 
@@ -53,34 +52,42 @@ void frmWaveFiles::mnuHiddenPopupSendTo_Click() { sendSelected("No file was sele
 
 void frmWaveFiles::mnuPrint_Click()
 {
-    const QString pdfDos = LibraryLayout::soundFolder(app().state().DriveLetter) + "\\Sound Files.pdf";
-    LibraryPrinter printer(app().drives().toNative(pdfDos));
+    if (printJob_->isRunning()) {
+        app().showMessage("The list is being printed. Wait until it has been printed.");
+        return;
+    }
+    printPdfDos_ = LibraryLayout::soundFolder(app().state().DriveLetter) + "\\Sound Files.pdf";
+    // The lines as the list shows them now; the printout itself runs as a job.
+    QStringList lines;
     try {
-        printer.begin();
-        const int count = lstSoundFile->count(); // taken once: the job's length is fixed now
-        QPointer<frmWaveFiles> self(this);
-        for (int row = 0; row < count; ++row) {
-            QCoreApplication::processEvents();
-            // The window may have been closed, or the program ended, meanwhile: drop the job
-            // without touching what has gone.
-            if (!self) {
-                printer.abort();
-                return;
-            }
-            if (row >= lstSoundFile->count())
-                throw Failure(Failure::InvalidArrayIndex);
+        for (int row = 0; row < lstSoundFile->count(); ++row) {
             const int slot = lstSoundFile->itemData(row);
             const IndexRecord r = library().record(slot);
             const QString time = secondsToTimeText(toInt32(leadingNumber(r.LengthText)));
-            printer.printLine(LibraryPrinter::entryLine(r.SoundName, time, slot));
+            lines << LibraryPrinter::entryLine(r.SoundName, time, slot);
         }
-        printer.end();
-        if (LibraryPrinter::usesPdf())
-            app().showMessage("No printer is installed. The list was printed to " + pdfDos);
     } catch (const Failure& f) {
-        printer.abort(); // a failed job is not sent
         app().showMessage(f.text());
+        return;
     }
+    const QString pdf = app().drives().toNative(printPdfDos_);
+    printJob_->start([pdf, lines](jobs::JobControl& job) {
+        LibraryPrinter printer(pdf);
+        printer.print(lines, [&job](int percent) {
+            job.progress(percent);
+            return !job.cancelled();
+        });
+    });
+}
+
+void frmWaveFiles::printEnded()
+{
+    if (const auto& failure = printJob_->failure()) {
+        app().showMessage(jobs::failureText(*failure, LibraryPrinter::usesPdf() ? printPdfDos_ : QString()));
+        return;
+    }
+    if (!printJob_->wasCancelled() && LibraryPrinter::usesPdf())
+        app().showMessage("No printer is installed. The list was printed to " + printPdfDos_);
 }
 
 void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app(), library()).ViewFileIndex(); }
