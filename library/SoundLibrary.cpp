@@ -138,7 +138,9 @@ int32_t SoundLibrary::reserveFreeSlot()
     const int32_t slot = firstFreeSlot();
     if (slot > MaxSlots)
         return 0;
-    IndexRecord r = record(slot);
+    // A slot past the end starts from the last record of the index: its length and date stay
+    // in the reserved record, as they always have.
+    IndexRecord r = read(slot).value_or(slot > 1 ? record(slot - 1) : IndexRecord());
     r.Status = SlotStatus::Reserved;
     r.setSoundName(QString());
     write(slot, r);

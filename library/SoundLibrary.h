@@ -53,7 +53,8 @@ public:
     // The lowest slot that is neither used nor reserved (the one just past the end when there
     // is none); may be above MaxSlots.
     int32_t firstFreeSlot() const;
-    // Reserves the first free slot for a take ("2", blank name, the rest kept) and removes any
+    // Reserves the first free slot for a take ("2", blank name, the rest kept; a slot past the
+    // end takes the length and date of the record before it) and removes any
     // old sound file of it; returns the slot, or 0 (nothing written) when it would be above
     // MaxSlots. When the old file cannot be removed the slot is freed again and the failure
     // passed on.

@@ -121,9 +121,8 @@ void RecordingSession::applySettings()
     }
     if (s.ChannelMode == 0 || s.ChannelMode == 1)
         input_->setMode(s.ChannelMode);
-    startMode_ = startModeOf(s.RecordStartMode);
     // Automatic start follows the VOX start mode.
-    setAutomatic(startMode_ == StartMode::Vox);
+    setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
 }
 
 void RecordingSession::setState(State s)
@@ -153,6 +152,7 @@ void RecordingSession::handle(Event e)
     case State::Idle:
         switch (e) {
         case Event::Press:
+            startMode_ = modeChosen_.value_or(startModeOf(st().RecordStartMode));
             if (!arm())
                 setState(State::Idle); // refused: the view shows the idle window again
             else if (startMode_ == StartMode::Off)

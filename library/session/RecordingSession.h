@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tamblor {
 
@@ -65,12 +66,14 @@ public:
 
     // The recording device, rate, channels and file encoding from the shared settings
     // (RecordDevice, FormatIndex, ChannelMode; formats 4 and 5 are Microsoft ADPCM at 22050
-    // and 44100), and the start mode (RecordStartMode), which sets "Auto Start" for VOX. Only
-    // while idle: a take keeps the settings it started with.
+    // and 44100); "Auto Start" follows the VOX start mode. Only while idle: a take keeps the
+    // settings it started with.
     void applySettings();
 
+    // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
+    // when it is armed, unless a client chose one for its takes.
     StartMode startMode() const { return startMode_; }
-    void setStartMode(StartMode mode) { startMode_ = mode; }
+    void setStartMode(std::optional<StartMode> mode) { modeChosen_ = mode; }
     // "Auto Start": loud buffers start a take, quiet ticks end it.
     void setAutomatic(bool automatic);
     bool automatic() const { return automatic_; }
@@ -133,6 +136,7 @@ private:
     State state_ = State::Idle;
     int recordState_ = 0;
     StartMode startMode_ = StartMode::Off;
+    std::optional<StartMode> modeChosen_;
     bool automatic_ = false;
     int32_t slot_ = 0;
     QString elapsedText_;

@@ -123,6 +123,9 @@ protected:
         r.setLengthText("1");
         studio->library().write(slot, r);
         sendSlot = slot;
+        // An open window is handed the slot, as a further export from the library does.
+        if (auto* open = app->windows().find<frmSend>(WindowName::frmSend))
+            open->openFor(slot);
         return w;
     }
     // Opens the window for sendSlot.
