@@ -43,22 +43,19 @@ using Floats = float __attribute__((vector_size(32)));
 using Bits = int32_t __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 
-[[gnu::always_inline]] inline Floats load(const float* p)
-{
-    Floats v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+// The helpers take eight-lane values by reference: they are inlined into the wide and the plain
+// variant alike, and a value passed by reference has no calling convention to disagree on.
+[[gnu::always_inline]] inline void load(Floats& v, const float* p) { std::memcpy(&v, p, sizeof v); }
 
-[[gnu::always_inline]] inline Floats magnitude(Floats v)
+// best = the larger of best and the magnitude of v, lane by lane.
+[[gnu::always_inline]] inline void keepLarger(Floats& best, const Floats& v)
 {
     const Bits mask = Bits{} + 0x7fffffff;
-    return Floats(Bits(v) & mask);
+    const Floats magnitude = Floats(Bits(v) & mask);
+    best = magnitude > best ? magnitude : best;
 }
 
-[[gnu::always_inline]] inline Floats larger(Floats a, Floats b) { return a > b ? a : b; }
-
-[[gnu::always_inline]] inline float largestLane(Floats v)
+[[gnu::always_inline]] inline float largestLane(const Floats& v)
 {
     float m = 0;
     for (int i = 0; i < kLanes; ++i)
@@ -69,32 +66,49 @@ constexpr int kLanes = 8;
 // The largest magnitude of n samples.
 [[gnu::always_inline]] inline float largestSample(const float* x, size_t n)
 {
-    Floats best{};
+    Floats best{}, v;
     size_t i = 0;
-    for (; i + kLanes <= n; i += kLanes)
-        best = larger(best, magnitude(load(x + i)));
+    for (; i + kLanes <= n; i += kLanes) {
+        load(v, x + i);
+        keepLarger(best, v);
+    }
     float m = largestLane(best);
     for (; i < n; ++i)
         m = std::max(m, std::fabs(x[i]));
     return m;
 }
 
-// The largest magnitude of the interpolated samples of n samples, one phase at a time so that
-// the phase's twelve taps stay in registers while eight outputs are worked out at once.
+// The taps of every phase spread over eight lanes.
+struct WideFilter {
+    Floats h[kTaps][kPhases];
+    WideFilter()
+    {
+        for (int k = 0; k < kTaps; ++k)
+            for (int p = 0; p < kPhases; ++p)
+                h[k][p] = Floats{} + kFilter[p][k];
+    }
+};
+const WideFilter kWide;
+
+// The largest magnitude of the interpolated samples of n samples: eight outputs of each of the
+// four phases at once, each sample loaded once for the four.
 [[gnu::always_inline]] inline float largestInterpolated(const float* x, size_t n)
 {
     Floats best{};
     const size_t whole = n / kLanes * kLanes;
-    for (int p = 0; p < kPhases; ++p) {
-        Floats h[kTaps];
-        for (int k = 0; k < kTaps; ++k)
-            h[k] = Floats{} + kFilter[p][k];
-        for (size_t i = 0; i < whole; i += kLanes) {
-            Floats y = h[0] * load(x + i);
-            for (int k = 1; k < kTaps; ++k)
-                y += h[k] * load(x + i - k);
-            best = larger(best, magnitude(y));
+    for (size_t i = 0; i < whole; i += kLanes) {
+        Floats v, y0{}, y1{}, y2{}, y3{};
+        for (int k = 0; k < kTaps; ++k) {
+            load(v, x + i - k);
+            y0 += kWide.h[k][0] * v;
+            y1 += kWide.h[k][1] * v;
+            y2 += kWide.h[k][2] * v;
+            y3 += kWide.h[k][3] * v;
         }
+        keepLarger(best, y0);
+        keepLarger(best, y1);
+        keepLarger(best, y2);
+        keepLarger(best, y3);
     }
     float m = largestLane(best);
     for (size_t i = whole; i < n; ++i)
