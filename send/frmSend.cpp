@@ -3,6 +3,7 @@
 #include "app/Controls.h"
 #include "audio/files/FormatText.h"
 #include "audio/files/WaveHelper.h"
+#include "audio/jobs/Job.h"
 #include "audio/widgets/Gauge.h"
 #include "browse/DriveList.h"
 #include "browse/FolderList.h"
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
-#include <QCoreApplication>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -318,6 +318,7 @@ void frmSend::sendSteps()
     part_->create().close();
     targetFolder_ = folder;
     targetName_ = DestinationName;
+    sendingTo_ = DestinationBase + ".wav";
     WaveFile.setFileName(part_->workingPath());
     Gauge->setValue(0);
     Gauge->setVisible(true);
@@ -374,7 +375,7 @@ void frmSend::Trigger_Finished()
         app().showMessage(f.text());
     }
     if (Trigger->failure())
-        app().showMessage(Trigger->failure()->text());
+        app().showMessage(jobs::failureText(*Trigger->failure(), sendingTo_));
     AudioFile.close();
     bool sent = false;
     if (complete) {

@@ -105,6 +105,8 @@ private:
     std::unique_ptr<SafeReplace> part_;
     QString targetFolder_;
     QString targetName_;
+    // The file the running transfer makes, as the operator named it (for its failure message).
+    QString sendingTo_;
 };
 
 } // namespace tamblor

@@ -1,4 +1,5 @@
 #include "audio/files/Loudness.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/files/FormatText.h"
 #include "audio/format/FileFailure.h"
 #include "audio/format/RiffReader.h"
@@ -70,6 +71,7 @@ LoudnessFigures LoudnessMeter::figures() const
 
 std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress)
 {
+    TAMBLOR_ONLY_WORKER(); // a pass over the whole file: never on the user-interface thread
     NativeFile source = NativeFile::open(path, NativeFile::Mode::Read);
     const RiffLayout layout = RiffReader::parse(
         [&source](uint64_t offset, void* buf, size_t n) { return source.readAt(int64_t(offset), buf, n); },

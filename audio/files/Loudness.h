@@ -48,7 +48,8 @@ private:
 // Progress of a file measurement: percent 0..100; returning false cancels it.
 using LoudnessProgress = std::function<bool(int percent)>;
 
-// Measures a PCM or float wave file (a native path). Nothing when cancelled. Throws Failure:
+// Measures a PCM or float wave file (a native path), on a worker thread. Nothing when
+// cancelled. Throws Failure:
 // 5 for a compressed format, 321 for a malformed file, file errors as they come.
 std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress = {});
 

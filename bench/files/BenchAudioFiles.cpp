@@ -6,10 +6,14 @@
 //   normalize in place    vs sox --norm in.wav out.wav (goal: at most 0.12 of sox's time)
 //   each of the two also against its peer made as safe: the result on the disk when done
 //   loudness (R128) of the hour vs ffmpeg -af ebur128=peak=true (LoudnessBench.cpp)
+//   the longest the user-interface thread goes without answering events while the normalize and
+//   send-to windows' jobs work on the hour (goal: at most 50 ms each)
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--loudness]. The files
-// are deleted afterwards unless kept; --normalize times only the peak normalize against sox,
-// --convert only the conversion and its quality, --loudness only the loudness.
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls].
+// The files are deleted afterwards unless kept; --normalize times only the peak normalize against
+// sox, --convert only the conversion and its quality, --loudness only the loudness, --stalls only
+// the windows' stalls.
+#include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/MemMapFile.h"
@@ -19,9 +23,10 @@
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
 #include "LoudnessBench.h"
+#include "WindowStalls.h"
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -251,6 +256,7 @@ void benchConvert(const QString& path, const QString& folder)
 
 void benchNormalize(const QString& path, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     const QString copy = folder + "/norm.wav", sox = folder + "/soxnorm.wav";
     double tOurs = 1e30;
     for (int i = 0; i < 2; ++i) {
@@ -278,9 +284,12 @@ void benchNormalize(const QString& path, const QString& folder)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1); // the windows of the stall figures
+    QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--loudness]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls]\n",
+                     argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -289,6 +298,7 @@ int main(int argc, char** argv)
     const bool onlyNormalize = options.contains("--normalize");
     const bool onlyConvert = options.contains("--convert");
     const bool onlyLoudness = options.contains("--loudness");
+    const bool onlyStalls = options.contains("--stalls");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
@@ -297,7 +307,9 @@ int main(int argc, char** argv)
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
                         QFile(hour).size() / 1e6, t);
         }
-        if (onlyNormalize) {
+        if (onlyStalls) {
+            benchWindowStalls(hour, folder, 3);
+        } else if (onlyNormalize) {
             benchNormalize(hour, folder);
         } else if (onlyLoudness) {
             benchLoudness(hour, folder);
@@ -310,6 +322,7 @@ int main(int argc, char** argv)
             benchQuality(folder);
             benchNormalize(hour, folder);
             benchLoudness(hour, folder);
+            benchWindowStalls(hour, folder, 3);
         }
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());

@@ -1,4 +1,5 @@
 #include "LoudnessBench.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/files/Loudness.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/WaveFile.h"
@@ -16,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+using namespace tamblor;
 using namespace tamblor::audio;
 
 namespace {
@@ -129,6 +131,7 @@ LoudnessFigures reference(const QString& hour)
 
 void benchLoudness(const QString& hour, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     LoudnessFigures ours{};
     const double loadBefore = loadNow();
     const std::optional<Timing> tOurs = medianOfThree([&] {
