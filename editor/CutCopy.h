@@ -21,8 +21,6 @@ public:
     // Writes the copy without `cut`. Returns false when the progress callback abandoned it
     // (the copy is removed). Throws Failure after removing the copy.
     bool write(const CutRange& cut, const audio::CopyProgress& progress);
-    // Flushes the complete copy to the disk, so that putting it in place waits for nothing.
-    void flush() { replace_.file().sync(); }
     // Puts the complete copy in the original's place in one step. Throws Failure; the
     // original is then as it was and the copy is removed.
     void replaceOriginal();

@@ -276,6 +276,10 @@ void frmEditor::Form_Load()
 void frmEditor::Form_Unload(bool&)
 {
     invalidateDrawing();
+    // A cut under way stops with the window: the original stays as it was, the copy goes.
+    cutJob_->stop();
+    cut_.reset();
+    deleting_ = false;
     stopPlayer();
 }
 
@@ -655,8 +659,8 @@ void frmEditor::cmdGain_Click()
 
 // ---- cutting --------------------------------------------------------------------------------------
 
-// What the cut's job hands back: the complete copy, flushed to the disk, waiting to be put in
-// place. Set by the job only when it has written the whole copy.
+// What the cut's job hands back: the copier whose complete copy has taken the original's place,
+// holding the last handle of the replaced file. Set by the job only when it has done so.
 struct frmEditor::CutOutcome {
     QString original; // native path
     QString dosPath;
@@ -710,8 +714,8 @@ void frmEditor::DeleteBytes()
     cut.from -= cut.from % frame;
     cut.to -= cut.to % frame;
 
-    // The copy without the cut is written and flushed by a job; only then, back here, does it
-    // take the original's place.
+    // The copy without the cut is written, flushed and put in the original's place by a job;
+    // back here the window reopens the file.
     invalidateDrawing();
     deleting_ = true;
     Label1->setText(editor::progressText(0, dataSize));
@@ -727,9 +731,11 @@ void frmEditor::DeleteBytes()
             job.progress(editor::progressPercent(copied, size));
             return !job.cancelled();
         });
-        if (!done)
+        if (!done || job.cancelled())
             return; // the copy is gone with the copier
-        copier->flush();
+        // On the disk and in the original's place in one step (the window has let go of the
+        // file and stopped its drawing; its handles keep reading the old file until it reopens).
+        copier->replaceOriginal();
         outcome->copier = std::move(copier);
     });
     waitIfSmall(*cutJob_, dataSize);
@@ -747,11 +753,10 @@ void frmEditor::cutEnded()
         if (!outcome->copier)
             return; // stopped: the original is as it was
         Label1->setText(editor::progressText(outcome->dataSize, outcome->dataSize));
-        // The copy is complete and on the disk: it takes the original's place in one step.
+        // The shortened file has taken the original's place: let go of the old one.
         waveFile_.close();
         memMap_.close();
         WavePlayer->setFileName(QString());
-        outcome->copier->replaceOriginal();
         closeInBackground(outcome->copier->takeOriginal());
     } catch (const Failure& f) {
         // The original stays as it was; the copy is gone.

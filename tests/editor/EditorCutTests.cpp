@@ -235,17 +235,40 @@ TEST_F(CutTest, AVanishedFileOrAClosedWindowLeavesEverythingAsItWas)
     EXPECT_EQ(app->messageText(), "53 File not found");
     EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files).filter("SONG"), QStringList());
 
-    // The window goes away in the middle of the copy: the original stays, the half copy goes.
+    // The window is closed in the middle of the copy: the original stays, the half copy goes.
     loadSong();
     select(10, 20);
     const QByteArray before = readAllBytes(path);
     editor->waitBytes = 0;
     editor->cutJob().setStepwise(true);
     QPointer<frmEditor> alive(editor);
-    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] { editor->deleteLater(); });
+    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] { editor->close(); });
     alive->DeleteBytes();
     ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 60000));
     EXPECT_EQ(readAllBytes(path), before);
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG01.wav")));
     EXPECT_EQ(QDir(native("C/Tamblor")).entryList({"SONG*"}, QDir::Files | QDir::Hidden), QStringList({"SONG.wav"}));
+}
+
+TEST_F(CutTest, TheCutsProgressReachesTheWindowWhileItsJobRuns)
+{
+    const QString path = loadSong();
+    select(10, 20);
+    editor->waitBytes = 0;
+    editor->cutJob().setStepwise(true); // held at each step until the window has shown it
+    std::vector<QString> shown;
+    bool busyMeanwhile = true;
+    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] {
+        shown.push_back(editor->Label1->text());
+        busyMeanwhile = busyMeanwhile && editor->isDeleting();
+    });
+    editor->DeleteBytes();
+    EXPECT_EQ(editor->Label1->text(), " 0 %"); // the job has only started
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isBusy(); }, 60000));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), " 100 %");
+    EXPECT_TRUE(busyMeanwhile);
+    EXPECT_EQ(dataOf(path), data.left(8192) + data.mid(16384));
+    EXPECT_EQ(editor->PeakBuffer[99], 0); // redrawn over the shorter file
+    EXPECT_TRUE(app->messageText().isEmpty());
 }
