@@ -626,6 +626,28 @@ TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
     EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
 }
 
+TEST_F(SendTest, ARenameInTheLibraryWindowShowsInTheOpenSendWindowAtOnce)
+{
+    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
+    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(library);
+    library->selectEntry(library->lstSoundFile->findItemData(1));
+    library->mnuExport->trigger();
+    dlg = app->windows().find<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    ASSERT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+
+    // Renamed in the library window: the suggestion follows, key by key.
+    QTest::mouseDClick(library->txtName, Qt::LeftButton);
+    QTest::keyClicks(library->txtName, "Jingle 7");
+    EXPECT_EQ(nameBox()->text(), "JINGLE_7");
+
+    // A name the operator typed is the operator's: a further rename leaves it.
+    nameBox()->setText("Mine");
+    QTest::keyClicks(library->txtName, "b");
+    EXPECT_EQ(nameBox()->text(), "Mine");
+}
+
 TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
 {
     // Three channels cannot be compressed, and a damaged source cannot be sent at all: either
