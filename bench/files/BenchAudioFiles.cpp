@@ -10,24 +10,24 @@
 //   three rounds side by side, judged on the median
 // A peer counts only when it exited with 0 and left an output of the expected size; otherwise
 // the line says "peer failed" instead of a ratio.
-//   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
+//   loudness (R128) of the hour vs ffmpeg -af ebur128=peak=true (LoudnessBench.cpp)
 //   the longest the user-interface thread goes without answering events while the normalize and
 //   send-to windows' jobs work on the hour (goal: at most 50 ms each)
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--stalls] [--ours].
-// The files are deleted afterwards unless kept; --normalize times only the peak normalize against
-// sox, --convert only the conversion and its quality, --stalls only the windows' stalls, --ours
-// only one conversion of ours (to run under a profiler).
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls]
+// [--ours]. The files are deleted afterwards unless kept; --normalize times only the peak normalize
+// against sox, --convert only the conversion and its quality, --loudness only the loudness,
+// --stalls only the windows' stalls, --ours only one conversion of ours (to run under a profiler).
 #include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
-#include "audio/files/Loudness.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/TriggerPump.h"
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
+#include "LoudnessBench.h"
 #include "audio/files/OverlappedResampler.h"
 #include "audio/files/ResamplerSpec.h"
 #include "bench/support/PeerRun.h"
@@ -468,44 +468,6 @@ void benchNormalize(const QString& path, const QString& folder)
     QFile::remove(copy);
 }
 
-void benchLoudness(const QString& path, const QString& folder)
-{
-    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
-    WaveFile w;
-    w.setFileName(path);
-    MemMapFile map;
-    map.setFileName(path);
-    const auto* data = reinterpret_cast<const int16_t*>(map.address() + w.dataOffset());
-    const size_t frames = size_t(w.dataSize() / 4);
-    LoudnessFigures f{};
-    const double tMeasure = best(2, [&] {
-        LoudnessMeter m(2, 44100);
-        for (size_t done = 0; done < frames; done += 65536)
-            m.add(data + 2 * done, std::min<size_t>(65536, frames - done));
-        f = m.figures();
-    });
-    const double tPeaks = best(3, [&] {
-        int64_t n = w.dataSize();
-        blockExtremes(w.format(), map.address() + w.dataOffset(), n);
-    });
-    std::printf("loudness of the hour: %.1f LUFS, LRA %.1f LU, true peak %.1f dBTP in %.2f s (%.0fx real "
-                "time); the peak scan alone %.2f s\n",
-                f.integratedLufs, f.rangeLu, f.truePeakDbtp, tMeasure, 3600.0 / tMeasure, tPeaks);
-    const QString copy = folder + "/loud.wav";
-    double tPeak = 1e30, tLoud = 1e30;
-    for (int i = 0; i < 1; ++i) { // once: the true peak makes a loudness run take a minute
-        QFile::remove(copy);
-        QFile::copy(path, copy);
-        QString p = copy;
-        tPeak = std::min(tPeak, seconds([&] { NormalizeFile(p, 100); }));
-        QFile::remove(copy);
-        QFile::copy(path, copy);
-        tLoud = std::min(tLoud, seconds([&] { NormalizeToLoudness(p, {}); }));
-    }
-    std::printf("normalize to a peak %.2f s, to -23 LUFS %.2f s   (load %.2f)\n", tPeak, tLoud, load());
-    QFile::remove(copy);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -514,7 +476,8 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1); // the windows of the stall figures
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--stalls] [--ours]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls] [--ours]\n",
+                     argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -522,6 +485,7 @@ int main(int argc, char** argv)
     const bool keep = options.contains("--keep");
     const bool onlyNormalize = options.contains("--normalize");
     const bool onlyConvert = options.contains("--convert");
+    const bool onlyLoudness = options.contains("--loudness");
     const bool onlyStalls = options.contains("--stalls");
     const bool oursOnce = options.contains("--ours");
     QDir().mkpath(folder);
@@ -542,6 +506,8 @@ int main(int argc, char** argv)
             QFile::remove(folder + "/ours22.wav");
         } else if (onlyNormalize) {
             benchNormalize(hour, folder);
+        } else if (onlyLoudness) {
+            benchLoudness(hour, folder);
         } else if (onlyConvert) {
             benchConvert(hour, folder);
             benchQuality(folder);
