@@ -107,21 +107,21 @@ TEST_F(TakeTest, AnInputWhoseFirstBufferComesLateOrThatIsSilentIsNotLost)
     backend().setInputSignal(sources::silence());
     backend().stallInput(true);
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(studio->recording().recordState(), 1);
     for (int i = 0; i < 99; ++i) { // 4.95 s before the first buffer
         feed(2205);
         tick();
     }
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(studio->recording().recordState(), 1);
     EXPECT_EQ(app->messageText(), "");
     backend().stallInput(false);
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     for (int i = 0; i < 200; ++i) { // ten seconds of zeros
         feed(2205);
         tick();
     }
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     EXPECT_EQ(app->messageText(), "");
     click(w->cmdStop);
     EXPECT_EQ(recordBytes(2).left(1), "1");
@@ -130,12 +130,12 @@ TEST_F(TakeTest, AnInputWhoseFirstBufferComesLateOrThatIsSilentIsNotLost)
     // A first buffer that never comes: lost after five seconds; the armed slot is freed.
     backend().stallInput(true);
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(studio->recording().recordState(), 1);
     for (int i = 0; i < 99; ++i)
         tick();
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(studio->recording().recordState(), 1);
     tick();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(app->messageText(), InputLost);
     EXPECT_EQ(recordBytes(3).left(1), "0");
 }
@@ -146,13 +146,13 @@ TEST_F(TakeTest, ATakeThatFailsBeforeItsFirstFrameLeavesNoEntry)
     openStereo(); // start mode Off: one press writes
     backend().stallInput(true);
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     EXPECT_TRUE(QFileInfo::exists(slotFile(2)));
     for (int i = 0; i < 100; ++i) {
         feed(2205);
         tick();
     }
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(app->messageText(), InputLost);
     EXPECT_EQ(recordBytes(2).left(1), "0");
     EXPECT_FALSE(QFileInfo::exists(slotFile(2)));
