@@ -2,7 +2,7 @@
 # Installs the Debian packages Tamblor builds, runs and tests with (idempotent).
 set -euo pipefail
 PKGS=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6
   portaudio19-dev libasound2-dev libsndfile1-dev libsoxr-dev libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
