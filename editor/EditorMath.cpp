@@ -80,15 +80,22 @@ CutRange cutRange(int64_t dataSize, int64_t start, int64_t stop, int64_t chunk)
     return r;
 }
 
-QString progressText(int64_t copied, int64_t size)
+int progressPercent(int64_t copied, int64_t size)
 {
     int64_t percent = 100;
     if (size >= 100)
         percent = std::min<int64_t>(100, copied / (size / 100)); // small sizes would pass 100
     else if (size > 0)
         percent = copied * 100 / size;
+    return int(percent);
+}
+
+QString percentText(int percent)
+{
     return (percent < 0 ? QString() : QStringLiteral(" ")) + QString::number(percent) + " %";
 }
+
+QString progressText(int64_t copied, int64_t size) { return percentText(progressPercent(copied, size)); }
 
 QString numberedName(const QString& base, int n)
 {

@@ -41,6 +41,9 @@ CutRange cutRange(int64_t dataSize, int64_t start, int64_t stop, int64_t chunk =
 // never above 100; a size under 100 bytes counts in whole percent of the size instead of
 // dividing by zero.
 QString progressText(int64_t copied, int64_t size);
+// The percentage progressText shows, and its text.
+int progressPercent(int64_t copied, int64_t size);
+QString percentText(int percent);
 
 // The numbered name tried for a copy: base + at least two digits + ".wav" (SONG + 1 -> SONG01.wav).
 QString numberedName(const QString& base, int n);

@@ -5,6 +5,7 @@
 #include "app/PromptService.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/files/WaveHelper.h"
+#include "audio/jobs/Job.h"
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/LevelScale.h"
 #include "audio/widgets/Oscope.h"
@@ -15,8 +16,8 @@
 #include "browse/FolderList.h"
 #include "platform/Failure.h"
 #include "platform/FileReleaser.h"
+#include "platform/NativeFile.h"
 #include "platform/NumericText.h"
-#include <QCoreApplication>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -26,7 +27,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -204,11 +204,33 @@ frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
     layout->addLayout(zoom);
     layout->addLayout(labels);
     resize(820, 520);
+
+    drawJob_ = new jobs::Job(this);
+    connect(drawJob_, &jobs::Job::finished, this, [this] {
+        if (const auto& failure = drawJob_->failure()) // the columns drawn so far stay
+            this->app().showMessage(jobs::failureText(*failure, this->app().state().EditorFilePath));
+    });
+    cutJob_ = new jobs::Job(this);
+    connect(cutJob_, &jobs::Job::progressed, this,
+            [this](int percent) { Label1->setText(editor::percentText(percent)); });
+    connect(cutJob_, &jobs::Job::finished, this, &frmEditor::cutEnded);
 }
 
 frmEditor::~frmEditor()
 {
-    invalidateDrawing();
+    // The jobs end before anything they report to goes; a cut not yet in place is removed.
+    cutJob_->stop();
+    drawJob_->stop();
+}
+
+bool frmEditor::isBusy() const { return drawJob_->isRunning() || cutJob_->isRunning(); }
+
+void frmEditor::invalidateDrawing() { drawJob_->stop(); }
+
+void frmEditor::waitIfSmall(jobs::Job& job, int64_t bytes)
+{
+    if (bytes < waitBytes)
+        job.finish();
 }
 
 bool frmEditor::eventFilter(QObject* watched, QEvent* event)
@@ -254,6 +276,10 @@ void frmEditor::Form_Load()
 void frmEditor::Form_Unload(bool&)
 {
     invalidateDrawing();
+    // A cut under way stops with the window: the original stays as it was, the copy goes.
+    cutJob_->stop();
+    cut_.reset();
+    deleting_ = false;
     stopPlayer();
 }
 
@@ -394,38 +420,55 @@ void frmEditor::DrawWave()
 {
     if (!loaded_ || ColumnCount <= 0)
         return;
-    const uint64_t generation = ++drawGeneration_;
-    QPointer<frmEditor> self(this);
+    invalidateDrawing();
+    // What the drawing needs, taken now: the job reads the file through a handle of its own.
+    struct View {
+        QString path;
+        int64_t start, length, columns, step, dataOffset, dataSize, unit;
+        audio::WaveFormat format;
+    };
+    View v;
     try {
-        const int64_t L = ViewLength;
-        const int64_t dataOffset = waveFile_.dataOffset();
-        const int64_t dataSize = waveFile_.dataSize();
-        const audio::WaveFormat format = waveFile_.format();
-        const bool eightBit = format.bitsPerSample == 8;
-        const int64_t unit = frameUnit(format);
-        ColumnStep = editor::columnStep(L, ColumnCount);
+        v.path = native(app().state().EditorFilePath);
+        v.start = ViewStart;
+        v.length = ViewLength;
+        v.columns = ColumnCount;
+        v.dataOffset = waveFile_.dataOffset();
+        v.dataSize = waveFile_.dataSize();
+        v.format = waveFile_.format();
+        v.unit = frameUnit(v.format);
+        ColumnStep = editor::columnStep(ViewLength, ColumnCount);
+        v.step = ColumnStep;
         memMap_.setActive(true);
         PeakBuffer.assign(size_t(ColumnCount), 0);
         Oscope->setEnabled(true);
-
-        // What another program left of the file: its size is looked at again after every pause.
-        int64_t readable = memMap_.readableSize();
-        std::vector<uint8_t> column; // one column's sample bytes, read rather than touched
-        QElapsedTimer sinceYield;
-        sinceYield.start();
-        for (int64_t c = 0; c < ColumnCount; ++c) {
+    } catch (const std::exception& e) {
+        const auto* f = dynamic_cast<const Failure*>(&e);
+        app().showMessage(jobs::failureText(f ? *f : Failure(Failure::OutOfMemory), app().state().EditorFilePath));
+        return;
+    }
+    drawJob_->start([this, v](jobs::JobControl& job) {
+        NativeFile file = NativeFile::open(v.path, NativeFile::Mode::Read);
+        const bool eightBit = v.format.bitsPerSample == 8;
+        std::vector<int16_t> peaks(size_t(v.columns), 0);
+        std::vector<uint8_t> column; // one column's sample bytes
+        QElapsedTimer sincePartial;
+        sincePartial.start();
+        for (int64_t c = 0; c < v.columns; ++c) {
+            if (job.cancelled())
+                return;
             int a = 0, b = 0, cc = 0, d = 0;
-            if (c * ColumnStep < L && ColumnStep > 0) {
-                // Only whole frames inside the sample data, and inside what is mapped.
-                const int64_t dataEnd = std::min(dataOffset + dataSize, readable);
-                int64_t at = ViewStart + c * ColumnStep;
-                at -= at % unit;
-                int64_t count = std::min(ColumnStep, dataEnd - (dataOffset + at));
-                if (memMap_.isActive() && at >= 0 && count > 0) {
+            if (c * v.step < v.length && v.step > 0) {
+                // Only whole frames inside the sample data; a file another program shortened
+                // meanwhile reads short, and what is missing draws as silence.
+                int64_t at = v.start + c * v.step;
+                at -= at % v.unit;
+                int64_t count = std::min(v.step, v.dataSize - at);
+                if (at >= 0 && count > 0) {
                     column.resize(size_t(count));
-                    count = memMap_.read(dataOffset + at, column.data(), count);
+                    count = int64_t(file.readAt(v.dataOffset + at, column.data(), size_t(count)));
                     int16_t mn1, mx1, mn2, mx2;
-                    audio::blockExtremes(format, column.data(), count, mn1, mx1, mn2, mx2);
+                    audio::blockExtremes(v.format, column.data(), count, mn1, mx1, mn2, mx2);
                     a = mn1, b = mx1, cc = mn2, d = mx2;
                     if (eightBit) {
                         a = editor::from8Bit(a), b = editor::from8Bit(b);
@@ -433,31 +476,23 @@ void frmEditor::DrawWave()
                     }
                 }
             }
-            PeakBuffer[size_t(c)] = editor::columnPeak(a, b, cc, d);
-
-            // The picture grows while it is drawn and the window stays live; a drawing
-            // started meanwhile (a zoom, a page turn, a new load) supersedes this one.
-            if (sinceYield.elapsed() >= yieldMs) {
-                Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
-                QCoreApplication::processEvents();
-                if (!self || generation != drawGeneration_)
-                    return;
-                followPlayer(playerPosition());
-                readable = memMap_.readableSize();
-                sinceYield.restart();
+            peaks[size_t(c)] = editor::columnPeak(a, b, cc, d);
+            // The picture grows while it is drawn.
+            if (sincePartial.elapsed() >= kPartialDrawMs) {
+                job.post([this, peaks] { showColumns(peaks); });
+                sincePartial.restart();
             }
         }
-        Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
-        followPlayer(playerPosition());
-    } catch (const std::exception& e) {
-        // The drawing ends where it was; the columns drawn so far stay.
-        if (!self)
-            return;
-        if (!PeakBuffer.empty())
-            Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
-        const auto* f = dynamic_cast<const Failure*>(&e);
-        app().showMessage(f ? f->text() : Failure(Failure::OutOfMemory).text());
-    }
+        job.post([this, peaks = std::move(peaks)] { showColumns(peaks); });
+    });
+    waitIfSmall(*drawJob_, std::min(ViewLength, waveFile_.dataSize()));
+}
+
+void frmEditor::showColumns(std::vector<int16_t> peaks)
+{
+    PeakBuffer = std::move(peaks);
+    Oscope->drawBuffer(PeakBuffer.data(), int(PeakBuffer.size()));
+    followPlayer(playerPosition());
 }
 
 // ---- zoom and moving the view -------------------------------------------------------------
@@ -624,6 +659,15 @@ void frmEditor::cmdGain_Click()
 
 // ---- cutting --------------------------------------------------------------------------------------
 
+// What the cut's job hands back: the copier whose complete copy has taken the original's place,
+// holding the last handle of the replaced file. Set by the job only when it has done so.
+struct frmEditor::CutOutcome {
+    QString original; // native path
+    QString dosPath;
+    int64_t dataSize = 0;
+    std::unique_ptr<editor::CutCopy> copier;
+};
+
 QString frmEditor::freeNumberedName(const QString& dosPath) const
 {
     const QString base = dosPath.left(dosPath.size() - 4);
@@ -670,43 +714,62 @@ void frmEditor::DeleteBytes()
     cut.from -= cut.from % frame;
     cut.to -= cut.to % frame;
 
-    // Copy, leaving the cut out; the window stays live meanwhile.
-    QPointer<frmEditor> self(this);
+    // The copy without the cut is written, flushed and put in the original's place by a job;
+    // back here the window reopens the file.
     invalidateDrawing();
     deleting_ = true;
     Label1->setText(editor::progressText(0, dataSize));
-    QElapsedTimer sinceYield;
-    sinceYield.start();
-    try {
-        editor::CutCopy copier(original, copy);
-        const bool done = copier.write(cut, [&](int64_t copied) {
-            Label1->setText(editor::progressText(copied, dataSize));
-            if (sinceYield.elapsed() >= yieldMs) {
-                QCoreApplication::processEvents();
-                if (!self)
-                    return false; // the window went away: leave the original alone
-                sinceYield.restart();
-            }
-            return true;
+    cut_ = std::make_shared<CutOutcome>();
+    cut_->original = original;
+    cut_->dosPath = dosPath;
+    cut_->dataSize = dataSize;
+    const std::shared_ptr<CutOutcome> outcome = cut_;
+    cutJob_->start([outcome, copy, cut](jobs::JobControl& job) {
+        auto copier = std::make_unique<editor::CutCopy>(outcome->original, copy);
+        const int64_t size = copier->dataSize();
+        const bool done = copier->write(cut, [&](int64_t copied) {
+            job.progress(editor::progressPercent(copied, size));
+            return !job.cancelled();
         });
-        if (!self || !done)
-            return;
-        Label1->setText(editor::progressText(dataSize, dataSize));
-        // The copy is complete: only now does it take the original's place, in one step.
+        if (!done || job.cancelled())
+            return; // the copy is gone with the copier
+        // On the disk and in the original's place in one step (the window has let go of the
+        // file and stopped its drawing; its handles keep reading the old file until it reopens).
+        copier->replaceOriginal();
+        outcome->copier = std::move(copier);
+    });
+    waitIfSmall(*cutJob_, dataSize);
+}
+
+void frmEditor::cutEnded()
+{
+    const std::shared_ptr<CutOutcome> outcome = std::move(cut_);
+    deleting_ = false;
+    if (!outcome)
+        return;
+    try {
+        if (const auto& failure = cutJob_->failure())
+            throw *failure;
+        if (!outcome->copier)
+            return; // stopped: the original is as it was
+        Label1->setText(editor::progressText(outcome->dataSize, outcome->dataSize));
+        // The shortened file has taken the original's place: let go of the old one.
         waveFile_.close();
         memMap_.close();
         WavePlayer->setFileName(QString());
-        copier.replaceOriginal();
-        closeInBackground(copier.takeOriginal());
-        deleting_ = false;
+        closeInBackground(outcome->copier->takeOriginal());
     } catch (const Failure& f) {
-        if (!self)
-            return;
-        deleting_ = false;
         // The original stays as it was; the copy is gone.
-        app().showMessage(f.text());
+        app().showMessage(jobs::failureText(f, outcome->dosPath));
+        if (!waveFile_.isOpen())
+            reopenAfterCut(outcome->original, false); // the message above says what went wrong
         return;
     }
+    reopenAfterCut(outcome->original, true);
+}
+
+void frmEditor::reopenAfterCut(const QString& original, bool report)
+{
     try {
         waveFile_.setFileName(original);
         memMap_.setFileName(original);
@@ -714,12 +777,12 @@ void frmEditor::DeleteBytes()
     } catch (const Failure& f) {
         loaded_ = false;
         Oscope->setEnabled(false);
-        app().showMessage(f.text());
+        if (report)
+            app().showMessage(f.text());
         return;
     }
     DrawWave();
-    if (self)
-        Oscope->sel();
+    Oscope->sel();
 }
 
 } // namespace tamblor

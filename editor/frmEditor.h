@@ -1,11 +1,13 @@
 #pragma once
 // The wave editor: browse for a wave file, draw it as a peak waveform, zoom, play from the
-// locator or a selection, set marks and cut the selection out of the file in place.
+// locator or a selection, set marks and cut the selection out of the file in place. The drawing
+// and the cut run as jobs on worker threads; the window shows their progress and results.
 #include "app/Form.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/WaveFile.h"
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -20,6 +22,10 @@ namespace tamblor {
 class DriveList;
 class FileList;
 class FolderList;
+
+namespace jobs {
+class Job;
+}
 
 namespace audio {
 class FilePlayer;
@@ -41,9 +47,13 @@ public:
     static constexpr double kReadoutDivisor = 1761000.0;
     // Bytes a cut counts in: whole chunks of this size are kept or removed.
     static constexpr int64_t kCutChunk = 4096;
-    // Longest stretch of drawing or copying between two looks at the event loop.
-    static constexpr int kYieldMs = 15;
-    int yieldMs = kYieldMs; // 0 looks at the event loop after every column or block
+    // Drawing or cutting fewer bytes than this takes a few milliseconds: the window waits for
+    // such a job at once, so a small view or file shows its result without a turn of the event
+    // loop. Larger work runs while the window goes on answering.
+    static constexpr int64_t kWaitBytes = 4 << 20;
+    int64_t waitBytes = kWaitBytes; // 0 never waits
+    // How often a drawing shows the columns done so far.
+    static constexpr int kPartialDrawMs = 15;
 
     // Editor state: the view in bytes of sample data, the columns, the play position.
     int64_t ViewStart = 0;
@@ -96,6 +106,11 @@ public:
     // True once a file has been loaded and mapped (and until a load fails).
     bool isLoaded() const { return loaded_; }
     bool isDeleting() const { return deleting_; }
+    // True while a drawing or a cut runs.
+    bool isBusy() const;
+    // The jobs the drawing and the cut run as.
+    jobs::Job& drawJob() const { return *drawJob_; }
+    jobs::Job& cutJob() const { return *cutJob_; }
 
     // Procedures.
     void LoadChosenFile();
@@ -145,15 +160,25 @@ private:
     void setLocator(int64_t column);
     // The display was resized: draw the same view over its new number of columns.
     void followDisplayWidth();
-    // Ends any drawing in progress at its next look at the event loop.
-    void invalidateDrawing() { ++drawGeneration_; }
+    // Ends any drawing in progress; nothing more of it is shown.
+    void invalidateDrawing();
+    // Shows columns a drawing has measured, and the locator where the player is.
+    void showColumns(std::vector<int16_t> peaks);
+    // The cut's copy is complete (or the cut failed or stopped): put it in place and reload.
+    void cutEnded();
+    void reopenAfterCut(const QString& original, bool report);
+    // Waits at once for a job over fewer than waitBytes bytes.
+    void waitIfSmall(jobs::Job& job, int64_t bytes);
     int64_t playerPosition() const;
     QString freeNumberedName(const QString& dosPath) const;
 
     audio::WaveFile waveFile_;
     audio::MemMapFile memMap_;
     QTimer* meterTimer_ = nullptr;
-    uint64_t drawGeneration_ = 0;
+    jobs::Job* drawJob_ = nullptr;
+    jobs::Job* cutJob_ = nullptr;
+    struct CutOutcome;
+    std::shared_ptr<CutOutcome> cut_;
     bool loaded_ = false;
     bool deleting_ = false;
     bool widthChangePending_ = false;

@@ -3,6 +3,7 @@
 #include "app/Controls.h"
 #include "audio/files/FormatText.h"
 #include "audio/files/WaveHelper.h"
+#include "audio/jobs/Job.h"
 #include "audio/widgets/Gauge.h"
 #include "browse/DriveList.h"
 #include "browse/FolderList.h"
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
-#include <QCoreApplication>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -102,11 +102,14 @@ frmSend::frmSend(Application& app)
     connect(cmdNo, &QPushButton::clicked, this, &frmSend::cmdNo_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmSend::cmdClose_Click);
     connect(Timer1, &QTimer::timeout, this, &frmSend::Timer1_Timer);
+    flushJob_ = new jobs::Job(this);
+    connect(flushJob_, &jobs::Job::finished, this, &frmSend::Flush_Finished);
 }
 
 frmSend::~frmSend()
 {
     Trigger.reset(); // the pump stops before the links it feeds go away
+    flushJob_->stop();
     discardPart();
 }
 
@@ -129,8 +132,11 @@ void frmSend::Form_Unload(bool&)
 {
     Timer1->stop();
     Trigger->stop();
+    flushJob_->stop();
     discardPart();
 }
+
+bool frmSend::isSending() const { return Trigger->isRunning() || flushJob_->isRunning(); }
 
 void frmSend::mouseReleaseEvent(QMouseEvent* event)
 {
@@ -250,7 +256,7 @@ void frmSend::mnuHiddenPopupSend_Click()
 
 bool frmSend::refuseWhileSending()
 {
-    if (!Trigger->isRunning())
+    if (!isSending())
         return false;
     app().showMessage("A file is being sent. Wait until it has been sent.");
     return true;
@@ -318,6 +324,7 @@ void frmSend::sendSteps()
     part_->create().close();
     targetFolder_ = folder;
     targetName_ = DestinationName;
+    sendingTo_ = DestinationBase + ".wav";
     WaveFile.setFileName(part_->workingPath());
     Gauge->setValue(0);
     Gauge->setVisible(true);
@@ -329,10 +336,9 @@ void frmSend::sendSteps()
     }
 }
 
-void frmSend::replaceDestination()
+void frmSend::removeOtherFiles()
 {
-    // On the disk and in place in one step; only then do the other files of the name go.
-    part_->commit();
+    // The complete sound is on the disk and in place; only now do the other files of the name go.
     const QString target = part_->target();
     part_.reset();
     for (const QString& old : send::filesWithBaseName(targetFolder_, targetName_)) {
@@ -371,20 +377,41 @@ void frmSend::Trigger_Finished()
         WaveFile.close();
     } catch (const Failure& f) {
         complete = false;
-        app().showMessage(f.text());
+        app().showMessage(jobs::failureText(f, sendingTo_));
     }
     if (Trigger->failure())
-        app().showMessage(Trigger->failure()->text());
+        app().showMessage(jobs::failureText(*Trigger->failure(), sendingTo_));
     AudioFile.close();
-    bool sent = false;
-    if (complete) {
-        try {
-            replaceDestination();
-            sent = true;
-        } catch (const Failure& f) {
-            app().showMessage(f.text());
-        }
+    if (!complete || !part_) {
+        sendEnded(false);
+        return;
     }
+    // The sound is complete: a job puts it on the disk and gives it the typed name (the window
+    // leaves the working file alone meanwhile, and stops the job before it lets it go).
+    flushJob_->start([part = part_.get()](jobs::JobControl& job) {
+        if (!job.cancelled())
+            part->commit();
+    });
+}
+
+void frmSend::Flush_Finished()
+{
+    bool sent = false;
+    try {
+        if (const auto& failure = flushJob_->failure())
+            throw *failure;
+        if (part_ && !flushJob_->wasCancelled()) {
+            removeOtherFiles();
+            sent = true;
+        }
+    } catch (const Failure& f) {
+        app().showMessage(jobs::failureText(f, sendingTo_));
+    }
+    sendEnded(sent);
+}
+
+void frmSend::sendEnded(bool sent)
+{
     discardPart();
     showSendEnd(sent);
     emit sendFinished();

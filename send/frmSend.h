@@ -48,10 +48,13 @@ public:
     void Timer1_Timer();
     void Trigger_Started();
     void Trigger_Finished();
+    // The sent file is on the disk: it takes the typed name.
+    void Flush_Finished();
 
     QString destinationFolder() const { return DestinationFolder; }
     QString destinationBase() const { return DestinationBase; }
-    bool isSending() const { return Trigger->isRunning(); }
+    // From the start of a transfer until its file has the typed name (or the send failed).
+    bool isSending() const;
 
 signals:
     // A transfer has ended (the end event has been handled), successfully or not.
@@ -71,10 +74,12 @@ private:
     // One transfer at a time: true (and a message) while one runs.
     bool refuseWhileSending();
     void sendSteps();
-    // The complete sound takes the typed name; the other files of that name go.
-    void replaceDestination();
+    // After the complete sound has taken the typed name, the other files of that name go.
+    void removeOtherFiles();
     // The buttons and gauge at the end of a send, complete or failed.
     void showSendEnd(bool sent);
+    // The end of a send, complete or not: the working file goes, the buttons show the end.
+    void sendEnded(bool sent);
     // Removes what a transfer that did not complete has written.
     void discardPart() noexcept;
 
@@ -84,6 +89,8 @@ private:
     audio::WaveFileWriter WaveFile;
     audio::FormatConverter ACMConverter;
     std::unique_ptr<audio::TriggerPump> Trigger;
+    // Puts a complete transfer's file on the disk before it takes the typed name.
+    jobs::Job* flushJob_ = nullptr;
 
     DriveList* Drive1;
     FolderList* Dir1;
@@ -105,6 +112,8 @@ private:
     std::unique_ptr<SafeReplace> part_;
     QString targetFolder_;
     QString targetName_;
+    // The file the running transfer makes, as the operator named it (for its failure message).
+    QString sendingTo_;
 };
 
 } // namespace tamblor

@@ -6,9 +6,9 @@
 #include "audio/files/Normalize.h"
 #include "audio/widgets/Gauge.h"
 #include "audio/widgets/Slider.h"
+#include "audio/jobs/Job.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
-#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,6 +29,12 @@ namespace {
 constexpr int kFullScale = 16384;
 constexpr int kLoadPosition = 9191;
 } // namespace
+
+// What a run of the normalizer gives back to the window, written by the job before it ends.
+struct frmNormalize::Outcome {
+    bool done = false;
+    audio::NormalizeReport report;
+};
 
 frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormalize)
 {
@@ -126,6 +132,23 @@ frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormaliz
     grid->setContentsMargins(12, 12, 12, 12);
     showLoudness({std::nan(""), std::nan(""), std::nan("")});
     optMode_Click();
+
+    job_ = new jobs::Job(this);
+    connect(job_, &jobs::Job::progressed, this, [this](int percent, int phase) {
+        NormalizeProgress(percent, phase, 0);
+        Gauge->repaint(); // each step shows as it arrives
+    });
+    connect(job_, &jobs::Job::finished, this, [this] {
+        if (const auto& failure = job_->failure()) {
+            // The file is as it was; the window stays for another try.
+            const QString file = this->app().drives().toDos(FileName);
+            FileName.clear(); // the next try asks for the file again
+            setWorking(false);
+            this->app().showMessage(jobs::failureText(*failure, file));
+            return;
+        }
+        workEnded(outcome_->done);
+    });
 }
 
 int frmNormalize::levelPercent(int position) { return toInt32(roundHalfEven(position / double(kFullScale) * 100.0)); }
@@ -141,9 +164,10 @@ void frmNormalize::Form_Load()
 void frmNormalize::Form_Unload(bool& cancel)
 {
     // Closed while a file is being worked on: stop the work (the file keeps its old
-    // contents); the window closes once the normalizer has returned.
+    // contents); the window closes once the job has ended.
     if (working_) {
         closeRequested_ = true;
+        job_->cancel();
         cancel = true;
     }
 }
@@ -227,67 +251,66 @@ void frmNormalize::cmdNormalize_Click()
     if (working_)
         return;
     Application& a = app();
-    // The program may end while the work runs (the main menu closed); then this window is
-    // gone when the normalizer returns.
-    QPointer<frmNormalize> self(this);
-    try {
-        Gauge->setVisible(true);
-        const int level = levelPercent(Slider->position());
-        const bool toLoudness = optLoudness->isChecked();
-        const audio::LoudnessTarget loudness{txtTarget->value(), kTruePeakCeiling};
-        closeRequested_ = false;
-        setWorking(true);
-        lblResult->clear();
-        showLoudness({std::nan(""), std::nan(""), std::nan("")});
-        QString name = FileName;
-        audio::NormalizeReport report;
-        const auto progress = [self, &report, shown = false](int percent, int phase, int unused) mutable {
-            if (!self)
-                return false;
-            if (phase != 0 && report.scanned && !shown) {
-                shown = true;
-                self->showLoudness(report.loudness);
-            }
-            self->NormalizeProgress(percent, phase, unused);
-            self->Gauge->repaint();
-            QCoreApplication::processEvents();
-            return self && !self->closeRequested_;
-        };
-        const auto askForFile = [self, &a]() -> QString {
-            if (!self)
-                return {};
-            return a.prompts().openFileName(self, "Normalize", a.drives().toNative("c:\\Tamblor"),
-                                            "Wave files (*.wav);;All files (*)");
-        };
-        const bool done = toLoudness ? audio::NormalizeToLoudness(name, loudness, progress, askForFile, &report)
-                                     : audio::NormalizeFile(name, level, progress, askForFile, &report);
+    Gauge->setVisible(true);
+    const int level = levelPercent(Slider->position());
+    toLoudness_ = optLoudness->isChecked();
+    targetLufs_ = txtTarget->value();
+    const audio::LoudnessTarget loudness{targetLufs_, kTruePeakCeiling};
+    closeRequested_ = false;
+    setWorking(true);
+    lblResult->clear();
+    showLoudness({std::nan(""), std::nan(""), std::nan("")});
+    outcome_ = std::make_shared<Outcome>();
+    if (FileName.isEmpty()) {
+        // The program may end while the question is open; then this window is gone.
+        QPointer<frmNormalize> self(this);
+        const QString chosen = a.prompts().openFileName(this, "Normalize", a.drives().toNative("c:\\Tamblor"),
+                                                        "Wave files (*.wav);;All files (*)");
         if (!self)
             return;
-        FileName = name;
-        setWorking(false);
-        Gauge->setValue(0);
-        Gauge->setVisible(false);
-        if (toLoudness && !closeRequested_) {
-            // The operator reads what was reached; the window stays, and asks for the next file.
-            FileName.clear();
-            if (report.scanned)
-                showLoudness(report.loudness);
-            if (done)
-                showOutcome(report, loudness.lufs);
+        if (chosen.isEmpty()) {
+            workEnded(false);
             return;
         }
-        close();
-    } catch (const Failure& f) {
-        if (!self)
-            return;
-        setWorking(false);
-        a.showMessage(f.text());
-    } catch (const std::bad_alloc&) {
-        if (!self)
-            return;
-        setWorking(false);
-        a.showMessage(Failure(Failure::OutOfMemory).text());
+        FileName = chosen;
     }
+    const QString path = FileName;
+    const std::shared_ptr<Outcome> outcome = outcome_;
+    job_->start([this, path, level, loudness, toLoudness = toLoudness_, outcome](jobs::JobControl& job) {
+        // Only the job touches `report` until it has ended.
+        audio::NormalizeReport report;
+        bool shown = false;
+        const auto progress = [&](int percent, int phase, int) {
+            // The scan's figures show as soon as the rewrite begins.
+            if (phase != 0 && report.scanned && !shown) {
+                shown = true;
+                job.post([this, figures = report.loudness] { showLoudness(figures); });
+            }
+            job.progress(percent, phase);
+            return !job.cancelled();
+        };
+        QString name = path;
+        outcome->done = toLoudness ? audio::NormalizeToLoudness(name, loudness, progress, {}, &report)
+                                   : audio::NormalizeFile(name, level, progress, {}, &report);
+        outcome->report = report;
+    });
+}
+
+void frmNormalize::workEnded(bool done)
+{
+    setWorking(false);
+    Gauge->setValue(0);
+    Gauge->setVisible(false);
+    if (toLoudness_ && !closeRequested_) {
+        // The operator reads what was reached; the window stays, and asks for the next file.
+        FileName.clear();
+        if (outcome_ && outcome_->report.scanned)
+            showLoudness(outcome_->report.loudness);
+        if (done)
+            showOutcome(outcome_->report, targetLufs_);
+        return;
+    }
+    close();
 }
 
 } // namespace tamblor

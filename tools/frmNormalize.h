@@ -1,12 +1,13 @@
 #pragma once
 // "Normalize": the operator picks a target level on a vertical slider and has a wave file
-// normalized to it in place. The work runs inside the call on this thread; its progress comes
+// normalized to it in place. The work runs as a job on a worker thread; its progress comes
 // back through NormalizeProgress and shows on a two-phase gauge. When the work is done the
 // window closes itself.
 // Beside the peak level, the operator may choose a loudness target (LUFS, the true peak kept at
 // -1 dBTP). A loudness scan's figures show in the window once it is done; after a
 // loudness normalize the window stays open and says what was reached.
 #include "app/Form.h"
+#include <memory>
 
 class QDoubleSpinBox;
 class QLabel;
@@ -16,6 +17,10 @@ class QMenuBar;
 class QPushButton;
 
 namespace tamblor {
+
+namespace jobs {
+class Job;
+}
 
 namespace audio {
 class Gauge;
@@ -47,6 +52,8 @@ public:
     bool NormalizeProgress(int percent, int phase, int unused);
 
     bool isWorking() const { return working_; }
+    // The job the file is worked on by.
+    jobs::Job& job() const { return *job_; }
     // Shows what the scan measured.
     void showLoudness(const audio::LoudnessFigures& figures);
 
@@ -56,6 +63,8 @@ protected:
 
 private:
     void setWorking(bool working);
+    // The job has ended: show what it did, or why not, and close when done.
+    void workEnded(bool done);
     void optMode_Click();
     // What a loudness normalize reached, or why the file was left as it was.
     void showOutcome(const audio::NormalizeReport& report, double target);
@@ -81,6 +90,12 @@ private:
     QString FileName;
     bool working_ = false;
     bool closeRequested_ = false;
+    // What the running job works towards, and what it found.
+    bool toLoudness_ = false;
+    double targetLufs_ = 0.0;
+    struct Outcome;
+    std::shared_ptr<Outcome> outcome_;
+    jobs::Job* job_;
 };
 
 } // namespace tamblor

@@ -1,5 +1,6 @@
 #include "audio/files/Normalize.h"
 #include "audio/core/SampleMath.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/files/FormatText.h"
 #include "audio/format/FileFailure.h"
 #include "audio/format/RiffReader.h"
@@ -254,6 +255,7 @@ double toDb(double gain) { return 20.0 * std::log10(gain); }
 bool normalizeWith(QString& path, const NormalizeProgress& progress, const FilePrompt& askForFile,
                    NormalizeReport* report, bool measureLoudness, const ChooseGain& chooseGain)
 {
+    TAMBLOR_ONLY_WORKER(); // two passes over the whole file: never on the user-interface thread
     NormalizeReport unused;
     NormalizeReport& r = report ? *report : unused;
     r = NormalizeReport{};

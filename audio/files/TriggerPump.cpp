@@ -1,7 +1,5 @@
 #include "audio/files/TriggerPump.h"
-#include "audio/core/ThreadRole.h"
 #include "audio/format/FileFailure.h"
-#include <QMetaObject>
 #include <vector>
 
 namespace tamblor::audio {
@@ -9,6 +7,11 @@ namespace tamblor::audio {
 TriggerPump::TriggerPump(AudioFileReader& reader, const ChainLinks& links, QObject* parent)
     : QObject(parent), reader_(reader), links_(links)
 {
+    connect(&job_, &jobs::Job::started, this, &TriggerPump::started);
+    connect(&job_, &jobs::Job::finished, this, [this] {
+        failure_ = job_.failure();
+        emit finished();
+    });
 }
 
 TriggerPump::~TriggerPump() { stop(); }
@@ -39,67 +42,35 @@ void TriggerPump::start()
     // Frames per step from the byte size of the source's own frames (ADPCM: as 16-bit PCM).
     const int frameBytes = f.isLinear() ? f.blockAlign : f.channels * 2;
     const int64_t framesPerStep = std::max<int64_t>(1, bufferSize_ / std::max(1, frameBytes));
-    cancel_ = false;
-    running_ = true;
-    const unsigned generation = ++generation_;
-    worker_ = std::thread(&TriggerPump::run, this, &first, copy, framesPerStep, f.channels, generation);
+    job_.start([this, first = &first, copy, framesPerStep, channels = f.channels](jobs::JobControl& job) {
+        run(first, copy, framesPerStep, channels, job);
+    });
 }
 
-void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, unsigned generation)
+void TriggerPump::run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, jobs::JobControl& job)
 {
-    ThreadRoleScope role(ThreadRole::Worker);
-    QMetaObject::invokeMethod(this, [this, generation] {
-        if (generation == generation_)
-            emit started();
-    }, Qt::QueuedConnection);
-
-    std::optional<Failure> failure;
     try {
         if (copy) {
-            first->copySource([this](int64_t bytes) {
+            first->copySource([this, &job](int64_t bytes) {
                 reader_.setBytesCopied(bytes);
-                return !cancel_;
+                return !job.cancelled();
             });
         } else {
             std::vector<int32_t> buffer(size_t(framesPerStep) * size_t(channels));
             int64_t got;
-            while (!cancel_ && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
+            while (!job.cancelled() && (got = reader_.readFrames(buffer.data(), framesPerStep)) > 0)
                 first->push(buffer.data(), got);
         }
-        if (cancel_)
+        if (job.cancelled())
             first->abort();
         else
             first->finish();
-    } catch (const Failure& f) {
-        failure = f;
+    } catch (...) {
         first->abort();
-    } catch (const std::exception& e) {
-        failure = Failure(Failure::DeviceIOError, QString::fromLocal8Bit(e.what()));
-        first->abort();
+        throw; // the job reports it
     }
-
-    QMetaObject::invokeMethod(this, [this, generation, failure] {
-        if (generation != generation_)
-            return; // stopped meanwhile
-        join();
-        running_ = false;
-        failure_ = failure;
-        emit finished();
-    }, Qt::QueuedConnection);
 }
 
-void TriggerPump::join()
-{
-    if (worker_.joinable())
-        worker_.join();
-}
-
-void TriggerPump::stop()
-{
-    cancel_ = true;
-    ++generation_;
-    join();
-    running_ = false;
-}
+void TriggerPump::stop() { job_.stop(); }
 
 } // namespace tamblor::audio

@@ -1,15 +1,14 @@
 #pragma once
-// Pumps a file reader's audio down a conversion chain on a worker thread. The started and
-// finished signals reach the receiver's (the user-interface) thread; the reader's position
+// Pumps a file reader's audio down a conversion chain as a job on a worker thread. The started
+// and finished signals reach the receiver's (the user-interface) thread; the reader's position
 // and length show the progress meanwhile.
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/ChainLink.h"
+#include "audio/jobs/Job.h"
 #include "platform/Failure.h"
 #include <QObject>
 #include <QString>
-#include <atomic>
 #include <optional>
-#include <thread>
 
 namespace tamblor::audio {
 
@@ -36,7 +35,9 @@ public:
     // Ends a run early (the files keep what was written) and waits for the worker; a run that
     // is stopped emits no finished(). Safe to call at any time, also from finished().
     void stop();
-    bool isRunning() const { return running_; }
+    bool isRunning() const { return job_.isRunning(); }
+    // The job the pump runs as.
+    jobs::Job& job() { return job_; }
     // The failure that ended the last run, if one did.
     const std::optional<Failure>& failure() const { return failure_; }
 
@@ -45,17 +46,13 @@ signals:
     void finished();
 
 private:
-    void run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, unsigned generation);
-    void join();
+    void run(ChainLink* first, bool copy, int64_t framesPerStep, int channels, jobs::JobControl& job);
 
     AudioFileReader& reader_;
     const ChainLinks& links_;
     QString output_ = QStringLiteral("WaveFile");
     int bufferSize_ = 32768;
-    std::thread worker_;
-    std::atomic<bool> cancel_{false};
-    std::atomic<unsigned> generation_{0};
-    bool running_ = false;
+    jobs::Job job_;
     std::optional<Failure> failure_;
 };
 

@@ -1,4 +1,5 @@
 #include "audio/files/WaveCopy.h"
+#include "audio/core/ThreadRole.h"
 #include "audio/format/FileFailure.h"
 #include <algorithm>
 
@@ -32,6 +33,7 @@ bool WaveCopy::writeTo(NativeFile& out, const CopyProgress& progress)
 
 bool WaveCopy::writeTo(NativeFile& out, const std::vector<DataRange>& kept, const CopyProgress& progress)
 {
+    TAMBLOR_ONLY_WORKER(); // a whole file's worth of copying: never on the user-interface thread
     const int64_t dataOffset = int64_t(layout_.dataOffset);
     const int64_t dataSize = int64_t(layout_.dataSize);
     std::vector<uint8_t> header(static_cast<size_t>(dataOffset));

@@ -6,10 +6,13 @@
 //   normalize in place    vs sox --norm in.wav out.wav (goal: at most 0.12 of sox's time)
 //   each of the two also against its peer made as safe: the result on the disk when done
 //   loudness (R128) scan  vs the peak scan alone; loudness normalize vs peak normalize
+//   the longest the user-interface thread goes without answering events while the normalize and
+//   send-to windows' jobs work on the hour (goal: at most 50 ms each)
 // Each line states the machine's load average, since other work on the machine moves the times.
-// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert]. The files are deleted
-// afterwards unless kept; --normalize times only the peak normalize against sox, --convert only
-// the conversion and its quality.
+// Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--stalls]. The files
+// are deleted afterwards unless kept; --normalize times only the peak normalize against sox,
+// --convert only the conversion and its quality, --stalls only the windows' stalls.
+#include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
 #include "audio/files/Loudness.h"
@@ -19,9 +22,10 @@
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
+#include "WindowStalls.h"
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -251,6 +255,7 @@ void benchConvert(const QString& path, const QString& folder)
 
 void benchNormalize(const QString& path, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     const QString copy = folder + "/norm.wav", sox = folder + "/soxnorm.wav";
     double tOurs = 1e30;
     for (int i = 0; i < 2; ++i) {
@@ -276,6 +281,7 @@ void benchNormalize(const QString& path, const QString& folder)
 
 void benchLoudness(const QString& path, const QString& folder)
 {
+    ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
     WaveFile w;
     w.setFileName(path);
     MemMapFile map;
@@ -315,9 +321,11 @@ void benchLoudness(const QString& path, const QString& folder)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1); // the windows of the stall figures
+    QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--stalls]\n", argv[0]);
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -325,6 +333,7 @@ int main(int argc, char** argv)
     const bool keep = options.contains("--keep");
     const bool onlyNormalize = options.contains("--normalize");
     const bool onlyConvert = options.contains("--convert");
+    const bool onlyStalls = options.contains("--stalls");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
@@ -333,7 +342,9 @@ int main(int argc, char** argv)
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
                         QFile(hour).size() / 1e6, t);
         }
-        if (onlyNormalize) {
+        if (onlyStalls) {
+            benchWindowStalls(hour, folder, 3);
+        } else if (onlyNormalize) {
             benchNormalize(hour, folder);
         } else if (onlyConvert) {
             benchConvert(hour, folder);
@@ -344,6 +355,7 @@ int main(int argc, char** argv)
             benchQuality(folder);
             benchNormalize(hour, folder);
             benchLoudness(hour, folder);
+            benchWindowStalls(hour, folder, 3);
         }
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());

@@ -2,6 +2,7 @@
 // reader: the wave object, the memory map, the decoding reader, the wave copy (a plain send and
 // the editor's cut) and normalize. What the reader accepts must be copied to a file that reads
 // back with the same format and the same sample bytes.
+#include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/MemMapFile.h"
 #include "audio/files/Normalize.h"
@@ -70,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         WaveCopy source(path);
         {
+            ThreadRoleScope worker(ThreadRole::Worker); // copies run on a job's worker thread
             NativeFile out = NativeFile::open(scratch.copy, NativeFile::Mode::Replace);
             source.writeTo(out);
             out.close();
@@ -86,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const Failure&) {
     }
     try {
+        ThreadRoleScope worker(ThreadRole::Worker); // the normalizer runs on a job's worker thread
         QString target = path;
         NormalizeFile(target, 50);
     } catch (const Failure&) {

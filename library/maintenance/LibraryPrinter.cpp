@@ -1,5 +1,6 @@
 #include "library/maintenance/LibraryPrinter.h"
 #include "platform/Failure.h"
+#include "platform/SafeReplace.h"
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -14,6 +15,7 @@ struct LibraryPrinter::Job {
     int y = 0;
     int lineHeight = 0;
     QString destination;
+    std::unique_ptr<SafeReplace> pdf; // the PDF file being written, until it is complete
 };
 
 bool LibraryPrinter::usesPdf()
@@ -30,8 +32,10 @@ void LibraryPrinter::begin()
 {
     job_ = std::make_shared<Job>();
     if (usesPdf()) {
+        job_->pdf = std::make_unique<SafeReplace>(fallbackPdf_);
+        job_->pdf->create().close(); // the printer writes the file by its name
         job_->printer.setOutputFormat(QPrinter::PdfFormat);
-        job_->printer.setOutputFileName(fallbackPdf_);
+        job_->printer.setOutputFileName(job_->pdf->workingPath());
         job_->destination = fallbackPdf_;
     } else {
         job_->destination = job_->printer.printerName();
@@ -71,10 +75,35 @@ QString LibraryPrinter::end()
         throw Failure(Failure::PrinterError);
     const bool ok = job_->painter.end();
     const QString where = job_->destination;
-    job_.reset();
+    std::shared_ptr<Job> job = std::move(job_);
     if (!ok)
         throw Failure(Failure::PrinterError);
+    if (job->pdf)
+        job->pdf->commit();
     return where;
+}
+
+bool LibraryPrinter::print(const QStringList& lines, const std::function<bool(int percent)>& progress)
+{
+    try {
+        begin();
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (!progress(int(i * 100 / lines.size()))) {
+                abort();
+                return false;
+            }
+            printLine(lines[i]);
+        }
+        if (!progress(100)) {
+            abort();
+            return false;
+        }
+        end();
+        return true;
+    } catch (...) {
+        abort();
+        throw;
+    }
 }
 
 void LibraryPrinter::abort()

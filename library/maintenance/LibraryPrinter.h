@@ -1,8 +1,10 @@
 #pragma once
 // Prints the library list: 12 pt "Courier New", three blank lines, then one line per entry.
-// Goes to the system's default printer; where no printer is installed, to a PDF file.
+// Goes to the system's default printer; where no printer is installed, to a PDF file, which is
+// written beside its name and takes it only once complete. A printout may run on a worker thread.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace tamblor {
@@ -23,6 +25,11 @@ public:
     QString end();
     // Abandons a started job without sending it; harmless when none is running.
     void abort();
+
+    // The whole printout: begin, the lines, end. `progress` hears the percentage of the lines
+    // printed; when it returns false the job is abandoned and false is returned. Throws Failure
+    // (the job is abandoned then too).
+    bool print(const QStringList& lines, const std::function<bool(int percent)>& progress);
 
     // True when the system has no default printer and the job goes to the PDF file.
     static bool usesPdf();

@@ -1,5 +1,6 @@
 // The library window: controls, menus, load and unload.
 #include "library/window/frmWaveFiles.h"
+#include "audio/jobs/Job.h"
 #include "app/Application.h"
 #include "app/ButtonColour.h"
 #include "app/Controls.h"
@@ -49,6 +50,8 @@ frmWaveFiles::frmWaveFiles(Application& app)
 {
     setWindowTitle("WaveFiles");
     buildControls();
+    printJob_ = new jobs::Job(this);
+    connect(printJob_, &jobs::Job::finished, this, &frmWaveFiles::printEnded);
 
     using RS = RecordingSession;
     using PS = PlaybackSession;

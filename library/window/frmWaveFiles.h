@@ -28,6 +28,10 @@ class QTimer;
 
 namespace tamblor {
 
+namespace jobs {
+class Job;
+}
+
 class SlotIndex;
 class SortedListBox;
 
@@ -159,6 +163,8 @@ private:
     void showRecordingState(RecordingSession::State state, RecordingSession::State previous);
     void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
     void applySettingsNow();
+    // The printout has ended: say where it went, or why it failed.
+    void printEnded();
 
 public:
     // Controls.
@@ -205,7 +211,12 @@ public:
     QAction* mnuHiddenPopupSendTo = nullptr;
     QAction* mnuHiddenPopupDelete = nullptr;
 
+    // The job the printed list runs as.
+    jobs::Job& printJob() const { return *printJob_; }
+
 private:
+    jobs::Job* printJob_ = nullptr;
+    QString printPdfDos_; // where a printout goes when no printer is installed
     std::unique_ptr<SlotIndex> index_;
     std::unique_ptr<RecordingSession> recording_;
     std::unique_ptr<PlaybackSession> playback_;

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "app/TimeText.h"
+#include "audio/jobs/Job.h"
 #include "library/SlotIndex.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
@@ -10,10 +11,8 @@
 #include "library/window/frmWaveFiles.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 
 namespace tamblor {
 
@@ -45,37 +44,45 @@ void frmWaveFiles::mnuHiddenPopupSendTo_Click() { sendSelected("No file was sele
 
 void frmWaveFiles::mnuPrint_Click()
 {
+    if (printJob_->isRunning()) {
+        app().showMessage("The list is being printed. Wait until it has been printed.");
+        return;
+    }
     auto& st = app().state();
-    const QString pdfDos = st.DriveLetter + ":\\Tamblor\\Sound Files.pdf";
-    LibraryPrinter printer(app().drives().toNative(pdfDos));
+    printPdfDos_ = st.DriveLetter + ":\\Tamblor\\Sound Files.pdf";
+    // The lines as the list shows them now; the printout itself runs as a job.
+    QStringList lines;
     try {
-        printer.begin();
         SlotIndex index(app());
-        const int count = lstSoundFile->count(); // taken once: the job's length is fixed now
-        QPointer<frmWaveFiles> self(this);
-        for (int row = 0; row < count; ++row) {
-            QCoreApplication::processEvents();
-            // The window may have been closed, or the program ended, meanwhile: drop the job
-            // without touching what has gone.
-            if (!self) {
-                printer.abort();
-                return;
-            }
-            if (row >= lstSoundFile->count())
-                throw Failure(Failure::InvalidArrayIndex);
+        for (int row = 0; row < lstSoundFile->count(); ++row) {
             const int slot = lstSoundFile->itemData(row);
             index.read(slot);
             st.Seconds = toInt32(leadingNumber(st.IndexRecord.LengthText));
             SecondsToTimeText(st);
-            printer.printLine(LibraryPrinter::entryLine(st.IndexRecord.SoundName, st.TimeText, slot));
+            lines << LibraryPrinter::entryLine(st.IndexRecord.SoundName, st.TimeText, slot);
         }
-        printer.end();
-        if (LibraryPrinter::usesPdf())
-            app().showMessage("No printer is installed. The list was printed to " + pdfDos);
     } catch (const Failure& f) {
-        printer.abort(); // a failed job is not sent
         app().showMessage(f.text());
+        return;
     }
+    const QString pdf = app().drives().toNative(printPdfDos_);
+    printJob_->start([pdf, lines](jobs::JobControl& job) {
+        LibraryPrinter printer(pdf);
+        printer.print(lines, [&job](int percent) {
+            job.progress(percent);
+            return !job.cancelled();
+        });
+    });
+}
+
+void frmWaveFiles::printEnded()
+{
+    if (const auto& failure = printJob_->failure()) {
+        app().showMessage(jobs::failureText(*failure, LibraryPrinter::usesPdf() ? printPdfDos_ : QString()));
+        return;
+    }
+    if (!printJob_->wasCancelled() && LibraryPrinter::usesPdf())
+        app().showMessage("No printer is installed. The list was printed to " + printPdfDos_);
 }
 
 void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app()).ViewFileIndex(); }

@@ -1,6 +1,7 @@
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/VirtualBackend.h"
 #include "audio/files/WaveFile.h"
+#include "audio/jobs/Job.h"
 #include "audio/widgets/Oscope.h"
 #include "tests/editor/EditorFiles.h"
 #include <QAction>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QFileInfo>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -146,13 +148,21 @@ TEST_F(CutTest, TheReplacementFailingKeepsTheOriginalAndRemovesTheCopy)
     const QString path = loadSong();
     select(10, 20);
     // The original's name is taken by a folder of the same name once the copy is made: the
-    // rename cannot replace it. Simulated by turning the original into a non-empty folder.
-    QTimer::singleShot(0, editor, [&] {
+    // rename cannot replace it. Simulated by turning the original into a non-empty folder while
+    // the job is held at its progress step.
+    editor->waitBytes = 0;
+    editor->cutJob().setStepwise(true);
+    bool replaced = false;
+    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] {
+        if (replaced)
+            return;
+        replaced = true;
         QFile::remove(path);
         QDir().mkpath(path + "/inside");
     });
-    editor->yieldMs = 0;
     editor->DeleteBytes();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isDeleting(); }, 60000));
+    EXPECT_TRUE(replaced);
     EXPECT_FALSE(app->messageText().isEmpty());
     EXPECT_TRUE(QFileInfo(path).isDir());
     EXPECT_TRUE(QFileInfo(path + "/inside").isDir());
@@ -225,15 +235,40 @@ TEST_F(CutTest, AVanishedFileOrAClosedWindowLeavesEverythingAsItWas)
     EXPECT_EQ(app->messageText(), "53 File not found");
     EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files).filter("SONG"), QStringList());
 
-    // The window goes away in the middle of the copy: the original stays, the half copy goes.
+    // The window is closed in the middle of the copy: the original stays, the half copy goes.
     loadSong();
     select(10, 20);
     const QByteArray before = readAllBytes(path);
-    editor->yieldMs = 0;
+    editor->waitBytes = 0;
+    editor->cutJob().setStepwise(true);
     QPointer<frmEditor> alive(editor);
-    QTimer::singleShot(0, editor, [&] { delete editor; });
+    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] { editor->close(); });
     alive->DeleteBytes();
-    EXPECT_TRUE(alive.isNull());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 60000));
     EXPECT_EQ(readAllBytes(path), before);
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG01.wav")));
+    EXPECT_EQ(QDir(native("C/Tamblor")).entryList({"SONG*"}, QDir::Files | QDir::Hidden), QStringList({"SONG.wav"}));
+}
+
+TEST_F(CutTest, TheCutsProgressReachesTheWindowWhileItsJobRuns)
+{
+    const QString path = loadSong();
+    select(10, 20);
+    editor->waitBytes = 0;
+    editor->cutJob().setStepwise(true); // held at each step until the window has shown it
+    std::vector<QString> shown;
+    bool busyMeanwhile = true;
+    QObject::connect(&editor->cutJob(), &jobs::Job::progressed, editor, [&] {
+        shown.push_back(editor->Label1->text());
+        busyMeanwhile = busyMeanwhile && editor->isDeleting();
+    });
+    editor->DeleteBytes();
+    EXPECT_EQ(editor->Label1->text(), " 0 %"); // the job has only started
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isBusy(); }, 60000));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), " 100 %");
+    EXPECT_TRUE(busyMeanwhile);
+    EXPECT_EQ(dataOf(path), data.left(8192) + data.mid(16384));
+    EXPECT_EQ(editor->PeakBuffer[99], 0); // redrawn over the shorter file
+    EXPECT_TRUE(app->messageText().isEmpty());
 }

@@ -6,10 +6,12 @@
 #include "browse/FileList.h"
 #include "browse/FolderList.h"
 #include "tests/editor/EditorFiles.h"
+#include "audio/jobs/Job.h"
 #include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -419,37 +421,63 @@ TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
     put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(knownStereo(), 16)));
     setColumns(100);
     load("Quiet.wav");
-    editor->yieldMs = 0; // look at the events after every column
+    editor->waitBytes = 0; // every drawing runs while the window goes on
 
     // A new file chosen while the old one draws: the picture is the new file's.
-    int draws = 0;
-    QTimer::singleShot(0, editor, [&] {
-        ++draws;
-        load("Known.wav");
-    });
     editor->DrawWave();
-    EXPECT_EQ(draws, 1);
+    EXPECT_TRUE(editor->isBusy());
+    load("Known.wav");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isBusy(); }, 60000));
     EXPECT_EQ(state().EditorFilePath, "c:\\Tamblor\\Known.wav");
     EXPECT_EQ(editor->PeakBuffer[99], 9900);
     EXPECT_EQ(editor->Oscope->columns()[99], 9900);
 
     // "Exit" closes the window while it draws; the drawing ends with it.
     QPointer<frmEditor> exiting(editor);
-    QTimer::singleShot(0, editor, [&] { editor->mnuExit->trigger(); });
     editor->DrawWave();
+    editor->mnuExit->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(exiting.isNull());
     EXPECT_FALSE(app->windows().find(WindowName::frmEditor));
     editor = app->windows().show<frmEditor>(WindowName::frmEditor);
     setColumns(100);
     load("Known.wav");
-    editor->yieldMs = 0;
+    editor->waitBytes = 0;
 
     // The window destroyed in the middle of a drawing: the drawing just ends.
     QPointer<frmEditor> alive(editor);
-    QTimer::singleShot(0, editor, [&] { delete editor; });
-    alive->DrawWave();
+    editor->DrawWave();
+    delete editor;
     EXPECT_TRUE(alive.isNull());
+    QCoreApplication::processEvents(); // nothing of the drawing arrives
+}
+
+TEST_F(EditorTest, TheWindowAnswersWhileALargeDrawingRunsAndShowsItsColumnsAsTheyCome)
+{
+    std::vector<int16_t> s(2 * 10000, 0);
+    for (int c = 0; c < 100; ++c)
+        s[size_t(2 * (c * 100 + 50))] = int16_t(100 * c);
+    put("Known.wav", wav(1, 2, 44100, 16, pcmBytes(s, 16)));
+    setColumns(100);
+    load("Known.wav");
+    editor->waitBytes = 0;
+    editor->drawJob().setStepwise(true); // held at each delivery until the window has shown it
+    QPointer<frmEditor> alive(editor);
+    bool answered = false, drawnMeanwhile = false;
+    QObject::connect(&editor->drawJob(), &jobs::Job::started, editor, [&] {
+        // A click on "Gain" while the columns are being measured.
+        QTimer::singleShot(0, editor, [&] {
+            drawnMeanwhile = editor->isBusy();
+            QTest::mouseClick(editor->cmdGain, Qt::LeftButton);
+            answered = editor->cmdGain->text() == "Gain 11";
+        });
+    });
+    QTest::mouseClick(editor->cmd5, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isBusy(); }, 60000));
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(drawnMeanwhile);
+    EXPECT_EQ(editor->PeakBuffer[99], 9900);
+    EXPECT_EQ(editor->Oscope->columns()[99], 9900);
 }
 
 TEST_F(EditorTest, AFileShortenedOnDiskAfterLoadingDrawsWithoutACrash)

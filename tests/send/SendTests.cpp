@@ -662,6 +662,8 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
         std::signal(SIGXFSZ, old);
     }
     EXPECT_NE(app->messageText(), "");
+    // The message names the file the send was making.
+    EXPECT_TRUE(app->messageText().endsWith(": c:\\Out\\Wide.wav", Qt::CaseInsensitive)) << app->messageText().toStdString();
     EXPECT_EQ(folderContents(out), before);
     dlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -16,7 +16,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTest>
+#include "audio/jobs/Job.h"
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 #include <functional>
 
 using namespace tamblor;
@@ -117,11 +121,28 @@ protected:
     {
         win = app->windows().show<frmNormalize>(WindowName::frmNormalize);
         ASSERT_TRUE(win);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(win)); // it paints what its job reports
         slider = win->findChild<audio::Slider*>("Slider");
         gauge = win->findChild<audio::Gauge*>("Gauge");
         ASSERT_TRUE(slider && gauge);
     }
     QPushButton* button(const char* name) { return win->findChild<QPushButton*>(name); }
+    // Starts the normalizer and takes what its job reports, in order, until it has ended. A
+    // window that closed itself at the end is still there until deferred deletes run.
+    void normalize()
+    {
+        button("cmdNormalize")->click();
+        if (win)
+            win->job().finish();
+        ASSERT_TRUE(!win || !win->isWorking());
+    }
+    // The same through the event loop, as the program runs it (a window that closes itself at
+    // the end goes at once).
+    void normalizeLive()
+    {
+        button("cmdNormalize")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !win || !win->isWorking(); }, 60000));
+    }
     bool windowOpen()
     {
         flushDeletes();
@@ -173,7 +194,7 @@ TEST_F(NormalizeWindowTest, NormalizesTheChosenFileToTheSliderLevel)
         writeWav(wavPath, 44100, 2, tone(8000));
         slider->setPosition(position);
         prompts->fileNames.push_back(wavPath);
-        button("cmdNormalize")->click();
+        normalize();
         EXPECT_NEAR(filePeak(wavPath), 32767.0 * percent / 100.0, 3.0);
         EXPECT_FALSE(windowOpen()); // done: the window closes itself
         EXPECT_TRUE(prompts->fileNames.empty());
@@ -195,7 +216,7 @@ TEST_F(NormalizeWindowTest, GaugeShowsScanningThenNormalizeWhileTheControlsRest)
                         button("cmdNormalize")->isEnabled() || button("cmdClose")->isEnabled() || slider->isEnabled()});
     });
     prompts->fileNames.push_back(wavPath);
-    button("cmdNormalize")->click();
+    normalize();
 
     std::vector<QString> phases;
     for (const Seen& s : seen) {
@@ -228,7 +249,7 @@ TEST_F(NormalizeWindowTest, CancelledFileChoiceLeavesEverythingAsItWas)
 {
     const QByteArray before = readAllBytes(wavPath);
     const std::string files = filesIn(native("C/Tamblor"));
-    button("cmdNormalize")->click(); // no answer scripted: the operator cancels
+    normalize(); // no answer scripted: the operator cancels
     EXPECT_EQ(prompts->asked.size(), 1u);
     EXPECT_EQ(readAllBytes(wavPath), before);
     EXPECT_EQ(filesIn(native("C/Tamblor")), files);
@@ -244,14 +265,17 @@ TEST_F(NormalizeWindowTest, ClosingTheWindowDuringTheWorkStopsItAndKeepsTheFile)
         const QByteArray before = readAllBytes(wavPath);
         const std::string files = filesIn(native("C/Tamblor"));
         bool closed = false;
+        // The job waits at each step until the window has shown it, so the close arrives at
+        // the step it is meant for.
+        win->job().setStepwise(true);
         PaintWatch watch(gauge, [&] {
             if (!closed && gauge->caption() == phase) {
                 closed = true;
-                EXPECT_FALSE(win->close()); // kept open until the normalizer has returned
+                EXPECT_FALSE(win->close()); // kept open until the job has ended
             }
         });
         prompts->fileNames.push_back(wavPath);
-        button("cmdNormalize")->click();
+        normalize();
         EXPECT_TRUE(closed);
         EXPECT_EQ(readAllBytes(wavPath), before);
         EXPECT_EQ(filesIn(native("C/Tamblor")), files);
@@ -264,8 +288,9 @@ TEST_F(NormalizeWindowTest, EndingTheProgramDuringTheWorkStopsItAndKeepsTheFile)
     const QByteArray before = readAllBytes(wavPath);
     QWidget* menu = app->windows().find(WindowName::mnuMenu);
     bool asked = false;
-    // The operator closes the main menu while the file is scanned; the close arrives with the
-    // events the window lets run between progress steps.
+    // The operator closes the main menu while the file is scanned; the close arrives while the
+    // job waits at its next step.
+    win->job().setStepwise(true);
     PaintWatch watch(gauge, [&] {
         if (!asked && gauge->caption() == "Scanning ") {
             asked = true;
@@ -274,6 +299,7 @@ TEST_F(NormalizeWindowTest, EndingTheProgramDuringTheWorkStopsItAndKeepsTheFile)
     });
     prompts->fileNames.push_back(wavPath);
     button("cmdNormalize")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win; }, 60000));
     EXPECT_TRUE(asked);
     EXPECT_TRUE(app->isEnding());
     EXPECT_FALSE(win); // went with the program, without a message
@@ -286,9 +312,11 @@ TEST_F(NormalizeWindowTest, FailureIsReportedAndTheWindowStaysForAnotherTry)
     const QString bad = native("C/Tamblor/notes.wav");
     writeAllBytes(bad, "this is not a wave file at all, just some text");
     prompts->fileNames.push_back(bad);
-    button("cmdNormalize")->click();
+    normalize();
 
+    // Number, text and the file it happened to.
     EXPECT_TRUE(app->messageText().startsWith("321 ")) << app->messageText().toStdString();
+    EXPECT_TRUE(app->messageText().endsWith("c:\\Tamblor\\notes.wav", Qt::CaseInsensitive)) << app->messageText().toStdString();
     EXPECT_EQ(readAllBytes(bad), QByteArray("this is not a wave file at all, just some text"));
     ASSERT_TRUE(windowOpen());
     EXPECT_FALSE(gauge->isHidden()); // left as it was
@@ -297,7 +325,7 @@ TEST_F(NormalizeWindowTest, FailureIsReportedAndTheWindowStaysForAnotherTry)
     // The next try asks for the file again instead of reusing the one that failed.
     slider->setPosition(16384);
     prompts->fileNames.push_back(wavPath);
-    button("cmdNormalize")->click();
+    normalize();
     EXPECT_EQ(prompts->asked.size(), 2u);
     EXPECT_NEAR(filePeak(wavPath), 32767, 3);
     EXPECT_FALSE(windowOpen());
@@ -344,7 +372,7 @@ TEST_F(NormalizeWindowTest, ALoudnessTargetIsReachedOrHeldAtTheTruePeakCeilingAn
             measuredWhileRewriting = integrated->text();
     });
     prompts->fileNames.push_back(wavPath);
-    button("cmdNormalize")->click();
+    normalizeLive();
     EXPECT_EQ(measuredWhileRewriting, "Loudness: -30.0 LUFS");
     EXPECT_NEAR(loudnessOf(wavPath).integratedLufs, -23.0, 0.1);
     ASSERT_TRUE(windowOpen()); // stays, showing what was reached
@@ -357,7 +385,7 @@ TEST_F(NormalizeWindowTest, ALoudnessTargetIsReachedOrHeldAtTheTruePeakCeilingAn
     // A burst at -5 dBFS would pass the ceiling: the gain stops short and the window says so.
     writeWav(wavPath, 44100, 2, programme(-30.0, -5.0));
     prompts->fileNames.push_back(wavPath); // the next file is asked for again
-    button("cmdNormalize")->click();
+    normalizeLive();
     EXPECT_EQ(prompts->asked.size(), 2u);
     const audio::LoudnessFigures after = loudnessOf(wavPath);
     EXPECT_LE(after.truePeakDbtp, -0.95);
@@ -373,13 +401,85 @@ TEST_F(NormalizeWindowTest, ALoudnessTargetIsReachedOrHeldAtTheTruePeakCeilingAn
     target->setValue(-16.0);
     writeWav(wavPath, 44100, 2, programme(-30.0));
     prompts->fileNames.push_back(wavPath);
-    button("cmdNormalize")->click();
+    normalizeLive();
     EXPECT_NEAR(loudnessOf(wavPath).integratedLufs, -16.0, 0.1);
     peak->click();
     EXPECT_TRUE(slider->isEnabled());
     slider->setPosition(16384);
     prompts->fileNames.push_back(wavPath);
-    button("cmdNormalize")->click();
+    normalizeLive();
     EXPECT_NEAR(filePeak(wavPath), 32767, 3);
     EXPECT_FALSE(windowOpen());
+}
+
+TEST_F(NormalizeWindowTest, TheWindowAnswersEventsWhileTheFileIsWorkedOn)
+{
+    // The job waits at each step until the window has shown it; an event that arrives at the
+    // first step is answered before the work is done.
+    win->job().setStepwise(true);
+    bool posted = false, answeredWhileWorking = false;
+    PaintWatch watch(gauge, [&] {
+        if (posted || gauge->caption() != "Scanning ")
+            return;
+        posted = true;
+        QMetaObject::invokeMethod(
+            win, [&] { answeredWhileWorking = win && win->isWorking() && !button("cmdNormalize")->isEnabled(); },
+            Qt::QueuedConnection);
+    });
+    prompts->fileNames.push_back(wavPath);
+    normalizeLive();
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(answeredWhileWorking);
+    EXPECT_NEAR(filePeak(wavPath), 32767.0 * 56 / 100.0, 3.0);
+}
+
+TEST_F(NormalizeWindowTest, AFailureDuringTheWorkIsReportedWithItsFileAndLeavesTheOriginal)
+{
+    // A tone of 20 s (3.5 MB); the file system refuses to grow any file past 1 MB, so the
+    // rewrite fails half-way.
+    writeWav(wavPath, 44100, 2, programme(-20.0));
+    const QByteArray before = readAllBytes(wavPath);
+    const std::string files = filesIn(native("C/Tamblor"));
+    auto old = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 1 << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    prompts->fileNames.push_back(wavPath);
+    normalize();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old);
+
+    const QString said = app->messageText();
+    EXPECT_TRUE(QRegularExpression("^\\d+ .+: c:\\\\Tamblor\\\\Voice\\.wav$", QRegularExpression::CaseInsensitiveOption)
+                    .match(said)
+                    .hasMatch())
+        << said.toStdString();
+    EXPECT_EQ(readAllBytes(wavPath), before);
+    EXPECT_EQ(filesIn(native("C/Tamblor")), files); // no working file left behind
+    ASSERT_TRUE(windowOpen());
+    EXPECT_TRUE(button("cmdNormalize")->isEnabled());
+}
+
+TEST_F(NormalizeWindowTest, TheWindowDestroyedDuringTheWorkLeavesNoHalfFile)
+{
+    writeWav(wavPath, 44100, 2, programme(-20.0));
+    const QByteArray before = readAllBytes(wavPath);
+    const std::string files = filesIn(native("C/Tamblor"));
+    win->job().setStepwise(true);
+    bool gone = false;
+    PaintWatch watch(gauge, [&] {
+        if (!gone && gauge->caption() == "Normalize ") {
+            gone = true;
+            win->deleteLater(); // as the program does when it ends
+        }
+    });
+    prompts->fileNames.push_back(wavPath);
+    button("cmdNormalize")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win; }, 60000));
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(readAllBytes(wavPath), before);
+    EXPECT_EQ(filesIn(native("C/Tamblor")), files);
+    EXPECT_TRUE(app->messageText().isEmpty());
 }

@@ -1,4 +1,5 @@
 // Normalizing in place: the target peak, the untouched rest of the file, safety on failure.
+#include "audio/core/ThreadRole.h"
 #include "audio/files/Normalize.h"
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveHelper.h"
@@ -90,6 +91,8 @@ QByteArray deepBytes(const std::vector<double>& samples, int tag, int bits)
 
 class NormalizeTest : public TempRootTest {
 protected:
+    // The normalizer runs on a job's worker thread; the test's thread plays that part.
+    ThreadRoleScope worker{ThreadRole::Worker};
     QString makeFile(const WaveFormat& f, int amplitude, const QByteArray& trailer = {})
     {
         const QString path = native("n.wav");

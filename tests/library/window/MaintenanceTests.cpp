@@ -2,10 +2,12 @@
 // send to, the printed list and the reserved-slot commands.
 #include "LibraryWindowFixture.h"
 #include "library/maintenance/LibraryPrinter.h"
+#include "audio/jobs/Job.h"
 #include "library/window/frmDialog1.h"
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <QTest>
 
 using namespace tamblor;
 
@@ -225,6 +227,7 @@ TEST_F(MaintenanceWindowTest, PrintFollowsTheListOrderWithTimesAndNumbers)
     if (!LibraryPrinter::usesPdf())
         GTEST_SKIP() << "a real default printer is installed";
     w->mnuPrint->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->printJob().isRunning(); }, 60000));
     EXPECT_EQ(app->messageText(), "No printer is installed. The list was printed to C:\\Tamblor\\Sound Files.pdf");
     QProcess p;
     p.start("pdftotext", {"-layout", native("C/Tamblor/Sound Files.pdf"), "-"});
@@ -239,25 +242,33 @@ TEST_F(MaintenanceWindowTest, PrintFollowsTheListOrderWithTimesAndNumbers)
 
 TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
 {
-    // The printout lets pending events run between lines: the operator may close the library
+    // The printout runs as a job while the window goes on: the operator may close the library
     // window, or end the program from the main menu, while the job is under way. The job is
-    // dropped (not reported as printed) and nothing touches the window that has gone.
+    // dropped (not reported as printed), no part of a PDF file is left, and nothing touches the
+    // window that has gone. The job waits at each step until the window has seen it.
     openWithFourEntries();
     if (!LibraryPrinter::usesPdf())
         GTEST_SKIP() << "a real default printer is installed";
+    const QStringList files = QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden);
     QPointer<frmWaveFiles> library(w);
-    QTimer::singleShot(0, app.get(), [this] { w->close(); });
+    w->printJob().setStepwise(true);
+    QObject::connect(&w->printJob(), &jobs::Job::progressed, w, [this] { w->close(); });
     w->mnuPrint->trigger();
-    flushDeletes();
-    EXPECT_FALSE(library);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library.isNull(); }, 60000));
+    QCoreApplication::processEvents();
     EXPECT_EQ(app->messageText(), ""); // the job was not reported as printed
+    EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden), files);
 
     w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     library = w;
-    QTimer::singleShot(0, app.get(), [this] { app->windows().find(WindowName::mnuMenu)->close(); });
+    w->printJob().setStepwise(true);
+    QObject::connect(&w->printJob(), &jobs::Job::progressed, w, [this] {
+        QMetaObject::invokeMethod(app->windows().find(WindowName::mnuMenu), &QWidget::close, Qt::QueuedConnection);
+    });
     w->mnuPrint->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library.isNull(); }, 60000));
     EXPECT_TRUE(app->isEnding());
-    EXPECT_FALSE(library);
+    EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden), files);
 }
 
 TEST_F(MaintenanceWindowTest, ReservedSlotCommandsFromTheMenu)
