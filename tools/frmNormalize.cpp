@@ -98,8 +98,8 @@ frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormaliz
     modeLayout->addWidget(lblCeiling);
     // The loudness of a mono file is that of its one channel on both loudspeakers, 3 dB above
     // the same channel measured alone: the operator is told which.
-    lblMono = controls::label(mode, "lblMono", "A mono file is measured as heard on two loudspeakers.");
-    lblMono->setWordWrap(true);
+    // Two lines of their own (a wrapped label would leave the window's smallest size too small).
+    lblMono = controls::label(mode, "lblMono", "A mono file is measured as heard\non two loudspeakers.");
     modeLayout->addWidget(lblMono);
 
     // What the scan measured.

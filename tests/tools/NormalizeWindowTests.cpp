@@ -181,7 +181,7 @@ TEST_F(NormalizeWindowTest, InLoudnessModeThePeakLevelIsGreyedAndTheMonoRuleIsSa
     auto* mono = win->findChild<QLabel*>("lblMono");
     ASSERT_TRUE(level && mono);
     EXPECT_TRUE(mono->isVisible());
-    EXPECT_EQ(mono->text(), "A mono file is measured as heard on two loudspeakers.");
+    EXPECT_EQ(mono->text(), "A mono file is measured as heard\non two loudspeakers.");
     const QImage active = slider->grab().toImage();
     EXPECT_TRUE(level->isEnabled());
 
