@@ -1,5 +1,6 @@
 #include "audio/core/SampleMath.h"
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace tamblor::audio {
@@ -70,6 +71,69 @@ void applyGain(int16_t* samples, size_t count, int gain)
         applySmallGain(samples, count, gain);
     else
         applyLargeGain(samples, count, gain);
+}
+
+void floatToFullScale(const double* in, int32_t* out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const double v = std::nearbyint(in[i] * 2147483648.0);
+        out[i] = v >= 2147483647.0 ? INT32_MAX : v <= -2147483648.0 ? INT32_MIN : int32_t(v);
+    }
+}
+
+void pcmToFullScale(const uint8_t* in, int bits, int32_t* out, size_t count)
+{
+    switch (bits) {
+    case 8:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[i] ^ 0x80u) << 24);
+        break;
+    case 16:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t((uint32_t(in[2 * i]) | uint32_t(in[2 * i + 1]) << 8) << 16);
+        break;
+    case 24:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[3 * i]) << 8 | uint32_t(in[3 * i + 1]) << 16 | uint32_t(in[3 * i + 2]) << 24);
+        break;
+    default:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = int32_t(uint32_t(in[4 * i]) | uint32_t(in[4 * i + 1]) << 8 | uint32_t(in[4 * i + 2]) << 16
+                             | uint32_t(in[4 * i + 3]) << 24);
+        break;
+    }
+}
+
+void fullScaleToPcm(const int32_t* in, int bits, uint8_t* out, size_t count)
+{
+    switch (bits) {
+    case 8:
+        for (size_t i = 0; i < count; ++i)
+            out[i] = uint8_t((uint32_t(in[i]) >> 24) ^ 0x80u);
+        break;
+    case 16:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            out[2 * i] = uint8_t(v >> 16);
+            out[2 * i + 1] = uint8_t(v >> 24);
+        }
+        break;
+    case 24:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            out[3 * i] = uint8_t(v >> 8);
+            out[3 * i + 1] = uint8_t(v >> 16);
+            out[3 * i + 2] = uint8_t(v >> 24);
+        }
+        break;
+    default:
+        for (size_t i = 0; i < count; ++i) {
+            const auto v = uint32_t(in[i]);
+            for (int b = 0; b < 4; ++b)
+                out[4 * i + size_t(b)] = uint8_t(v >> (8 * b));
+        }
+        break;
+    }
 }
 
 } // namespace tamblor::audio

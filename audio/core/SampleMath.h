@@ -15,4 +15,14 @@ int peakMagnitude(const int16_t* samples, size_t count);
 // Applies a gain in 16.14 fixed point (16384 = unity) in place, saturating at the 16-bit range.
 void applyGain(int16_t* samples, size_t count, int gain);
 
+// Float samples (1.0 is full scale) as 32-bit integer samples at the same level (full scale is
+// 2^31), rounded to the nearest; only what lies beyond full scale is clipped.
+void floatToFullScale(const double* in, int32_t* out, size_t count);
+
+// Little-endian PCM samples of 8 (unsigned), 16, 24 or 32 bits as 32-bit samples at full depth
+// (left-justified), as libsndfile decodes them; and back, keeping the top bits as libsndfile
+// encodes them (no rounding, no dither).
+void pcmToFullScale(const uint8_t* in, int bits, int32_t* out, size_t count);
+void fullScaleToPcm(const int32_t* in, int bits, uint8_t* out, size_t count);
+
 } // namespace tamblor::audio

@@ -1,15 +1,17 @@
 #pragma once
 // Reads a wave file's audio for a conversion chain as 32-bit frames (every sample at full
-// depth, left-justified: 16-bit samples come shifted up by 16 bits, float as a fraction of full
-// scale); libsndfile decodes PCM, float and MS-ADPCM. What the file holds is what the shared
+// depth, left-justified: 16-bit samples come shifted up by 16 bits, float at its own level,
+// 1.0 as 2^31, clipped only beyond full scale); libsndfile decodes PCM, float and MS-ADPCM. What the file holds is what the shared
 // RIFF reader finds. Position and length are milliseconds; the position may be read from any
 // thread while a pump reads the file.
 #include "audio/format/RiffReader.h"
 #include "audio/format/SndFileReader.h"
+#include "platform/NativeFile.h"
 #include <QString>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -50,6 +52,11 @@ private:
     RiffLayout layout_;
     int64_t frames_ = 0;
     std::atomic<int64_t> framesRead_{0};
+    std::vector<double> floats_; // a float file's samples on their way to integers
+    // Linear PCM is read here as bytes and widened directly (libsndfile copies and converts in
+    // small pieces, which cost more than the widening itself); its own handle serves the rest.
+    NativeFile pcm_;
+    std::vector<uint8_t> bytes_;
 };
 
 } // namespace tamblor::audio

@@ -1,4 +1,5 @@
 #include "audio/files/FormatConverter.h"
+#include "audio/files/ResamplerSpec.h"
 #include "audio/format/FileFailure.h"
 #include <algorithm>
 #include <soxr.h>
@@ -25,20 +26,23 @@ void FormatConverter::begin(const WaveFormat& in)
         throw invalidCall(QStringLiteral("destination format"));
     if (in.channels < 1 || in.channels > 2)
         throw invalidCall(QStringLiteral("%1 source channels").arg(in.channels));
-    next_ = &links_.find(output_);
+    ChainLink* next = &links_.find(output_);
     inChannels_ = in.channels;
-    if (in.sampleRate != dest_.sampleRate) {
-        soxr_error_t err = nullptr;
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_INT32_I, SOXR_INT32_I);
-        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-        // The channels are filtered side by side, one thread each, on as many cores as there are.
-        const soxr_runtime_spec_t runtime = soxr_runtime_spec(std::max(1u, std::thread::hardware_concurrency()));
-        resampler_ = soxr_create(in.sampleRate, dest_.sampleRate, unsigned(dest_.channels), &err,
-                                 &io, &quality, &runtime);
-        if (err || !resampler_)
-            throw invalidCall(QStringLiteral("rate %1 to %2").arg(in.sampleRate).arg(dest_.sampleRate));
+    const bool resample = in.sampleRate != dest_.sampleRate;
+    if (resample && !overlapped_) {
+        resampler_ = createResampler(in.sampleRate, dest_.sampleRate, dest_.channels,
+                                     std::max(1u, std::thread::hardware_concurrency()));
     }
-    next_->begin(dest_);
+    next->begin(dest_);
+    if (resample && overlapped_) {
+        try {
+            stages_ = std::make_unique<OverlappedResampler>(in.sampleRate, dest_.sampleRate, dest_.channels, *next);
+        } catch (...) {
+            next->abort();
+            throw;
+        }
+    }
+    next_ = next;
 }
 
 void FormatConverter::push(const int32_t* frames, int64_t count)
@@ -56,7 +60,10 @@ void FormatConverter::push(const int32_t* frames, int64_t count)
         }
         src = mixed_.data();
     }
-    drain(src, size_t(count));
+    if (stages_)
+        stages_->push(src, count);
+    else
+        drain(src, size_t(count));
 }
 
 // Hands count frames on, through the resampler when the rate changes. A null `frames`
@@ -92,7 +99,9 @@ void FormatConverter::finish()
 {
     if (!next_)
         return;
-    if (resampler_)
+    if (stages_)
+        stages_->finish();
+    else if (resampler_)
         drain(nullptr, 0);
     ChainLink* next = next_;
     release();
@@ -101,6 +110,7 @@ void FormatConverter::finish()
 
 void FormatConverter::abort() noexcept
 {
+    stages_.reset(); // its threads stop feeding the next link first
     if (next_)
         next_->abort();
     release();
@@ -108,6 +118,7 @@ void FormatConverter::abort() noexcept
 
 void FormatConverter::release() noexcept
 {
+    stages_.reset();
     if (resampler_)
         soxr_delete(resampler_);
     resampler_ = nullptr;

@@ -1,8 +1,13 @@
 #pragma once
 // A chain link that changes rate (libsoxr, at the depth the frames carry), channel count and
 // encoding (the writer after it encodes to the destination format: PCM, float or MS-ADPCM).
+// A change of rate runs overlapped: the channels are resampled on threads of their own and the
+// next link is fed from one more, while the pump reads on. One thread can do it all instead
+// (the same frames come out), to compare.
 #include "audio/files/ChainLink.h"
+#include "audio/files/OverlappedResampler.h"
 #include <QString>
+#include <memory>
 #include <vector>
 
 struct soxr;
@@ -20,6 +25,9 @@ public:
     // The next link by name ("WaveFile").
     void setOutput(const QString& name) { output_ = name; }
     QString output() const { return output_; }
+    // Whether a change of rate runs on threads of its own (the default) or on the pump's.
+    void setOverlapped(bool overlapped) { overlapped_ = overlapped; }
+    bool overlapped() const { return overlapped_; }
 
     QString linkName() const override { return name_; }
     WaveFormat resolveFormat(const WaveFormat& in) const override;
@@ -37,7 +45,9 @@ private:
     QString output_ = QStringLiteral("WaveFile");
     WaveFormat dest_ = WaveFormat::pcm(22050, 2, 16);
     ChainLink* next_ = nullptr;
-    soxr* resampler_ = nullptr;
+    bool overlapped_ = true;
+    std::unique_ptr<OverlappedResampler> stages_; // a change of rate, overlapped
+    soxr* resampler_ = nullptr;                    // a change of rate on the pump's thread
     int inChannels_ = 0;
     std::vector<int32_t> mixed_, out_;
 };

@@ -1,76 +1,104 @@
 #include "audio/files/Loudness.h"
+#include "audio/core/ThreadRole.h"
+#include "audio/files/FormatText.h"
 #include "audio/format/FileFailure.h"
-#include <ebur128.h>
+#include "audio/format/RiffReader.h"
+#include "platform/NativeFile.h"
 #include <algorithm>
-#include <cmath>
-#include <limits>
-#include <new>
+#include <cstring>
 
 namespace tamblor::audio {
 
 namespace {
 
-void check(int result)
-{
-    if (result == EBUR128_ERROR_NOMEM)
-        throw std::bad_alloc();
-    if (result != EBUR128_SUCCESS)
-        throw invalidCall(QStringLiteral("loudness measurement failed (%1)").arg(result));
-}
-
-double toDb(double linear)
-{
-    return linear > 0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
-}
-
-} // namespace
-
-struct LoudnessMeter::State {
-    ebur128_state* st = nullptr;
-    ~State()
-    {
-        if (st)
-            ebur128_destroy(&st);
-    }
-};
-
-LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : state_(std::make_unique<State>())
+int checkedChannels(int channels, int sampleRate)
 {
     if (channels < 1 || sampleRate < 1)
         throw invalidCall(QStringLiteral("no loudness for %1 channels at %2 Hz").arg(channels).arg(sampleRate));
-    state_->st = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
-                              EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK);
-    if (!state_->st)
-        throw std::bad_alloc();
-    if (channels == 1)
-        check(ebur128_set_channel(state_->st, 0, EBUR128_DUAL_MONO));
+    return channels;
 }
 
-LoudnessMeter::~LoudnessMeter() = default;
+int32_t get24(const uint8_t* p) { return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8; }
 
-void LoudnessMeter::add(const int16_t* samples, size_t frames)
+template <typename T>
+T at(const uint8_t* p)
 {
-    check(ebur128_add_frames_short(state_->st, samples, frames));
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
-void LoudnessMeter::add(const float* samples, size_t frames)
+// Sample `i` of a block of a linear format other than 16-bit, as a share of full scale.
+float sampleAt(const WaveFormat& format, const uint8_t* data, size_t i)
 {
-    check(ebur128_add_frames_float(state_->st, samples, frames));
+    if (format.isFloat())
+        return format.bitsPerSample == 64 ? float(at<double>(data + 8 * i)) : at<float>(data + 4 * i);
+    switch (format.bitsPerSample) {
+    case 8: return float((int(data[i]) - 128) / 128.0);
+    case 24: return float(get24(data + 3 * i) / 8388608.0);
+    default: return float(at<int32_t>(data + 4 * i) / 2147483648.0);
+    }
+}
+
+constexpr int64_t kChunk = 4 << 20; // bytes per read, rounded down to whole frames
+
+} // namespace
+
+LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : engine_(checkedChannels(channels, sampleRate), sampleRate) {}
+
+void LoudnessMeter::add(const int16_t* samples, size_t frames) { engine_.add(samples, frames); }
+
+void LoudnessMeter::add(const float* samples, size_t frames) { engine_.add(samples, frames); }
+
+void LoudnessMeter::add(const WaveFormat& format, const uint8_t* data, int64_t bytes)
+{
+    const size_t frames = size_t(bytes / format.blockAlign);
+    if (format.isPcm() && format.bitsPerSample == 16) {
+        engine_.add(reinterpret_cast<const int16_t*>(data), frames);
+        return;
+    }
+    const size_t count = frames * size_t(format.channels);
+    wide_.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        wide_[i] = sampleAt(format, data, i);
+    engine_.add(wide_.data(), frames);
 }
 
 LoudnessFigures LoudnessMeter::figures() const
 {
-    LoudnessFigures f{};
-    check(ebur128_loudness_global(state_->st, &f.integratedLufs));
-    check(ebur128_loudness_range(state_->st, &f.rangeLu));
-    double peak = 0;
-    for (unsigned c = 0; c < state_->st->channels; ++c) {
-        double p = 0;
-        check(ebur128_true_peak(state_->st, c, &p));
-        peak = std::max(peak, p);
+    return {engine_.integratedLufs(), engine_.rangeLu(), engine_.truePeakDbtp(), engine_.samplePeakDbfs()};
+}
+
+std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress)
+{
+    TAMBLOR_ONLY_WORKER(); // a pass over the whole file: never on the user-interface thread
+    NativeFile source = NativeFile::open(path, NativeFile::Mode::Read);
+    const RiffLayout layout = RiffReader::parse(
+        [&source](uint64_t offset, void* buf, size_t n) { return source.readAt(int64_t(offset), buf, n); },
+        uint64_t(source.size()));
+    const WaveFormat& format = layout.format;
+    if (!format.isLinear())
+        throw invalidCall(QStringLiteral("%1 is compressed; only PCM and float files can be measured")
+                              .arg(describeFormat(format).name));
+    source.adviseSequential();
+    LoudnessMeter meter(format.channels, format.sampleRate);
+    const int64_t total = int64_t(layout.dataSize);
+    const int64_t chunk = std::max<int64_t>(1, kChunk / format.blockAlign) * format.blockAlign;
+    // 16-bit samples are read in place, so the buffer is one of 16-bit values.
+    std::vector<int16_t> buffer(size_t(chunk + 1) / 2);
+    auto* bytes = reinterpret_cast<uint8_t*>(buffer.data());
+    int last = -1;
+    for (int64_t done = 0; done < total;) {
+        const int64_t n = std::min(chunk, total - done);
+        if (source.readAt(int64_t(layout.dataOffset) + done, bytes, size_t(n)) != size_t(n))
+            throw Failure(Failure::InputPastEnd);
+        meter.add(format, bytes, n);
+        done += n;
+        const int percent = int(done * 100 / total);
+        if (progress && percent != last && !progress(last = percent))
+            return std::nullopt;
     }
-    f.truePeakDbtp = toDb(peak);
-    return f;
+    return meter.figures();
 }
 
 } // namespace tamblor::audio

@@ -133,22 +133,6 @@ public:
     // The gain the rewrite applies, after the rounding of the fixed-point path.
     double gain() const { return kind() == I16 ? fixed_ / 16384.0 : gain_; }
 
-    // Feeds the whole frames of a block to a loudness measurement: 16-bit samples as they are,
-    // the others as floats with full scale at 1.0.
-    void measure(LoudnessMeter& meter, const uint8_t* data, int64_t bytes, std::vector<float>& wide) const
-    {
-        const size_t frames = size_t(bytes / format_.blockAlign);
-        if (kind() == I16) { // the buffer is the reader's own, aligned for 16-bit samples
-            meter.add(reinterpret_cast<const int16_t*>(data), frames);
-            return;
-        }
-        const size_t count = frames * size_t(format_.channels);
-        wide.resize(count);
-        for (size_t i = 0; i < count; ++i)
-            wide[i] = sampleAt(data, i);
-        meter.add(wide.data(), frames);
-    }
-
     void apply(uint8_t* data, int64_t bytes) const
     {
         switch (kind()) {
@@ -194,32 +178,6 @@ public:
 
 private:
     enum Kind { U8, I16, I24, I32, F32, F64 };
-
-    // Sample `i` of a block (not 16-bit) as a share of full scale.
-    float sampleAt(const uint8_t* data, size_t i) const
-    {
-        switch (kind()) {
-        case U8: return float((int(data[i]) - 128) / 128.0);
-        case I24: return float(get24(data + 3 * i) / 8388608.0);
-        case I32: {
-            int32_t s;
-            std::memcpy(&s, data + 4 * i, 4);
-            return float(s / 2147483648.0);
-        }
-        case F32: {
-            float s;
-            std::memcpy(&s, data + 4 * i, 4);
-            return s;
-        }
-        case F64: {
-            double s;
-            std::memcpy(&s, data + 8 * i, 8);
-            return float(s);
-        }
-        case I16: break;
-        }
-        return 0;
-    }
 
     Kind kind() const
     {
@@ -292,7 +250,6 @@ bool normalizeWith(QString& path, const NormalizeProgress& progress, const FileP
     std::optional<LoudnessMeter> loudness;
     if (measureLoudness)
         loudness.emplace(format.channels, int(format.sampleRate));
-    std::vector<float> wide;
     ProgressReport scan(progress, 0, dataSize);
     if (!scan.at(0))
         return false;
@@ -302,7 +259,7 @@ bool normalizeWith(QString& path, const NormalizeProgress& progress, const FileP
         readData(done, n);
         peak = std::max(peak, samples.peak(buffer.data(), n));
         if (loudness)
-            samples.measure(*loudness, buffer.data(), n, wide);
+            loudness->add(format, buffer.data(), n);
         done += n;
         if (!scan.at(done))
             return false;

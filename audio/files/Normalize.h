@@ -19,8 +19,8 @@ using FilePrompt = std::function<QString()>;
 
 // What the scan found and what the rewrite did, filled in as the work goes: `loudness` once
 // the scan is complete (before the first progress report of the rewrite), the rest when the
-// gain is chosen. Only a loudness target measures the loudness: its true peak takes longer
-// than the whole peak normalize, which leaves `scanned` false.
+// gain is chosen. Only a loudness target measures the loudness; the peak normalize has no use
+// for it and leaves `scanned` false.
 struct NormalizeReport {
     bool scanned = false;
     LoudnessFigures loudness{};

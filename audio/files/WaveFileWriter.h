@@ -8,6 +8,7 @@
 #include "platform/NativeFile.h"
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -43,6 +44,7 @@ private:
     std::unique_ptr<SndFileWriter> sound_; // an encoding in progress
     sf_private_tag* file_ = nullptr;        // sound_'s handle
     WaveFormat format_;
+    std::vector<uint8_t> bytes_; // PCM samples on their way into the file
     std::unique_ptr<WaveCopy> copy_; // a copy in progress: its source and destination
     NativeFile out_;
 };

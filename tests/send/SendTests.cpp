@@ -340,14 +340,19 @@ TEST_F(SendTest, CompressedSendKeepsTheSampleDepthOfTheSource)
         ASSERT_TRUE(f);
         EXPECT_EQ(info.samplerate, 22050);
         EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, c.format);
-        std::vector<int> samples(size_t(info.frames * info.channels));
-        sf_readf_int(f, samples.data(), info.frames);
+        std::vector<double> samples(size_t(info.frames * info.channels));
+        sf_readf_double(f, samples.data(), info.frames);
         sf_close(f);
         // Below the top 16 bits there is sound too: the conversion did not pass through 16 bits.
         int64_t lowBits = 0;
-        for (int s : samples)
-            lowBits += (s & 0xFFFF) != 0;
+        double peak = 0;
+        for (double s : samples) {
+            lowBits += std::nearbyint(s * 32768) != s * 32768;
+            peak = std::max(peak, std::fabs(s));
+        }
         EXPECT_GT(lowBits, int64_t(samples.size() / 2));
+        // The tone at its own level (0.6 of full scale).
+        EXPECT_NEAR(peak, 0.6, 0.01);
     }
 }
 

@@ -10,6 +10,9 @@ namespace soxtest {
 // Writes `path`: `seconds` of a 1 kHz sine at 0.6 of full scale, `rate` and `channels`, in the
 // encoding the output options give (for example {"-b", "24"}, {"-e", "floating-point"},
 // {"-e", "ms-adpcm"}).
+// Runs sox with these arguments; a failure says what sox said.
+::testing::AssertionResult runSox(const QStringList& args);
+
 ::testing::AssertionResult makeTone(const QString& path, const QStringList& options, int rate, int channels,
                                     double seconds);
 
