@@ -45,6 +45,20 @@ QString Application::messageText() const
     return w ? w->message() : QString();
 }
 
+void Application::addStartStep(std::function<void()> step)
+{
+    if (started_)
+        step();
+    startSteps_.push_back(std::move(step));
+}
+
+void Application::runStartSteps()
+{
+    for (const auto& step : startSteps_)
+        step();
+    started_ = true;
+}
+
 bool Application::start()
 {
     try {
@@ -68,7 +82,6 @@ void Application::endProgram()
     ending_ = true;
     emit programEnding();
     windows_.destroyAll(windows_.find(WindowName::mnuMenu));
-    state_.IndexFile.reset();
     emit programEnded();
 }
 

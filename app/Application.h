@@ -1,16 +1,19 @@
 #pragma once
 // Everything the program shares, in one object that main creates (and each test creates
-// afresh): the shared state, drives, clock and locale, the window registry, the prompt
-// service and the audio backend. There are no globals.
+// afresh): the shared settings, drives, clock and locale, the window registry, the prompt
+// service and the audio backend. There are no globals. The parts above this layer (the sound
+// library and its recorder) are made beside it and add their own start-up steps.
 #include "app/SharedState.h"
 #include "app/WindowRegistry.h"
 #include "platform/Clock.h"
 #include "platform/DriveMap.h"
 #include <QObject>
 #include <any>
+#include <functional>
 #include <memory>
 #include <typeindex>
 #include <unordered_map>
+#include <vector>
 
 namespace tamblor {
 
@@ -51,11 +54,19 @@ public:
     // The text the message window shows now (empty when it is not open).
     QString messageText() const;
 
+    // A start-up step of a part made beside the application (the sound library opens its
+    // index): run by start() after the settings are read, at once when start-up has run. A
+    // step that throws fails the start as a failure of start-up does.
+    void addStartStep(std::function<void()> step);
+    // Runs the start-up steps; the main menu calls it while it loads.
+    void runStartSteps();
+    bool isStarted() const { return started_; }
+
     // Opens the main menu, which initialises the application. False when start-up failed
     // (the reason has been shown to the operator).
     bool start();
     // Ends the program at once: every window but the main menu goes away without its unload
-    // handler, the index file is closed and programEnded() is emitted.
+    // handler and programEnded() is emitted (the sound library closes its index then).
     void endProgram();
     bool isEnding() const { return ending_; }
 
@@ -75,6 +86,8 @@ private:
     std::unique_ptr<PromptService> prompts_;
     std::unique_ptr<audio::AudioBackend> audio_;
     std::unordered_map<std::type_index, std::any> fields_;
+    std::vector<std::function<void()>> startSteps_;
+    bool started_ = false;
     bool ending_ = false;
 };
 

@@ -22,6 +22,9 @@ public:
     Application& app() const { return app_; }
     // Runs Form_Load once; called by the window registry right after creation.
     void load();
+    // Hands a window opened for one library slot (the entry to delete or send) its slot, after
+    // it has been shown; windows that are about no slot ignore it.
+    virtual void openFor(int slot) { Q_UNUSED(slot); }
 
 protected:
     // The menu bar most windows start with: drawn in the window, never the desktop's

@@ -13,7 +13,7 @@ void InitializeApplication(const DriveMap& drives, SharedState& state)
             throw Failure(Failure::PathFileAccessError);
     }
 
-    SettingsFile settings(drives, state);
+    SettingsFile settings(drives);
     settings.open();
     state.PlayDevice = settings.read(SettingsRecord::PlayDevice);
     state.RecordDevice = settings.read(SettingsRecord::RecordDevice);
@@ -28,10 +28,6 @@ void InitializeApplication(const DriveMap& drives, SharedState& state)
     state.RemoteControl = settings.read(SettingsRecord::RemoteControl);
     settings.read(SettingsRecord::Reserved); // read and not kept
     settings.close();
-
-    state.IndexFile = std::make_unique<RecordFile>(drives.toNative("c:\\Tamblor\\Schedule.dat"),
-                                                   IndexRecord::Size);
-    state.IndexFile->open();
 }
 
 } // namespace tamblor

@@ -1,8 +1,6 @@
 #pragma once
 // MyComp.ini: signed 16-bit little-endian records, record n at byte 2(n-1); a record past the
 // end reads as 0. Every reader or writer opens the file, reads or writes, and closes it again.
-// Each read or write goes through SharedState::SettingsValue, which afterwards holds the last
-// record's value.
 #include "platform/RecordFile.h"
 #include <QString>
 #include <cstdint>
@@ -10,7 +8,6 @@
 namespace tamblor {
 
 class DriveMap;
-struct SharedState;
 
 // The records of MyComp.ini, numbered as they lie in the file.
 enum class SettingsRecord : int {
@@ -31,20 +28,17 @@ class SettingsFile {
 public:
     static constexpr const char* DosPath = "c:\\Tamblor\\MyComp.ini";
 
-    SettingsFile(const DriveMap& drives, SharedState& state);
+    explicit SettingsFile(const DriveMap& drives);
     // Opens (creating it empty when missing); closes on destruction.
     void open();
     void close();
-    // The record into SettingsValue, which is returned.
+    // The record's value (0 past the end of the file).
     int16_t read(SettingsRecord record);
     // True when the file reaches the record (a first start has none of them yet).
     bool holds(SettingsRecord record) const { return file_.recordCount() >= int(record); }
-    // SettingsValue as the record.
-    void write(SettingsRecord record);
     void write(SettingsRecord record, int16_t value);
 
 private:
-    SharedState& state_;
     RecordFile file_;
 };
 

@@ -1,5 +1,4 @@
 #include "app/TimeText.h"
-#include "app/SharedState.h"
 #include "platform/NumericText.h"
 
 namespace tamblor {
@@ -16,7 +15,7 @@ QString secondsToTimeText(int32_t s)
     return hourPart + two(minutes) + ':' + two(secs);
 }
 
-int32_t timeTextToSeconds(QString& text)
+int32_t timeTextToSeconds(QString text)
 {
     text = text.trimmed();
     if (text.isEmpty())
@@ -40,14 +39,12 @@ int32_t timeTextToSeconds(QString& text)
     return int32_t(total);
 }
 
-void SecondsToTimeText(SharedState& state)
+int32_t secondsAcrossMidnight(int32_t from, int32_t to)
 {
-    state.TimeText = secondsToTimeText(state.Seconds);
-}
-
-void TimeTextToSeconds(SharedState& state)
-{
-    state.Seconds = timeTextToSeconds(state.TimeText);
+    int32_t s = to - from;
+    if (s < 0)
+        s += 86400;
+    return s;
 }
 
 } // namespace tamblor

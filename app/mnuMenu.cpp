@@ -74,6 +74,7 @@ QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& cap
 void mnuMenu::Form_Load()
 {
     InitializeApplication(app().drives(), app().state());
+    app().runStartSteps();
     Timer1_Timer();
     Timer1->start();
 }

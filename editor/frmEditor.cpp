@@ -56,6 +56,8 @@ int64_t frameUnit(const audio::WaveFormat& f)
 
 } // namespace
 
+EditorFields& frmEditor::fields() { return app().fields<EditorFields>(); }
+
 frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
 {
     setWindowTitle("Editor");
@@ -208,7 +210,7 @@ frmEditor::frmEditor(Application& app) : Form(app, WindowName::frmEditor)
     drawJob_ = new jobs::Job(this);
     connect(drawJob_, &jobs::Job::finished, this, [this] {
         if (const auto& failure = drawJob_->failure()) // the columns drawn so far stay
-            this->app().showMessage(jobs::failureText(*failure, this->app().state().EditorFilePath));
+            this->app().showMessage(jobs::failureText(*failure, this->fields().EditorFilePath));
     });
     cutJob_ = new jobs::Job(this);
     connect(cutJob_, &jobs::Job::progressed, this,
@@ -332,7 +334,7 @@ void frmEditor::LoadChosenFile()
     } catch (...) {
     }
     // The folder the file list shows, which is where the clicked name lives.
-    app().state().EditorFilePath = File1->path() + "\\" + File1->fileName();
+    fields().EditorFilePath = File1->path() + "\\" + File1->fileName();
     File1->setVisible(false);
     Dir1->setVisible(false);
     Drive1->setVisible(false);
@@ -340,7 +342,7 @@ void frmEditor::LoadChosenFile()
     Oscope->setVisible(true);
     if (layout())
         layout()->activate(); // the display's size is read below
-    const QString path = native(app().state().EditorFilePath);
+    const QString path = native(fields().EditorFilePath);
     try {
         Oscope->reset();
         memMap_.close();
@@ -370,7 +372,7 @@ void frmEditor::ReloadWave()
     if (deleting_)
         return;
     invalidateDrawing();
-    const QString path = native(app().state().EditorFilePath);
+    const QString path = native(fields().EditorFilePath);
     try {
         Oscope->reset();
         memMap_.setFileName(QString());
@@ -429,7 +431,7 @@ void frmEditor::DrawWave()
     };
     View v;
     try {
-        v.path = native(app().state().EditorFilePath);
+        v.path = native(fields().EditorFilePath);
         v.start = ViewStart;
         v.length = ViewLength;
         v.columns = ColumnCount;
@@ -444,7 +446,7 @@ void frmEditor::DrawWave()
         Oscope->setEnabled(true);
     } catch (const std::exception& e) {
         const auto* f = dynamic_cast<const Failure*>(&e);
-        app().showMessage(jobs::failureText(f ? *f : Failure(Failure::OutOfMemory), app().state().EditorFilePath));
+        app().showMessage(jobs::failureText(f ? *f : Failure(Failure::OutOfMemory), fields().EditorFilePath));
         return;
     }
     drawJob_->start([this, v](jobs::JobControl& job) {
@@ -512,8 +514,8 @@ void frmEditor::cmd5_Click()
 {
     if (!loaded_)
         return;
-    app().state().ExportStart = clampInt32(columnToByte(Oscope->locator()));
-    WavePlayer->setPosition(app().state().ExportStart);
+    fields().ExportStart = clampInt32(columnToByte(Oscope->locator()));
+    WavePlayer->setPosition(fields().ExportStart);
     ViewStart = 0;
     ViewLength = waveFile_.length();
     DrawWave();
@@ -553,7 +555,7 @@ void frmEditor::cmdPlay_Click()
     if (!loaded_ || deleting_)
         return;
     try {
-        WavePlayer->setFileName(native(app().state().EditorFilePath));
+        WavePlayer->setFileName(native(fields().EditorFilePath));
         if (WavePlayer->wave().fileSize == 0)
             return;
         const int from = Oscope->selectionStart() != -1 ? Oscope->selectionStart() : Oscope->locator();
@@ -634,9 +636,9 @@ void frmEditor::Oscope_ButtonReleased(int button, int, int, int)
 
 // ---- marks, export, gain ------------------------------------------------------------------------
 
-void frmEditor::mnuExportStart_Click() { app().state().ExportStart = clampInt32(playerPosition()); }
+void frmEditor::mnuExportStart_Click() { fields().ExportStart = clampInt32(playerPosition()); }
 
-void frmEditor::mnuExportStop_Click() { app().state().ExportStop = clampInt32(playerPosition()); }
+void frmEditor::mnuExportStop_Click() { fields().ExportStop = clampInt32(playerPosition()); }
 
 void frmEditor::mnuExport_Click()
 {
@@ -688,7 +690,7 @@ void frmEditor::DeleteBytes()
         return;
     }
     stopPlayer();
-    SharedState& s = app().state();
+    EditorFields& s = fields();
     const int64_t start = columnToByte(Oscope->selectionStart());
     const int64_t stop = columnToByte(Oscope->selectionEnd());
     s.ExportStart = clampInt32(start);
@@ -698,9 +700,9 @@ void frmEditor::DeleteBytes()
         app().showMessage(Failure(Failure::FileNotFound).text());
         return;
     }
-    s.SlotText = freeNumberedName(dosPath);
+    cutCopyName_ = freeNumberedName(dosPath);
     const QString original = native(dosPath);
-    const QString copy = native(s.SlotText);
+    const QString copy = native(cutCopyName_);
 
     const audio::WaveFormat format = waveFile_.format();
     if (!format.isPcm()) {

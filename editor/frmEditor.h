@@ -34,6 +34,14 @@ class LevelScale;
 class Oscope;
 } // namespace audio
 
+// Fields of the editor that outlive the window (closing and reopening keeps them): the file
+// last chosen and the export marks, byte positions in it.
+struct EditorFields {
+    QString EditorFilePath;
+    int32_t ExportStart = 0;
+    int32_t ExportStop = 0;
+};
+
 class frmEditor : public Form {
     Q_OBJECT
 public:
@@ -147,12 +155,17 @@ public:
     int64_t columnToByte(double x) const;
     int64_t byteToColumn(double p) const;
 
+    // The DOS path of the working copy the last cut was written through.
+    const QString& cutCopyName() const { return cutCopyName_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void Form_Load() override;
     void Form_Unload(bool& cancel) override;
 
 private:
+    EditorFields& fields();
+    QString cutCopyName_;
     QString native(const QString& dosPath) const;
     void failedLoad();
     void stopPlayer();

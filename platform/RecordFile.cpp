@@ -16,6 +16,14 @@ Failure fileFailure(const QFile& f)
 }
 } // namespace
 
+Failure RecordFile::writeFailure() const
+{
+    // The system's own reason where it gave one (a file made immutable: "Permission denied",
+    // a full disk: "Disk full"), else what the file reports.
+    const int err = errno;
+    return err != 0 ? Failure::fromErrno(err) : fileFailure(file_);
+}
+
 RecordFile::RecordFile(QString nativePath, int recordLength)
     : path_(std::move(nativePath)), length_(recordLength), file_(path_)
 {
@@ -71,10 +79,12 @@ void RecordFile::write(qint64 n, const QByteArray& record)
     QByteArray bytes = record.left(length_);
     bytes.append(QByteArray(length_ - bytes.size(), '\0'));
     const qint64 offset = (n - 1) * length_;
+    errno = 0;
     if (offset > file_.size() && !file_.resize(offset)) // zero-filled growth
-        throw fileFailure(file_);
+        throw writeFailure();
+    errno = 0;
     if (!file_.seek(offset) || file_.write(bytes) != length_)
-        throw fileFailure(file_);
+        throw writeFailure();
     eof_ = false;
 }
 

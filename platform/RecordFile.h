@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include "platform/Failure.h"
 
 namespace tamblor {
 
@@ -32,6 +33,8 @@ public:
     const QString& path() const { return path_; }
 
 private:
+    Failure writeFailure() const;
+
     QString path_;
     int length_;
     QFile file_;

@@ -12,16 +12,16 @@
 
 namespace tamblor {
 
-void registerWindows(Application& app)
+void registerWindows(Application& app, Studio& studio)
 {
     app.windows().registerWindow(WindowName::frmAbout, [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow(WindowName::frmHelp, [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow(WindowName::frmMyPreferences, [](Application& a) { return new frmMyPreferences(a); });
-    app.windows().registerWindow(WindowName::frmSend, [](Application& a) { return new frmSend(a); });
+    app.windows().registerWindow(WindowName::frmSend, [&studio](Application& a) { return new frmSend(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow(WindowName::frmWaveGen, [](Application& a) { return new frmWaveGen(a); });
-    app.windows().registerWindow(WindowName::frmWaveFiles, [](Application& a) { return new frmWaveFiles(a); });
-    app.windows().registerWindow(WindowName::frmDialog1, [](Application& a) { return new frmDialog1(a); });
+    app.windows().registerWindow(WindowName::frmWaveFiles, [&studio](Application& a) { return new frmWaveFiles(a, studio); });
+    app.windows().registerWindow(WindowName::frmDialog1, [&studio](Application& a) { return new frmDialog1(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmEditor, [](Application& a) { return new frmEditor(a); });
 }
 

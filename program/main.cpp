@@ -1,4 +1,4 @@
-// Builds the application object and runs it: one program per library, and an end from outside
+// Builds the application object and the studio (library, recorder, player) and runs them: one program per library, and an end from outside
 // (SIGTERM, logout) that keeps a take under way.
 #include "app/Application.h"
 #include "app/EndSignals.h"
@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
+#include "library/session/Studio.h"
 #include "platform/DriveMap.h"
 #include "program/Windows.h"
 #include <QApplication>
@@ -30,7 +31,9 @@ int main(int argc, char** argv)
     }
 
     tamblor::Application app;
-    tamblor::registerWindows(app);
+    // The library, the recorder and the player live as long as the program, beside the windows.
+    tamblor::Studio studio(app);
+    tamblor::registerWindows(app, studio);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {

@@ -7,6 +7,7 @@
 #include "audio/widgets/Gauge.h"
 #include "browse/DriveList.h"
 #include "browse/FolderList.h"
+#include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
 #include "send/SendName.h"
@@ -20,7 +21,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
@@ -28,8 +28,8 @@
 
 namespace tamblor {
 
-frmSend::frmSend(Application& app)
-    : Form(app, WindowName::frmSend), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
+frmSend::frmSend(Application& app, SoundLibrary& library)
+    : Form(app, WindowName::frmSend), library_(library), WaveFile(QStringLiteral("WaveFile")), ACMConverter(links, QStringLiteral("ACMConverter"))
 {
     setWindowTitle("Send To:");
 
@@ -103,6 +103,7 @@ frmSend::frmSend(Application& app)
     connect(cmdNo, &QPushButton::clicked, this, &frmSend::cmdNo_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmSend::cmdClose_Click);
     connect(Timer1, &QTimer::timeout, this, &frmSend::Timer1_Timer);
+    connect(&library_, &SoundLibrary::slotChanged, this, &frmSend::followSlot);
     flushJob_ = new jobs::Job(this);
     connect(flushJob_, &jobs::Job::finished, this, &frmSend::Flush_Finished);
 }
@@ -126,7 +127,27 @@ void frmSend::Form_Load()
     } catch (const Failure& f) {
         app().showMessage(f.text("  "));
     }
-    txtFileName->setText(send::suggestedFileName(app().state().IndexRecord.SoundName));
+}
+
+void frmSend::openFor(int slot)
+{
+    slot_ = slot;
+    // A further export while the window stays open changes the slot, not the typed name.
+    if (opened_)
+        return;
+    opened_ = true;
+    suggested_ = send::suggestedFileName(library_.record(slot).SoundName);
+    txtFileName->setText(suggested_);
+}
+
+void frmSend::followSlot(int slot)
+{
+    if (slot != slot_ || slot_ <= 0)
+        return;
+    const QString suggestion = send::suggestedFileName(library_.record(slot).SoundName);
+    if (txtFileName->text() == suggested_)
+        txtFileName->setText(suggestion);
+    suggested_ = suggestion;
 }
 
 void frmSend::Form_Unload(bool&)
@@ -185,14 +206,12 @@ QString frmSend::destinationProblem() const
     // The library's own files are never replaced: the slot files, the index and the settings.
     const DriveMap& drives = app().drives();
     const QStringList libraryFolders = {
-        QFileInfo(drives.toNative(app().state().DriveLetter + ":\\Tamblor")).canonicalFilePath(),
-        QFileInfo(drives.toNative("c:\\Tamblor")).canonicalFilePath()};
-    static const QRegularExpression libraryFile(QStringLiteral("^(SF\\d{4}\\.wav|Schedule\\.dat|MyComp\\.ini)$"),
-                                                QRegularExpression::CaseInsensitiveOption);
+        QFileInfo(drives.toNative(LibraryLayout::soundFolder(app().state().DriveLetter))).canonicalFilePath(),
+        QFileInfo(drives.toNative(LibraryLayout::indexFolder())).canonicalFilePath()};
     for (const QString& victim : send::filesWithBaseName(nativeFolder(), DestinationName)) {
         const QFileInfo info(victim);
         const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-        if (!folder.isEmpty() && libraryFolders.contains(folder) && libraryFile.match(info.fileName()).hasMatch())
+        if (!folder.isEmpty() && libraryFolders.contains(folder) && LibraryLayout::isLibraryFileName(info.fileName()))
             return QStringLiteral("%1 belongs to the sound file library and cannot be replaced. Choose another "
                                   "name or folder.")
                 .arg(drives.toDos(victim));
@@ -298,9 +317,7 @@ void frmSend::sendSteps()
         cmdClose->setVisible(true); // a name that cannot be used is typed anew, not sent again
         return;
     }
-    const SharedState& s = app().state();
-    const QString source = s.DriveLetter + ":\\Tamblor\\sf" + QString::asprintf("%04d", int(s.SendSlot)) + ".wav";
-    AudioFile.setFileName(app().drives().toNative(source));
+    AudioFile.setFileName(library_.slotFileNative(slot_));
 
     // The files of the typed name, whatever their extension, are replaced once the sound is
     // complete: a send that fails leaves them as they were.

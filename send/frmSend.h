@@ -1,8 +1,9 @@
 #pragma once
-// "Send To:": copies the library sound file of slot SendSlot into a chosen folder under a typed
-// name plus ".wav", unchanged or (with "Compress File") converted to the source's format at
+// "Send To:": copies the library sound file of the slot it was opened for into a chosen folder
+// under a typed name plus ".wav", unchanged or (with "Compress File") converted to the source's format at
 // 22050 samples per second. The typed name is one plain file name; a send first removes the
-// files of that name (any extension or none) from the folder, asking before it does so.
+// files of that name (any extension or none) from the folder, asking before it does so. The
+// suggested name follows a rename of the slot made elsewhere while the window is open.
 #include "app/Form.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/ChainLink.h"
@@ -27,12 +28,17 @@ namespace tamblor {
 
 class DriveList;
 class FolderList;
+class SoundLibrary;
 
 class frmSend : public Form {
     Q_OBJECT
 public:
-    explicit frmSend(Application& app);
+    frmSend(Application& app, SoundLibrary& library);
     ~frmSend() override;
+
+    // The slot to send; the name box suggests its name.
+    void openFor(int slot) override;
+    int slot() const { return slot_; }
 
     // Sends the slot file to DestinationBase + ".wav"; failures go to the message window.
     void SendFile();
@@ -82,6 +88,13 @@ private:
     void sendEnded(bool sent);
     // Removes what a transfer that did not complete has written.
     void discardPart() noexcept;
+    // The slot changed in the library: a suggestion the operator has not changed follows it.
+    void followSlot(int slot);
+
+    SoundLibrary& library_;
+    int slot_ = 0;
+    QString suggested_; // the name last suggested for the slot
+    bool opened_ = false;
 
     // Audio chain: AudioFile -> Trigger -> [ACMConverter] -> WaveFile.
     audio::ChainLinks links;

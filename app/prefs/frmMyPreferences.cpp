@@ -297,13 +297,12 @@ void frmMyPreferences::Form_Load()
 
     // From here a setting that does not fit its list leaves that list without selection.
     try {
-        SettingsFile settings(app().drives(), s);
+        SettingsFile settings(app().drives());
         settings.open();
         s.PlayDevice = settings.read(SettingsRecord::PlayDevice);
         selectRow(lstMM1, s.PlayDevice);
         selectRow(lstMM2, settings.read(SettingsRecord::RecordDevice));
-        s.PrefScratch = settings.read(SettingsRecord::FormatIndex);
-        selectRow(List2, s.PrefScratch);
+        selectRow(List2, settings.read(SettingsRecord::FormatIndex));
         s.DriveIndex = settings.read(SettingsRecord::DriveIndex);
         selectDriveByOffset(s.DriveIndex); // runs the drive-list click: DriveLetter follows
         s.ChannelMode = settings.read(SettingsRecord::ChannelMode);
@@ -343,8 +342,7 @@ void frmMyPreferences::lstDrv_Click()
     if (!item)
         return;
     SharedState& s = app().state();
-    s.PrefScratch = static_cast<int16_t>(item->data(Qt::UserRole).toInt());
-    s.DriveLetter = QString(QChar(s.PrefScratch + 64));
+    s.DriveLetter = QString(QChar(item->data(Qt::UserRole).toInt() + 64));
 }
 
 void frmMyPreferences::optMode_Click(int index)
@@ -384,16 +382,15 @@ void frmMyPreferences::cmdApply_Click()
 void frmMyPreferences::applySettings()
 {
     SharedState& s = app().state();
-    SettingsFile settings(app().drives(), s);
+    SettingsFile settings(app().drives());
     settings.open();
 
     s.PlayDevice = selectedItemData(lstMM1);
     settings.write(SettingsRecord::PlayDevice, s.PlayDevice);
     s.RecordDevice = selectedItemData(lstMM2);
     settings.write(SettingsRecord::RecordDevice, s.RecordDevice);
-    s.PrefScratch = static_cast<int16_t>(selectedRow(List2));
-    s.FormatIndex = s.PrefScratch;
-    settings.write(SettingsRecord::FormatIndex, s.PrefScratch);
+    s.FormatIndex = static_cast<int16_t>(selectedRow(List2));
+    settings.write(SettingsRecord::FormatIndex, int16_t(s.FormatIndex));
     // The letter's offset from C, as start-up reads it back (not the list position, which
     // differs from it when the machine's drives have gaps).
     s.DriveIndex = static_cast<int16_t>(selectedItemData(lstDrv) + 64 - 67);

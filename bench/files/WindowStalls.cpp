@@ -2,6 +2,7 @@
 #include "../StallProbe.h"
 #include "app/Application.h"
 #include "app/PromptService.h"
+#include "library/SoundLibrary.h"
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include <QCheckBox>
@@ -44,7 +45,8 @@ void benchWindowStalls(const QString& hour, const QString& folder, int runs)
         ScriptedPromptService* prompts = owned.get();
         app.setPrompts(std::move(owned));
         app.windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
-        app.windows().registerWindow(WindowName::frmSend, [](Application& a) { return new frmSend(a); });
+        SoundLibrary library(app);
+        app.windows().registerWindow(WindowName::frmSend, [&library](Application& a) { return new frmSend(a, library); });
         if (!app.start()) {
             std::fprintf(stderr, "the program did not start in %s\n", qPrintable(root));
             return;
@@ -74,10 +76,10 @@ void benchWindowStalls(const QString& hour, const QString& folder, int runs)
         // Send the hour as library slot 1 to another folder, converted to 22050.
         const QString slotFile = root + "/C/Tamblor/SF0001.wav";
         QFile::copy(hour, slotFile);
-        app.state().SendSlot = 1;
         std::vector<double> stalls;
         for (int run = 0; run < runs; ++run) {
             QPointer<frmSend> dlg = app.windows().show<frmSend>(WindowName::frmSend);
+            dlg->openFor(1);
             dlg->Dir1_Click("c:\\Out");
             dlg->findChild<QLineEdit*>("txtFileName")->setText("HOUR22");
             dlg->findChild<QCheckBox*>("Check1")->setChecked(true);
@@ -92,6 +94,7 @@ void benchWindowStalls(const QString& hour, const QString& folder, int runs)
             QFile::remove(root + "/C/Out/HOUR22.wav");
         }
         report("convert to 22050", stalls);
+        app.windows().destroyAll();
     }
     QDir(root).removeRecursively();
 }

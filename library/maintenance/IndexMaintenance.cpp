@@ -1,7 +1,7 @@
 #include "library/maintenance/IndexMaintenance.h"
 #include "app/Application.h"
 #include "audio/format/RiffReader.h"
-#include "library/SlotIndex.h"
+#include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 #include <QDateTime>
@@ -12,32 +12,26 @@ namespace tamblor {
 
 void IndexMaintenance::ViewFileIndex()
 {
-    SlotIndex index(app_);
-    SharedState& s = app_.state();
     QString text = ReportText;
-    for (s.ScanSlot = 1; index.read(s.ScanSlot); ++s.ScanSlot) {
-        if (s.IndexRecord.isReserved()) {
-            text += QString::number(s.ScanSlot) + ", ";
+    for (int32_t slot = 1; const auto r = library_.read(slot); ++slot) {
+        if (r->isReserved()) {
+            text += QString::number(slot) + ", ";
             app_.showMessage(text);
         }
     }
 }
 
-void IndexMaintenance::DeleteFileIndex()
+void IndexMaintenance::DeleteFileIndex(int32_t takeSlot)
 {
-    SlotIndex index(app_);
-    SharedState& s = app_.state();
-    for (s.ScanSlot = 1; index.read(s.ScanSlot); ++s.ScanSlot) {
-        if (!s.IndexRecord.isReserved())
-            continue;
-        if (s.RecordState != 0 && s.ScanSlot == s.CurrentSlot)
-            continue; // the take being recorded now
-        const QString file = app_.drives().toNative(index.slotFilePath(s.ScanSlot));
+    for (int32_t slot = 1; const auto r = library_.read(slot); ++slot) {
+        if (!r->isReserved() || slot == takeSlot)
+            continue; // free, used, or the take being recorded now
+        const QString file = library_.slotFileNative(slot);
         const int32_t seconds = audioSeconds(file);
         if (seconds < 0)
-            index.release(s.ScanSlot);
+            library_.release(slot);
         else
-            index.completeSlot(s.ScanSlot, seconds, QFileInfo(file).lastModified().date());
+            library_.complete(slot, seconds, QFileInfo(file).lastModified().date());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "library/session/PlaybackSession.h"
 #include "app/Application.h"
+#include "library/session/RecordingSession.h"
 #include "platform/Failure.h"
 
 namespace tamblor {
@@ -16,8 +17,6 @@ PlaybackSession::~PlaybackSession()
 {
     blockSignals(true);
     player_->stop();
-    if (state_ != State::Idle)
-        app_.state().Playing = 0;
 }
 
 const char* PlaybackSession::name(State s)
@@ -59,7 +58,6 @@ void PlaybackSession::setState(State s)
 {
     const State previous = state_;
     state_ = s;
-    app_.state().Playing = s == State::Idle ? 0 : 1;
     emit stateChanged(s, previous);
 }
 
@@ -144,7 +142,8 @@ void PlaybackSession::start()
         } catch (const Failure&) {
             rate = 0; // not even the header could be read: report the failure itself
         }
-        app_.showMessage(failureText(f.number(), f.description(), rate, app_.state().RecordState));
+        app_.showMessage(failureText(f.number(), f.description(), rate,
+                                     int16_t(recording_ ? recording_->recordState() : 0)));
         return;
     }
     setState(State::Playing);

@@ -1,8 +1,7 @@
 #pragma once
 // Playback of one library file: owns the file player. Every event (play, pause, stop, the end
 // of the file, a failing output device, a display tick, the window closing, the program
-// ending) goes through handle(), the one place where the state changes. The shared Playing is
-// written here only: 1 while a file plays or is paused, otherwise 0.
+// ending) goes through handle(), the one place where the state changes.
 #include "audio/devices/FilePlayer.h"
 #include <QObject>
 #include <QString>
@@ -11,6 +10,7 @@
 namespace tamblor {
 
 class Application;
+class RecordingSession;
 
 class PlaybackSession : public QObject {
     Q_OBJECT
@@ -24,6 +24,10 @@ public:
     ~PlaybackSession() override;
 
     State state() const { return state_; }
+    // A file plays or is paused.
+    bool isPlaying() const { return state_ != State::Idle; }
+    // The take whose state the failure text of a refused file depends on.
+    void setRecording(const RecordingSession* recording) { recording_ = recording; }
     static const char* name(State s);
     static const char* name(Event e);
 
@@ -55,6 +59,7 @@ private:
     std::unique_ptr<audio::FilePlayer> player_;
     State state_ = State::Idle;
     QString file_;
+    const RecordingSession* recording_ = nullptr;
 };
 
 } // namespace tamblor

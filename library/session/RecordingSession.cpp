@@ -1,38 +1,34 @@
 #include "library/session/RecordingSession.h"
 #include "app/Application.h"
 #include "app/TimeText.h"
-#include "library/SlotIndex.h"
+#include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 
 namespace tamblor {
 
-namespace {
-
-// Seconds from `from` to `to`, both seconds since midnight, across one midnight.
-int32_t secondsBetween(int32_t from, int32_t to)
-{
-    int32_t s = to - from;
-    if (s < 0)
-        s += 86400;
-    return s;
-}
-
-} // namespace
-
-RecordingSession::RecordingSession(Application& app, SlotIndex& index, QObject* parent)
-    : QObject(parent), app_(app), index_(index),
+RecordingSession::RecordingSession(Application& app, SoundLibrary& library, QObject* parent)
+    : QObject(parent), app_(app), library_(library),
       input_(std::make_unique<audio::InputDevice>(app.audio())),
       writer_(std::make_unique<audio::RecordingWriter>(*input_))
 {
+    // The input's buffers move the take whether or not a window shows it.
+    connect(input_.get(), &audio::InputDevice::bufferFilled, this, [this](qint64 sequence, int left, int right) {
+        reportFailure([&] { buffer(sequence, left, right); });
+    });
+    connect(input_.get(), &audio::InputDevice::captureEnded, this, [this] {
+        // The end of an earlier capture can arrive after a new one has started: leave that open.
+        if (!input_->isCapturing())
+            input_->release();
+    });
     connect(writer_.get(), &audio::RecordingWriter::writeFailed, this, [this](int number, const QString& text) {
-        app_.showMessage(Failure(number, text).text());
-        handle(Event::WriteFailure);
+        app_.showMessage(Failure(number, text).text() + " (" + library_.slotFilePath(slot_) + ")");
+        reportFailure([this] { handle(Event::WriteFailure); });
     });
     connect(writer_.get(), &audio::RecordingWriter::limitReached, this, [this] {
-        handle(Event::LimitReached);
         app_.showMessage("The sound file reached the largest size a wave file can have (4 GB). "
                          "The recording was stopped there and kept.");
+        reportFailure([this] { handle(Event::LimitReached); });
     });
     connect(&app_, &Application::programEnding, this, [this] {
         try {
@@ -41,6 +37,17 @@ RecordingSession::RecordingSession(Application& app, SlotIndex& index, QObject* 
             // The program ends; the file is closed and its slot stays reserved for the next start.
         }
     });
+}
+
+void RecordingSession::reportFailure(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const Failure& f) {
+        app_.showMessage(f.text());
+    } catch (const std::exception& e) {
+        app_.showMessage(QString::fromLocal8Bit(e.what()));
+    }
 }
 
 RecordingSession::~RecordingSession()
@@ -83,6 +90,24 @@ const char* RecordingSession::name(Event e)
 
 SharedState& RecordingSession::st() { return app_.state(); }
 
+RecordingSession::StartMode RecordingSession::startModeOf(int settingsValue)
+{
+    switch (settingsValue) {
+    case 1: return StartMode::Vox;
+    case 2: return StartMode::Momentary;
+    case 3: return StartMode::Continuous;
+    default: return StartMode::Off;
+    }
+}
+
+void RecordingSession::setAutomatic(bool automatic)
+{
+    if (automatic_ == automatic)
+        return;
+    automatic_ = automatic;
+    emit automaticChanged(automatic);
+}
+
 void RecordingSession::applySettings()
 {
     static const int rates[] = {8000, 11025, 22050, 44100, 22050, 44100};
@@ -96,6 +121,8 @@ void RecordingSession::applySettings()
     }
     if (s.ChannelMode == 0 || s.ChannelMode == 1)
         input_->setMode(s.ChannelMode);
+    // Automatic start follows the VOX start mode.
+    setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
 }
 
 void RecordingSession::setState(State s)
@@ -104,16 +131,16 @@ void RecordingSession::setState(State s)
     state_ = s;
     switch (s) {
     case State::Idle:
-        st().RecordState = 0;
+        recordState_ = 0;
         break;
     case State::Armed:
-        st().RecordState = 1;
+        recordState_ = 1;
         break;
     case State::Writing:
-        st().RecordState = 2;
+        recordState_ = 2;
         break;
     case State::WritingOn:
-        st().RecordState = int16_t(std::min<int>(st().RecordState + 1, INT16_MAX));
+        recordState_ = std::min<int>(recordState_ + 1, INT16_MAX);
         break;
     }
     emit stateChanged(s, previous);
@@ -125,10 +152,11 @@ void RecordingSession::handle(Event e)
     case State::Idle:
         switch (e) {
         case Event::Press:
+            startMode_ = modeChosen_.value_or(startModeOf(st().RecordStartMode));
             if (!arm())
                 setState(State::Idle); // refused: the view shows the idle window again
-            else if (st().RecordStartMode == 0)
-                startWriting(-1); // start mode Off: writing starts at once
+            else if (startMode_ == StartMode::Off)
+                startWriting(-1); // writing starts at once
             break;
         case Event::Stop:
             setState(State::Idle); // the view shows the stopped button again
@@ -212,11 +240,12 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
 {
     levelLeft_ = left;
     levelRight_ = right;
+    emit levelsChanged(left, right);
     const int32_t threshold = st().VoxThreshold;
     // Buffers of an earlier capture may still be on their way; they never start a take.
     if (state_ == State::Armed && sequence > armSequence_ && automatic_ &&
         (left > threshold || right > threshold)) {
-        st().LastLevelTime = app_.clock().secondsSinceMidnight();
+        lastLevelTime_ = app_.clock().secondsSinceMidnight();
         triggerSequence_ = sequence;
         try {
             handle(Event::LoudBuffer);
@@ -230,32 +259,35 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
 
 bool RecordingSession::arm()
 {
-    SharedState& s = st();
-    if (!index_.chooseFreeSlot()) {
-        app_.showMessage(SlotIndex::LimitMessage);
-        return false;
-    }
+    int32_t reserved = 0;
     try {
-        index_.reserveCurrentSlot(); // also removes any old file of the slot
-        s.SoundPath = index_.slotFilePath(s.CurrentSlot);
-        writer_->setFileName(app_.drives().toNative(s.SoundPath));
+        reserved = library_.reserveFreeSlot(); // also removes any old file of the slot
+        if (reserved == 0) {
+            app_.showMessage(LibraryLayout::LimitMessage);
+            return false;
+        }
+        slot_ = reserved;
+        writer_->setFileName(library_.slotFileNative(slot_));
         armSequence_ = input_->lastSequence();
         input_->start();
     } catch (const Failure& f) {
         // Nothing is left half armed: the device is closed and the slot is free again.
         input_->release();
-        try {
-            index_.release(s.CurrentSlot);
-        } catch (const Failure&) {
-            // The index refused the reservation already; the first failure is the one shown.
+        if (reserved != 0) {
+            try {
+                library_.release(reserved);
+            } catch (const Failure&) {
+                // The index refused the reservation already; the first failure is the one shown.
+            }
         }
         app_.showMessage(f.text());
         return false;
     }
     lastDelivered_ = input_->samplesDelivered();
     silentTicks_ = 0;
+    elapsedText_ = secondsToTimeText(0);
     setState(State::Armed);
-    emit slotReserved(s.CurrentSlot);
+    emit slotReserved(slot_);
     return true;
 }
 
@@ -272,25 +304,24 @@ bool RecordingSession::startWriting(qint64 fromSequence)
     startTime_ = app_.clock().secondsSinceMidnight();
     // Quiet is counted from the start at the earliest, also when the take was started by hand
     // with "Auto Start" ticked.
-    st().LastLevelTime = startTime_;
+    lastLevelTime_ = startTime_;
     setState(State::Writing);
     return true;
 }
 
 void RecordingSession::tickWriting()
 {
-    SharedState& s = st();
+    const SharedState& s = st();
     const int32_t now = app_.clock().secondsSinceMidnight();
     if (automatic_ && (levelLeft_ > s.VoxThreshold || levelRight_ > s.VoxThreshold))
-        s.LastLevelTime = now;
+        lastLevelTime_ = now;
 
-    s.Seconds = secondsBetween(startTime_, now);
-    SecondsToTimeText(s);
-    emit elapsedChanged(s.TimeText);
+    elapsedText_ = secondsToTimeText(secondsAcrossMidnight(startTime_, now));
+    emit elapsedChanged(elapsedText_);
 
     // Both channels quiet: stop, after StopDelay seconds of quiet when a delay is set.
     if (automatic_ && levelLeft_ < s.VoxThreshold && levelRight_ < s.VoxThreshold) {
-        if (s.StopDelay <= 0 || secondsBetween(s.LastLevelTime, now) >= s.StopDelay)
+        if (s.StopDelay <= 0 || secondsAcrossMidnight(lastLevelTime_, now) >= s.StopDelay)
             finish(false);
     }
 }
@@ -330,23 +361,29 @@ void RecordingSession::closeInput()
 
 void RecordingSession::finish(bool lengthFromFile)
 {
-    SharedState& s = st();
     closeInput();
     const Clock& clock = app_.clock();
-    try {
-        if (lengthFromFile) {
-            const int rate = std::max(1, writer_->fileFormat().sampleRate);
-            const int32_t seconds = toInt32(double(writer_->framesWritten()) / double(rate));
-            index_.completeSlot(s.CurrentSlot, seconds, clock.now().date());
-        } else {
-            index_.completeCurrentSlot(startTime_, clock.secondsSinceMidnight(), clock.now().date());
-        }
-        s.SlotText = QString::number(s.CurrentSlot).rightJustified(3, ' ');
-        emit takeCompleted(s.CurrentSlot);
-    } catch (...) {
-        setState(State::Idle);
-        throw;
+    int32_t seconds = 0;
+    if (lengthFromFile) {
+        const int rate = std::max(1, writer_->fileFormat().sampleRate);
+        seconds = toInt32(double(writer_->framesWritten()) / double(rate));
+    } else {
+        seconds = secondsAcrossMidnight(startTime_, clock.secondsSinceMidnight());
     }
+    const IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clock.now().date());
+    try {
+        library_.write(slot_, done);
+    } catch (const Failure& f) {
+        // The take is on the disk; only its entry waits for the index.
+        library_.writeWhenPossible(slot_, done);
+        setState(State::Idle);
+        app_.showMessage(SoundLibrary::indexFailureText(f) + ". The take is kept in " +
+                         library_.slotFilePath(slot_) +
+                         "; its entry is completed as soon as the index can be written again, or by "
+                         "\"Delete File Index\".");
+        return;
+    }
+    emit takeCompleted(slot_);
     setState(State::Idle);
 }
 
@@ -354,10 +391,21 @@ void RecordingSession::abandon()
 {
     closeInput();
     try {
-        index_.release(st().CurrentSlot);
-    } catch (...) {
+        library_.release(slot_);
+    } catch (const Failure& f) {
+        IndexRecord freed; // a reserved slot holds no name
+        try {
+            freed = library_.record(slot_);
+        } catch (const Failure&) {
+            // Not even readable: the length and date of the slot's record are left blank.
+        }
+        freed.Status = SlotStatus::Free;
+        library_.writeWhenPossible(slot_, freed);
         setState(State::Idle);
-        throw;
+        app_.showMessage(SoundLibrary::indexFailureText(f) + ". Slot " + QString::number(slot_) +
+                         " stays reserved until the index can be written again, or \"Delete File Index\" "
+                         "frees it.");
+        return;
     }
     setState(State::Idle);
 }

@@ -2,23 +2,28 @@
 // One take, from arming to the completed index entry: owns the input device, the wave file
 // writer and the slot reservation. Every event that can move a take (a press, a loud input
 // buffer, a display tick, stop, a failing device or file, the window closing, the program
-// ending) goes through handle(), the one place where the state changes. The shared RecordState
-// is written here only: 0 idle, 1 armed, 2 writing, 3 and more after further presses.
+// ending) goes through handle(), the one place where the state changes. recordState() counts
+// as the operator sees it: 0 idle, 1 armed, 2 writing, 3 and more after further presses.
 //
-// The window is a view: it forwards its handlers and turns stateChanged() into captions and
-// colours.
+// The start mode is applied here only: Off starts writing at the press that arms, the others
+// arm and wait (for a loud buffer with "Auto Start", or a second press).
+//
+// The library window is one view: it forwards its handlers and turns stateChanged() into
+// captions and colours.
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
 #include "platform/Failure.h"
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tamblor {
 
 class Application;
-class SlotIndex;
+class SoundLibrary;
 struct SharedState;
 
 class RecordingSession : public QObject {
@@ -41,13 +46,17 @@ public:
         WindowClosing,  // the library window is closed
         ProgramEnding,  // the main menu closed, SIGTERM or logout
     };
+    // The recording start mode of the settings (record 6).
+    enum class StartMode { Off, Vox, Momentary, Continuous };
+    static StartMode startModeOf(int settingsValue);
+
     static constexpr int AllStates = 4;
     static constexpr int AllEvents = 9;
 
     // Ticks without a new input sample before the input counts as lost (one second).
     static constexpr int SilentTicksLimit = 20;
 
-    RecordingSession(Application& app, SlotIndex& index, QObject* parent = nullptr);
+    RecordingSession(Application& app, SoundLibrary& library, QObject* parent = nullptr);
     // A take still under way ends as at the end of the program: kept, never lost.
     ~RecordingSession() override;
 
@@ -57,12 +66,24 @@ public:
 
     // The recording device, rate, channels and file encoding from the shared settings
     // (RecordDevice, FormatIndex, ChannelMode; formats 4 and 5 are Microsoft ADPCM at 22050
-    // and 44100). Only while idle: a take keeps the settings it started with.
+    // and 44100); "Auto Start" follows the VOX start mode. Only while idle: a take keeps the
+    // settings it started with.
     void applySettings();
 
+    // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
+    // when it is armed, unless a client chose one for its takes.
+    StartMode startMode() const { return startMode_; }
+    void setStartMode(std::optional<StartMode> mode) { modeChosen_ = mode; }
     // "Auto Start": loud buffers start a take, quiet ticks end it.
-    void setAutomatic(bool automatic) { automatic_ = automatic; }
+    void setAutomatic(bool automatic);
     bool automatic() const { return automatic_; }
+
+    // 0 idle, 1 armed, 2 writing, 3 and more after further presses.
+    int recordState() const { return recordState_; }
+    // The slot reserved for the take under way, or that of the last take (0 before any).
+    int32_t slot() const { return slot_; }
+    // The elapsed time of the take under way as shown ("00:00" before the first tick).
+    QString elapsedText() const { return elapsedText_; }
 
     // Event inputs.
     void handle(Event e);
@@ -82,14 +103,20 @@ signals:
     void stateChanged(RecordingSession::State state, RecordingSession::State previous);
     // Armed: the slot that was reserved.
     void slotReserved(int slot);
-    // Writing: the elapsed time is in the shared TimeText.
+    // Writing: the elapsed time as a time text.
     void elapsedChanged(const QString& text);
+    // "Auto Start" was set (by the settings or a client).
+    void automaticChanged(bool automatic);
+    // An input buffer's peaks (the meters follow them).
+    void levelsChanged(int left, int right);
     // A take was completed in the index; sent while the state is still not idle, so the
     // view can rebuild its list with the new entry selected.
     void takeCompleted(int slot);
 
 private:
     SharedState& st();
+    // Runs a step of a device event; a failure reaches the operator as a message.
+    void reportFailure(const std::function<void()>& step);
     void setState(State s);
     bool arm();
     bool startWriting(qint64 fromSequence);
@@ -103,11 +130,17 @@ private:
     QString failureText(const Failure& f) const;
 
     Application& app_;
-    SlotIndex& index_;
+    SoundLibrary& library_;
     std::unique_ptr<audio::InputDevice> input_;
     std::unique_ptr<audio::RecordingWriter> writer_;
     State state_ = State::Idle;
+    int recordState_ = 0;
+    StartMode startMode_ = StartMode::Off;
+    std::optional<StartMode> modeChosen_;
     bool automatic_ = false;
+    int32_t slot_ = 0;
+    QString elapsedText_;
+    int32_t lastLevelTime_ = 0;
     int levelLeft_ = 0;
     int levelRight_ = 0;
     int32_t startTime_ = 0;

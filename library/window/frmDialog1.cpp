@@ -1,9 +1,7 @@
 #include "library/window/frmDialog1.h"
 #include "app/Application.h"
 #include "app/Controls.h"
-#include "library/SlotIndex.h"
-#include "library/window/SortedListBox.h"
-#include "library/window/frmWaveFiles.h"
+#include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,7 +11,8 @@
 
 namespace tamblor {
 
-frmDialog1::frmDialog1(Application& app) : Form(app, WindowName::frmDialog1)
+frmDialog1::frmDialog1(Application& app, SoundLibrary& library)
+    : Form(app, WindowName::frmDialog1), library_(library)
 {
     // The title bar may cut a long name short; the window shows it whole.
     lblName = controls::label(this, "lblName");
@@ -45,32 +44,39 @@ frmDialog1::frmDialog1(Application& app) : Form(app, WindowName::frmDialog1)
 
 void frmDialog1::Form_Load()
 {
-    // The record buffer holds the entry last selected in the list.
-    QString name = app().state().IndexRecord.SoundName;
+    // Named once the entry is handed over.
+    setWindowTitle("Delete ?");
+    lblName->setText("Delete ?");
+    connect(&library_, &SoundLibrary::slotChanged, this, [this](int slot) {
+        if (slot_ > 0 && slot == slot_)
+            showEntry();
+    });
+    // Without the library window there is no list to delete from.
+    if (Form* library = app().windows().find(WindowName::frmWaveFiles))
+        connect(library, &QObject::destroyed, this, [this] { QTimer::singleShot(0, this, &frmDialog1::close); });
+}
+
+void frmDialog1::openFor(int slot)
+{
+    if (slot_ > 0 || slot <= 0)
+        return;
+    slot_ = slot;
+    showEntry();
+}
+
+void frmDialog1::showEntry()
+{
+    const auto record = library_.read(slot_);
+    if (!record || !record->isUsed()) {
+        // Checked once the change in hand is complete.
+        QTimer::singleShot(0, this, &frmDialog1::close);
+        return;
+    }
+    QString name = record->SoundName;
     while (name.endsWith(' '))
         name.chop(1);
     setWindowTitle("Delete " + name + "?");
     lblName->setText("Delete " + name + "?");
-
-    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
-    if (!library)
-        return;
-    const int row = library->lstSoundFile->selectedRow();
-    slot_ = row >= 0 ? library->lstSoundFile->itemData(row) : 0;
-    // Checked once the change in hand is complete: a rebuild empties the list before it
-    // fills it again.
-    auto later = [this] { QTimer::singleShot(0, this, &frmDialog1::closeWhenEntryGone); };
-    QAbstractItemModel* entries = library->lstSoundFile->model();
-    connect(entries, &QAbstractItemModel::rowsRemoved, this, later);
-    connect(entries, &QAbstractItemModel::modelReset, this, later);
-    connect(library, &QObject::destroyed, this, later);
-}
-
-void frmDialog1::closeWhenEntryGone()
-{
-    auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
-    if (!library || library->lstSoundFile->findItemData(slot_) < 0)
-        close();
 }
 
 void frmDialog1::OKButton_Click()
@@ -87,29 +93,13 @@ void frmDialog1::CancelButton_Click()
 void frmDialog1::DeleteFile()
 {
     try {
-        auto* library = app().windows().find<frmWaveFiles>(WindowName::frmWaveFiles);
-        if (!library)
+        // The entry this window names; gone means nothing to delete.
+        const auto record = slot_ > 0 ? library_.read(slot_) : std::nullopt;
+        if (!record || !record->isUsed())
             throw Failure(Failure::InvalidArrayIndex);
-        SortedListBox* list = library->lstSoundFile;
-        // The entry this window names, wherever it stands now; gone means nothing to delete.
-        const int position = slot_ > 0 ? list->findItemData(slot_) : -1;
-        if (position < 0)
-            throw Failure(Failure::InvalidArrayIndex);
-        const int top = list->topIndex();
-
-        SlotIndex index(app());
-        index.removeSoundFile(slot_);
+        library_.removeSoundFile(slot_);
         // Free the slot keeping its own name, length and date.
-        index.read(slot_);
-        index.release(slot_);
-
-        library->RebuildList(frmWaveFiles::Reselect::None);
-        if (list->topIndex() != -1) {
-            list->setTopIndex(top);
-            library->selectEntry(position - 1);
-        }
-        if (list->selectedRow() < 0)
-            library->clearDetails(); // the deleted entry is shown no more
+        library_.release(slot_);
     } catch (const Failure& f) {
         app().showMessage(f.text());
     }

@@ -1,8 +1,9 @@
 #pragma once
-// "Are You Sure?": confirms the deletion of one library entry, the one selected when the
-// window opened, which it names in full. Modeless, so the list stays usable while it is open;
-// whatever is selected meanwhile, "DELETE" removes only that entry, and the window closes
-// itself once that entry has left the list (or the library window has closed).
+// "Are You Sure?": confirms the deletion of one library entry, the one it was opened for, which
+// it names in full. Modeless, so the list stays usable while it is open; whatever is selected
+// meanwhile, "DELETE" removes only that entry. It follows the library: a rename of the entry
+// shows in its name, and it closes itself once the entry is no longer in the library (or the
+// library window has closed).
 #include "app/Form.h"
 
 class QLabel;
@@ -10,14 +11,19 @@ class QPushButton;
 
 namespace tamblor {
 
+class SoundLibrary;
+
 class frmDialog1 : public Form {
     Q_OBJECT
 public:
-    explicit frmDialog1(Application& app);
+    frmDialog1(Application& app, SoundLibrary& library);
 
-    // Removes the sound file of the entry the window was opened for, frees its slot, rebuilds
-    // the library list and selects the entry above the deleted one (the detail boxes are
-    // emptied when none is). A failure is reported and ends the deletion at that step.
+    // The entry to confirm; the first slot handed over stays (opening it again only raises it).
+    void openFor(int slot) override;
+
+    // Removes the sound file of the entry the window was opened for and frees its slot (the
+    // library window then drops the entry and selects the one above it). A failure is reported
+    // and ends the deletion at that step.
     void DeleteFile();
 
     void OKButton_Click();
@@ -30,9 +36,10 @@ protected:
     void Form_Load() override;
 
 private:
-    // Closes the window when its entry is no longer in the library list.
-    void closeWhenEntryGone();
+    // Names the entry, or closes the window when it is no longer in the library.
+    void showEntry();
 
+    SoundLibrary& library_;
     QLabel* lblName;
     QLabel* lblDialog1;
     QPushButton* OKButton;

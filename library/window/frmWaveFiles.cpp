@@ -11,7 +11,6 @@
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/LevelScale.h"
 #include "audio/widgets/Slider.h"
-#include "library/SlotIndex.h"
 #include "library/window/SortedListBox.h"
 #include "platform/Clock.h"
 #include "platform/Failure.h"
@@ -42,11 +41,8 @@ QAction* menuEntry(QMenu* menu, const char* name, const QString& caption)
 
 } // namespace
 
-frmWaveFiles::frmWaveFiles(Application& app)
-    : Form(app, WindowName::frmWaveFiles),
-      index_(std::make_unique<SlotIndex>(app)),
-      recording_(std::make_unique<RecordingSession>(app, *index_)),
-      playback_(std::make_unique<PlaybackSession>(app))
+frmWaveFiles::frmWaveFiles(Application& app, Studio& studio)
+    : Form(app, WindowName::frmWaveFiles), studio_(studio)
 {
     setWindowTitle("WaveFiles");
     buildControls();
@@ -55,27 +51,33 @@ frmWaveFiles::frmWaveFiles(Application& app)
 
     using RS = RecordingSession;
     using PS = PlaybackSession;
-    connect(&WaveIn(), &audio::InputDevice::bufferFilled, this,
-            [this](qint64 seq, int l, int r) { WaveIn_BufferFilled(seq, l, r); });
-    connect(&WaveIn(), &audio::InputDevice::captureEnded, this, [this] { WaveIn_CaptureEnded(); });
-    connect(recording_.get(), &RS::stateChanged, this, &frmWaveFiles::showRecordingState);
-    connect(recording_.get(), &RS::elapsedChanged, lblTime, &QLabel::setText);
+    RecordingSession* rec = &recording();
+    connect(rec, &RS::levelsChanged, this, [this](int left, int right) {
+        LevelLeft = left;
+        LevelRight = right;
+        feedMeters(left, right);
+    });
+    connect(rec, &RS::stateChanged, this, &frmWaveFiles::showRecordingState);
+    connect(rec, &RS::elapsedChanged, lblTime, &QLabel::setText);
     // Still not idle while the new entry is selected, so the detail boxes only show it.
-    connect(recording_.get(), &RS::takeCompleted, this, [this] { RebuildList(Reselect::CurrentSlot); });
-    connect(playback_.get(), &PS::stateChanged, this, &frmWaveFiles::showPlaybackState);
-    connect(playback_.get(), &PS::ended, this, [this] { WavePlayer_PlaybackEnded(); });
-    connect(Check1, &QCheckBox::toggled, recording_.get(), &RS::setAutomatic);
+    connect(rec, &RS::takeCompleted, this, [this] { RebuildList(Reselect::TakeSlot); });
+    connect(rec, &RS::automaticChanged, Check1, &QCheckBox::setChecked);
+    connect(Check1, &QCheckBox::toggled, rec, &RS::setAutomatic);
+    connect(&playback(), &PS::stateChanged, this, &frmWaveFiles::showPlaybackState);
+    connect(&playback(), &PS::ended, this, [this] { WavePlayer_PlaybackEnded(); });
+    connect(&library(), &SoundLibrary::slotChanged, this, [this](int slot) { trap([this, slot] { followSlot(slot); }); });
     connect(&app, &Application::settingsApplied, this, [this] { trap([this] { takeSettings(); }); });
 }
 
 frmWaveFiles::~frmWaveFiles()
 {
-    // The program may end with the window open: the sessions have finished a take under way
-    // (they heard the program end) and release the devices as they go.
+    // The sessions and the library outlive the window: it stops listening.
     if (Timer1)
         Timer1->stop();
-    recording_->disconnect(this);
-    playback_->disconnect(this);
+    recording().disconnect(this);
+    playback().disconnect(this);
+    library().disconnect(this);
+    studio_.releaseTicks(this);
 }
 
 LibraryWindowFields& frmWaveFiles::fields() { return app().fields<LibraryWindowFields>(); }
@@ -321,13 +323,11 @@ void frmWaveFiles::showDeleteMenus(bool shown)
 
 void frmWaveFiles::Form_Load()
 {
-    auto& st = app().state();
-
     // 1. The record level from settings record 11; setting the slider applies and shows it.
     // A settings file that never held it (a first start) records at unity, not in silence.
     int16_t level = 16384;
     {
-        SettingsFile settings(app().drives(), st);
+        SettingsFile settings(app().drives());
         settings.open();
         if (settings.holds(SettingsRecord::RecordLevel))
             level = settings.read(SettingsRecord::RecordLevel);
@@ -335,34 +335,42 @@ void frmWaveFiles::Form_Load()
     }
     Slider->setPosition(level);
 
-    // 2. Playback bookkeeping and the recording state (the sessions start idle).
+    // 2. Playback bookkeeping.
     Paused = false;
 
-    // 3. The display timer.
+    // 3. The display timer; while the window is open it also drives the sessions' ticks.
     Timer1->setInterval(50);
     Timer1->start();
+    studio_.takeTicks(this);
 
-    // 4 to 8. Devices, automatic start, the recording format, the caption.
-    applySettingsNow();
+    // 4 to 8. Devices, automatic start, the recording format, the caption (the devices only
+    // when idle: a take under way keeps what it started with).
+    takeSettings();
+    Check1->setChecked(recording().automatic());
+    showCaption();
 
     // 9. Names first.
     fields().ViewMode = 0;
     LoadWaveFiles();
+
+    showTakeUnderWay();
 }
 
 void frmWaveFiles::Form_Unload(bool& cancel)
 {
     Q_UNUSED(cancel);
     Timer1->stop();
-    playback_->handle(PlaybackSession::Event::WindowClosing);
-    // A take that has started writing is kept as a finished entry; an armed slot is freed.
-    trap([this] { recording_->handle(RecordingSession::Event::WindowClosing); });
+    playback().handle(PlaybackSession::Event::WindowClosing);
+    // A take started here that has started writing is kept as a finished entry; an armed slot
+    // is freed. A take another client started goes on.
+    if (startedTake_)
+        trap([this] { recording().handle(RecordingSession::Event::WindowClosing); });
+    startedTake_ = false;
 }
 
 void frmWaveFiles::takeSettings()
 {
-    auto& st = app().state();
-    if (st.RecordState != 0 || st.Playing != 0) {
+    if (recording().state() != RecordingSession::State::Idle || playback().isPlaying()) {
         settingsPending_ = true; // taken when the take or the playback ends
         return;
     }
@@ -371,13 +379,15 @@ void frmWaveFiles::takeSettings()
 
 void frmWaveFiles::applySettingsNow()
 {
-    auto& st = app().state();
     settingsPending_ = false;
-    playback_->applySettings();
-    recording_->applySettings();
-    // Automatic start follows the VOX start mode.
-    Check1->setChecked(st.RecordStartMode == 1);
-    recording_->setAutomatic(Check1->isChecked());
+    playback().applySettings();
+    recording().applySettings(); // automatic start follows the VOX start mode
+    showCaption();
+}
+
+void frmWaveFiles::showCaption()
+{
+    const auto& st = app().state();
     if (st.ChannelMode == 0)
         setWindowTitle("Record Mono");
     else if (st.ChannelMode == 1)

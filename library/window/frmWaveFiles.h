@@ -1,7 +1,10 @@
 #pragma once
 // The library window: the list of numbered sound files, their details (renamed and re-timed
 // in place), playback with pause and a position bar, and recording into the first free slot
-// with an optional level-controlled start and stop.
+// with an optional level-controlled start and stop. The list follows the sound library: a slot
+// changed by anyone (a take finished, maintenance, the delete confirmation) shows at once. The
+// take and the playback belong to the studio, not to the window: opened during a take, the
+// window shows it.
 //
 // The class is split by concern:
 //   frmWaveFiles.cpp            controls, menus, load and unload
@@ -10,8 +13,7 @@
 //   frmWaveFiles_Recording.cpp  record, level slider, timer, the recording branch of stop
 //   frmWaveFiles_Maintenance.cpp  delete, export and send to, print, the reserved-slot commands
 #include "app/Form.h"
-#include "library/session/PlaybackSession.h"
-#include "library/session/RecordingSession.h"
+#include "library/session/Studio.h"
 #include <QColor>
 #include <cstdint>
 #include <functional>
@@ -32,7 +34,6 @@ namespace jobs {
 class Job;
 }
 
-class SlotIndex;
 class SortedListBox;
 
 namespace audio {
@@ -63,9 +64,10 @@ public:
     static inline const QColor RecordStopped{192, 0, 0};
 
     // How the list is reselected after a rebuild.
-    enum class Reselect { None, SelectedSlot, CurrentSlot };
+    // (TakeSlot: the slot of the take that just ended.)
+    enum class Reselect { None, SelectedSlot, TakeSlot };
 
-    explicit frmWaveFiles(Application& app);
+    frmWaveFiles(Application& app, Studio& studio);
     ~frmWaveFiles() override;
 
     // Public procedures of the window.
@@ -122,16 +124,19 @@ public:
     void mnuFileIndexDelete_Click();
     // Hands the selected slot to the send-to window, or says that nothing is selected.
     void sendSelected(const QString& noSelectionText);
+    // Opens the delete confirmation for the selected entry.
+    void confirmDelete();
     // Empties the detail boxes and forgets the selected slot (after its entry was deleted).
     void clearDetails();
 
-    // The owners of a take and of a playback; the window is their view.
-    RecordingSession& recording() { return *recording_; }
-    PlaybackSession& playback() { return *playback_; }
+    // The library, and the owners of a take and of a playback; the window is their view.
+    SoundLibrary& library() { return studio_.library(); }
+    RecordingSession& recording() { return studio_.recording(); }
+    PlaybackSession& playback() { return studio_.playback(); }
     // Their components (tests step them).
-    audio::InputDevice& WaveIn() { return recording_->input(); }
-    audio::RecordingWriter& WaveFile() { return recording_->writer(); }
-    audio::FilePlayer& WavePlayer() { return playback_->player(); }
+    audio::InputDevice& WaveIn() { return recording().input(); }
+    audio::RecordingWriter& WaveFile() { return recording().writer(); }
+    audio::FilePlayer& WavePlayer() { return playback().player(); }
 
     // Takes the shared settings (devices, rate, channels, start mode, drive) now when idle,
     // otherwise when the take or the playback ends.
@@ -152,17 +157,24 @@ private:
     void buildControls();
     void buildMenus(QMenuBar* bar);
     LibraryWindowFields& fields();
-    SlotIndex& index() { return *index_; }
     // Runs a handler; a failure it does not trap itself is reported through the message window.
     void trap(const std::function<void()>& handler);
     void showDeleteMenus(bool shown);
-    void addListLine(int view, int slot); // view 0, 1, or 2 for the rebuild layout
+    void addListLine(int view, int slot, const QString& soundName); // view 0, 1, or 2 for the rebuild layout
+    // A slot changed in the library: its entry is added, replaced or removed.
+    void followSlot(int slot);
+    // Runs one of the window's own edits of the index; the list shows them as it always has
+    // (a rename on Enter), not at each key.
+    void ownEdit(const std::function<void()>& edit);
+    // Shows a take already under way when the window opens.
+    void showTakeUnderWay();
     void playingTick();
     void feedMeters(int left, int right);
     // The views of the two sessions: captions, colours, menus.
     void showRecordingState(RecordingSession::State state, RecordingSession::State previous);
     void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
     void applySettingsNow();
+    void showCaption();
     // The printout has ended: say where it went, or why it failed.
     void printEnded();
 
@@ -217,9 +229,11 @@ public:
 private:
     jobs::Job* printJob_ = nullptr;
     QString printPdfDos_; // where a printout goes when no printer is installed
-    std::unique_ptr<SlotIndex> index_;
-    std::unique_ptr<RecordingSession> recording_;
-    std::unique_ptr<PlaybackSession> playback_;
+    Studio& studio_;
+    int listView_ = 0;              // the layout of the list's lines (see addListLine)
+    bool ownEdit_ = false;          // the window is writing the index itself
+    bool following_ = false;        // the detail boxes are being refreshed from the library
+    bool startedTake_ = false;      // the take under way was started here
 
     bool selecting_ = false;        // a selection by program is under way
     bool clickHandled_ = false;     // the current mouse press already ran the selection handling

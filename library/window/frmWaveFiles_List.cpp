@@ -3,7 +3,6 @@
 #include "app/Application.h"
 #include "app/TimeText.h"
 #include "audio/widgets/Slider.h"
-#include "library/SlotIndex.h"
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
 #include "platform/NumericText.h"
@@ -30,9 +29,9 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
-void frmWaveFiles::addListLine(int view, int slot)
+void frmWaveFiles::addListLine(int view, int slot, const QString& name)
 {
-    const QString& name = app().state().IndexRecord.SoundName; // all 25 characters
+    // The name with all its 25 characters.
     QString line;
     switch (view) {
     case 1: // numbers first
@@ -50,26 +49,25 @@ void frmWaveFiles::addListLine(int view, int slot)
 
 void frmWaveFiles::LoadWaveFiles()
 {
-    auto& st = app().state();
     selecting_ = true;
     lstSoundFile->clear();
     selecting_ = false;
-    const int view = fields().ViewMode == 1 ? 1 : 0;
-    for (st.ScanSlot = 1; index().read(st.ScanSlot); ++st.ScanSlot) {
-        if (st.IndexRecord.isUsed())
-            addListLine(view, st.ScanSlot);
+    listView_ = fields().ViewMode == 1 ? 1 : 0;
+    for (int32_t slot = 1; const auto r = library().read(slot); ++slot) {
+        if (r->isUsed())
+            addListLine(listView_, slot, r->SoundName);
     }
 }
 
 void frmWaveFiles::RebuildList(Reselect reselect)
 {
-    auto& st = app().state();
     selecting_ = true;
     lstSoundFile->clear();
     selecting_ = false;
-    for (st.ScanSlot = 1; index().read(st.ScanSlot); ++st.ScanSlot) {
-        if (st.IndexRecord.isUsed())
-            addListLine(2, st.ScanSlot);
+    listView_ = 2;
+    for (int32_t slot = 1; const auto r = library().read(slot); ++slot) {
+        if (r->isUsed())
+            addListLine(listView_, slot, r->SoundName);
     }
 
     switch (reselect) {
@@ -83,14 +81,71 @@ void frmWaveFiles::RebuildList(Reselect reselect)
             }
         }
         break;
-    case Reselect::CurrentSlot: {
-        const int row = lstSoundFile->findItemData(st.CurrentSlot);
+    case Reselect::TakeSlot: {
+        const int row = lstSoundFile->findItemData(recording().slot());
         if (row >= 0) {
             lstSoundFile->scrollToItem(lstSoundFile->item(row));
             selectEntry(row);
         }
         break;
     }
+    }
+}
+
+void frmWaveFiles::ownEdit(const std::function<void()>& edit)
+{
+    const bool outer = ownEdit_;
+    ownEdit_ = true;
+    try {
+        edit();
+    } catch (...) {
+        ownEdit_ = outer;
+        throw;
+    }
+    ownEdit_ = outer;
+}
+
+void frmWaveFiles::followSlot(int slot)
+{
+    if (ownEdit_)
+        return;
+    const IndexRecord r = library().record(slot);
+    const int row = lstSoundFile->findItemData(slot);
+    if (row >= 0 && !r.isUsed()) {
+        // The entry was deleted: the list keeps its place and selects the entry above it; the
+        // detail boxes are emptied when none is.
+        const int top = lstSoundFile->topIndex();
+        RebuildList(Reselect::None);
+        if (lstSoundFile->topIndex() != -1) {
+            lstSoundFile->setTopIndex(top);
+            selectEntry(row - 1);
+        }
+        if (lstSoundFile->selectedRow() < 0)
+            clearDetails();
+        return;
+    }
+    if (!r.isUsed())
+        return; // reserved or freed, and not listed
+    // A new entry, or one renamed or re-timed elsewhere: its line is placed anew; the
+    // selection stays on the entry it was on.
+    const int selectedRow = lstSoundFile->selectedRow();
+    const int selected = selectedRow >= 0 ? lstSoundFile->itemData(selectedRow) : 0;
+    const int top = lstSoundFile->topIndex();
+    selecting_ = true;
+    if (row >= 0)
+        delete lstSoundFile->takeItem(row);
+    addListLine(listView_, slot, r.SoundName);
+    if (selected != 0)
+        lstSoundFile->setCurrentRow(lstSoundFile->findItemData(selected));
+    if (top >= 0)
+        lstSoundFile->setTopIndex(std::min(top, lstSoundFile->count() - 1));
+    selecting_ = false;
+    if (selected == slot && recording().state() == RecordingSession::State::Idle) {
+        following_ = true;
+        txtName->setText(trimBlanks(r.SoundName));
+        txtLength->setText(secondsToTimeText(toInt32(leadingNumber(r.LengthText))));
+        txtRecordDate->setText(trimBlanks(r.RecordDate));
+        following_ = false;
     }
 }
 
@@ -110,7 +165,6 @@ void frmWaveFiles::selectEntry(int row)
 
 void frmWaveFiles::lstSoundFile_Click()
 {
-    auto& st = app().state();
     const int row = lstSoundFile->selectedRow();
     if (row < 0)
         return;
@@ -122,41 +176,36 @@ void frmWaveFiles::lstSoundFile_Click()
     const int slot = lstSoundFile->itemData(row);
     fields().SelectedSlot = slot;
     txtNumber->setText(QString::number(slot));
-    index().read(slot);
+    const IndexRecord r = library().record(slot);
     lblNumber->setText(QString::number(slot));
     // Filling the two edit boxes runs their change handling, which stores the shown values
     // back (the name without leading blanks, the length rewritten from its own time text).
-    txtName->setText(trimBlanks(st.IndexRecord.SoundName));
-    st.Seconds = toInt32(leadingNumber(st.IndexRecord.LengthText));
-    SecondsToTimeText(st);
-    txtLength->setText(st.TimeText);
-    txtRecordDate->setText(trimBlanks(st.IndexRecord.RecordDate));
+    txtName->setText(trimBlanks(r.SoundName));
+    txtLength->setText(secondsToTimeText(toInt32(leadingNumber(r.LengthText))));
+    txtRecordDate->setText(trimBlanks(r.RecordDate));
 }
 
 void frmWaveFiles::txtName_Change()
 {
-    auto& st = app().state();
     const int row = lstSoundFile->selectedRow();
-    if (st.RecordState != 0 || row < 0)
+    if (following_ || recording().recordState() != 0 || row < 0)
         return;
-    if (txtName->text() == st.IndexRecord.SoundName)
+    const int slot = lstSoundFile->itemData(row);
+    if (txtName->text() == library().record(slot).SoundName)
         return;
-    st.CurrentSlot = lstSoundFile->itemData(row);
-    index().rename(st.CurrentSlot, txtName->text());
+    ownEdit([&] { library().rename(slot, txtName->text()); });
 }
 
 void frmWaveFiles::txtLength_Change()
 {
-    auto& st = app().state();
     const int row = lstSoundFile->selectedRow();
-    if (st.RecordState != 0 || row < 0)
+    if (following_ || recording().recordState() != 0 || row < 0)
         return;
-    if (txtLength->text() == st.IndexRecord.LengthText)
+    const int slot = lstSoundFile->itemData(row);
+    if (txtLength->text() == library().record(slot).LengthText)
         return;
-    st.TimeText = txtLength->text();
-    TimeTextToSeconds(st);
-    st.CurrentSlot = lstSoundFile->itemData(row);
-    index().retime(st.CurrentSlot, QString::number(st.Seconds));
+    const int32_t seconds = timeTextToSeconds(txtLength->text());
+    ownEdit([&] { library().retime(slot, seconds); });
 }
 
 void frmWaveFiles::txtName_DblClick() { txtName->clear(); }
@@ -173,10 +222,10 @@ void frmWaveFiles::txtNumber_KeyPress(int keyAscii)
 {
     if (keyAscii != 13)
         return;
-    // Only a search: the typed number never becomes CurrentSlot, which names the slot a
-    // recording under way will be written to.
+    // Only a search: the typed number never touches the slot a recording under way is
+    // written to.
     const double number = roundHalfEven(leadingNumber(txtNumber->text()));
-    if (number < 1 || number > SlotIndex::MaxSlots)
+    if (number < 1 || number > LibraryLayout::MaxSlots)
         return;
     const int row = lstSoundFile->findItemData(int(number));
     if (row < 0)
@@ -197,12 +246,18 @@ void frmWaveFiles::mnuViewNumber_Click()
     LoadWaveFiles();
 }
 
-void frmWaveFiles::mnuHiddenPopupRefresh_Click() { RebuildList(Reselect::None); }
+void frmWaveFiles::mnuHiddenPopupRefresh_Click()
+{
+    // What another program changed in the index is announced first, so every window that
+    // shows a slot follows it.
+    library().refresh();
+    RebuildList(Reselect::None);
+}
 
 void frmWaveFiles::lstSoundFile_KeyDown(int keyCode)
 {
     if (keyCode == Qt::Key_Delete && lstSoundFile->selectedRow() >= 0)
-        app().windows().show(WindowName::frmDialog1); // the delete confirmation, modeless
+        confirmDelete(); // the delete confirmation, modeless
 }
 
 void frmWaveFiles::lstSoundFile_MouseUp(Qt::MouseButton button, const QPoint& globalPos)

@@ -4,7 +4,6 @@
 #include "app/PromptService.h"
 #include "app/TimeText.h"
 #include "audio/jobs/Job.h"
-#include "library/SlotIndex.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
 #include "library/window/SortedListBox.h"
@@ -16,16 +15,24 @@
 
 namespace tamblor {
 
+void frmWaveFiles::confirmDelete()
+{
+    // The confirmation is about the selected entry (none when nothing is selected).
+    const int row = lstSoundFile->selectedRow();
+    if (Form* dialog = app().windows().show(WindowName::frmDialog1))
+        dialog->openFor(row >= 0 ? lstSoundFile->itemData(row) : 0);
+}
+
 void frmWaveFiles::mnuDelete_Click()
 {
     if (lstSoundFile->selectedRow() >= 0)
-        app().windows().show(WindowName::frmDialog1);
+        confirmDelete();
 }
 
 void frmWaveFiles::mnuHiddenPopupDelete_Click()
 {
     // The pop-up menu is offered only over a selected entry.
-    app().windows().show(WindowName::frmDialog1);
+    confirmDelete();
 }
 
 void frmWaveFiles::sendSelected(const QString& noSelectionText)
@@ -35,8 +42,9 @@ void frmWaveFiles::sendSelected(const QString& noSelectionText)
         app().showMessage(noSelectionText);
         return;
     }
-    app().state().SendSlot = int16_t(lstSoundFile->itemData(row));
-    app().windows().show(WindowName::frmSend);
+    const int slot = lstSoundFile->itemData(row);
+    if (Form* send = app().windows().show(WindowName::frmSend))
+        send->openFor(slot);
 }
 
 void frmWaveFiles::mnuExport_Click() { sendSelected("No file was selected."); }
@@ -48,18 +56,15 @@ void frmWaveFiles::mnuPrint_Click()
         app().showMessage("The list is being printed. Wait until it has been printed.");
         return;
     }
-    auto& st = app().state();
-    printPdfDos_ = st.DriveLetter + ":\\Tamblor\\Sound Files.pdf";
+    printPdfDos_ = LibraryLayout::soundFolder(app().state().DriveLetter) + "\\Sound Files.pdf";
     // The lines as the list shows them now; the printout itself runs as a job.
     QStringList lines;
     try {
-        SlotIndex index(app());
         for (int row = 0; row < lstSoundFile->count(); ++row) {
             const int slot = lstSoundFile->itemData(row);
-            index.read(slot);
-            st.Seconds = toInt32(leadingNumber(st.IndexRecord.LengthText));
-            SecondsToTimeText(st);
-            lines << LibraryPrinter::entryLine(st.IndexRecord.SoundName, st.TimeText, slot);
+            const IndexRecord r = library().record(slot);
+            const QString time = secondsToTimeText(toInt32(leadingNumber(r.LengthText)));
+            lines << LibraryPrinter::entryLine(r.SoundName, time, slot);
         }
     } catch (const Failure& f) {
         app().showMessage(f.text());
@@ -85,7 +90,7 @@ void frmWaveFiles::printEnded()
         app().showMessage("No printer is installed. The list was printed to " + printPdfDos_);
 }
 
-void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app()).ViewFileIndex(); }
+void frmWaveFiles::mnuFileIndexView_Click() { IndexMaintenance(app(), library()).ViewFileIndex(); }
 void frmWaveFiles::mnuFileIndexDelete_Click()
 {
     // The command changes the index at once and cannot be undone: ask first.
@@ -94,7 +99,7 @@ void frmWaveFiles::mnuFileIndexDelete_Click()
         "Clear the slots that unfinished recordings left reserved in the file index?",
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Question);
     if (answer == QMessageBox::Yes)
-        IndexMaintenance(app()).DeleteFileIndex();
+        IndexMaintenance(app(), library()).DeleteFileIndex(recording().recordState() != 0 ? recording().slot() : 0);
 }
 
 void frmWaveFiles::clearDetails()

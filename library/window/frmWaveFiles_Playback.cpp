@@ -6,7 +6,6 @@
 #include "audio/devices/FilePlayer.h"
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/Slider.h"
-#include "library/SlotIndex.h"
 #include "library/window/frmWaveFiles.h"
 #include "app/ButtonColour.h"
 #include "platform/Failure.h"
@@ -28,7 +27,6 @@ void frmWaveFiles::cmdStop_KeyPress() { StopWaveFile(); }
 
 void frmWaveFiles::PlayWaveFile()
 {
-    auto& st = app().state();
     const int32_t slot = fields().SelectedSlot;
     if (slot == 0)
         return;
@@ -37,13 +35,13 @@ void frmWaveFiles::PlayWaveFile()
     cmdStop->setFocus();
     TrackBar->setVisible(true);
 
-    st.SoundPath = index().slotFilePath(slot);
-    if (!index().read(slot) || !st.IndexRecord.isUsed()) {
+    const auto record = library().read(slot);
+    if (!record || !record->isUsed()) {
         app().showMessage("Not an active sound file.");
         return;
     }
     // Probe the file; opening it leaves a missing file behind as an empty one.
-    const QString native = app().drives().toNative(st.SoundPath);
+    const QString native = library().slotFileNative(slot);
     {
         QFile probe(native);
         if (!probe.open(QIODevice::ReadWrite))
@@ -54,19 +52,19 @@ void frmWaveFiles::PlayWaveFile()
         }
     }
     // A paused file resumes; otherwise the named one starts.
-    playback_->setFile(native);
-    playback_->handle(PlaybackSession::Event::Play);
+    playback().setFile(native);
+    playback().handle(PlaybackSession::Event::Play);
 }
 
-void frmWaveFiles::cmdPause_Click() { playback_->handle(PlaybackSession::Event::Pause); }
+void frmWaveFiles::cmdPause_Click() { playback().handle(PlaybackSession::Event::Pause); }
 
 void frmWaveFiles::StopWaveFile()
 {
-    if (app().state().Playing != 1) {
-        recording_->handle(RecordingSession::Event::Stop);
+    if (!playback().isPlaying()) {
+        recording().handle(RecordingSession::Event::Stop);
         return;
     }
-    playback_->handle(PlaybackSession::Event::Stop);
+    playback().handle(PlaybackSession::Event::Stop);
     // The time label keeps its last text.
 }
 
@@ -74,7 +72,7 @@ void frmWaveFiles::WavePlayer_PlaybackEnded()
 {
     lblTime->clear();
     TrackBar->setPosition(0);
-    if (app().state().RecordState == 0)
+    if (recording().recordState() == 0)
         feedMeters(0, 0);
 }
 
@@ -105,7 +103,7 @@ void frmWaveFiles::showPlaybackState(PlaybackSession::State state, PlaybackSessi
         setButtonColour(cmdPlay, PlayIdle);
         TrackBar->setPosition(0);
         showDeleteMenus(true);
-        if (settingsPending_ && app().state().RecordState == 0)
+        if (settingsPending_ && recording().recordState() == 0)
             applySettingsNow();
         break;
     }
@@ -115,18 +113,14 @@ void frmWaveFiles::TrackBar_MovedByUser() { WavePlayer().setPosition(TrackBar->p
 
 void frmWaveFiles::playingTick()
 {
-    auto& st = app().state();
-    if (st.Playing == 0)
+    if (!playback().isPlaying())
         return;
     const qint64 position = WavePlayer().position();
     TrackBar->setPosition(int(std::min<qint64>(position, INT32_MAX)));
-    if (!Paused) {
-        st.Seconds = toInt32(double(position) / 1000.0); // halves to even
-        SecondsToTimeText(st);
-        lblTime->setText(st.TimeText);
-    }
+    if (!Paused)
+        lblTime->setText(secondsToTimeText(toInt32(double(position) / 1000.0))); // halves to even
     // While a recording is armed or running the meters follow the input instead.
-    if (st.RecordState == 0) {
+    if (recording().recordState() == 0) {
         const audio::PeakLevels levels = WavePlayer().levels();
         feedMeters(levels.left, levels.right);
     }

@@ -9,7 +9,6 @@
 #include "audio/files/FormatText.h"
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/Slider.h"
-#include "library/SlotIndex.h"
 #include "library/window/frmWaveFiles.h"
 #include "app/ButtonColour.h"
 #include "platform/Failure.h"
@@ -28,14 +27,17 @@ QString frmWaveFiles::timeRemainingText(int64_t freeBytes, int bytesPerSecond)
     return secondsToTimeText(int32_t(std::min(seconds, double(INT32_MAX))));
 }
 
-void frmWaveFiles::cmdRecord_Click() { recording_->handle(RecordingSession::Event::Press); }
+void frmWaveFiles::cmdRecord_Click()
+{
+    if (recording().state() == RecordingSession::State::Idle)
+        startedTake_ = true; // closing the window ends this take
+    recording().handle(RecordingSession::Event::Press);
+}
 
 void frmWaveFiles::WaveIn_BufferFilled(qint64 sequence, int left, int right)
 {
-    LevelLeft = left;
-    LevelRight = right;
-    feedMeters(left, right);
-    trap([&] { recording_->buffer(sequence, left, right); });
+    // The session takes the buffer; the meters follow its levels.
+    trap([&] { recording().buffer(sequence, left, right); });
 }
 
 void frmWaveFiles::WaveIn_CaptureEnded()
@@ -53,37 +55,43 @@ void frmWaveFiles::feedMeters(int left, int right)
 
 void frmWaveFiles::Timer1_Timer()
 {
-    auto& st = app().state();
+    const auto& st = app().state();
     try {
         // Time left on the library drive at the byte rate of the file being recorded.
         if (!st.DriveLetter.isEmpty()) {
             const int64_t free = app().drives().freeBytes(st.DriveLetter.at(0));
             if (free >= 0)
-                Label1->setText("Time remaining: " + timeRemainingText(free, recording_->fileBytesPerSecond()));
+                Label1->setText("Time remaining: " + timeRemainingText(free, recording().fileBytesPerSecond()));
         }
-        playback_->handle(PlaybackSession::Event::Tick);
+        playback().handle(PlaybackSession::Event::Tick);
         playingTick();
-        recording_->handle(RecordingSession::Event::Tick);
-    } catch (const std::exception&) {
+        recording().handle(RecordingSession::Event::Tick);
+    } catch (const Failure& f) {
+        // A tick's failure (a take that ended on its own and could not be closed, a free-space
+        // query that failed) is the operator's to know.
         LevelLeft = 0;
         LevelRight = 0;
+        app().showMessage(f.text());
+    } catch (const std::exception& e) {
+        LevelLeft = 0;
+        LevelRight = 0;
+        app().showMessage(QString::fromLocal8Bit(e.what()));
     }
 }
 
 void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSession::State previous)
 {
     using S = RecordingSession::State;
-    auto& st = app().state();
     switch (state) {
     case S::Armed:
-        if (st.Playing == 0)
+        if (!playback().isPlaying())
             TrackBar->setVisible(false);
         mnuDelete->setVisible(false);
-        txtNumber->setText(QString::number(st.CurrentSlot));
+        txtNumber->setText(QString::number(recording().slot()));
         cmdRecord->setText("Ready");
         setButtonColour(cmdRecord, RecordReady);
         lblTime->setText(secondsToTimeText(0)); // a new take, not the last one's time
-        lblNumber->setText(QString::number(st.CurrentSlot));
+        lblNumber->setText(QString::number(recording().slot()));
         txtName->clear(); // their change handling stores nothing while recording
         txtLength->clear();
         txtRecordDate->clear();
@@ -105,10 +113,25 @@ void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSe
             feedMeters(0, 0);
         }
         showDeleteMenus(true);
-        if (settingsPending_ && st.Playing == 0)
+        startedTake_ = false;
+        if (settingsPending_ && !playback().isPlaying())
             applySettingsNow();
         break;
     }
+}
+
+void frmWaveFiles::showTakeUnderWay()
+{
+    using S = RecordingSession::State;
+    const S state = recording().state();
+    if (state == S::Idle)
+        return;
+    showRecordingState(S::Armed, S::Idle);
+    if (state != S::Armed) {
+        showRecordingState(S::Writing, S::Armed);
+        lblTime->setText(recording().elapsedText());
+    }
+    feedMeters(recording().levelLeft(), recording().levelRight());
 }
 
 void frmWaveFiles::Slider_Change()
@@ -117,7 +140,7 @@ void frmWaveFiles::Slider_Change()
     WaveIn().setGain(position);
     Label3->setText(audio::decibelText(position, 16384, 2));
     // The 16-bit record cannot hold 32768: the top of the slider is stored as 32767.
-    SettingsFile settings(app().drives(), app().state());
+    SettingsFile settings(app().drives());
     settings.open();
     settings.write(SettingsRecord::RecordLevel, int16_t(std::min(position, 32767)));
     settings.close();

@@ -38,7 +38,7 @@ TEST_F(NameTest, EachSettingsRecordLiesAtItsPlaceInTheFile)
         SettingsRecord::DriveIndex,  SettingsRecord::ChannelMode,     SettingsRecord::RecordStartMode,
         SettingsRecord::VoxThreshold, SettingsRecord::StopDelay,      SettingsRecord::RemoteControl,
         SettingsRecord::Reserved,    SettingsRecord::RecordLevel};
-    SettingsFile settings(app->drives(), app->state());
+    SettingsFile settings(app->drives());
     settings.open();
     for (SettingsRecord r : records)
         settings.write(r, int16_t(0x0101 * int(r)));

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "app/SettingsFile.h"
+#include "platform/Failure.h"
 #include "tests/support/AppFixture.h"
 #include <QDir>
 #include <QFile>
@@ -28,8 +29,6 @@ TEST_F(StartupTest, FirstStartMakesFoldersAndEmptyFilesAndReadsZeros)
     EXPECT_EQ(s.VoxThreshold, 0);
     EXPECT_EQ(s.StopDelay, 0);
     EXPECT_EQ(s.RemoteControl, 0);
-    ASSERT_TRUE(s.IndexFile);
-    EXPECT_TRUE(s.IndexFile->isOpen());
 }
 
 namespace {
@@ -59,7 +58,7 @@ TEST_F(StartupTest, SettingsAreSigned16BitLittleEndianRecords)
     EXPECT_EQ(s.StopDelay, 7);
     EXPECT_EQ(s.RemoteControl, 2);
 
-    SettingsFile settings(app->drives(), app->state());
+    SettingsFile settings(app->drives());
     settings.open();
     EXPECT_EQ(settings.read(SettingsRecord::Reserved), 0); // an 18-byte file has no record 10 or 11
     EXPECT_EQ(settings.read(SettingsRecord::RecordLevel), 0);
@@ -69,7 +68,9 @@ TEST_F(StartupTest, SettingsAreSigned16BitLittleEndianRecords)
     ASSERT_EQ(bytes.size(), 22); // records 10 and 11 appended, 10 zero
     EXPECT_EQ(bytes.mid(18, 2), QByteArray(2, '\0'));
     EXPECT_EQ(bytes.mid(20, 2), QByteArray::fromHex("3930")); // 12345 low byte first
-    EXPECT_EQ(app->state().SettingsValue, 12345);
+    settings.open();
+    EXPECT_EQ(settings.read(SettingsRecord::RecordLevel), 12345);
+    settings.close();
 }
 
 TEST_F(StartupTest, DriveRecordAndOddLengthSettingsFile)
@@ -97,4 +98,25 @@ TEST_F(StartupTest, UnwritableRootIsReportedAndStartFails)
     EXPECT_FALSE(app->start());
     ASSERT_EQ(prompts->asked.size(), 1u);
     EXPECT_EQ(prompts->asked[0].text, "75 Path/File access error");
+}
+
+TEST_F(StartupTest, StartStepsRunOnceTheSettingsAreReadAndTheirFailureFailsTheStart)
+{
+    writeAllBytes(native("C/Tamblor/MyComp.ini"), records({0, 0, 0, 1}));
+    QString driveSeen;
+    app->addStartStep([&] { driveSeen = app->state().DriveLetter; });
+    app->addStartStep([] { throw Failure(Failure::PermissionDenied); });
+    EXPECT_FALSE(app->isStarted());
+    EXPECT_FALSE(app->start());
+    EXPECT_EQ(driveSeen, "D");
+    ASSERT_EQ(prompts->asked.size(), 1u);
+    EXPECT_EQ(prompts->asked[0].text, "70 Permission denied");
+}
+
+TEST_F(StartupTest, AStepAddedAfterTheStartRunsAtOnce)
+{
+    ASSERT_TRUE(app->start());
+    int runs = 0;
+    app->addStartStep([&] { ++runs; });
+    EXPECT_EQ(runs, 1);
 }

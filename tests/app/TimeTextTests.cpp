@@ -1,4 +1,3 @@
-#include "app/SharedState.h"
 #include "app/TimeText.h"
 #include "platform/Failure.h"
 #include <gtest/gtest.h>
@@ -36,16 +35,19 @@ TEST(TimeText, TextToSecondsReadsFromTheRight)
     EXPECT_THROW(parse("9999999999:00"), Failure);
 }
 
-TEST(TimeText, SharedRegistersLeaveTheShortenedText)
+TEST(TimeText, ConversionsArePureFunctions)
 {
-    SharedState s;
-    s.TimeText = "  2:05 ";
-    TimeTextToSeconds(s);
-    EXPECT_EQ(s.Seconds, 125);
-    EXPECT_EQ(s.TimeText, "2");
-    s.Seconds = 3725;
-    SecondsToTimeText(s);
-    EXPECT_EQ(s.TimeText, " 1:02:05");
+    const QString text = "  2:05 ";
+    EXPECT_EQ(timeTextToSeconds(text), 125);
+    EXPECT_EQ(text, "  2:05 "); // the caller's text is left as it was
+    EXPECT_EQ(secondsToTimeText(3725), " 1:02:05");
+}
+
+TEST(TimeText, SecondsAcrossMidnight)
+{
+    EXPECT_EQ(secondsAcrossMidnight(8 * 3600, 8 * 3600 + 3725), 3725);
+    EXPECT_EQ(secondsAcrossMidnight(86390, 15), 25);
+    EXPECT_EQ(secondsAcrossMidnight(100, 100), 0);
 }
 
 TEST(TimeText, RoundTripOverFiveDigitSeconds)

@@ -134,7 +134,6 @@ TEST_F(MainMenuTest, ClosingTheMainMenuEndsTheProgramWithoutToolUnloads)
     EXPECT_EQ(ended.count(), 1);
     EXPECT_TRUE(tool.isNull());
     EXPECT_EQ(counts.unloads, 0);
-    EXPECT_FALSE(app->state().IndexFile);
 }
 
 class MessageWindowTest : public AppTest {};

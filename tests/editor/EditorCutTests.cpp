@@ -60,12 +60,12 @@ TEST_F(CutTest, SelectionTenToTwentyThousandRemovesBytes8192To16383)
     const QString path = loadSong();
     select(10, 20);
     editor->mnuDelete->trigger();
-    EXPECT_EQ(state().ExportStart, 10000);
-    EXPECT_EQ(state().ExportStop, 20000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStart, 10000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStop, 20000);
     EXPECT_EQ(dataOf(path), data.left(8192) + data.mid(16384));
     EXPECT_EQ(editor->Label1->text(), " 100 %");
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG01.wav")));
-    EXPECT_EQ(state().SlotText, "c:\\Tamblor\\SONG01.wav");
+    EXPECT_EQ(editor->cutCopyName(), "c:\\Tamblor\\SONG01.wav");
     // The same view, redrawn over the shorter file; the selection is gone.
     EXPECT_EQ(editor->ViewLength, 100000);
     EXPECT_EQ(editor->waveFile().dataSize(), 100000 - 8192);
@@ -80,8 +80,8 @@ TEST_F(CutTest, WithoutSelectionNothingGoesAndAWholeSelectionEmptiesTheData)
 {
     const QString path = loadSong();
     editor->DeleteBytes(); // both marks just before the view: nothing removed, still rewritten
-    EXPECT_EQ(state().ExportStart, -1000);
-    EXPECT_EQ(state().ExportStop, -1000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStart, -1000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStop, -1000);
     EXPECT_EQ(dataOf(path), data);
 
     select(0, 100);
@@ -102,7 +102,7 @@ TEST_F(CutTest, CopiesTakeTheNextFreeNumberedName)
     const QString path = loadSong();
     select(10, 20);
     editor->DeleteBytes();
-    EXPECT_EQ(state().SlotText, "c:\\Tamblor\\SONG04.wav");
+    EXPECT_EQ(editor->cutCopyName(), "c:\\Tamblor\\SONG04.wav");
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG04.wav")));
     EXPECT_EQ(readAllBytes(native("C/Tamblor/SONG01.wav")), "one");
     EXPECT_EQ(readAllBytes(native("C/Tamblor/SONG02.wav")), "two");
@@ -112,7 +112,7 @@ TEST_F(CutTest, CopiesTakeTheNextFreeNumberedName)
     const QString tmp = loadSong("TAKE.tmp");
     select(10, 20);
     editor->DeleteBytes();
-    EXPECT_EQ(state().SlotText, "c:\\Tamblor\\TAKE01.wav");
+    EXPECT_EQ(editor->cutCopyName(), "c:\\Tamblor\\TAKE01.wav");
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/TAKE01.wav")));
     EXPECT_EQ(dataOf(tmp), data.left(8192) + data.mid(16384));
 }

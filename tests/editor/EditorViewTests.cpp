@@ -83,7 +83,7 @@ TEST_F(EditorTest, WindowOpensOnTamblorFolderWithItsControls)
     EXPECT_FALSE(editor->WavePlayer->isPlaying());
     // A click on the list with nothing chosen loads nothing.
     editor->LoadChosenFile();
-    EXPECT_TRUE(state().EditorFilePath.isEmpty());
+    EXPECT_TRUE(app->fields<EditorFields>().EditorFilePath.isEmpty());
 }
 
 TEST_F(EditorTest, BrowsingFollowsDriveAndFolderAndReportsAVanishedDrive)
@@ -118,7 +118,7 @@ TEST_F(EditorTest, DrawsSixteenBitStereoColumnsWithTheirExtremes)
     setColumns(100);
     load("Known.wav");
     ASSERT_TRUE(editor->isLoaded());
-    EXPECT_EQ(state().EditorFilePath, "c:\\Tamblor\\Known.wav");
+    EXPECT_EQ(app->fields<EditorFields>().EditorFilePath, "c:\\Tamblor\\Known.wav");
     EXPECT_FALSE(editor->File1->isVisible());
     EXPECT_FALSE(editor->Dir1->isVisible());
     EXPECT_FALSE(editor->Drive1->isVisible());
@@ -212,7 +212,7 @@ TEST_F(EditorTest, ZoomButtonsSetTheViewAtTheLocator)
     editor->Oscope->setLocator(188);
     const int64_t expected = editor->columnToByte(188);
     QTest::mouseClick(editor->cmd5, Qt::LeftButton);
-    EXPECT_EQ(state().ExportStart, expected);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStart, expected);
     EXPECT_EQ(editor->ViewStart, 0);
     EXPECT_EQ(editor->ViewLength, length);
     EXPECT_EQ(editor->WavePlayer->position(), expected - expected % 4);
@@ -345,8 +345,8 @@ TEST_F(EditorTest, MarksTakeThePlayPositionAndExportOpensTheSendWindow)
     editor->mnuExportStart->trigger();
     QTest::mouseClick(editor->Oscope, Qt::LeftButton, {}, QPoint(75, 40));
     editor->mnuExportStop->trigger();
-    EXPECT_EQ(state().ExportStart, 10000);
-    EXPECT_EQ(state().ExportStop, 30000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStart, 10000);
+    EXPECT_EQ(app->fields<EditorFields>().ExportStop, 30000);
 
     int opened = 0;
     app->windows().registerWindow(WindowName::frmSend, [&](Application& a) {
@@ -428,7 +428,7 @@ TEST_F(EditorTest, ADrawingGivesWayToANewLoadAndToTheWindowGoingAway)
     EXPECT_TRUE(editor->isBusy());
     load("Known.wav");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !editor->isBusy(); }, 60000));
-    EXPECT_EQ(state().EditorFilePath, "c:\\Tamblor\\Known.wav");
+    EXPECT_EQ(app->fields<EditorFields>().EditorFilePath, "c:\\Tamblor\\Known.wav");
     EXPECT_EQ(editor->PeakBuffer[99], 9900);
     EXPECT_EQ(editor->Oscope->columns()[99], 9900);
 

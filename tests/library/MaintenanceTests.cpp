@@ -1,4 +1,4 @@
-#include "library/SlotIndex.h"
+#include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
@@ -12,16 +12,28 @@ namespace {
 QByteArray record(const char* status, const char* name)
 {
     IndexRecord r;
-    r.setStatus(status);
     r.setSoundName(name);
     r.setLengthText("125");
     r.setRecordDate("12-05-26");
-    return r.toBytes();
+    QByteArray bytes = r.toBytes();
+    bytes[0] = status[0];
+    return bytes;
 }
 } // namespace
 
 class MaintenanceTest : public AppTest {
 protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        library = std::make_unique<SoundLibrary>(*app);
+    }
+    void TearDown() override
+    {
+        library.reset();
+        AppTest::TearDown();
+    }
+    std::unique_ptr<SoundLibrary> library;
     void startWith(const QByteArray& index)
     {
         writeAllBytes(native("C/Tamblor/Schedule.dat"), index);
@@ -36,7 +48,7 @@ TEST_F(MaintenanceTest, ReportListsReservedSlotsAndReleaseFreesOnlyThem)
     for (int n = 1; n <= 40; ++n)
         index += record(n == 12 || n == 40 ? "2" : (n % 3 ? "1" : "0"), "X");
     startWith(index);
-    IndexMaintenance m(*app);
+    IndexMaintenance m(*app, *library);
     m.ViewFileIndex();
     EXPECT_EQ(app->messageText(),
               "The following WaveFiles do not exist but are not available for use:  12, 40, ");
@@ -55,7 +67,7 @@ TEST_F(MaintenanceTest, ReportListsReservedSlotsAndReleaseFreesOnlyThem)
 TEST_F(MaintenanceTest, ReportWithoutReservedSlotsShowsNothing)
 {
     startWith(record("1", "A") + record("0", "B"));
-    IndexMaintenance(*app).ViewFileIndex();
+    IndexMaintenance(*app, *library).ViewFileIndex();
     EXPECT_EQ(app->windows().find(WindowName::frmError), nullptr);
 }
 

@@ -204,7 +204,7 @@ TEST_F(PreferencesTest, FirstStartShowsDefaultsAndApplyWritesNineRecords)
 
     // Once the level slider has stored record 11 the file is 22 bytes; Apply keeps it.
     {
-        SettingsFile s(app->drives(), state());
+        SettingsFile s(app->drives());
         s.open();
         s.write(SettingsRecord::RecordLevel, 20000);
     }

@@ -3,6 +3,7 @@
 // (run under a real X server to see what the operator sees).
 #include "app/Application.h"
 #include "info/InfoWindows.h"
+#include "library/session/Studio.h"
 #include "program/Windows.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
@@ -17,11 +18,19 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        registerWindows(*app);
+        studio = std::make_unique<Studio>(*app);
+        registerWindows(*app, *studio);
         ASSERT_TRUE(app->start());
         installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
         app->showMessage("6 Overflow"); // the message window with a text in it
     }
+    void TearDown() override
+    {
+        app->windows().destroyAll();
+        studio.reset();
+        AppTest::TearDown();
+    }
+    std::unique_ptr<Studio> studio;
     static void settle()
     {
         for (int i = 0; i < 3; ++i)

@@ -2,7 +2,7 @@
 #include "audio/widgets/Gauge.h"
 #include "browse/DriveList.h"
 #include "browse/FolderList.h"
-#include "library/SlotIndex.h"
+#include "library/session/Studio.h"
 #include "library/window/SortedListBox.h"
 #include "library/window/frmWaveFiles.h"
 #include "send/frmSend.h"
@@ -96,32 +96,49 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        app->windows().registerWindow(WindowName::frmSend, [](Application& a) { return new frmSend(a); });
+        studio = std::make_unique<Studio>(*app);
+        studio->setTimerRunning(false);
+        app->windows().registerWindow(WindowName::frmSend,
+                                      [this](Application& a) { return new frmSend(a, studio->library()); });
         ASSERT_TRUE(app->start());
         source = addSlot(1, "Spot / News 2", 44100, 2, 1.5);
         QDir().mkpath(native("C/Out"));
     }
-    // A library slot with its sound file; leaves the record in the shared buffer, as the
-    // library list's selection does.
+    void TearDown() override
+    {
+        app->windows().destroyAll();
+        studio.reset();
+        AppTest::TearDown();
+    }
+    // A library slot with its sound file; the slot the next open() sends, as the library
+    // list's selection hands it over.
     Wav addSlot(int slot, const QString& name, int rate, int channels, double seconds,
                 int format = SF_FORMAT_PCM_16)
     {
         Wav w = writeWav(native(QString("C/Tamblor/SF%1.wav").arg(slot, 4, 10, QChar('0'))), rate, channels,
                          seconds, format);
-        SlotIndex index(*app);
-        state().IndexRecord.setStatus("1");
-        state().IndexRecord.setSoundName(name);
-        state().IndexRecord.setLengthText("1");
-        index.write(slot);
-        state().SendSlot = int16_t(slot);
+        IndexRecord r;
+        r.Status = SlotStatus::Used;
+        r.setSoundName(name);
+        r.setLengthText("1");
+        studio->library().write(slot, r);
+        sendSlot = slot;
+        // An open window is handed the slot, as a further export from the library does.
+        if (auto* open = app->windows().find<frmSend>(WindowName::frmSend))
+            open->openFor(slot);
         return w;
     }
+    // Opens the window for sendSlot.
     frmSend* open()
     {
         dlg = app->windows().show<frmSend>(WindowName::frmSend);
         EXPECT_TRUE(dlg);
+        if (dlg)
+            dlg->openFor(sendSlot);
         return dlg;
     }
+    std::unique_ptr<Studio> studio;
+    int sendSlot = 0;
     template <class T> T* child(const char* name) const
     {
         T* w = dlg->findChild<T*>(name);
@@ -199,9 +216,10 @@ TEST_F(SendTest, OpensOnDriveCWithTheSuggestedName)
     addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.2);
     open();
     EXPECT_EQ(nameBox()->text(), "CAFMIX");
-    state().IndexRecord.setSoundName("Other");
-    app->windows().show(WindowName::frmSend);
+    addSlot(3, "Other", 22050, 1, 0.2);
+    open();
     EXPECT_EQ(nameBox()->text(), "CAFMIX");
+    EXPECT_EQ(dlg->slot(), 3);
 }
 
 TEST_F(SendTest, PlainSendCopiesTheAudioInItsOwnFormat)
@@ -471,7 +489,7 @@ TEST_F(SendTest, LibraryFilesAreNeverReplaced)
 TEST_F(SendTest, AMissingSourceIsReportedAndTheDestinationKept)
 {
     writeAllBytes(native("C/Out/Gone.wav"), "previous");
-    state().SendSlot = 7;
+    sendSlot = 7;
     open();
     clickFolder("c:\\Out");
     typeNameAndEnter("Gone");
@@ -594,18 +612,40 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
 TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
 {
     addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.5); // the buffer holds slot 2 now
-    app->windows().registerWindow(WindowName::frmWaveFiles, [](Application& a) { return new frmWaveFiles(a); });
+    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
     auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     ASSERT_TRUE(library);
     library->selectEntry(library->lstSoundFile->findItemData(1));
     library->mnuExport->trigger();
     dlg = app->windows().find<frmSend>(WindowName::frmSend);
     ASSERT_TRUE(dlg);
-    EXPECT_EQ(state().SendSlot, 1);
+    EXPECT_EQ(dlg->slot(), 1);
     EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
     clickFolder("c:\\Out");
     sendAs(nameBox()->text());
     EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
+}
+
+TEST_F(SendTest, ARenameInTheLibraryWindowShowsInTheOpenSendWindowAtOnce)
+{
+    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
+    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(library);
+    library->selectEntry(library->lstSoundFile->findItemData(1));
+    library->mnuExport->trigger();
+    dlg = app->windows().find<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    ASSERT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+
+    // Renamed in the library window: the suggestion follows, key by key.
+    QTest::mouseDClick(library->txtName, Qt::LeftButton);
+    QTest::keyClicks(library->txtName, "Jingle 7");
+    EXPECT_EQ(nameBox()->text(), "JINGLE_7");
+
+    // A name the operator typed is the operator's: a further rename leaves it.
+    nameBox()->setText("Mine");
+    QTest::keyClicks(library->txtName, "b");
+    EXPECT_EQ(nameBox()->text(), "Mine");
 }
 
 TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)

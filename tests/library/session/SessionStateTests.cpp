@@ -1,8 +1,8 @@
 // The recording and playback owners without a window: every (state, event) pair of each, with
-// the state reached, the shared RecordState or Playing, and what the index holds afterwards.
+// the state reached, the record state or playing flag, and what the index holds afterwards.
 #include "app/Application.h"
 #include "audio/devices/VirtualBackend.h"
-#include "library/SlotIndex.h"
+#include "library/SoundLibrary.h"
 #include "library/session/PlaybackSession.h"
 #include "library/session/RecordingSession.h"
 #include "tests/audio/devices/SignalMeasure.h"
@@ -21,13 +21,20 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
+        library = std::make_unique<SoundLibrary>(*app);
         ASSERT_TRUE(app->start());
         state().RecordStartMode = 2; // a press arms; a second press writes
         state().FormatIndex = 3;
         state().ChannelMode = 1;
         state().VoxThreshold = 5000;
     }
+    void TearDown() override
+    {
+        library.reset();
+        AppTest::TearDown();
+    }
     VirtualBackend& backend() { return dynamic_cast<VirtualBackend&>(app->audio()); }
+    std::unique_ptr<SoundLibrary> library;
     QByteArray index() const { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
     char status(int slot) const
     {
@@ -91,8 +98,7 @@ TEST_F(SessionTest, EveryRecordingEventMovesEveryStateAsTheTableSays)
 
     for (const RecordingRow& row : table) {
         SCOPED_TRACE(std::string(RS::name(row.from)) + " + " + RS::name(row.event));
-        SlotIndex slotIndex(*app);
-        RS session(*app, slotIndex);
+        RS session(*app, *library);
         session.applySettings();
         enter(session, row.from);
         ASSERT_EQ(session.state(), row.from);
@@ -103,8 +109,8 @@ TEST_F(SessionTest, EveryRecordingEventMovesEveryStateAsTheTableSays)
         session.handle(row.event);
         EXPECT_EQ(session.state(), row.to);
         const int expectedRecordState = row.to == S::Idle ? 0 : row.to == S::Armed ? 1 : row.to == S::Writing ? 2 : 3;
-        EXPECT_EQ(state().RecordState, row.from == S::WritingOn && row.event == E::Press ? 4 : expectedRecordState);
-        const int slot = state().CurrentSlot;
+        EXPECT_EQ(session.recordState(), row.from == S::WritingOn && row.event == E::Press ? 4 : expectedRecordState);
+        const int slot = session.slot();
         if (row.slotStatus == '-') {
             EXPECT_EQ(index(), before);
         } else {
@@ -157,7 +163,7 @@ TEST_F(SessionTest, EveryPlaybackEventMovesEveryStateAsTheTableSays)
         ASSERT_EQ(session.state(), row.from);
         session.handle(row.event);
         EXPECT_EQ(session.state(), row.to);
-        EXPECT_EQ(state().Playing, row.to == S::Idle ? 0 : 1);
+        EXPECT_EQ(session.isPlaying(), row.to != S::Idle);
         EXPECT_EQ(session.player().isPlaying(), row.to != S::Idle);
         EXPECT_EQ(session.player().isPaused(), row.to == S::Paused);
     }
@@ -165,8 +171,7 @@ TEST_F(SessionTest, EveryPlaybackEventMovesEveryStateAsTheTableSays)
 
 TEST_F(SessionTest, ALoudBufferStartsWritingOnlyWhenArmedWithAutoStart)
 {
-    SlotIndex index(*app);
-    RS session(*app, index);
+    RS session(*app, *library);
     session.applySettings();
     session.handle(RS::Event::Press);
     ASSERT_EQ(session.state(), RS::State::Armed);

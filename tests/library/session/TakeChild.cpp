@@ -4,8 +4,7 @@
 // prints "writing <steady clock ms when capture started>".
 #include "app/Application.h"
 #include "audio/devices/VirtualBackend.h"
-#include "library/SlotIndex.h"
-#include "library/session/RecordingSession.h"
+#include "library/session/Studio.h"
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
@@ -15,16 +14,16 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qtApp(argc, argv);
     tamblor::Application app;
+    tamblor::Studio studio(app);
     if (!app.start())
         return 2;
     auto* virtualCard = dynamic_cast<tamblor::audio::VirtualBackend*>(&app.audio());
     if (!virtualCard)
         return 3;
     virtualCard->setInputSignal(tamblor::audio::sources::counter());
-    tamblor::SlotIndex index(app);
-    tamblor::RecordingSession session(app, index);
+    tamblor::RecordingSession& session = studio.recording();
     session.applySettings();
-    app.state().RecordStartMode = 0; // one press writes
+    session.setStartMode(tamblor::RecordingSession::StartMode::Off); // one press writes
     const auto started = std::chrono::steady_clock::now();
     session.handle(tamblor::RecordingSession::Event::Press);
     if (session.state() != tamblor::RecordingSession::State::Writing)

@@ -1,6 +1,7 @@
 #pragma once
 // The library window over a fresh root: index and settings bytes written before start-up,
-// the window opened through the registry, the virtual input and output stepped by the test.
+// the window opened through the registry over the studio (library, recorder, player) that
+// outlives it, the virtual input and output stepped by the test.
 #include "app/Application.h"
 #include "app/ButtonColour.h"
 #include "audio/devices/FilePlayer.h"
@@ -8,6 +9,7 @@
 #include "audio/devices/RecordingWriter.h"
 #include "audio/devices/VirtualBackend.h"
 #include "library/window/SortedListBox.h"
+#include "library/session/Studio.h"
 #include "library/window/frmWaveFiles.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
@@ -23,16 +25,55 @@
 
 class LibraryWindowTest : public AppTest {
 protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        newStudio();
+    }
+    void TearDown() override
+    {
+        endStudio();
+        AppTest::TearDown();
+    }
+    // The program's windows go first, then the studio (a take under way is kept), then the
+    // application.
+    void endStudio()
+    {
+        if (app)
+            app->windows().destroyAll();
+        studio.reset();
+    }
+    // The studio's own ticks are off: the tests step the sessions through the window's timer
+    // handler, or by studio->tick().
+    void newStudio()
+    {
+        studio = std::make_unique<tamblor::Studio>(*app);
+        studio->setTimerRunning(false);
+    }
+    // A fresh program over the same root: application and studio.
+    void newApp()
+    {
+        endStudio();
+        AppTest::newApp();
+        newStudio();
+    }
+    // The library window as the program registers it.
+    void registerLibraryWindow()
+    {
+        app->windows().registerWindow(tamblor::WindowName::frmWaveFiles,
+                                      [this](tamblor::Application& a) { return new tamblor::frmWaveFiles(a, *studio); });
+    }
     // One 39-byte index record.
     static QByteArray rec(const char* status, const QString& name, const QString& length = "0",
                           const QString& date = "12-01-26")
     {
         tamblor::IndexRecord r;
-        r.setStatus(status);
         r.setSoundName(name);
         r.setLengthText(length);
         r.setRecordDate(date);
-        return r.toBytes();
+        QByteArray bytes = r.toBytes();
+        bytes[0] = status[0]; // any status character, as the index may hold
+        return bytes;
     }
     // Records 1..n of Schedule.dat, as bytes, before start-up.
     void writeIndex(const QList<QByteArray>& records)
@@ -61,8 +102,7 @@ protected:
     // Starts the program and opens the library window.
     void open()
     {
-        app->windows().registerWindow(tamblor::WindowName::frmWaveFiles,
-                                      [](tamblor::Application& a) { return new tamblor::frmWaveFiles(a); });
+        registerLibraryWindow();
         if (!app->clock().isFixed())
             app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
         ASSERT_TRUE(app->start());
@@ -127,5 +167,6 @@ protected:
     void advanceClock(int seconds) { app->clock().advance(qint64(seconds) * 1000); }
     QColor colour(QPushButton* b) const { return tamblor::buttonColour(b); }
 
+    std::unique_ptr<tamblor::Studio> studio;
     tamblor::frmWaveFiles* w = nullptr;
 };

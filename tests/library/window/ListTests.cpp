@@ -101,8 +101,8 @@ TEST_F(LibraryWindowTest, LoadTakesTheRecordingSetUpFromTheSettings)
     EXPECT_EQ(w->Slider->position(), 8192);
     EXPECT_EQ(w->WaveIn().gain(), 8192);
     EXPECT_EQ(w->Label3->text(), "-6.0 dB");
-    EXPECT_EQ(state().RecordState, 0);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
 
     // The ADPCM formats record at 44100; a channel mode out of range keeps the design caption.
     newApp();
@@ -118,7 +118,7 @@ TEST_F(LibraryWindowTest, AWindowThatCannotLoadIsReportedAndLeftClosed)
     // place). Opening the library from the main menu reports the failure; the program goes on
     // and no half-loaded window is left behind.
     writeIndex({rec("1", "one")});
-    app->windows().registerWindow(WindowName::frmWaveFiles, [](Application& a) { return new frmWaveFiles(a); });
+    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
     app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51)));
     ASSERT_TRUE(app->start());
     const QString settings = native("C/Tamblor/MyComp.ini");
@@ -275,7 +275,7 @@ TEST_F(LibraryWindowTest, DoubleClickedNameThenAnotherEntryLeavesTheFirstNameBla
     EXPECT_EQ(w->txtName->text(), "two"); // the box shows the name as it was read
 }
 
-TEST_F(LibraryWindowTest, NumberBoxJumpsToAnEntryAndNeverMovesTheCurrentSlot)
+TEST_F(LibraryWindowTest, NumberBoxJumpsToAnEntryAndNeverMovesTheTakeSlot)
 {
     QList<QByteArray> records;
     for (int n = 1; n <= 60; ++n)
@@ -283,7 +283,6 @@ TEST_F(LibraryWindowTest, NumberBoxJumpsToAnEntryAndNeverMovesTheCurrentSlot)
     writeIndex(records);
     open();
     w->resize(600, 300);
-    state().CurrentSlot = 33;
 
     QTest::keyClicks(w->txtNumber, "7");
     QTest::keyClick(w->txtNumber, Qt::Key_Return);
@@ -296,15 +295,14 @@ TEST_F(LibraryWindowTest, NumberBoxJumpsToAnEntryAndNeverMovesTheCurrentSlot)
     EXPECT_EQ(selectedSlot(), 30);
     EXPECT_EQ(w->lstSoundFile->topIndex(), w->lstSoundFile->findItemData(30));
     EXPECT_EQ(w->txtName->text(), "N30");
-    // Renaming through the selection moved CurrentSlot to the entry; the jump itself did not.
-    EXPECT_EQ(state().CurrentSlot, 30);
+    // Neither the jump nor the rename through the selection touches the slot of a take.
+    EXPECT_EQ(studio->recording().slot(), 0);
 
     for (const char* text : {"0", "901", "abc", "999"}) {
-        state().CurrentSlot = 33;
         w->txtNumber->setText(text);
         QTest::keyClick(w->txtNumber, Qt::Key_Return);
         EXPECT_EQ(selectedSlot(), 30) << text;
-        EXPECT_EQ(state().CurrentSlot, 33) << text;
+        EXPECT_EQ(studio->recording().slot(), 0) << text;
     }
 }
 

@@ -18,7 +18,11 @@ QString name25(const QString& n) { return IndexRecord::fit(n, 25); }
 // Stands in for the send-to window; remembers the slot handed over when it opened.
 class SendStub : public Form {
 public:
-    SendStub(Application& app, int& slot) : Form(app, WindowName::frmSend) { slot = app.state().SendSlot; }
+    SendStub(Application& app, int& slot) : Form(app, WindowName::frmSend), slot_(slot) {}
+    void openFor(int slot) override { slot_ = slot; }
+
+private:
+    int& slot_;
 };
 
 } // namespace
@@ -32,7 +36,7 @@ protected:
         for (int n = 1; n <= 4; ++n)
             writeAllBytes(slotFile(n), "RIFF");
         open();
-        app->windows().registerWindow(WindowName::frmDialog1, [](Application& a) { return new frmDialog1(a); });
+        app->windows().registerWindow(WindowName::frmDialog1, [this](Application& a) { return new frmDialog1(a, studio->library()); });
     }
     // Selects the slot, opens the confirmation through the menu and answers it.
     frmDialog1* confirmFor(int slot)
@@ -172,7 +176,7 @@ TEST_F(MaintenanceWindowTest, TheQuestionShowsTheWholeNameAndAfterADeleteTheDeta
 {
     writeIndex({rec("1", "BREAKFAST SHOW OPENER WIT", "75"), rec("1", "ZULU", "5")});
     open();
-    app->windows().registerWindow(WindowName::frmDialog1, [](Application& a) { return new frmDialog1(a); });
+    app->windows().registerWindow(WindowName::frmDialog1, [this](Application& a) { return new frmDialog1(a, studio->library()); });
     frmDialog1* d = confirmFor(1);
     EXPECT_EQ(d->windowTitle(), "Delete BREAKFAST SHOW OPENER WIT?");
     auto* name = d->findChild<QLabel*>("lblName");
@@ -218,7 +222,6 @@ TEST_F(MaintenanceWindowTest, ExportAndSendToHandTheSelectedSlotOver)
     clickSlot(3);
     w->mnuExport->trigger();
     EXPECT_EQ(handed, 3);
-    EXPECT_EQ(app->state().SendSlot, 3);
 }
 
 TEST_F(MaintenanceWindowTest, PrintFollowsTheListOrderWithTimesAndNumbers)

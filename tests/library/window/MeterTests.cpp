@@ -22,7 +22,7 @@ TEST_F(LibraryWindowTest, MetersHoldThePeakFallBackAndKeepTheClipLightUntilClick
     open();
     backend().setInputSignal(sources::burst(8192, 4096, 0, 20000));
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(studio->recording().recordState(), 1);
 
     feed(8192);
     for (LevelMeter* m : {w->Level1, w->Level2}) {

@@ -47,7 +47,7 @@ TEST_F(PlaybackTest, PlayChecksTheSelectionTheSlotAndTheFile)
     open();
     // No selection: nothing at all changes.
     click(w->cmdPlay);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_FALSE(w->mnuDelete->isVisible());
     EXPECT_TRUE(w->mnuHiddenPopupDelete->isEnabled());
     EXPECT_EQ(app->messageText(), "");
@@ -60,7 +60,7 @@ TEST_F(PlaybackTest, PlayChecksTheSelectionTheSlotAndTheFile)
     EXPECT_FALSE(w->mnuDelete->isVisible());
     EXPECT_FALSE(w->mnuHiddenPopupDelete->isEnabled());
     EXPECT_TRUE(w->TrackBar->isVisible());
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
 
     // A used slot without its file: the probe leaves an empty file behind.
     clickSlot(2);
@@ -69,7 +69,7 @@ TEST_F(PlaybackTest, PlayChecksTheSelectionTheSlotAndTheFile)
     EXPECT_EQ(app->messageText(), "Sound File Does Not Exist.  Delete Entry.");
     EXPECT_TRUE(QFileInfo::exists(slotFile(2)));
     EXPECT_EQ(QFileInfo(slotFile(2)).size(), 0);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_EQ(colour(w->cmdPlay), frmWaveFiles::PlayIdle);
     EXPECT_EQ(backend().openStreamCount(), 0);
 }
@@ -79,8 +79,8 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
     open();
     clickSlot(1);
     click(w->cmdPlay);
-    EXPECT_EQ(state().Playing, 1);
-    EXPECT_EQ(state().SoundPath, "C:\\Tamblor\\SF0001.wav");
+    EXPECT_EQ(int(studio->playback().isPlaying()), 1);
+    EXPECT_EQ(w->WavePlayer().fileName(), slotFile(1));
     EXPECT_EQ(colour(w->cmdPlay), QColor(128, 255, 128));
     EXPECT_EQ(colour(w->cmdPause), QColor(255, 255, 192));
     EXPECT_FALSE(w->mnuDelete->isVisible());
@@ -121,7 +121,7 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
     // Stop while paused: both buttons idle, the bar at 0, the time label keeps its text.
     click(w->cmdPause);
     click(w->cmdStop);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_FALSE(w->Paused);
     EXPECT_FALSE(w->WavePlayer().isPlaying());
     EXPECT_EQ(colour(w->cmdPause), QColor(255, 255, 192));
@@ -133,10 +133,10 @@ TEST_F(PlaybackTest, PlayPauseResumeAndStopShowTheirColoursAndTime)
 
     // Any key pressed on the Stop button stops too.
     click(w->cmdPlay);
-    ASSERT_EQ(state().Playing, 1);
+    ASSERT_EQ(int(studio->playback().isPlaying()), 1);
     w->cmdStop->setFocus();
     QTest::keyClick(w->cmdStop, Qt::Key_X);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
 
     // Pause while idle does nothing.
     click(w->cmdPause);
@@ -154,7 +154,7 @@ TEST_F(PlaybackTest, EndOfFileResetsTheTransportAndTheTimeLabel)
     EXPECT_EQ(w->lblTime->text(), "00:01");
     EXPECT_EQ(w->TrackBar->maxValue(), 1000);
     play(600);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_EQ(w->lblTime->text(), "");
     EXPECT_EQ(w->TrackBar->position(), 0);
     EXPECT_EQ(colour(w->cmdPlay), QColor(0, 128, 0));
@@ -185,9 +185,9 @@ TEST_F(PlaybackTest, MovingTheTrackBarSeeksThePlayer)
 
     // The pop-up's Stop is the stop routine.
     w->mnuHiddenPopupStop->trigger();
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     w->mnuHiddenPopupPlay->trigger();
-    EXPECT_EQ(state().Playing, 1);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 1);
 }
 
 TEST_F(PlaybackTest, RefusedFileReportsTheFailureOrTheSampleRateWhileRecording)
@@ -197,11 +197,11 @@ TEST_F(PlaybackTest, RefusedFileReportsTheFailureOrTheSampleRateWhileRecording)
     clickSlot(4);
     click(w->cmdPlay);
     EXPECT_EQ(app->messageText(), "68  Device unavailable");
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_EQ(colour(w->cmdPlay), QColor(0, 128, 0));
 
     click(w->cmdRecord); // armed
-    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(studio->recording().recordState(), 1);
     clickSlot(4);
     click(w->cmdPlay);
     EXPECT_EQ(app->messageText(), "File is recorded at a sample rate of  22050.  You must convert this file to a "
@@ -209,15 +209,15 @@ TEST_F(PlaybackTest, RefusedFileReportsTheFailureOrTheSampleRateWhileRecording)
     clickSlot(1);
     click(w->cmdPlay);
     EXPECT_EQ(app->messageText(), "68  Device unavailable");
-    EXPECT_EQ(state().Playing, 0);
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
+    EXPECT_EQ(studio->recording().recordState(), 1);
 
     // A damaged file reports the failure itself, in the words every other window uses.
     QFile::resize(slotFile(4), 44 - 8); // the header without its data chunk
     clickSlot(4);
     click(w->cmdPlay);
     EXPECT_EQ(app->messageText(), "321  Invalid file format: no data chunk");
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
 }
 
 TEST_F(PlaybackTest, StopActsOnPlaybackFirstAndThenOnTheRecording)
@@ -228,14 +228,14 @@ TEST_F(PlaybackTest, StopActsOnPlaybackFirstAndThenOnTheRecording)
     clickSlot(1);
     click(w->cmdPlay);
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     EXPECT_TRUE(w->TrackBar->isVisible()); // playing: the bar stays
     feed(4096);
     click(w->cmdStop);
-    EXPECT_EQ(state().Playing, 0);
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     click(w->cmdStop);
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(recordBytes(3), rec("1", "(No Name 003 ****)", "0", "12-05-26")); // the free slot
 }
 
@@ -247,17 +247,17 @@ TEST_F(PlaybackTest, AutomaticStopEndsTheRecordingAndLeavesThePlaybackRunning)
     click(w->cmdPlay);
     click(w->cmdRecord);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 1, 9000, 9000);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 2, 100, 100);
     tick();
-    EXPECT_EQ(state().RecordState, 0);
-    EXPECT_EQ(state().Playing, 1);
+    EXPECT_EQ(studio->recording().recordState(), 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 1);
     EXPECT_TRUE(w->WavePlayer().isPlaying());
     EXPECT_EQ(recordBytes(3).left(1), "1");
 
     // Closing the window stops the player.
     w->close();
     flushDeletes();
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_EQ(backend().openStreamCount(), 0);
 }

@@ -52,7 +52,7 @@ TEST_F(RealTimeLibraryTest, RecordingKeepsEverySampleWhileTheWindowIsBusy)
     w->Timer1->start();
 
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     pump(300);
     // Busy: two hundred list rebuilds with selections...
     for (int i = 0; i < 100; ++i) {
@@ -70,7 +70,7 @@ TEST_F(RealTimeLibraryTest, RecordingKeepsEverySampleWhileTheWindowIsBusy)
     pump(300);
     const QString elapsed = w->lblTime->text(); // written by the window's own 50 ms timer
     click(w->cmdStop);
-    ASSERT_EQ(state().RecordState, 0);
+    ASSERT_EQ(studio->recording().recordState(), 0);
 
     EXPECT_EQ(w->WaveIn().droppedFrames(), 0u);
     const WavContents wav = readWav(slotFile(41));

@@ -32,8 +32,8 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     clickSlot(2);
 
     click(w->cmdRecord);
-    EXPECT_EQ(state().RecordState, 1);
-    EXPECT_EQ(state().CurrentSlot, 4);
+    EXPECT_EQ(studio->recording().recordState(), 1);
+    EXPECT_EQ(studio->recording().slot(), 4);
     EXPECT_EQ(w->cmdRecord->text(), "Ready");
     EXPECT_EQ(colour(w->cmdRecord), QColor(255, 255, 0));
     EXPECT_EQ(w->txtNumber->text(), "4");
@@ -46,7 +46,7 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     EXPECT_EQ(recordBytes(4), rec("2", "", "12", "01-01-25"));
     EXPECT_EQ(recordBytes(2), rec("1", "TWO")); // the emptied boxes stored nothing
     EXPECT_FALSE(QFileInfo::exists(slotFile(4)));
-    EXPECT_EQ(state().SoundPath, "C:\\Tamblor\\SF0004.wav");
+    EXPECT_EQ(w->WaveFile().fileName(), slotFile(4));
 
     // Armed: the meters follow the input, nothing is written.
     feed(3 * 2048);
@@ -54,7 +54,7 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     EXPECT_FALSE(QFileInfo::exists(slotFile(4)));
 
     click(w->cmdRecord);
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     EXPECT_EQ(w->cmdRecord->text(), "Recording ");
     EXPECT_EQ(colour(w->cmdRecord), QColor(255, 0, 0));
     feed(10 * 2048 + 700);
@@ -66,14 +66,14 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     EXPECT_EQ(recordBytes(2), rec("1", "TWO"));
 
     click(w->cmdStop);
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(w->cmdRecord->text(), "Record");
     EXPECT_EQ(colour(w->cmdRecord), QColor(192, 0, 0));
     EXPECT_TRUE(w->TrackBar->isVisible());
     EXPECT_TRUE(w->mnuDelete->isVisible());
     EXPECT_EQ(recordBytes(4), rec("1", "(No Name 004 ****)", "75", "12-05-26"));
     EXPECT_EQ(indexBytes().size(), 5 * 39);
-    EXPECT_EQ(state().SlotText, "  4");
+    EXPECT_EQ(studio->recording().slot(), 4); // the take's slot
     // The rebuilt list: names first, four-column numbers, the new entry selected.
     EXPECT_EQ(lines(), QStringList({IndexRecord::fit("(No Name 004 ****)", 25) + "     4",
                                     IndexRecord::fit("five", 25) + "     5", IndexRecord::fit("one", 25) + "     1",
@@ -127,8 +127,8 @@ TEST_F(LibraryWindowTest, OffModeWritesOnTheFirstPressAndFurtherPressesKeepWriti
     open();
     backend().setInputSignal(sources::tone(1000.0, 12000));
     click(w->cmdRecord);
-    EXPECT_EQ(state().RecordState, 2);
-    EXPECT_EQ(state().CurrentSlot, 1);
+    EXPECT_EQ(studio->recording().recordState(), 2);
+    EXPECT_EQ(studio->recording().slot(), 1);
     EXPECT_EQ(w->cmdRecord->text(), "Recording ");
     EXPECT_EQ(colour(w->cmdRecord), QColor(255, 0, 0));
     feed(44100);
@@ -138,7 +138,7 @@ TEST_F(LibraryWindowTest, OffModeWritesOnTheFirstPressAndFurtherPressesKeepWriti
 
     // A further press raises the state: writing goes on, the elapsed time stands still.
     click(w->cmdRecord);
-    EXPECT_EQ(state().RecordState, 3);
+    EXPECT_EQ(studio->recording().recordState(), 3);
     EXPECT_EQ(w->cmdRecord->text(), "Recording ");
     feed(44100);
     advanceClock(1);
@@ -165,19 +165,19 @@ TEST_F(LibraryWindowTest, VoxStartsWithTheLoudBufferAndStopsOnTheFirstQuietTick)
     EXPECT_EQ(w->cmdRecord->text(), "Ready");
     feed(5 * 1024);
     tick();
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(studio->recording().recordState(), 1);
     feed(5 * 1024);
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     EXPECT_EQ(w->cmdRecord->text(), "Recording ");
     EXPECT_EQ(colour(w->cmdRecord), QColor(255, 0, 0));
 
     feed(10 * 1024);
     advanceClock(3);
     tick(); // still loud
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     feed(12 * 1024); // quiet from buffer 26 on
     tick();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(w->cmdRecord->text(), "Record");
     EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "3", "12-05-26"));
     EXPECT_EQ(selectedSlot(), 1);
@@ -197,25 +197,25 @@ TEST_F(LibraryWindowTest, LevelsAtTheThresholdNeitherStartNorStop)
     click(w->cmdRecord);
     const qint64 next = w->WaveIn().lastSequence() + 1;
     w->WaveIn_BufferFilled(next, 5000, 5000);
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(studio->recording().recordState(), 1);
     w->WaveIn_BufferFilled(next + 1, 4000, 5001);
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     w->WaveIn_BufferFilled(next + 2, 5000, 100);
     tick();
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     w->WaveIn_BufferFilled(next + 3, 4999, 4999);
     tick();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
 
     // Without Auto Start the input level does nothing.
     w->Check1->setChecked(false);
     click(w->cmdRecord);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 1, 30000, 30000);
-    EXPECT_EQ(state().RecordState, 1);
+    EXPECT_EQ(studio->recording().recordState(), 1);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 1, 0, 0);
     click(w->cmdRecord);
     tick();
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
 }
 
 TEST_F(LibraryWindowTest, StopDelayWaitsForThatManySecondsOfQuiet)
@@ -224,17 +224,17 @@ TEST_F(LibraryWindowTest, StopDelayWaitsForThatManySecondsOfQuiet)
     open();
     click(w->cmdRecord);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 1, 9000, 9000); // starts
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     advanceClock(1);
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 2, 9000, 9000);
     tick(); // loud at second 1
     w->WaveIn_BufferFilled(w->WaveIn().lastSequence() + 3, 10, 10);
     advanceClock(2);
     tick();
-    EXPECT_EQ(state().RecordState, 2); // 2 s of quiet
+    EXPECT_EQ(studio->recording().recordState(), 2); // 2 s of quiet
     advanceClock(1);
     tick();
-    EXPECT_EQ(state().RecordState, 0); // 3 s of quiet
+    EXPECT_EQ(studio->recording().recordState(), 0); // 3 s of quiet
     EXPECT_EQ(recordBytes(1).mid(26, 5), "4    ");
 }
 
@@ -247,7 +247,7 @@ TEST_F(LibraryWindowTest, StopWhileArmedFreesTheSlot)
     EXPECT_EQ(recordBytes(2), rec("2", "", "0", "12-01-26"));
     feed(4096);
     click(w->cmdStop);
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(w->cmdRecord->text(), "Record");
     EXPECT_EQ(colour(w->cmdRecord), QColor(192, 0, 0));
     EXPECT_EQ(recordBytes(2), rec("0", "", "0", "12-01-26"));
@@ -258,7 +258,7 @@ TEST_F(LibraryWindowTest, StopWhileArmedFreesTheSlot)
 
     // Arming again right away reuses the slot and captures again.
     click(w->cmdRecord);
-    EXPECT_EQ(state().CurrentSlot, 2);
+    EXPECT_EQ(studio->recording().slot(), 2);
     QCoreApplication::processEvents(); // the end of the earlier capture arrives late
     EXPECT_TRUE(w->WaveIn().isCapturing());
 }
@@ -299,7 +299,7 @@ TEST_F(LibraryWindowTest, AFullLibraryRefusesToRecord)
     open();
     click(w->cmdRecord);
     EXPECT_EQ(app->messageText(), "Maximum Number of Sound Files is 900.");
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_TRUE(w->mnuDelete->isVisible());
     EXPECT_TRUE(w->mnuHiddenPopupDelete->isEnabled());
     EXPECT_EQ(indexBytes(), all);
@@ -316,8 +316,8 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
     advanceClock(3);
     w->close();
     flushDeletes();
-    EXPECT_EQ(state().RecordState, 0);
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     // The take is kept as a finished entry, so no later recording can reuse its slot.
     EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "3", "12-05-26"));
     EXPECT_EQ(backend().openStreamCount(), 0);
@@ -328,8 +328,8 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
     w->Timer1->stop();
     app->state().RecordStartMode = 3; // not Off: the first press only arms
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 1);
-    ASSERT_EQ(state().CurrentSlot, 3);
+    ASSERT_EQ(studio->recording().recordState(), 1);
+    ASSERT_EQ(studio->recording().slot(), 3);
     w->close();
     flushDeletes();
     EXPECT_EQ(recordBytes(3).left(1), "0");
@@ -339,7 +339,7 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
     // which holds nothing, is freed as on closing the window.
     w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     click(w->cmdRecord);
-    EXPECT_EQ(state().CurrentSlot, 3);
+    EXPECT_EQ(studio->recording().slot(), 3);
     QPointer<frmWaveFiles> library(w);
     app->windows().find(WindowName::mnuMenu)->close();
     flushDeletes();
@@ -353,7 +353,7 @@ TEST_F(LibraryWindowTest, NumberJumpDuringARecordingLeavesTheRecordingItsSlot)
     writeIndex({rec("1", "one"), rec("0", ""), rec("1", "three")});
     open();
     click(w->cmdRecord);
-    ASSERT_EQ(state().CurrentSlot, 2);
+    ASSERT_EQ(studio->recording().slot(), 2);
     w->txtNumber->setText("3");
     QTest::keyClick(w->txtNumber, Qt::Key_Return);
     EXPECT_EQ(selectedSlot(), 3);
@@ -427,7 +427,7 @@ TEST_F(LibraryWindowTest, ARecordingCardThatCannotOpenLeavesNothingArmed)
     open();
     click(w->cmdRecord);
     EXPECT_EQ(app->messageText(), "68 Device unavailable");
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(w->cmdRecord->text(), "&Record");
     EXPECT_EQ(recordBytes(2).left(1), "0");
     EXPECT_TRUE(w->mnuDelete->isVisible());

@@ -46,14 +46,14 @@ TEST_F(TakeTest, AFailingInputEndsTheTakeWithTheLengthOfItsFile)
 {
     openStereo();
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     feed(2 * 44100);
     advanceClock(6); // the clock runs on; the file holds 2 s
     backend().failInput();
     feed(44100); // nothing more arrives
     tick();
 
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(app->messageText(), InputLost);
     EXPECT_EQ(w->cmdRecord->text(), "Record");
     EXPECT_EQ(colour(w->cmdRecord), QColor(192, 0, 0));
@@ -77,11 +77,11 @@ TEST_F(TakeTest, AnInputThatDeliversNothingForASecondEndsTheTake)
         advanceClock(1);
         tick();
     }
-    EXPECT_EQ(state().RecordState, 2);
+    EXPECT_EQ(studio->recording().recordState(), 2);
     EXPECT_EQ(app->messageText(), "");
     feed(2205);
     tick();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(app->messageText(), InputLost);
     EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "1", "12-05-26"));
     expectCounterFrames(readWav(slotFile(2)), 44100 + 300);
@@ -90,10 +90,10 @@ TEST_F(TakeTest, AnInputThatDeliversNothingForASecondEndsTheTake)
     backend().stallInput(false);
     state().RecordStartMode = 2;
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 1);
+    ASSERT_EQ(studio->recording().recordState(), 1);
     backend().failInput();
     tick();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(recordBytes(3).left(1), "0");
     EXPECT_EQ(w->cmdRecord->text(), "Record");
 }
@@ -105,11 +105,11 @@ TEST_F(TakeTest, LosingTheOutputDeviceEndsPlaybackWithAMessage)
     open();
     clickSlot(1);
     click(w->cmdPlay);
-    ASSERT_EQ(state().Playing, 1);
+    ASSERT_EQ(int(studio->playback().isPlaying()), 1);
     backend().advance(4410);
     backend().failOutput();
     tick();
-    EXPECT_EQ(state().Playing, 0);
+    EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     EXPECT_EQ(app->messageText(), "57 Device I/O error (playback device \"Virtual Output\")");
     EXPECT_EQ(colour(w->cmdPlay), frmWaveFiles::PlayIdle);
     EXPECT_FALSE(w->WavePlayer().isPlaying());
@@ -128,7 +128,7 @@ TEST_F(TakeTest, EndingTheProgramMidTakeWritesEverySampleAndCompletesTheSlot)
     // Files › Exit of the main menu, mid-take.
     backend().setInputSignal(sources::counter());
     click(w->cmdRecord);
-    ASSERT_EQ(state().CurrentSlot, 3);
+    ASSERT_EQ(studio->recording().slot(), 3);
     feed(5000);
     advanceClock(3);
     QPointer<frmWaveFiles> library(w);
@@ -202,7 +202,7 @@ TEST_F(TakeTest, AppliedSettingsReachTheOpenWindowAtOnceOrWhenTheTakeEnds)
     // During a take the new settings wait for its end.
     apply(3, 1, 0); // Off
     click(w->cmdRecord);
-    ASSERT_EQ(state().RecordState, 2);
+    ASSERT_EQ(studio->recording().recordState(), 2);
     apply(1, 0, 2); // 11025 mono, Momentary
     EXPECT_EQ(w->windowTitle(), "Record Stereo");
     EXPECT_EQ(w->WaveIn().sampleRate(), 44100);
@@ -273,7 +273,7 @@ TEST_F(TakeTest, ATakeStopsByItselfBeforeTheSizeLimitAndIsKeptComplete)
     click(w->cmdRecord);
     feed(2 * 44100); // 352800 bytes of audio would not fit
     QCoreApplication::processEvents();
-    EXPECT_EQ(state().RecordState, 0);
+    EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_TRUE(app->messageText().contains("4 GB")) << app->messageText().toStdString();
     EXPECT_LE(QFileInfo(slotFile(2)).size(), 200000);
     const WavContents wav = readWav(slotFile(2));

@@ -1,12 +1,15 @@
 #include "app/Application.h"
-#include "library/SlotIndex.h"
+#include "app/TimeText.h"
+#include "library/SoundLibrary.h"
+#include "platform/Failure.h"
+#include <QSignalSpy>
 #include "tests/support/AppFixture.h"
 #include <QFile>
 #include <QFileInfo>
 
 using namespace tamblor;
 
-class SlotIndexTest : public AppTest {
+class SoundLibraryTest : public AppTest {
 protected:
     void SetUp() override
     {
@@ -20,26 +23,28 @@ protected:
         app.reset();
         writeAllBytes(native("C/Tamblor/Schedule.dat"), bytes);
         newApp();
+        index = std::make_unique<SoundLibrary>(*app);
         ASSERT_TRUE(app->start());
-        index = std::make_unique<SlotIndex>(*app);
     }
     QByteArray indexBytes() const { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
+    // A record as bytes; the status is any character ("x" and "0" are free).
     static QByteArray record(const char* status, const char* name = "", const char* len = "", const char* date = "")
     {
         IndexRecord r;
-        r.setStatus(status);
         r.setSoundName(name);
         r.setLengthText(len);
         r.setRecordDate(date);
-        return r.toBytes();
+        QByteArray bytes = r.toBytes();
+        bytes[0] = status[0];
+        return bytes;
     }
-    std::unique_ptr<SlotIndex> index;
+    std::unique_ptr<SoundLibrary> index;
 };
 
-TEST_F(SlotIndexTest, RecordLayoutIsFourBlankPaddedFields)
+TEST_F(SoundLibraryTest, RecordLayoutIsFourBlankPaddedFields)
 {
     IndexRecord r;
-    r.setStatus("1");
+    r.Status = SlotStatus::Used;
     r.setSoundName("SPOT NEWS");
     r.setLengthText("3725");
     r.setRecordDate("12-05-26");
@@ -51,7 +56,7 @@ TEST_F(SlotIndexTest, RecordLayoutIsFourBlankPaddedFields)
     EXPECT_EQ(r.toBytes().size(), 39);
 }
 
-TEST_F(SlotIndexTest, BytesOutsideAsciiSurviveAndUnrepresentableBecomeQuestionMarks)
+TEST_F(SoundLibraryTest, BytesOutsideAsciiSurviveAndUnrepresentableBecomeQuestionMarks)
 {
     QByteArray raw = QByteArray("1CAF\xC9 \xFF") + QByteArray(19, ' ') + "5    01-02-03";
     ASSERT_EQ(raw.size(), 39);
@@ -63,12 +68,12 @@ TEST_F(SlotIndexTest, BytesOutsideAsciiSurviveAndUnrepresentableBecomeQuestionMa
     EXPECT_EQ(w.toBytes().mid(1, 3), QByteArray("??x"));
 }
 
-TEST_F(SlotIndexTest, NamesAreOneWindows1252BytePerCharacterUpperCasedWithoutExpansion)
+TEST_F(SoundLibraryTest, NamesAreOneWindows1252BytePerCharacterUpperCasedWithoutExpansion)
 {
     startWith(record("1", "OLD", "12", "01-01-26"));
     index->rename(1, QString::fromUtf8("Straße €9 šœž ÿµ"));
     EXPECT_EQ(indexBytes().mid(1, 25), QByteArray("STRA\xDF" "E \x80" "9 \x8A\x8C\x8E \x9F\xB5") + QByteArray(9, ' '));
-    EXPECT_EQ(app->state().IndexRecord.SoundName.trimmed(), QString::fromUtf8("STRAßE €9 ŠŒŽ Ÿµ"));
+    EXPECT_EQ(index->record(1).SoundName.trimmed(), QString::fromUtf8("STRAßE €9 ŠŒŽ Ÿµ"));
 
     // Upper case never lengthens a name: its 25th character stays in the field.
     index->rename(1, QString::fromUtf8("abcdefghijklmnopqrstuvwxß"));
@@ -80,106 +85,135 @@ TEST_F(SlotIndexTest, NamesAreOneWindows1252BytePerCharacterUpperCasedWithoutExp
     EXPECT_EQ(indexBytes().size(), 39);
 }
 
-TEST_F(SlotIndexTest, IndexBytes0x80To0x9FReadAsTheirWindows1252Characters)
+TEST_F(SoundLibraryTest, IndexBytes0x80To0x9FReadAsTheirWindows1252Characters)
 {
     QByteArray raw = QByteArray("1\x80\x85\x8A\x91\x92\x96\x99\x9F\x81") + QByteArray(16, ' ') + "5    01-02-03";
     ASSERT_EQ(raw.size(), 39);
     startWith(raw);
-    ASSERT_TRUE(index->read(1));
-    EXPECT_EQ(app->state().IndexRecord.SoundName.left(8), QString::fromUtf8("€…Š‘’–™Ÿ"));
+    const auto r = index->read(1);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->SoundName.left(8), QString::fromUtf8("€…Š‘’–™Ÿ"));
     // Written back unchanged, the byte the code page leaves unassigned too.
-    index->write(1);
+    index->write(1, *r);
     EXPECT_EQ(indexBytes(), raw);
 }
 
-TEST_F(SlotIndexTest, FirstRecordingOfAnEmptyIndexGetsSlotOneAndCompletes)
+TEST_F(SoundLibraryTest, FirstRecordingOfAnEmptyIndexGetsSlotOneAndCompletes)
 {
-    state().TimeText.clear();
-    ASSERT_TRUE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 1);
+    EXPECT_EQ(index->firstFreeSlot(), 1);
     writeAllBytes(native("C/Tamblor/SF0001.WAV"), "old take"); // an old file of the slot
-    index->reserveCurrentSlot();
+    EXPECT_EQ(index->reserveFreeSlot(), 1);
     EXPECT_EQ(indexBytes(), QByteArray("2") + QByteArray(25, ' ') + QByteArray(13, ' '));
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SF0001.WAV")));
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SF0001.wav")));
 
-    index->completeCurrentSlot(8 * 3600, 8 * 3600 + 3725, QDate(2026, 12, 5));
+    index->complete(1, 3725, QDate(2026, 12, 5));
     EXPECT_EQ(indexBytes(), QByteArray("1(No Name 001 ****)       3725 12-05-26"));
-    EXPECT_EQ(state().Seconds, 3725);
+    EXPECT_EQ(index->record(1).LengthText, "3725 ");
 }
 
-TEST_F(SlotIndexTest, CompletionAcrossMidnightAddsADay)
+TEST_F(SoundLibraryTest, CompletionAcrossMidnightAddsADay)
 {
-    ASSERT_TRUE(index->chooseFreeSlot());
-    index->reserveCurrentSlot();
-    index->completeCurrentSlot(86390, 15, QDate(2027, 1, 1));
+    ASSERT_EQ(index->reserveFreeSlot(), 1);
+    index->complete(1, secondsAcrossMidnight(86390, 15), QDate(2027, 1, 1));
     EXPECT_EQ(indexBytes(), QByteArray("1(No Name 001 ****)       25   01-01-27"));
 }
 
-TEST_F(SlotIndexTest, LowestFreeSlotIsReusedBeforeTheFileGrows)
+TEST_F(SoundLibraryTest, LowestFreeSlotIsReusedBeforeTheFileGrows)
 {
     startWith(record("1", "A") + record("0", "B") + record("2") + record("x"));
-    ASSERT_TRUE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 2);
+    EXPECT_EQ(index->firstFreeSlot(), 2);
     startWith(record("1", "A") + record("2") + record("1"));
-    ASSERT_TRUE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 4); // just past the end
+    EXPECT_EQ(index->firstFreeSlot(), 4); // just past the end
     startWith(record("1") + QByteArray(39, '\0'));
-    ASSERT_TRUE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 2); // a never-written record is free
+    EXPECT_EQ(index->firstFreeSlot(), 2); // a never-written record is free
 }
 
-TEST_F(SlotIndexTest, NineHundredSlotsInUseRefuseTheNextRecording)
+TEST_F(SoundLibraryTest, NineHundredSlotsInUseRefuseTheNextRecording)
 {
     QByteArray full;
     for (int i = 0; i < 900; ++i)
         full += record(i % 2 ? "1" : "2", "X");
     startWith(full);
-    EXPECT_FALSE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 901);
+    EXPECT_EQ(index->firstFreeSlot(), 901);
+    EXPECT_EQ(index->reserveFreeSlot(), 0);
     EXPECT_EQ(indexBytes(), full);
-    EXPECT_STREQ(SlotIndex::LimitMessage, "Maximum Number of Sound Files is 900.");
+    EXPECT_STREQ(LibraryLayout::LimitMessage, "Maximum Number of Sound Files is 900.");
 }
 
-TEST_F(SlotIndexTest, IndexOfPartialLengthTreatsTheTailAsPastTheEnd)
+TEST_F(SoundLibraryTest, IndexOfPartialLengthTreatsTheTailAsPastTheEnd)
 {
     startWith(record("1", "A") + QByteArray("1GARBAGE"));
-    ASSERT_TRUE(index->chooseFreeSlot());
-    EXPECT_EQ(state().CurrentSlot, 2);
-    index->reserveCurrentSlot();
+    EXPECT_EQ(index->reserveFreeSlot(), 2);
     EXPECT_EQ(indexBytes().size(), 78); // the partial record is rewritten whole
 }
 
-TEST_F(SlotIndexTest, WritingPastTheEndGrowsWithFreeRecords)
+TEST_F(SoundLibraryTest, WritingPastTheEndGrowsWithFreeRecords)
 {
     startWith(record("1") + record("1") + record("1"));
-    state().IndexRecord = IndexRecord::fromBytes(record("1", "TEN"));
-    index->write(10);
+    index->write(10, IndexRecord::fromBytes(record("1", "TEN")));
     EXPECT_EQ(indexBytes().size(), 390);
     for (int n = 4; n <= 9; ++n) {
-        ASSERT_TRUE(index->read(n));
-        EXPECT_FALSE(state().IndexRecord.isUsed());
-        EXPECT_FALSE(state().IndexRecord.isReserved());
+        const auto r = index->read(n);
+        ASSERT_TRUE(r);
+        EXPECT_FALSE(r->isUsed());
+        EXPECT_FALSE(r->isReserved());
     }
     EXPECT_FALSE(index->read(11));
 }
 
-TEST_F(SlotIndexTest, RenameUpperCasesAndRetimeKeepsTheRest)
+TEST_F(SoundLibraryTest, RenameUpperCasesAndRetimeKeepsTheRest)
 {
     startWith(record("1", "OLD", "12", "01-01-26"));
     index->rename(1, "morning news");
-    index->retime(1, "3725");
+    index->retime(1, 3725);
     EXPECT_EQ(indexBytes(), QByteArray("1MORNING NEWS             3725 01-01-26"));
     index->release(1);
     EXPECT_EQ(indexBytes().left(1), "0");
 }
 
-TEST_F(SlotIndexTest, SlotFileNamesAndDefaultNames)
+TEST_F(SoundLibraryTest, SlotFileNamesAndDefaultNames)
 {
     EXPECT_EQ(index->slotFilePath(5), "C:\\Tamblor\\SF0005.wav");
     state().DriveLetter = "D";
     EXPECT_EQ(index->slotFilePath(900), "D:\\Tamblor\\SF0900.wav");
-    EXPECT_EQ(SlotIndex::defaultName(5), "(No Name 005 ****)");
-    EXPECT_EQ(SlotIndex::defaultName(123), "(No Name 123 ****)");
-    EXPECT_EQ(SlotIndex::recordDateText(QDate(2026, 12, 5)), "12-05-26");
+    EXPECT_EQ(LibraryLayout::defaultName(5), "(No Name 005 ****)");
+    EXPECT_EQ(LibraryLayout::defaultName(123), "(No Name 123 ****)");
+    EXPECT_EQ(LibraryLayout::recordDateText(QDate(2026, 12, 5)), "12-05-26");
+    EXPECT_EQ(LibraryLayout::slotOfFileName("sf0012.WAV"), 12);
+    EXPECT_EQ(LibraryLayout::slotOfFileName("SF12.wav"), 0);
+    EXPECT_TRUE(LibraryLayout::isLibraryFileName("schedule.DAT"));
+    EXPECT_TRUE(LibraryLayout::isLibraryFileName("MYCOMP.ini"));
+    EXPECT_TRUE(LibraryLayout::isLibraryFileName("Sf0001.Wav"));
+    EXPECT_FALSE(LibraryLayout::isLibraryFileName("SF0001.wav.bak"));
+}
+
+TEST_F(SoundLibraryTest, EveryChangedSlotIsSignalledOnceAndAnUnchangedWriteIsNot)
+{
+    startWith(record("1", "OLD", "12", "01-01-26") + record("2"));
+    QSignalSpy changed(index.get(), &SoundLibrary::slotChanged);
+    index->rename(1, "old"); // the same bytes: nothing changed
+    EXPECT_EQ(changed.count(), 0);
+    index->rename(1, "new");
+    index->retime(1, 5);
+    index->complete(2, 7, QDate(2026, 12, 5));
+    ASSERT_EQ(changed.count(), 3);
+    EXPECT_EQ(changed[0][0].toInt(), 1);
+    EXPECT_EQ(changed[1][0].toInt(), 1);
+    EXPECT_EQ(changed[2][0].toInt(), 2);
+    EXPECT_EQ(index->reserveFreeSlot(), 3); // past the end: a new record
+    ASSERT_EQ(changed.count(), 4);
+    EXPECT_EQ(changed[3][0].toInt(), 3);
+    index->release(3);
+    EXPECT_EQ(changed.count(), 5);
+    EXPECT_TRUE(index->record(3).isFree());
+}
+
+TEST_F(SoundLibraryTest, TheIndexIsOpenFromTheStartToTheEndOfTheProgram)
+{
+    EXPECT_TRUE(index->isOpen());
+    EXPECT_EQ(index->indexPath(), native("C/Tamblor/Schedule.dat"));
+    app->endProgram();
+    EXPECT_FALSE(index->isOpen());
+    EXPECT_THROW(index->read(1), Failure);
 }

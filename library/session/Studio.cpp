@@ -1,0 +1,50 @@
+#include "library/session/Studio.h"
+#include "app/Application.h"
+#include "platform/Failure.h"
+
+namespace tamblor {
+
+Studio::Studio(Application& app) : app_(app), library_(app), recording_(app, library_), playback_(app)
+{
+    playback_.setRecording(&recording_);
+    timer_.setInterval(TickMs);
+    QObject::connect(&timer_, &QTimer::timeout, &recording_, [this] {
+        if (!tickClient_)
+            tick();
+    });
+    timer_.start();
+}
+
+Studio::~Studio() { timer_.stop(); }
+
+void Studio::tick()
+{
+    try {
+        playback_.handle(PlaybackSession::Event::Tick);
+    } catch (const Failure& f) {
+        app_.showMessage(f.text());
+    }
+    try {
+        recording_.handle(RecordingSession::Event::Tick);
+    } catch (const Failure& f) {
+        app_.showMessage(f.text());
+    }
+}
+
+void Studio::takeTicks(QObject* client) { tickClient_ = client; }
+
+void Studio::releaseTicks(QObject* client)
+{
+    if (tickClient_ == client)
+        tickClient_ = nullptr;
+}
+
+void Studio::setTimerRunning(bool running)
+{
+    if (running)
+        timer_.start();
+    else
+        timer_.stop();
+}
+
+} // namespace tamblor

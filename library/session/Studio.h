@@ -1,0 +1,50 @@
+#pragma once
+// What the program keeps for its whole run beside the windows: the sound library, the take
+// (recording session with its input device) and the playback (with its output device). Made
+// once, in main or by a test, and handed to the windows; a take under way belongs to no window.
+//
+// The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play) come from
+// the studio's own timer, or from the one client that takes them over while it is open (the
+// library window, whose display timer has ticked them all along).
+#include "library/SoundLibrary.h"
+#include "library/session/PlaybackSession.h"
+#include "library/session/RecordingSession.h"
+#include <QPointer>
+#include <QTimer>
+
+namespace tamblor {
+
+class Application;
+
+class Studio {
+public:
+    static constexpr int TickMs = 50;
+
+    explicit Studio(Application& app);
+    ~Studio();
+    Studio(const Studio&) = delete;
+    Studio& operator=(const Studio&) = delete;
+
+    SoundLibrary& library() { return library_; }
+    RecordingSession& recording() { return recording_; }
+    PlaybackSession& playback() { return playback_; }
+
+    // One tick of both sessions; a failure is reported to the operator, never dropped.
+    void tick();
+    // `client` ticks the sessions from now on (until it goes, or releases them).
+    void takeTicks(QObject* client);
+    void releaseTicks(QObject* client);
+    // The studio's own timer (on by default); tests that step the sessions by hand turn it off.
+    void setTimerRunning(bool running);
+    bool timerRunning() const { return timer_.isActive(); }
+
+private:
+    Application& app_;
+    SoundLibrary library_;
+    RecordingSession recording_;
+    PlaybackSession playback_;
+    QTimer timer_;
+    QPointer<QObject> tickClient_;
+};
+
+} // namespace tamblor
