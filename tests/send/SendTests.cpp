@@ -742,7 +742,7 @@ TEST_F(SendTest, TheGaugeStartsAtZeroAndAFailedSendShowsHowFarItGot)
     ASSERT_EQ(gauge()->value(), 100);
 
     // A send that fails before its first byte (the source is gone) got nowhere.
-    state().SendSlot = 7;
+    dlg->openFor(7); // a further export, of a slot whose file is gone
     nameBox()->setText("Gone");
     child<QAction>("mnuHiddenPopupSend")->trigger();
     EXPECT_EQ(app->messageText(), "53 File not found");

@@ -166,12 +166,12 @@ TEST_F(CrashTest, DeleteFileIndexCountsTheAudioAfterAHeaderThatSaysNone)
     covered.replace(4, 4, QByteArray("\x24\0\0\0", 4));
     writeAllBytes(native("C/Tamblor/SF0002.wav"), covered + audio + QByteArray(1, 'x')); // half a frame more
     writeAllBytes(native("C/Tamblor/Schedule.dat"), rec("2", "", "0", "11-30-26") + rec("2", "", "0", "11-30-26"));
-    state().IndexFile->close();
-    state().IndexFile->open();
-    const QString date = SlotIndex::recordDateText(QFileInfo(native("C/Tamblor/SF0001.wav")).lastModified().date());
-    const QString date2 = SlotIndex::recordDateText(QFileInfo(native("C/Tamblor/SF0002.wav")).lastModified().date());
+    library->close();
+    library->open();
+    const QString date = LibraryLayout::recordDateText(QFileInfo(native("C/Tamblor/SF0001.wav")).lastModified().date());
+    const QString date2 = LibraryLayout::recordDateText(QFileInfo(native("C/Tamblor/SF0002.wav")).lastModified().date());
 
-    IndexMaintenance(*app).DeleteFileIndex();
+    IndexMaintenance(*app, *library).DeleteFileIndex();
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
               rec("1", "(No Name 001 ****)", "3", date) + rec("1", "(No Name 002 ****)", "3", date2));
     for (const char* file : {"C/Tamblor/SF0001.wav", "C/Tamblor/SF0002.wav"}) {
