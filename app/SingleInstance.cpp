@@ -1,14 +1,18 @@
 #include "app/SingleInstance.h"
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 namespace tamblor {
 
 namespace {
 constexpr char Request[] = "raise\n";
-constexpr char Answer[] = "ok\n";
+constexpr char AnswerLine[] = "ok\n";
 } // namespace
 
 SingleInstance::SingleInstance(const QString& root, QObject* parent)
@@ -31,36 +35,60 @@ QString SingleInstance::serverName(const QString& root)
 SingleInstance::Claim SingleInstance::claim()
 {
     QDir().mkpath(root_);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // Two programs started together: the one that took the lock may not be listening yet when
+    // the other asks. While the holder is alive the question is asked again after a short wait,
+    // for as long as the holder is given to answer.
+    QDeadlineTimer deadline(answerTimeout_);
+    for (;;) {
         if (lock_.tryLock(0)) {
             listen();
             return Claim::First;
         }
         if (lock_.error() != QLockFile::LockFailedError)
-            break;
-        if (askRunningProgram())
+            return Claim::NoAnswer;
+        switch (askRunningProgram()) {
+        case Answer::Raised:
             return Claim::Handed;
-        // The holder may have just ended: one more try before giving up.
-        if (lock_.removeStaleLockFile())
+        case Answer::Silent:
+            return Claim::NoAnswer; // it listens but does not answer
+        case Answer::NotListening:
+            break;
+        }
+        if (holderMayHaveEnded() && lock_.removeStaleLockFile())
             continue;
+        if (deadline.hasExpired())
+            return Claim::NoAnswer;
+        QThread::msleep(RetryMs);
     }
-    return Claim::NoAnswer;
 }
 
-bool SingleInstance::askRunningProgram()
+bool SingleInstance::holderMayHaveEnded() const
+{
+    // The holder writes its process id only once it holds the lock: a lock file without one is
+    // being taken this moment, unless it is old (its maker died between the two steps).
+    qint64 pid = 0;
+    QString host, app;
+    if (lock_.getLockInfo(&pid, &host, &app))
+        return true; // removeStaleLockFile() removes it only when its holder is gone
+    const QFileInfo info(lock_.fileName());
+    return info.exists() && info.lastModified().msecsTo(QDateTime::currentDateTime()) > answerTimeout_;
+}
+
+SingleInstance::Answer SingleInstance::askRunningProgram()
 {
     QLocalSocket socket;
     socket.connectToServer(serverName(root_));
     if (!socket.waitForConnected(answerTimeout_))
-        return false;
+        return Answer::NotListening;
+    // Connected: the holder's socket is up and its answer comes once its event loop runs.
     socket.write(Request);
     if (!socket.waitForBytesWritten(answerTimeout_))
-        return false;
+        return Answer::Silent;
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(answerTimeout_))
-            return false;
+            return Answer::Silent;
     }
-    return socket.readLine() == Answer;
+    return socket.readLine() == AnswerLine ? Answer::Raised : Answer::Silent;
 }
 
 void SingleInstance::listen()
@@ -78,7 +106,7 @@ void SingleInstance::listen()
                 if (!s->canReadLine())
                     return;
                 if (s->readLine() == Request) {
-                    s->write(Answer);
+                    s->write(AnswerLine);
                     s->flush();
                     emit activationRequested();
                 }

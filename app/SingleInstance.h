@@ -26,7 +26,7 @@ public:
     explicit SingleInstance(const QString& root, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // How long a second start waits for the first program's answer.
+    // How long a second start waits for the first program to listen, and then for its answer.
     void setAnswerTimeout(int milliseconds) { answerTimeout_ = milliseconds; }
     Claim claim();
 
@@ -38,13 +38,17 @@ signals:
     void activationRequested();
 
 private:
-    bool askRunningProgram();
+    enum class Answer { Raised, NotListening, Silent };
+    static constexpr int RetryMs = 50;
+    Answer askRunningProgram();
+    // True when the lock's holder may have ended (removeStaleLockFile() decides).
+    bool holderMayHaveEnded() const;
     void listen();
 
     QString root_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
-    int answerTimeout_ = 3000;
+    int answerTimeout_ = 10000; // a program starting on a busy machine needs a while
 };
 
 } // namespace tamblor

@@ -34,6 +34,9 @@ Form* WindowRegistry::show(WindowName name)
     Form* f = load(name);
     if (!f)
         return nullptr;
+    // A window chosen again comes back as the operator left it, but never iconic.
+    if (f->isMinimized())
+        f->setWindowState(f->windowState() & ~Qt::WindowMinimized);
     f->show();
     f->raise();
     f->activateWindow();

@@ -1,5 +1,6 @@
 #pragma once
-// Creates each window on first use and raises it afterwards: one instance per window.
+// Creates each window on first use and brings it back afterwards (shown, un-minimized, raised,
+// focused): one instance per window.
 #include <QHash>
 #include <QPointer>
 #include "app/WindowName.h"
@@ -20,9 +21,9 @@ public:
     void registerWindow(WindowName name, Factory factory) { factories_[name.toString()] = std::move(factory); }
     bool isRegistered(WindowName name) const { return factories_.contains(name.toString()); }
 
-    // Shows the window modeless, creating and loading it first when needed; nullptr when no
-    // window of that name is registered. A failure of the load is passed on and the window is
-    // removed again.
+    // Shows the window modeless, creating and loading it first when needed, restores it when
+    // minimized, raises it and gives it the focus; nullptr when no window of that name is
+    // registered. A failure of the load is passed on and the window is removed again.
     Form* show(WindowName name);
     // Creates and loads the window without showing it (nullptr when unknown).
     Form* load(WindowName name);

@@ -3,5 +3,8 @@
 TAMBLOR_LAUNCHER=()
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}"
+  # Debug information names the build folder; without this, checkouts beside each other never
+  # share a compiled file.
+  export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
   TAMBLOR_LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi

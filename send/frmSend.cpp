@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
 #include <QVBoxLayout>
 
 namespace tamblor {
@@ -223,6 +224,7 @@ void frmSend::txtFileName_KeyPress(int keyAscii)
     if (keyAscii != 13)
         return;
     formDestination();
+    Gauge->setValue(0); // a new destination: nothing of it is sent yet
     const QString problem = destinationProblem();
     if (!problem.isEmpty()) {
         app().showMessage(problem);
@@ -288,6 +290,7 @@ void frmSend::SendFile()
     cmdNo->setVisible(false);
     cmdSend->setVisible(false);
     Label1->setVisible(false);
+    Gauge->setValue(0); // a send that fails before its first byte got nowhere
     try {
         sendSteps();
     } catch (const Failure& f) {
@@ -298,10 +301,10 @@ void frmSend::SendFile()
 
 void frmSend::showSendEnd(bool sent)
 {
-    // A complete send fills the gauge, however short it was; after a failure "Send" tries the
-    // same destination again, and "Close" is always offered.
-    if (sent)
-        Gauge->setValue(100);
+    // A complete send fills the gauge, however short it was; a failed one shows how far it got
+    // and is never full. After a failure "Send" tries the same destination again, and "Close"
+    // is always offered.
+    Gauge->setValue(sent ? 100 : std::min(Gauge->value(), 99));
     cmdSend->setVisible(!sent);
     cmdClose->setVisible(true);
 }
@@ -398,6 +401,8 @@ void frmSend::Trigger_Finished()
     }
     if (Trigger->failure())
         app().showMessage(jobs::failureText(*Trigger->failure(), sendingTo_));
+    if (!complete)
+        Timer1_Timer(); // how far it got
     AudioFile.close();
     if (!complete || !part_) {
         sendEnded(false);

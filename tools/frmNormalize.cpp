@@ -96,6 +96,11 @@ frmNormalize::frmNormalize(Application& app) : Form(app, WindowName::frmNormaliz
     modeLayout->addWidget(optPeak);
     modeLayout->addLayout(loudnessRow);
     modeLayout->addWidget(lblCeiling);
+    // The loudness of a mono file is that of its one channel on both loudspeakers, 3 dB above
+    // the same channel measured alone: the operator is told which.
+    // Two lines of their own (a wrapped label would leave the window's smallest size too small).
+    lblMono = controls::label(mode, "lblMono", "A mono file is measured as heard\non two loudspeakers.");
+    modeLayout->addWidget(lblMono);
 
     // What the scan measured.
     auto* measured = controls::frame(this, "fraMeasured", "Measured");
@@ -177,7 +182,9 @@ void frmNormalize::Slider_Change(int position) { lblLevel->setText(levelText(pos
 void frmNormalize::optMode_Click()
 {
     const bool peak = optPeak->isChecked();
+    // The peak level and its text only count for a peak normalize.
     Slider->setEnabled(peak && !working_);
+    lblLevel->setEnabled(peak && !working_);
     txtTarget->setEnabled(!peak && !working_);
 }
 

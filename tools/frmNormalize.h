@@ -80,6 +80,7 @@ private:
     QRadioButton* optLoudness;
     QDoubleSpinBox* txtTarget;
     QLabel* lblCeiling;
+    QLabel* lblMono;
     QLabel* lblIntegrated;
     QLabel* lblRange;
     QLabel* lblTruePeak;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -24,8 +25,25 @@ namespace tamblor {
 
 namespace {
 
-const char* const kFormats[] = {"PCM 8.000 kHz",          "PCM 11,025 kHz",        "PCM 22.050 kHz",
-                                "PCM 44.100 kHz",         "Microsoft ADPCM 22,050", "Microsoft ADPCM 44,100"};
+// The recording formats in the order of their stored number: the rate in kHz with three
+// decimals, written with the locale's one decimal separator ("PCM 11.025 kHz", "PCM 11,025 kHz").
+struct FormatEntry {
+    const char* name;
+    int rate;
+    const char* unit;
+};
+const FormatEntry kFormats[] = {{"PCM", 8000, " kHz"},  {"PCM", 11025, " kHz"},          {"PCM", 22050, " kHz"},
+                                {"PCM", 44100, " kHz"}, {"Microsoft ADPCM", 22050, ""}, {"Microsoft ADPCM", 44100, ""}};
+
+QString formatText(const FormatEntry& f, const QLocale& locale)
+{
+    return QStringLiteral("%1 %2%3%4%5")
+        .arg(QLatin1String(f.name))
+        .arg(f.rate / 1000)
+        .arg(locale.decimalPoint())
+        .arg(f.rate % 1000, 3, 10, QLatin1Char('0'))
+        .arg(QLatin1String(f.unit));
+}
 
 // A list as tall as `rows` entries.
 QListWidget* rowsHigh(QListWidget* list, int rows)
@@ -272,8 +290,8 @@ void frmMyPreferences::Form_Load()
     for (int i = 0; i < audio.inputDeviceCount(); ++i)
         addItem(lstMM2, audio.inputDeviceName(i), i);
 
-    for (const char* f : kFormats)
-        List2->addItem(f);
+    for (const FormatEntry& f : kFormats)
+        List2->addItem(formatText(f, app().clock().locale()));
     for (QListWidget* l : {lstMM1, lstMM2, List2, lstDrv})
         fitWidthToEntries(l);
 

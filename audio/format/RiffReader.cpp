@@ -79,9 +79,11 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
     if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
         throw malformedWave(QStringLiteral("not a RIFF WAVE file"));
     // Writers often leave the RIFF size stale (a recording cut short, a pad byte), so it only
-    // narrows the search; the file's own size bounds every chunk.
+    // narrows the search; the file's own size bounds every chunk. A size too small to hold a
+    // single chunk is a writer's placeholder (libsndfile writes 8 until its first update) and
+    // narrows nothing.
     const uint64_t riffEnd = uint64_t(le32(head + 4)) + 8;
-    const uint64_t end = riffEnd >= 12 && riffEnd < fileSize ? riffEnd : fileSize;
+    const uint64_t end = riffEnd >= 12 + 8 && riffEnd < fileSize ? riffEnd : fileSize;
 
     RiffLayout layout;
     layout.fileSize = fileSize;
@@ -115,6 +117,10 @@ RiffLayout RiffReader::parse(const Source& source, uint64_t fileSize)
             layout.dataOffset = body;
             // A take cut short before its header was finished: what is there is the sound.
             layout.dataSize = std::min<uint64_t>(size, fileSize - body);
+            // A take cut short before its first header update (a writer's header says "no data"
+            // and claims nothing beyond it) holds its sound in every byte after the header.
+            if (size == 0 && riffEnd <= body)
+                layout.dataSize = fileSize - body;
             haveData = true;
         }
         // Chunks are word aligned: an odd size is followed by one pad byte.

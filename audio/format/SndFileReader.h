@@ -1,7 +1,9 @@
 #pragma once
 // A sound file opened for libsndfile to decode, read through large buffered reads: libsndfile
 // on its own reads a few kilobytes per system call, which cost more than the decoding itself
-// for an hour of sound.
+// for an hour of sound. A header whose data size says "none" where the shared RIFF reader
+// finds sound is shown to libsndfile with the size the RIFF reader found, so both count the
+// same frames.
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
 #include <QString>
@@ -37,6 +39,9 @@ public:
     int64_t tell() const { return position_; }
 
 private:
+    void agreeWithRiffReader();
+    int64_t readFromFile(void* buffer, int64_t bytes);
+
     NativeFile source_;
     int64_t length_ = 0;
     int64_t position_ = 0;
@@ -46,6 +51,9 @@ private:
     std::optional<Failure> readFailure_;
     sf_private_tag* file_ = nullptr;
     int64_t frames_ = 0;
+    // Where the header's data size is read with another value, and that value (-1: nowhere).
+    int64_t dataSizeAt_ = -1;
+    uint8_t dataSize_[4] = {};
 };
 
 } // namespace tamblor::audio

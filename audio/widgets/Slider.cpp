@@ -122,19 +122,23 @@ void Slider::paintEvent(QPaintEvent*)
     QPainter p(this);
     const QRect g = grooveRect();
     const double t = max_ > 0 ? double(position_) / max_ : 0.0;
-    p.setPen(palette().color(QPalette::Mid));
-    p.setBrush(palette().color(QPalette::Base));
+    // A slider that plays no part now is drawn as an outline in the disabled text colour, so
+    // it does not look as if it could be moved.
+    const bool enabled = isEnabled();
+    const QColor thumb = enabled ? palette().color(QPalette::Button) : palette().color(QPalette::Window);
+    p.setPen(enabled ? palette().color(QPalette::Mid) : palette().color(QPalette::Disabled, QPalette::Text));
+    p.setBrush(enabled ? palette().color(QPalette::Base) : palette().color(QPalette::Window));
     if (orientation_ == Qt::Horizontal) {
         const int cy = height() / 2;
         p.drawRect(g.left(), cy - 2, g.width(), 4);
         const int x = g.left() + int(std::lround(t * (g.width() - 1)));
-        p.setBrush(palette().color(QPalette::Button));
+        p.setBrush(thumb);
         p.drawRect(x - kThumb / 2, 1, kThumb, height() - 3);
     } else {
         const int cx = width() / 2;
         p.drawRect(cx - 2, g.top(), 4, g.height());
         const int y = g.bottom() - int(std::lround(t * (g.height() - 1)));
-        p.setBrush(palette().color(QPalette::Button));
+        p.setBrush(thumb);
         p.drawRect(1, y - kThumb / 2, width() - 3, kThumb);
     }
 }

@@ -90,6 +90,7 @@ void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSe
         txtNumber->setText(QString::number(recording().slot()));
         cmdRecord->setText("Ready");
         setButtonColour(cmdRecord, RecordReady);
+        lblTime->setText(secondsToTimeText(0)); // a new take, not the last one's time
         lblNumber->setText(QString::number(recording().slot()));
         txtName->clear(); // their change handling stores nothing while recording
         txtLength->clear();

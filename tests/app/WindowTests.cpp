@@ -99,6 +99,31 @@ TEST_F(MainMenuTest, WindowsOpenOnceAndModeless)
     action(menu, "mnuAbout")->trigger();
 }
 
+TEST_F(MainMenuTest, AMinimizedWindowChosenAgainIsRestoredRaisedAndFocused)
+{
+    action(menu, "mnuWaveFiles")->trigger();
+    Form* tool = app->windows().find(WindowName::frmWaveFiles);
+    ASSERT_TRUE(tool);
+    tool->showMinimized();
+    menu->activateWindow();
+    QTest::qWait(20);
+    ASSERT_TRUE(tool->isMinimized());
+
+    action(menu, "mnuWaveFiles")->trigger();
+    EXPECT_EQ(app->windows().find(WindowName::frmWaveFiles), tool);
+    EXPECT_FALSE(tool->isMinimized());
+    EXPECT_TRUE(tool->isVisible());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(tool));
+    EXPECT_EQ(QApplication::activeWindow(), tool);
+    EXPECT_EQ(counts.loads, 1);
+
+    // A maximized window keeps its size when it comes back.
+    tool->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    menu->activateWindow();
+    action(menu, "mnuWaveFiles")->trigger();
+    EXPECT_EQ(tool->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), Qt::WindowMaximized);
+}
+
 TEST_F(MainMenuTest, ClosingTheMainMenuEndsTheProgramWithoutToolUnloads)
 {
     action(menu, "mnuWaveFiles")->trigger();

@@ -146,13 +146,23 @@ TEST_F(PreferencesTest, ShowsEveryControlWithItsCaptionAndToolTip)
     EXPECT_EQ(child<QPushButton>("cmdClose")->toolTip(), "Exit ");
     EXPECT_FALSE(child<QWidget>("Drive1")->isVisible());
 
-    EXPECT_EQ(texts(list("List2")), QStringList({"PCM 8.000 kHz", "PCM 11,025 kHz", "PCM 22.050 kHz",
-                                                 "PCM 44.100 kHz", "Microsoft ADPCM 22,050",
-                                                 "Microsoft ADPCM 44,100"}));
+    // The formats with one decimal separator, the locale's (the fixture's is a point).
+    EXPECT_EQ(texts(list("List2")), QStringList({"PCM 8.000 kHz", "PCM 11.025 kHz", "PCM 22.050 kHz",
+                                                 "PCM 44.100 kHz", "Microsoft ADPCM 22.050",
+                                                 "Microsoft ADPCM 44.100"}));
     // The virtual sound card: one device each way, item data = device number.
     EXPECT_EQ(texts(list("lstMM1")), QStringList({"Virtual Output"}));
     EXPECT_EQ(itemData(list("lstMM1")), QList<int>({0}));
     EXPECT_EQ(texts(list("lstMM2")), QStringList({"Virtual Input"}));
+}
+
+TEST_F(PreferencesTest, FormatListWritesEveryRateWithTheLocalesDecimalSeparator)
+{
+    app->clock().setLocale(QLocale(QLocale::German, QLocale::Germany));
+    open();
+    EXPECT_EQ(texts(list("List2")), QStringList({"PCM 8,000 kHz", "PCM 11,025 kHz", "PCM 22,050 kHz",
+                                                 "PCM 44,100 kHz", "Microsoft ADPCM 22,050",
+                                                 "Microsoft ADPCM 44,100"}));
 }
 
 TEST_F(PreferencesTest, DriveListSkipsFloppiesAndCarriesTheLetterCode)

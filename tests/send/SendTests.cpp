@@ -726,3 +726,49 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
     writeAllBytes(out + "/Plain.bin", "x");
     EXPECT_EQ(QFileInfo(out + "/Wide.wav").permissions(), QFileInfo(out + "/Plain.bin").permissions());
 }
+
+TEST_F(SendTest, TheGaugeStartsAtZeroAndAFailedSendShowsHowFarItGot)
+{
+    const auto gauge = [this] { return child<audio::Gauge>("Gauge"); };
+    open();
+    clickFolder("c:\\Out");
+    sendAs("First");
+    ASSERT_EQ(gauge()->value(), 100);
+
+    // A new destination: nothing of it is sent yet.
+    typeNameAndEnter("Second");
+    EXPECT_EQ(gauge()->value(), 0);
+    sendAndWait([this] { button("cmdSend")->click(); });
+    ASSERT_EQ(gauge()->value(), 100);
+
+    // A send that fails before its first byte (the source is gone) got nowhere.
+    dlg->openFor(7); // a further export, of a slot whose file is gone
+    nameBox()->setText("Gone");
+    child<QAction>("mnuHiddenPopupSend")->trigger();
+    EXPECT_EQ(app->messageText(), "53 File not found");
+    EXPECT_EQ(gauge()->value(), 0);
+
+    // A disk that fills up part way through 20 s of sound compressed to 1.76 MB (the writer's
+    // first 1 MB does not fit in 0.5 MB): the gauge stays where the send stopped, never full.
+    addSlot(7, "Big", 44100, 2, 20.0);
+    app->showMessage(QString());
+    child<QCheckBox>("Check1")->setChecked(true);
+    typeNameAndEnter("Big");
+    ASSERT_TRUE(button("cmdSend")->isVisible());
+    {
+        auto old = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 500000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        sendAndWait([this] { button("cmdSend")->click(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old);
+    }
+    ASSERT_NE(app->messageText(), "");
+    EXPECT_TRUE(gauge()->isVisible());
+    EXPECT_GE(gauge()->value(), 10);
+    EXPECT_LE(gauge()->value(), 90);
+    EXPECT_TRUE(button("cmdSend")->isVisible());
+}

@@ -175,6 +175,29 @@ TEST_F(NormalizeWindowTest, OpensAtLevel9191WithItsControls)
     EXPECT_EQ(win->findChild<QAction*>("mnuExit")->text(), "Exit");
 }
 
+TEST_F(NormalizeWindowTest, InLoudnessModeThePeakLevelIsGreyedAndTheMonoRuleIsSaid)
+{
+    auto* level = win->findChild<QLabel*>("lblLevel");
+    auto* mono = win->findChild<QLabel*>("lblMono");
+    ASSERT_TRUE(level && mono);
+    EXPECT_TRUE(mono->isVisible());
+    EXPECT_EQ(mono->text(), "A mono file is measured as heard\non two loudspeakers.");
+    const QImage active = slider->grab().toImage();
+    EXPECT_TRUE(level->isEnabled());
+
+    win->findChild<QRadioButton*>("optLoudness")->click();
+    EXPECT_FALSE(slider->isEnabled());
+    EXPECT_FALSE(level->isEnabled());
+    // Drawn as out of use, not only refusing the mouse.
+    EXPECT_NE(slider->grab().toImage(), active);
+    const QPoint thumbBorder(1, slider->height() - 1 - int(std::lround(9191.0 / 16384 * (slider->height() - 11))) - 5);
+    EXPECT_EQ(slider->grab().toImage().pixel(thumbBorder), slider->palette().color(QPalette::Disabled, QPalette::Text).rgb());
+
+    win->findChild<QRadioButton*>("optPeak")->click();
+    EXPECT_TRUE(slider->isEnabled());
+    EXPECT_TRUE(level->isEnabled());
+}
+
 TEST_F(NormalizeWindowTest, LevelIsAWholePercentWithHalvesToEven)
 {
     const std::pair<int, int> cases[] = {{16384, 100}, {0, 0}, {9191, 56}, {2048, 12}, {6144, 38},

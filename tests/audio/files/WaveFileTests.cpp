@@ -178,6 +178,27 @@ TEST_F(WaveFileTest, AnAdpcmFileEndsWhereItsFactChunkSaysNotWithItsFilledUpLastB
     }
 }
 
+TEST_F(WaveFileTest, AHeaderThatSaysNoDataBeforeItsFirstUpdateIsReadAsTheSoundAfterIt)
+{
+    // A writer killed before its first header update: data size 0, the RIFF size covering the
+    // header only (or libsndfile's placeholder of 8), the sound after it.
+    const WaveFormat f = WaveFormat::pcm(44100, 2, 16);
+    const QByteArray data = someData(1002); // 250 whole frames and half of the next
+    QByteArray header = riff(chunk("fmt ", fmtBody(f)) + chunk("data", {}, 0));
+    for (const uint32_t riffSize : {36u, 8u, 0u}) {
+        SCOPED_TRACE(riffSize);
+        header.replace(4, 4, le32(riffSize));
+        const RiffLayout l = parseBytes(header + data);
+        EXPECT_EQ(l.dataOffset, 44u);
+        EXPECT_EQ(l.dataSize, 1000u);
+        EXPECT_EQ(l.frames(), 250);
+    }
+    // An empty data chunk with a chunk after it that the RIFF size claims stays empty, and a
+    // header without anything after it has no sound.
+    EXPECT_EQ(parseBytes(riff(chunk("fmt ", fmtBody(f)) + chunk("data", {}) + chunk("LIST", someData(12)))).dataSize, 0u);
+    EXPECT_EQ(parseBytes(wavBytes(f, {})).dataSize, 0u);
+}
+
 TEST_F(WaveFileTest, FloatFormatsAreCheckedLikePcm)
 {
     const QByteArray good = wav(3, 2, 48000, 32, someData(80));

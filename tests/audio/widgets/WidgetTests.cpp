@@ -162,6 +162,30 @@ TEST(Slider, ProgramAndUserMovesAreToldApart)
     EXPECT_EQ(v.position(), 100);
 }
 
+TEST(Slider, ADisabledSliderIsDrawnAsAGreyOutline)
+{
+    // A vertical slider at half way: the thumb spans the width in the middle of the height.
+    Slider v(Qt::Vertical);
+    v.setMaxValue(100);
+    v.setPosition(50);
+    v.resize(22, 110);
+    const QPoint border(1, 55), inside(11, 55);
+    const QImage enabled = v.grab().toImage();
+    v.setEnabled(false);
+    const QImage disabled = v.grab().toImage();
+    // Pixels hold 8 bits a colour: the palette's colours are compared as such.
+    const QRgb grey = v.palette().color(QPalette::Disabled, QPalette::Text).rgb();
+    EXPECT_EQ(enabled.pixel(border), v.palette().color(QPalette::Active, QPalette::Mid).rgb());
+    EXPECT_EQ(disabled.pixel(border), grey);
+    EXPECT_NE(disabled.pixel(border), enabled.pixel(border));
+    // The thumb is filled with the window's colour, not the button's.
+    EXPECT_EQ(enabled.pixel(inside), v.palette().color(QPalette::Active, QPalette::Button).rgb());
+    EXPECT_EQ(disabled.pixel(inside), v.palette().color(QPalette::Window).rgb());
+    // The mouse and the keys no longer move it.
+    QTest::mouseClick(&v, Qt::LeftButton, Qt::NoModifier, QPoint(10, 5));
+    EXPECT_EQ(v.position(), 50);
+}
+
 TEST(Wheel, ValueFollowsDragWheelKeysAndProgramWithinRange)
 {
     Wheel w;

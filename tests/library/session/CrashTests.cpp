@@ -1,19 +1,25 @@
 // A take cut short by SIGKILL: the file is a valid wave file holding the audio up to at most
 // half a second before the kill; the next start lists the slot as reserved, and "Delete File
-// Index" completes it from its file instead of giving its audio away.
+// Index" completes it from its file instead of giving its audio away, counting the audio the
+// file holds even where its header says there is none.
 #include "app/Application.h"
 #include "app/frmError.h"
 #include "library/IndexRecord.h"
 #include "library/SoundLibrary.h"
 #include "library/maintenance/IndexMaintenance.h"
+#include "audio/files/AudioFileReader.h"
+#include "audio/format/RiffReader.h"
+#include "audio/format/SndFormat.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/WavBytes.h"
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtEndian>
 #include <chrono>
 #include <csignal>
+#include <sndfile.h>
 #include <thread>
 
 using namespace tamblor;
@@ -136,4 +142,45 @@ TEST_F(CrashTest, DeleteFileIndexFreesOnlyReservedSlotsWithoutAudio)
               rec("1", "(No Name 001 ****)", "3", date) + rec("0", "", "8", "11-30-26") +
                   rec("0", "", "9", "11-30-26") + rec("0", "", "3", "11-30-26") + rec("1", "KEPT", "4", "11-30-26"));
     EXPECT_EQ(measure::readWav(native("C/Tamblor/SF0001.wav")).samples.size(), 3u * 8000u);
+}
+
+// Killed before the writer's first header update: the header says "RIFF of 8 bytes, no data",
+// as libsndfile leaves it, but 3 s of audio follow it. "Delete File Index" completes the slot
+// with those 3 s, and the players count the same frames.
+TEST_F(CrashTest, DeleteFileIndexCountsTheAudioAfterAHeaderThatSaysNone)
+{
+    ASSERT_TRUE(app->start());
+    const audio::WaveFormat format = audio::WaveFormat::pcm(8000, 1, 16);
+    // The header the take writer leaves before any sample (the file copied while still open).
+    const QString scratch = native("C/Tamblor/open.wav");
+    SNDFILE* open = audio::openSndWriter(scratch, format);
+    const QByteArray header = readAllBytes(scratch);
+    sf_close(open);
+    ASSERT_EQ(header.size(), 44);
+    ASSERT_EQ(header.mid(4, 4), QByteArray("\x08\0\0\0", 4));  // RIFF size
+    ASSERT_EQ(header.mid(40, 4), QByteArray("\0\0\0\0", 4)); // data size
+    const QByteArray audio = wavtest::pcmBytes(std::vector<int16_t>(3 * 8000, 100), 16);
+    writeAllBytes(native("C/Tamblor/SF0001.wav"), header + audio);
+    // The same with a RIFF size that covers the header only.
+    QByteArray covered = header;
+    covered.replace(4, 4, QByteArray("\x24\0\0\0", 4));
+    writeAllBytes(native("C/Tamblor/SF0002.wav"), covered + audio + QByteArray(1, 'x')); // half a frame more
+    writeAllBytes(native("C/Tamblor/Schedule.dat"), rec("2", "", "0", "11-30-26") + rec("2", "", "0", "11-30-26"));
+    library->close();
+    library->open();
+    const QString date = LibraryLayout::recordDateText(QFileInfo(native("C/Tamblor/SF0001.wav")).lastModified().date());
+    const QString date2 = LibraryLayout::recordDateText(QFileInfo(native("C/Tamblor/SF0002.wav")).lastModified().date());
+
+    IndexMaintenance(*app, *library).DeleteFileIndex();
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
+              rec("1", "(No Name 001 ****)", "3", date) + rec("1", "(No Name 002 ****)", "3", date2));
+    for (const char* file : {"C/Tamblor/SF0001.wav", "C/Tamblor/SF0002.wav"}) {
+        SCOPED_TRACE(file);
+        const audio::RiffLayout layout = audio::RiffReader::read(native(file));
+        EXPECT_EQ(layout.dataOffset, 44u);
+        EXPECT_EQ(layout.frames(), 3 * 8000);
+        audio::AudioFileReader reader;
+        reader.setFileName(native(file));
+        EXPECT_EQ(reader.length(), 3000);
+    }
 }

@@ -93,6 +93,34 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
         ASSERT_EQ(wav.samples[i], counterAt(3 * 2048 + i)) << "frame " << i;
 }
 
+TEST_F(LibraryWindowTest, ANewTakeStartsItsElapsedTimeAtZero)
+{
+    writeSettings({{3, 2}, {5, 0}, {6, 2}, {11, 16384}}); // 22050 mono, Momentary
+    open();
+    backend().setInputSignal(sources::counter());
+    click(w->cmdRecord);
+    click(w->cmdRecord);
+    feed(22050);
+    advanceClock(75);
+    tick();
+    ASSERT_EQ(w->lblTime->text(), "01:15");
+    click(w->cmdStop);
+
+    // Armed for the next take: "Ready" shows no time of the last one.
+    click(w->cmdRecord);
+    ASSERT_EQ(w->cmdRecord->text(), "Ready");
+    EXPECT_EQ(w->lblTime->text(), "00:00");
+    feed(2048);
+    tick();
+    EXPECT_EQ(w->lblTime->text(), "00:00");
+    click(w->cmdRecord);
+    feed(22050);
+    advanceClock(2);
+    tick();
+    EXPECT_EQ(w->lblTime->text(), "00:02");
+    click(w->cmdStop);
+}
+
 TEST_F(LibraryWindowTest, OffModeWritesOnTheFirstPressAndFurtherPressesKeepWriting)
 {
     writeSettings({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}); // 44100 stereo, start mode Off, 0 dB
