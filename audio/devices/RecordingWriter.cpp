@@ -36,12 +36,38 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
     }
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_)});
+        pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_),
+                            false, 0, false});
         if (enabled)
             written_ = 0;
     }
     enabled_ = enabled;
     input_.wakeWorker();
+}
+
+void RecordingWriter::enableFromSample(quint64 firstSample, qint64 frames)
+{
+    if (enabled_)
+        return;
+    const WaveFormat format = fileFormat();
+    SNDFILE* file = openSndWriter(fileName_, format);
+    sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
+    const qint64 sizeFrames = framesWithin(format, sizeLimit_);
+    const bool bound = frames > 0 && frames <= sizeFrames;
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back({true, file, 0, input_.producedSamples(), format, bound ? frames : sizeFrames, true,
+                            firstSample, bound});
+        written_ = 0;
+    }
+    enabled_ = true;
+    input_.wakeWorker();
+}
+
+quint64 RecordingWriter::firstSampleWritten() const
+{
+    std::lock_guard lock(mutex_);
+    return firstWritten_;
 }
 
 WaveFormat RecordingWriter::fileFormat() const
@@ -87,7 +113,7 @@ void RecordingWriter::onBuffer(qint64 sequence, const int16_t* samples, size_t f
     TAMBLOR_ONLY_WORKER();
     service(position);
     if (file_ && sequence >= startSequence_)
-        write(samples, frames, channels);
+        writeFrom(samples, frames, channels, position);
     // Recycle the oldest kept buffer's storage: no allocation once the pre-roll is full.
     Kept kept;
     if (preRoll_.size() >= size_t(PreRollBuffers)) {
@@ -95,6 +121,7 @@ void RecordingWriter::onBuffer(qint64 sequence, const int16_t* samples, size_t f
         preRoll_.pop_front();
     }
     kept.sequence = sequence;
+    kept.position = position;
     kept.channels = channels;
     kept.samples.assign(samples, samples + frames * size_t(channels));
     preRoll_.push_back(std::move(kept));
@@ -117,15 +144,47 @@ void RecordingWriter::service(size_t position)
             closeFile();
             continue;
         }
-        closeFile();
-        file_ = c.file;
-        startSequence_ = c.fromSequence;
-        fileFormat_ = c.format;
-        frameLimit_ = c.frameLimit;
-        for (const Kept& k : preRoll_)
-            if (k.sequence >= startSequence_ && file_)
-                write(k.samples.data(), k.samples.size() / size_t(k.channels), k.channels);
+        enable(c);
     }
+}
+
+void RecordingWriter::enable(const Command& c)
+{
+    closeFile();
+    file_ = c.file;
+    startSequence_ = c.fromSequence;
+    fileFormat_ = c.format;
+    frameLimit_ = c.frameLimit;
+    lengthBound_ = c.lengthBound;
+    fromSample_ = c.fromSample;
+    firstSample_ = c.firstSample;
+    firstSeen_ = false;
+    for (const Kept& k : preRoll_) {
+        if (!file_)
+            break;
+        // From a sample: the buffer holding it and the ones after (all that is kept when the
+        // sample is older than the pre-roll).
+        const bool wanted = fromSample_ ? k.position + k.samples.size() > firstSample_ : k.sequence >= startSequence_;
+        if (wanted)
+            writeFrom(k.samples.data(), k.samples.size() / size_t(k.channels), k.channels, k.position);
+    }
+    if (fromSample_)
+        startSequence_ = 0; // every buffer from now on is written (from the sample on)
+}
+
+void RecordingWriter::writeFrom(const int16_t* samples, size_t frames, int channels, size_t position)
+{
+    size_t skip = 0;
+    if (fromSample_ && !firstSeen_ && firstSample_ > position)
+        skip = std::min(frames, size_t((firstSample_ - position) / quint64(channels)));
+    if (skip == frames)
+        return;
+    if (!firstSeen_) {
+        firstSeen_ = true;
+        std::lock_guard lock(mutex_);
+        firstWritten_ = position + skip * size_t(channels);
+    }
+    write(samples + skip * size_t(channels), frames - skip, channels);
 }
 
 void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
@@ -148,9 +207,13 @@ void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
     }
     if (done == wanted && atLimit) {
         closeFile();
-        QMetaObject::invokeMethod(this, [this] {
+        const bool length = lengthBound_;
+        QMetaObject::invokeMethod(this, [this, length] {
             enabled_ = false;
-            emit limitReached();
+            if (length)
+                emit lengthReached();
+            else
+                emit limitReached();
         }, Qt::QueuedConnection);
         return;
     }

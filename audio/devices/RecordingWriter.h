@@ -55,6 +55,14 @@ public:
     // Enabling while enabled, or disabling while disabled, does nothing.
     void setEnabled(bool enabled, qint64 fromSequence = -1);
     bool isEnabled() const { return enabled_; }
+    // Creates the file now (throws Failure) and writes from the input's sample numbered
+    // `firstSample` (counted as InputDevice::samplesDelivered(), the first sample of a frame;
+    // taken from the pre-roll when already processed), exactly `frames` frames when more than
+    // 0; then the file is closed and lengthReached() follows. A take on a clock: its first
+    // sample is the one due at its start.
+    void enableFromSample(quint64 firstSample, qint64 frames = 0);
+    // The input sample the current (or last) file begins with; exact after InputDevice::waitIdle().
+    quint64 firstSampleWritten() const;
 
     // Frames written to the current (or last) file; exact after InputDevice::waitIdle().
     qint64 framesWritten() const;
@@ -64,6 +72,8 @@ signals:
     void writeFailed(int number, const QString& description);
     // The file reached the size limit; it is closed and writing has stopped.
     void limitReached();
+    // The file holds the frames enableFromFrame() asked for; it is closed and writing has stopped.
+    void lengthReached();
 
 private:
     friend class InputDevice;
@@ -74,9 +84,13 @@ private:
         size_t untilSample; // disable: due once the input has consumed this far
         WaveFormat format;
         qint64 frameLimit;
+        bool fromSample;     // fromSequence is ignored; writing begins at firstSample
+        quint64 firstSample;
+        bool lengthBound;    // frameLimit is the length asked for, not the size limit
     };
     struct Kept {
         qint64 sequence = 0;
+        size_t position = 0; // the input's samples before this buffer
         int channels = 2;
         std::vector<int16_t> samples;
     };
@@ -85,7 +99,10 @@ private:
     void onBuffer(qint64 sequence, const int16_t* samples, size_t frames, int channels, size_t position);
     // Applies the commands that are due once the input has consumed `position` samples.
     void service(size_t position);
+    // Writes the part of a buffer that belongs to the file (from the first frame on).
+    void writeFrom(const int16_t* samples, size_t frames, int channels, size_t position);
     void write(const int16_t* samples, size_t frames, int channels);
+    void enable(const Command& command);
     void closeFile();
     // Frames of `format` that a file of `bytes` bytes can hold.
     static qint64 framesWithin(const WaveFormat& format, qint64 bytes);
@@ -99,6 +116,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Command> pending_;
     qint64 written_ = 0;
+    quint64 firstWritten_ = 0;
 
     // Worker state.
     std::deque<Kept> preRoll_;
@@ -106,6 +124,10 @@ private:
     qint64 startSequence_ = 0;
     WaveFormat fileFormat_;  // of the open file
     qint64 frameLimit_ = 0; // frames the open file may hold
+    bool lengthBound_ = false;
+    bool fromSample_ = false;
+    quint64 firstSample_ = 0;
+    bool firstSeen_ = false; // the first frame of the open file has been written
 };
 
 } // namespace tamblor::audio

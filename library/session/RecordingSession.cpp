@@ -30,6 +30,10 @@ RecordingSession::RecordingSession(Application& app, SoundLibrary& library, QObj
                          "The recording was stopped there and kept.");
         reportFailure([this] { handle(Event::LimitReached); });
     });
+    connect(writer_.get(), &audio::RecordingWriter::lengthReached, this, [this] {
+        lengthReached_ = true;
+        reportFailure([this] { handle(Event::LimitReached); });
+    });
     connect(&app_, &Application::programEnding, this, [this] {
         try {
             handle(Event::ProgramEnding);
@@ -108,27 +112,66 @@ void RecordingSession::setAutomatic(bool automatic)
     emit automaticChanged(automatic);
 }
 
-void RecordingSession::applySettings()
+void RecordingSession::applyInput(int device, int formatIndex, int channelMode)
 {
     static const int rates[] = {8000, 11025, 22050, 44100, 22050, 44100};
-    const SharedState& s = st();
-    input_->setDeviceId(s.RecordDevice);
-    if (s.FormatIndex >= 0 && s.FormatIndex <= 5) {
-        input_->setSampleRate(rates[s.FormatIndex]);
+    input_->setDeviceId(device);
+    if (formatIndex >= 0 && formatIndex <= 5) {
+        input_->setSampleRate(rates[formatIndex]);
         // Formats 4 and 5 are Microsoft ADPCM.
-        writer_->setEncoding(s.FormatIndex >= 4 ? audio::RecordingWriter::Encoding::MsAdpcm
-                                                : audio::RecordingWriter::Encoding::Pcm16);
+        writer_->setEncoding(formatIndex >= 4 ? audio::RecordingWriter::Encoding::MsAdpcm
+                                              : audio::RecordingWriter::Encoding::Pcm16);
     }
-    if (s.ChannelMode == 0 || s.ChannelMode == 1)
-        input_->setMode(s.ChannelMode);
+    if (channelMode == 0 || channelMode == 1)
+        input_->setMode(channelMode);
+}
+
+void RecordingSession::applySettings()
+{
+    const SharedState& s = st();
+    applyInput(s.RecordDevice, s.FormatIndex, s.ChannelMode);
     // Automatic start follows the VOX start mode.
     setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
+}
+
+bool RecordingSession::armForClock()
+{
+    if (state_ != State::Idle)
+        return false;
+    startMode_ = StartMode::Momentary;
+    clocked_ = true;
+    if (!arm()) {
+        clocked_ = false;
+        setState(State::Idle);
+        return false;
+    }
+    return true;
+}
+
+bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
+{
+    if (state_ != State::Armed || !clocked_)
+        return false;
+    try {
+        writer_->enableFromSample(firstSample, frames);
+    } catch (const Failure& f) {
+        lastEnding_ = Ending::WriteFailed;
+        abandon();
+        app_.showMessage(f.text());
+        return false;
+    }
+    startTime_ = app_.clock().secondsSinceMidnight();
+    lastLevelTime_ = startTime_;
+    setState(State::Writing);
+    return true;
 }
 
 void RecordingSession::setState(State s)
 {
     const State previous = state_;
     state_ = s;
+    if (s == State::Idle)
+        clocked_ = false;
     switch (s) {
     case State::Idle:
         recordState_ = 0;
@@ -186,6 +229,7 @@ void RecordingSession::handle(Event e)
             break;
         case Event::DeviceFailure: {
             const QString text = failureText(Failure(Failure::DeviceIOError));
+            lastEnding_ = Ending::DeviceLost;
             abandon(); // nothing was written
             app_.showMessage(text);
             break;
@@ -193,6 +237,7 @@ void RecordingSession::handle(Event e)
         case Event::Stop:
         case Event::WindowClosing:
         case Event::ProgramEnding:
+            lastEnding_ = Ending::Abandoned;
             abandon(); // an armed slot holds nothing: it is freed
             break;
         case Event::WriteFailure:
@@ -216,17 +261,22 @@ void RecordingSession::handle(Event e)
         case Event::DeviceFailure: {
             // The take ends with what was captured; its length is that of the file.
             const QString text = failureText(Failure(Failure::DeviceIOError));
+            lastEnding_ = Ending::DeviceLost;
             finish(true);
             app_.showMessage(text);
             break;
         }
         case Event::WriteFailure:
         case Event::LimitReached:
+            lastEnding_ = e == Event::WriteFailure ? Ending::WriteFailed
+                          : lengthReached_        ? Ending::LengthReached
+                                                  : Ending::SizeLimit;
             finish(true);
             break;
         case Event::Stop:
         case Event::WindowClosing:
         case Event::ProgramEnding:
+            lastEnding_ = e == Event::ProgramEnding ? Ending::ProgramEnded : Ending::Stopped;
             finish(false); // every captured sample is written; the take is kept
             break;
         case Event::LoudBuffer:
@@ -243,7 +293,7 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
     emit levelsChanged(left, right);
     const int32_t threshold = st().VoxThreshold;
     // Buffers of an earlier capture may still be on their way; they never start a take.
-    if (state_ == State::Armed && sequence > armSequence_ && automatic_ &&
+    if (state_ == State::Armed && sequence > armSequence_ && automatic_ && !clocked_ &&
         (left > threshold || right > threshold)) {
         lastLevelTime_ = app_.clock().secondsSinceMidnight();
         triggerSequence_ = sequence;
@@ -267,6 +317,8 @@ bool RecordingSession::arm()
             return false;
         }
         slot_ = reserved;
+        lastEnding_ = Ending::None;
+        lengthReached_ = false;
         writer_->setFileName(library_.slotFileNative(slot_));
         armSequence_ = input_->lastSequence();
         input_->start();
@@ -318,7 +370,7 @@ void RecordingSession::tickWriting()
     emit elapsedChanged(elapsedText_);
 
     // Both channels quiet: stop, after StopDelay seconds of quiet when a delay is set.
-    if (automatic_ && levelLeft_ < s.VoxThreshold && levelRight_ < s.VoxThreshold) {
+    if (automatic_ && !clocked_ && levelLeft_ < s.VoxThreshold && levelRight_ < s.VoxThreshold) {
         if (s.StopDelay <= 0 || secondsAcrossMidnight(lastLevelTime_, now) >= s.StopDelay)
             finish(false);
     }

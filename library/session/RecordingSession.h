@@ -50,6 +50,18 @@ public:
     enum class StartMode { Off, Vox, Momentary, Continuous };
     static StartMode startModeOf(int settingsValue);
 
+    // How the last take ended (for a client that reports it).
+    enum class Ending {
+        None,          // none has ended since the last arming
+        Stopped,       // stopped by a client or the window closing
+        LengthReached, // it holds the frames it was started for
+        DeviceLost,    // the input failed
+        WriteFailed,   // the file could not be written (a full disk)
+        SizeLimit,     // the file reached the size limit of a wave file
+        ProgramEnded,  // the program ended
+        Abandoned,     // armed and given up before anything was written
+    };
+
     static constexpr int AllStates = 4;
     static constexpr int AllEvents = 9;
 
@@ -69,6 +81,19 @@ public:
     // and 44100); "Auto Start" follows the VOX start mode. Only while idle: a take keeps the
     // settings it started with.
     void applySettings();
+
+    // The input of the next take in the settings' terms (RecordDevice, FormatIndex 0..5,
+    // ChannelMode 0/1), as applySettings() sets it from the settings. Only while idle.
+    void applyInput(int device, int formatIndex, int channelMode);
+
+    // A take on a clock: arms (a slot reserved, the input open) and waits, loud buffers and
+    // quiet ticks moving nothing, until startWritingFrom() starts writing from one sample of
+    // the input, for a number of frames (then it ends as LengthReached) or until stopped.
+    // False when a take is under way or arming was refused (the reason was shown).
+    bool armForClock();
+    bool startWritingFrom(quint64 firstSample, qint64 frames);
+    bool clocked() const { return clocked_; }
+    Ending lastEnding() const { return lastEnding_; }
 
     // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
     // when it is armed, unless a client chose one for its takes.
@@ -147,6 +172,9 @@ private:
     int32_t startTime_ = 0;
     qint64 armSequence_ = 0;     // the last input buffer before the current arming
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
+    bool clocked_ = false;
+    bool lengthReached_ = false;
+    Ending lastEnding_ = Ending::None;
 };
 
 } // namespace tamblor

@@ -7,7 +7,8 @@ namespace tamblor {
 Studio::Studio(Application& app)
     : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()),
-      figures_(database_)
+      figures_(database_),
+      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_))
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);
@@ -18,7 +19,11 @@ Studio::Studio(Application& app)
     timer_.start();
 }
 
-Studio::~Studio() { timer_.stop(); }
+Studio::~Studio()
+{
+    timer_.stop();
+    scheduler_.reset(); // before the sessions it uses
+}
 
 void Studio::tick()
 {
@@ -48,6 +53,7 @@ void Studio::setTimerRunning(bool running)
         timer_.start();
     else
         timer_.stop();
+    scheduler_->setTimerRunning(running);
 }
 
 } // namespace tamblor

@@ -10,12 +10,14 @@
 #include "library/SoundLibrary.h"
 #include "library/session/PlaybackSession.h"
 #include "library/session/RecordingSession.h"
+#include "library/session/Scheduler.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
 #include "store/TakeFiguresStore.h"
 #include <QPointer>
 #include <QTimer>
+#include <memory>
 
 namespace tamblor {
 
@@ -40,13 +42,16 @@ public:
     schedule::RunStore& runs() { return runs_; }
     // The measured figures of the take in each slot.
     store::TakeFiguresStore& figures() { return figures_; }
+    // Runs the record events on a timer of its own (see setTimerRunning).
+    Scheduler& scheduler() { return *scheduler_; }
 
     // One tick of both sessions; a failure is reported to the operator, never dropped.
     void tick();
     // `client` ticks the sessions from now on (until it goes, or releases them).
     void takeTicks(QObject* client);
     void releaseTicks(QObject* client);
-    // The studio's own timer (on by default); tests that step the sessions by hand turn it off.
+    // The studio's own timer and the scheduler's (on by default); tests that step the sessions
+    // by hand turn them off.
     void setTimerRunning(bool running);
     bool timerRunning() const { return timer_.isActive(); }
 
@@ -59,6 +64,7 @@ private:
     schedule::EventStore events_;
     schedule::RunStore runs_;
     store::TakeFiguresStore figures_;
+    std::unique_ptr<Scheduler> scheduler_;
     QTimer timer_;
     QPointer<QObject> tickClient_;
 };
