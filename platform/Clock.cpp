@@ -13,7 +13,7 @@ Clock::Clock()
 
 qint64 Clock::steadyMs() const
 {
-    return fixed_ ? fixed_->toMSecsSinceEpoch() : steady_.elapsed();
+    return fixed_ ? fixedSteady_ : steady_.elapsed();
 }
 
 QDateTime Clock::now() const
@@ -23,8 +23,10 @@ QDateTime Clock::now() const
 
 void Clock::advance(qint64 milliseconds)
 {
-    if (fixed_)
+    if (fixed_) {
         fixed_ = fixed_->addMSecs(milliseconds);
+        fixedSteady_ += milliseconds;
+    }
 }
 
 int Clock::secondsSinceMidnight() const

@@ -20,7 +20,7 @@ public:
     bool isFixed() const { return fixed_.has_value(); }
 
     // Milliseconds on a clock that never jumps, for meters and other ballistics; a fixed clock's
-    // advance() moves it by as much.
+    // advance() moves it by as much, and setFixed() (a step of the wall clock) does not.
     qint64 steadyMs() const;
 
     // Seconds since midnight of today, rounded to a whole number (86400 in the last half second).
@@ -34,6 +34,7 @@ public:
 private:
     std::optional<QDateTime> fixed_;
     QElapsedTimer steady_;
+    qint64 fixedSteady_ = 0;
     QLocale locale_;
 };
 
