@@ -75,6 +75,11 @@ QColor frmRecordEvents::notOkTextColour()
     return QColor(192, 0, 0);
 }
 
+QColor frmRecordEvents::disabledTextColour()
+{
+    return QColor(128, 128, 128);
+}
+
 frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     : Form(app, WindowName::frmRecordEvents), studio_(studio)
 {
@@ -134,7 +139,7 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     layout->setMenuBar(menuBar);
     layout->addWidget(lblDatabase);
     layout->addLayout(grid);
-    resize(980, 560);
+    resize(1100, 560);
 
     connect(cmdNew, &QPushButton::clicked, this, &frmRecordEvents::cmdNew_Click);
     connect(cmdEdit, &QPushButton::clicked, this, &frmRecordEvents::cmdEdit_Click);
@@ -186,6 +191,9 @@ void frmRecordEvents::LoadEvents()
         item->setText(After, afterText(e));
         item->setText(Enabled, e.enabled ? "Yes" : "No");
         item->setText(NextStart, nextStartText(e, nowMs, locale));
+        if (!e.enabled)
+            for (int c = 0; c < LastResult; ++c)
+                item->setForeground(c, disabledTextColour());
         if (const auto last = studio_.runs().last(e.id)) {
             item->setText(LastResult, runResultText(*last));
             if (last->result && *last->result != schedule::RunResult::OK)

@@ -29,6 +29,8 @@ public:
     // A result that waits to be seen: the row's face; a result other than OK: its text.
     static QColor attentionColour();
     static QColor notOkTextColour();
+    // The texts of a disabled event.
+    static QColor disabledTextColour();
 
     frmRecordEvents(Application& app, Studio& studio);
 
