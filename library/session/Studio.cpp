@@ -4,7 +4,10 @@
 
 namespace tamblor {
 
-Studio::Studio(Application& app) : app_(app), library_(app), recording_(app, library_), playback_(app)
+Studio::Studio(Application& app)
+    : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
+      events_(database_, app.clock()), runs_(database_, app.clock()),
+      figures_(database_)
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);
