@@ -385,3 +385,17 @@ TEST_F(EventWindowTest, TheTakeOfARunPlaysFromItsSlotAndStops)
     EXPECT_FALSE(studio->playback().isPlaying());
     EXPECT_EQ(app->messageText(), "The take of \"NEWS\" is no longer in slot 3.");
 }
+
+TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
+{
+    storeEvent("NEWS", QTime(17, 0), 120);
+    studio->database().close();
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->lblDatabase->isVisibleTo(w));
+    EXPECT_EQ(w->lblDatabase->text(),
+              "The record events are not available: the program's database did not open (c:\\Tamblor\\Tamblor.db).");
+    EXPECT_FALSE(w->cmdNew->isEnabled());
+    EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
+    EXPECT_EQ(menuLine(), "");
+}
