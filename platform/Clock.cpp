@@ -21,6 +21,15 @@ QDateTime Clock::now() const
     return fixed_ ? *fixed_ : QDateTime::currentDateTime();
 }
 
+void Clock::setFixed(std::optional<QDateTime> fixed)
+{
+    // Fixed for the first time, the steady clock starts at the fixed time; fixed again (the
+    // wall clock stepped), it stays where it is.
+    if (fixed && !fixed_)
+        fixedSteady_ = fixed->toMSecsSinceEpoch();
+    fixed_ = std::move(fixed);
+}
+
 void Clock::advance(qint64 milliseconds)
 {
     if (fixed_) {

@@ -14,7 +14,7 @@ public:
 
     QDateTime now() const;
     // Fixes "now" for tests; std::nullopt returns to the system clock.
-    void setFixed(std::optional<QDateTime> fixed) { fixed_ = std::move(fixed); }
+    void setFixed(std::optional<QDateTime> fixed);
     // Moves a fixed clock on (no effect on the system clock).
     void advance(qint64 milliseconds);
     bool isFixed() const { return fixed_.has_value(); }
