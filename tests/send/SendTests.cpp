@@ -626,6 +626,44 @@ TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
     EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
 }
 
+TEST_F(SendTest, OpenedWithoutASlotTheWindowSendsTheOneTheLibraryLastSent)
+{
+    // The editor's Export opens the window with no slot of its own. Before the library has sent
+    // anything, Send says so instead of looking for a file that cannot exist.
+    dlg = app->windows().show<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(dlg->slot(), 0);
+    clickFolder("c:\\Out");
+    typeNameAndEnter("Nothing");
+    if (button("cmdSend")->isVisible())
+        button("cmdSend")->click();
+    EXPECT_EQ(app->messageText(), "No file was selected.");
+    EXPECT_EQ(folderContents(native("C/Out")), (QMap<QString, QByteArray>()));
+    button("cmdClose")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(app->windows().find(WindowName::frmSend));
+
+    // Once the library has sent slot 1 and that window is closed, a window opened without a
+    // slot works on slot 1 again, its name suggested.
+    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
+    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(library);
+    library->selectEntry(library->lstSoundFile->findItemData(1));
+    library->mnuExport->trigger();
+    dlg = app->windows().find<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    button("cmdClose")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(app->windows().find(WindowName::frmSend));
+    dlg = app->windows().show<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(dlg->slot(), 1);
+    EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+    clickFolder("c:\\Out");
+    sendAs(nameBox()->text());
+    EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
+}
+
 TEST_F(SendTest, ARenameInTheLibraryWindowShowsInTheOpenSendWindowAtOnce)
 {
     app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
