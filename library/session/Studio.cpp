@@ -4,7 +4,8 @@
 
 namespace tamblor {
 
-Studio::Studio(Application& app) : app_(app), library_(app), recording_(app, library_), playback_(app)
+Studio::Studio(Application& app) : app_(app), library_(app), recording_(app, library_), playback_(app),
+      watch_(app, recording_, playback_, starter_)
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);
@@ -29,6 +30,7 @@ void Studio::tick()
     } catch (const Failure& f) {
         app_.showMessage(f.text());
     }
+    watch_.tick();
 }
 
 void Studio::takeTicks(QObject* client) { tickClient_ = client; }

@@ -3,12 +3,15 @@
 // (recording session with its input device) and the playback (with its output device). Made
 // once, in main or by a test, and handed to the windows; a take under way belongs to no window.
 //
-// The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play) come from
-// the studio's own timer, or from the one client that takes them over while it is open (the
-// library window, whose display timer has ticked them all along).
+// The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play, the live
+// loudness and the silence alarm) come from the studio's own timer, or from the one client that
+// takes them over while it is open (the library window, whose display timer has ticked them
+// all along).
 #include "library/SoundLibrary.h"
 #include "library/session/PlaybackSession.h"
+#include "library/session/ProgrammeWatch.h"
 #include "library/session/RecordingSession.h"
+#include "platform/ProgramStarter.h"
 #include <QPointer>
 #include <QTimer>
 
@@ -28,6 +31,8 @@ public:
     SoundLibrary& library() { return library_; }
     RecordingSession& recording() { return recording_; }
     PlaybackSession& playback() { return playback_; }
+    // The live loudness and the silence alarm of what the sessions record and play.
+    ProgrammeWatch& watch() { return watch_; }
 
     // One tick of both sessions; a failure is reported to the operator, never dropped.
     void tick();
@@ -43,6 +48,8 @@ private:
     SoundLibrary library_;
     RecordingSession recording_;
     PlaybackSession playback_;
+    ProcessStarter starter_;
+    ProgrammeWatch watch_;
     QTimer timer_;
     QPointer<QObject> tickClient_;
 };
