@@ -63,7 +63,7 @@ QSize LoudnessBars::sizeHint() const { return {minimumSizeHint().width(), 220}; 
 QSize LoudnessBars::minimumSizeHint() const
 {
     const int labels = fontMetrics().horizontalAdvance("-59") + 6;
-    return {labels + 2 * kBarWidth + 2 * kGap, 12 * fontMetrics().height() / 2 + 8};
+    return {labels + 2 * kBarWidth + 2 * kGap, 13 * fontMetrics().height() / 2 + 8};
 }
 
 void LoudnessBars::paintEvent(QPaintEvent*)
@@ -72,7 +72,7 @@ void LoudnessBars::paintEvent(QPaintEvent*)
     const QFontMetrics fm = fontMetrics();
     const int labels = fm.horizontalAdvance("-59") + 6;
     const int top = fm.height() / 2;
-    const int bottom = height() - fm.height() / 2;
+    const int bottom = height() - fm.height() - 2; // room for the bars' captions below
     const double span = topLufs() - bottomLufs();
     auto yOf = [&](double lufs) {
         const double f = std::clamp((lufs - bottomLufs()) / span, 0.0, 1.0);
@@ -88,10 +88,13 @@ void LoudnessBars::paintEvent(QPaintEvent*)
                    QString::number(lufs));
     }
     const double values[2] = {momentary_, shortTerm_};
+    const char* const captions[2] = {"M", "S"};
     const double maxima[2] = {maxMomentary_, maxShortTerm_};
     for (int i = 0; i < 2; ++i) {
         const int x = labels + kGap + i * (kBarWidth + kGap);
         const QRect well(x, top, kBarWidth, bottom - top);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(QRect(x - kGap, bottom + 2, kBarWidth + 2 * kGap, fm.height()), Qt::AlignCenter, captions[i]);
         p.fillRect(well, QColor(24, 24, 24));
         if (values[i] > bottomLufs()) {
             // The bar in the colours of the zones it reaches.
@@ -210,7 +213,7 @@ void LoudnessPanel::showReading(const LoudnessReading& r, bool live)
     lblMaxMomentary->setText("Max M " + lufsText(r.maxMomentaryLufs));
     lblMaxShortTerm->setText("Max S " + lufsText(r.maxShortTermLufs));
     lblIntegrated->setText("I " + lufsText(r.integratedLufs) + " LUFS");
-    lblRange->setText("LRA " + QString::number(r.rangeLu, 'f', 1) + " LU");
+    lblRange->setText("LRA " + (std::isfinite(r.integratedLufs) ? QString::number(r.rangeLu, 'f', 1) : "--.-") + " LU");
     lblCovered->setText("over " + coveredText(r.seconds));
     lblTruePeak->setText("TP " + lufsText(r.truePeakDbtp) + " dBTP");
     truePeak_ = r.truePeakDbtp;
