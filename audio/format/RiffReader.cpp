@@ -145,7 +145,7 @@ int64_t RiffLayout::frames() const
     // The last block is filled up past the sound; the fact chunk says where the sound ends.
     // A count outside the last block is stale (a header not brought up to date) and ignored.
     const int64_t whole = blocks * format.samplesPerBlock;
-    if (factFrames > whole - format.samplesPerBlock && factFrames <= whole)
+    if (factFrames >= 0 && factFrames > whole - format.samplesPerBlock && factFrames <= whole)
         return factFrames;
     return whole;
 }

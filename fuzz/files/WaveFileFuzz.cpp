@@ -12,6 +12,8 @@
 #include "platform/Failure.h"
 #include <QFile>
 #include "platform/NativeFile.h"
+#include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 #include <vector>
 
@@ -30,6 +32,14 @@ struct ScratchFile {
         QFile::remove(copy);
     }
 };
+
+// Stops the run naming the invariant that broke (an optimised build folds every abort into one
+// line, so the stack alone does not say which).
+[[noreturn]] void broken(const char* what)
+{
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+}
 
 } // namespace
 
@@ -51,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int64_t got; (got = wave.read(buf.data(), int64_t(buf.size()))) > 0;)
             total += got;
         if (total != wave.dataSize())
-            std::abort();
+            broken("the wave object read a different number of bytes than its data size");
 
         MemMapFile map;
         map.setFileName(path);
@@ -64,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int64_t decoded = 0;
         for (int64_t got; (got = reader.readFrames(frames.data(), 1024)) > 0;)
             decoded += got;
-        if (decoded > reader.layout().frames())
-            std::abort();
+        if (decoded > reader.layout().frames() || reader.layout().frames() < 0)
+            broken("the decoding reader gave more frames than the layout holds, or a negative count");
     } catch (const Failure&) {
     }
     try {
@@ -78,13 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         const RiffLayout copied = RiffReader::read(scratch.copy);
         if (!(copied.format == source.layout().format) || copied.dataSize != source.layout().dataSize)
-            std::abort();
+            broken("the copy reads back with another format or data size");
         std::vector<uint8_t> a(source.layout().dataSize), b(copied.dataSize);
         NativeFile in = NativeFile::open(path, NativeFile::Mode::Read);
         NativeFile back = NativeFile::open(scratch.copy, NativeFile::Mode::Read);
         if (in.readAt(int64_t(source.layout().dataOffset), a.data(), a.size()) != a.size()
             || back.readAt(int64_t(copied.dataOffset), b.data(), b.size()) != b.size() || a != b)
-            std::abort();
+            broken("the copy's sample bytes differ from the source's");
     } catch (const Failure&) {
     }
     try {

@@ -4,8 +4,10 @@
 
 namespace tamblor {
 
-Studio::Studio(Application& app) : app_(app), library_(app), recording_(app, library_), playback_(app),
-      watch_(app, recording_, playback_, starter_)
+Studio::Studio(Application& app)
+    : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
+      events_(database_, app.clock()), runs_(database_, app.clock()),
+      figures_(database_), watch_(app, recording_, playback_, starter_)
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);

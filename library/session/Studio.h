@@ -1,6 +1,7 @@
 #pragma once
 // What the program keeps for its whole run beside the windows: the sound library, the take
-// (recording session with its input device) and the playback (with its output device). Made
+// (recording session with its input device), the playback (with its output device), and the
+// program's database with the record events and their runs. Made
 // once, in main or by a test, and handed to the windows; a take under way belongs to no window.
 //
 // The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play, the live
@@ -12,6 +13,10 @@
 #include "library/session/ProgrammeWatch.h"
 #include "library/session/RecordingSession.h"
 #include "platform/ProgramStarter.h"
+#include "schedule/EventStore.h"
+#include "schedule/RunStore.h"
+#include "store/ProgramDatabase.h"
+#include "store/TakeFiguresStore.h"
 #include <QPointer>
 #include <QTimer>
 
@@ -33,6 +38,13 @@ public:
     PlaybackSession& playback() { return playback_; }
     // The live loudness and the silence alarm of what the sessions record and play.
     ProgrammeWatch& watch() { return watch_; }
+    // The program's database (opened as a start-up step; check isOpen()), the record events
+    // and their runs kept in it.
+    store::ProgramDatabase& database() { return database_; }
+    schedule::EventStore& events() { return events_; }
+    schedule::RunStore& runs() { return runs_; }
+    // The measured figures of the take in each slot.
+    store::TakeFiguresStore& figures() { return figures_; }
 
     // One tick of both sessions; a failure is reported to the operator, never dropped.
     void tick();
@@ -48,6 +60,10 @@ private:
     SoundLibrary library_;
     RecordingSession recording_;
     PlaybackSession playback_;
+    store::ProgramDatabase database_;
+    schedule::EventStore events_;
+    schedule::RunStore runs_;
+    store::TakeFiguresStore figures_;
     ProcessStarter starter_;
     ProgrammeWatch watch_;
     QTimer timer_;

@@ -2,44 +2,23 @@
 #include "platform/Failure.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "library/maintenance/LibraryPrinter.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/LibraryFixture.h"
 #include <QFile>
 #include <QProcess>
 
 using namespace tamblor;
 
 namespace {
-QByteArray record(const char* status, const char* name)
-{
-    IndexRecord r;
-    r.setSoundName(name);
-    r.setLengthText("125");
-    r.setRecordDate("12-05-26");
-    QByteArray bytes = r.toBytes();
-    bytes[0] = status[0];
-    return bytes;
-}
+QByteArray record(const char* status, const char* name) { return indexRecordBytes(status, name, "125", "12-05-26"); }
 } // namespace
 
-class MaintenanceTest : public AppTest {
+class MaintenanceTest : public LibraryTest {
 protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        library = std::make_unique<SoundLibrary>(*app);
-    }
-    void TearDown() override
-    {
-        library.reset();
-        AppTest::TearDown();
-    }
-    std::unique_ptr<SoundLibrary> library;
     void startWith(const QByteArray& index)
     {
-        writeAllBytes(native("C/Tamblor/Schedule.dat"), index);
+        writeAllBytes(indexPath(), index);
         ASSERT_TRUE(app->start());
     }
-    QByteArray indexBytes() { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
 };
 
 TEST_F(MaintenanceTest, ReportListsReservedSlotsAndReleaseFreesOnlyThem)

@@ -3,7 +3,7 @@
 #include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include <QSignalSpy>
-#include "tests/support/AppFixture.h"
+#include "tests/support/LibraryFixture.h"
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,17 +27,6 @@ protected:
         ASSERT_TRUE(app->start());
     }
     QByteArray indexBytes() const { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
-    // A record as bytes; the status is any character ("x" and "0" are free).
-    static QByteArray record(const char* status, const char* name = "", const char* len = "", const char* date = "")
-    {
-        IndexRecord r;
-        r.setSoundName(name);
-        r.setLengthText(len);
-        r.setRecordDate(date);
-        QByteArray bytes = r.toBytes();
-        bytes[0] = status[0];
-        return bytes;
-    }
     std::unique_ptr<SoundLibrary> index;
 };
 
@@ -70,7 +59,7 @@ TEST_F(SoundLibraryTest, BytesOutsideAsciiSurviveAndUnrepresentableBecomeQuestio
 
 TEST_F(SoundLibraryTest, NamesAreOneWindows1252BytePerCharacterUpperCasedWithoutExpansion)
 {
-    startWith(record("1", "OLD", "12", "01-01-26"));
+    startWith(indexRecordBytes("1", "OLD", "12", "01-01-26"));
     index->rename(1, QString::fromUtf8("Straße €9 šœž ÿµ"));
     EXPECT_EQ(indexBytes().mid(1, 25), QByteArray("STRA\xDF" "E \x80" "9 \x8A\x8C\x8E \x9F\xB5") + QByteArray(9, ' '));
     EXPECT_EQ(index->record(1).SoundName.trimmed(), QString::fromUtf8("STRAßE €9 ŠŒŽ Ÿµ"));
@@ -121,11 +110,11 @@ TEST_F(SoundLibraryTest, CompletionAcrossMidnightAddsADay)
 
 TEST_F(SoundLibraryTest, LowestFreeSlotIsReusedBeforeTheFileGrows)
 {
-    startWith(record("1", "A") + record("0", "B") + record("2") + record("x"));
+    startWith(indexRecordBytes("1", "A") + indexRecordBytes("0", "B") + indexRecordBytes("2") + indexRecordBytes("x"));
     EXPECT_EQ(index->firstFreeSlot(), 2);
-    startWith(record("1", "A") + record("2") + record("1"));
+    startWith(indexRecordBytes("1", "A") + indexRecordBytes("2") + indexRecordBytes("1"));
     EXPECT_EQ(index->firstFreeSlot(), 4); // just past the end
-    startWith(record("1") + QByteArray(39, '\0'));
+    startWith(indexRecordBytes("1") + QByteArray(39, '\0'));
     EXPECT_EQ(index->firstFreeSlot(), 2); // a never-written record is free
 }
 
@@ -133,7 +122,7 @@ TEST_F(SoundLibraryTest, NineHundredSlotsInUseRefuseTheNextRecording)
 {
     QByteArray full;
     for (int i = 0; i < 900; ++i)
-        full += record(i % 2 ? "1" : "2", "X");
+        full += indexRecordBytes(i % 2 ? "1" : "2", "X");
     startWith(full);
     EXPECT_EQ(index->firstFreeSlot(), 901);
     EXPECT_EQ(index->reserveFreeSlot(), 0);
@@ -143,15 +132,15 @@ TEST_F(SoundLibraryTest, NineHundredSlotsInUseRefuseTheNextRecording)
 
 TEST_F(SoundLibraryTest, IndexOfPartialLengthTreatsTheTailAsPastTheEnd)
 {
-    startWith(record("1", "A") + QByteArray("1GARBAGE"));
+    startWith(indexRecordBytes("1", "A") + QByteArray("1GARBAGE"));
     EXPECT_EQ(index->reserveFreeSlot(), 2);
     EXPECT_EQ(indexBytes().size(), 78); // the partial record is rewritten whole
 }
 
 TEST_F(SoundLibraryTest, WritingPastTheEndGrowsWithFreeRecords)
 {
-    startWith(record("1") + record("1") + record("1"));
-    index->write(10, IndexRecord::fromBytes(record("1", "TEN")));
+    startWith(indexRecordBytes("1") + indexRecordBytes("1") + indexRecordBytes("1"));
+    index->write(10, IndexRecord::fromBytes(indexRecordBytes("1", "TEN")));
     EXPECT_EQ(indexBytes().size(), 390);
     for (int n = 4; n <= 9; ++n) {
         const auto r = index->read(n);
@@ -164,7 +153,7 @@ TEST_F(SoundLibraryTest, WritingPastTheEndGrowsWithFreeRecords)
 
 TEST_F(SoundLibraryTest, RenameUpperCasesAndRetimeKeepsTheRest)
 {
-    startWith(record("1", "OLD", "12", "01-01-26"));
+    startWith(indexRecordBytes("1", "OLD", "12", "01-01-26"));
     index->rename(1, "morning news");
     index->retime(1, 3725);
     EXPECT_EQ(indexBytes(), QByteArray("1MORNING NEWS             3725 01-01-26"));
@@ -190,7 +179,7 @@ TEST_F(SoundLibraryTest, SlotFileNamesAndDefaultNames)
 
 TEST_F(SoundLibraryTest, EveryChangedSlotIsSignalledOnceAndAnUnchangedWriteIsNot)
 {
-    startWith(record("1", "OLD", "12", "01-01-26") + record("2"));
+    startWith(indexRecordBytes("1", "OLD", "12", "01-01-26") + indexRecordBytes("2"));
     QSignalSpy changed(index.get(), &SoundLibrary::slotChanged);
     index->rename(1, "old"); // the same bytes: nothing changed
     EXPECT_EQ(changed.count(), 0);

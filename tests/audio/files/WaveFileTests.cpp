@@ -176,6 +176,17 @@ TEST_F(WaveFileTest, AnAdpcmFileEndsWhereItsFactChunkSaysNotWithItsFilledUpLastB
         EXPECT_EQ(l.factFrames, stale);
         EXPECT_EQ(l.frames(), blocks * perBlock);
     }
+
+    // Without a fact chunk and with less than one whole block there is no sound, never a
+    // negative count (the "no fact chunk" mark is not a frame count).
+    b = readAllBytes(native("adpcm.wav"));
+    b.replace(fact, 4, "facv");
+    const int data = b.indexOf("data");
+    b.truncate(data + 8 + l.format.blockAlign - 1);
+    l = parseBytes(b);
+    EXPECT_EQ(l.factFrames, -1);
+    EXPECT_EQ(l.dataSize, 0u);
+    EXPECT_EQ(l.frames(), 0);
 }
 
 TEST_F(WaveFileTest, AHeaderThatSaysNoDataBeforeItsFirstUpdateIsReadAsTheSoundAfterIt)

@@ -11,7 +11,7 @@
 #include "audio/format/RiffReader.h"
 #include "audio/format/SndFormat.h"
 #include "tests/audio/devices/SignalMeasure.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/LibraryFixture.h"
 #include "tests/support/WavBytes.h"
 #include <QDateTime>
 #include <QFileInfo>
@@ -35,31 +35,7 @@ QByteArray settingsBytes(std::initializer_list<std::pair<int, int16_t>> records)
     return bytes;
 }
 
-QByteArray rec(const char* status, const QString& name, const QString& length, const QString& date)
-{
-    IndexRecord r;
-    r.setSoundName(name);
-    r.setLengthText(length);
-    r.setRecordDate(date);
-    QByteArray bytes = r.toBytes();
-    bytes[0] = status[0]; // any status character, as the index may hold
-    return bytes;
-}
-
-class CrashTest : public AppTest {
-protected:
-    void SetUp() override
-    {
-        AppTest::SetUp();
-        library = std::make_unique<SoundLibrary>(*app);
-    }
-    void TearDown() override
-    {
-        library.reset();
-        AppTest::TearDown();
-    }
-    std::unique_ptr<SoundLibrary> library;
-};
+class CrashTest : public LibraryTest {};
 
 } // namespace
 
@@ -68,7 +44,7 @@ TEST_F(CrashTest, AKilledTakeKeepsItsAudioAndIsCompletedAtTheNextStart)
     QDir().mkpath(native("C/Tamblor"));
     // 44100 stereo, start mode Off, unity gain; slot 1 in use, slot 2 free.
     writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}));
-    writeAllBytes(native("C/Tamblor/Schedule.dat"), rec("1", "FIRST", "5", "12-01-26") + rec("0", "", "0", ""));
+    writeAllBytes(native("C/Tamblor/Schedule.dat"), indexRecordBytes("1", "FIRST", "5", "12-01-26") + indexRecordBytes("0", "", "0", ""));
     const QString file = native("C/Tamblor/SF0002.wav");
 
     QProcess child;
@@ -119,7 +95,7 @@ TEST_F(CrashTest, AKilledTakeKeepsItsAudioAndIsCompletedAtTheNextStart)
     const int seconds = int(std::lround(double(frames) / 44100.0));
     const QString date = LibraryLayout::recordDateText(QFileInfo(file).lastModified().date());
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
-              rec("1", "FIRST", "5", "12-01-26") + rec("1", "(No Name 002 ****)", QString::number(seconds), date));
+              indexRecordBytes("1", "FIRST", "5", "12-01-26") + indexRecordBytes("1", "(No Name 002 ****)", QString::number(seconds), date));
     EXPECT_EQ(measure::readWav(file).samples.size(), wav.samples.size()); // the audio is still there
 }
 
@@ -127,8 +103,8 @@ TEST_F(CrashTest, DeleteFileIndexFreesOnlyReservedSlotsWithoutAudio)
 {
     ASSERT_TRUE(app->start());
     writeAllBytes(native("C/Tamblor/Schedule.dat"),
-                  rec("2", "", "7", "11-30-26") + rec("2", "", "8", "11-30-26") + rec("2", "", "9", "11-30-26") +
-                      rec("2", "", "3", "11-30-26") + rec("1", "KEPT", "4", "11-30-26"));
+                  indexRecordBytes("2", "", "7", "11-30-26") + indexRecordBytes("2", "", "8", "11-30-26") + indexRecordBytes("2", "", "9", "11-30-26") +
+                      indexRecordBytes("2", "", "3", "11-30-26") + indexRecordBytes("1", "KEPT", "4", "11-30-26"));
     library->close();
     library->open();
     // 1: a take of 3 s; 2: an empty file; 3: no file; 4: a header without audio.
@@ -139,8 +115,8 @@ TEST_F(CrashTest, DeleteFileIndexFreesOnlyReservedSlotsWithoutAudio)
 
     IndexMaintenance(*app, *library).DeleteFileIndex();
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
-              rec("1", "(No Name 001 ****)", "3", date) + rec("0", "", "8", "11-30-26") +
-                  rec("0", "", "9", "11-30-26") + rec("0", "", "3", "11-30-26") + rec("1", "KEPT", "4", "11-30-26"));
+              indexRecordBytes("1", "(No Name 001 ****)", "3", date) + indexRecordBytes("0", "", "8", "11-30-26") +
+                  indexRecordBytes("0", "", "9", "11-30-26") + indexRecordBytes("0", "", "3", "11-30-26") + indexRecordBytes("1", "KEPT", "4", "11-30-26"));
     EXPECT_EQ(measure::readWav(native("C/Tamblor/SF0001.wav")).samples.size(), 3u * 8000u);
 }
 
@@ -165,7 +141,7 @@ TEST_F(CrashTest, DeleteFileIndexCountsTheAudioAfterAHeaderThatSaysNone)
     QByteArray covered = header;
     covered.replace(4, 4, QByteArray("\x24\0\0\0", 4));
     writeAllBytes(native("C/Tamblor/SF0002.wav"), covered + audio + QByteArray(1, 'x')); // half a frame more
-    writeAllBytes(native("C/Tamblor/Schedule.dat"), rec("2", "", "0", "11-30-26") + rec("2", "", "0", "11-30-26"));
+    writeAllBytes(native("C/Tamblor/Schedule.dat"), indexRecordBytes("2", "", "0", "11-30-26") + indexRecordBytes("2", "", "0", "11-30-26"));
     library->close();
     library->open();
     const QString date = LibraryLayout::recordDateText(QFileInfo(native("C/Tamblor/SF0001.wav")).lastModified().date());
@@ -173,7 +149,7 @@ TEST_F(CrashTest, DeleteFileIndexCountsTheAudioAfterAHeaderThatSaysNone)
 
     IndexMaintenance(*app, *library).DeleteFileIndex();
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Schedule.dat")),
-              rec("1", "(No Name 001 ****)", "3", date) + rec("1", "(No Name 002 ****)", "3", date2));
+              indexRecordBytes("1", "(No Name 001 ****)", "3", date) + indexRecordBytes("1", "(No Name 002 ****)", "3", date2));
     for (const char* file : {"C/Tamblor/SF0001.wav", "C/Tamblor/SF0002.wav"}) {
         SCOPED_TRACE(file);
         const audio::RiffLayout layout = audio::RiffReader::read(native(file));

@@ -6,7 +6,7 @@
 #include "library/session/PlaybackSession.h"
 #include "library/session/RecordingSession.h"
 #include "tests/audio/devices/SignalMeasure.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/LibraryFixture.h"
 #include <QCoreApplication>
 
 using namespace tamblor;
@@ -16,29 +16,21 @@ using PS = PlaybackSession;
 
 namespace {
 
-class SessionTest : public AppTest {
+class SessionTest : public LibraryTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        library = std::make_unique<SoundLibrary>(*app);
+        LibraryTest::SetUp();
         ASSERT_TRUE(app->start());
         state().RecordStartMode = 2; // a press arms; a second press writes
         state().FormatIndex = 3;
         state().ChannelMode = 1;
         state().VoxThreshold = 5000;
     }
-    void TearDown() override
-    {
-        library.reset();
-        AppTest::TearDown();
-    }
     VirtualBackend& backend() { return dynamic_cast<VirtualBackend&>(app->audio()); }
-    std::unique_ptr<SoundLibrary> library;
-    QByteArray index() const { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
     char status(int slot) const
     {
-        const QByteArray all = index();
+        const QByteArray all = indexBytes();
         return all.size() >= 39 * slot ? all.at(39 * (slot - 1)) : '-';
     }
 };
@@ -104,7 +96,7 @@ TEST_F(SessionTest, EveryRecordingEventMovesEveryStateAsTheTableSays)
         ASSERT_EQ(session.state(), row.from);
         backend().advance(4096);
         session.input().waitIdle();
-        const QByteArray before = index();
+        const QByteArray before = indexBytes();
 
         session.handle(row.event);
         EXPECT_EQ(session.state(), row.to);
@@ -112,7 +104,7 @@ TEST_F(SessionTest, EveryRecordingEventMovesEveryStateAsTheTableSays)
         EXPECT_EQ(session.recordState(), row.from == S::WritingOn && row.event == E::Press ? 4 : expectedRecordState);
         const int slot = session.slot();
         if (row.slotStatus == '-') {
-            EXPECT_EQ(index(), before);
+            EXPECT_EQ(indexBytes(), before);
         } else {
             EXPECT_EQ(status(slot), row.slotStatus);
         }

@@ -11,7 +11,7 @@
 #include "library/window/SortedListBox.h"
 #include "library/session/Studio.h"
 #include "library/window/frmWaveFiles.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/LibraryFixture.h"
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -67,13 +67,7 @@ protected:
     static QByteArray rec(const char* status, const QString& name, const QString& length = "0",
                           const QString& date = "12-01-26")
     {
-        tamblor::IndexRecord r;
-        r.setSoundName(name);
-        r.setLengthText(length);
-        r.setRecordDate(date);
-        QByteArray bytes = r.toBytes();
-        bytes[0] = status[0]; // any status character, as the index may hold
-        return bytes;
+        return indexRecordBytes(status, name, length, date);
     }
     // Records 1..n of Schedule.dat, as bytes, before start-up.
     void writeIndex(const QList<QByteArray>& records)

@@ -252,7 +252,13 @@ TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
     openWithFourEntries();
     if (!LibraryPrinter::usesPdf())
         GTEST_SKIP() << "a real default printer is installed";
-    const QStringList files = QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden);
+    // The database's write-ahead log comes and goes with the database: it is not the printout's.
+    const auto folderFiles = [this] {
+        QStringList names = QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden);
+        names.removeIf([](const QString& n) { return n == "Tamblor.db-wal" || n == "Tamblor.db-shm"; });
+        return names;
+    };
+    const QStringList files = folderFiles();
     QPointer<frmWaveFiles> library(w);
     w->printJob().setStepwise(true);
     QObject::connect(&w->printJob(), &jobs::Job::progressed, w, [this] { w->close(); });
@@ -260,7 +266,7 @@ TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
     ASSERT_TRUE(QTest::qWaitFor([&] { return library.isNull(); }, 60000));
     QCoreApplication::processEvents();
     EXPECT_EQ(app->messageText(), ""); // the job was not reported as printed
-    EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden), files);
+    EXPECT_EQ(folderFiles(), files);
 
     w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     library = w;
@@ -271,7 +277,7 @@ TEST_F(MaintenanceWindowTest, PrintingSurvivesTheWindowGoingAwayMidJob)
     w->mnuPrint->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return library.isNull(); }, 60000));
     EXPECT_TRUE(app->isEnding());
-    EXPECT_EQ(QDir(native("C/Tamblor")).entryList(QDir::Files | QDir::Hidden), files);
+    EXPECT_EQ(folderFiles(), files);
 }
 
 TEST_F(MaintenanceWindowTest, ReservedSlotCommandsFromTheMenu)

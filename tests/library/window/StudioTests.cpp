@@ -89,6 +89,27 @@ TEST_F(StudioTest, ATakeRecordedWithNoWindowOpenIsListedCompleteWhenTheWindowOpe
     EXPECT_EQ(colour(w->cmdRecord), QColor(192, 0, 0));
 }
 
+TEST_F(StudioTest, ADamagedDatabaseIsSetAsideAndTheProgramStillStartsAndRecordsByHand)
+{
+    writeOffSettings();
+    writeIndex({rec("1", "ONE", "5")});
+    const QByteArray junk = QByteArray("not a database\n").repeated(100);
+    writeAllBytes(native("C/Tamblor/Tamblor.db"), junk);
+    startProgram();
+    EXPECT_TRUE(app->messageText().contains("Tamblor.db.damaged-20261205-080751"));
+    EXPECT_EQ(readAllBytes(native("C/Tamblor/Tamblor.db.damaged-20261205-080751")), junk);
+    ASSERT_TRUE(studio->database().isOpen());
+    EXPECT_TRUE(studio->events().all().empty());
+
+    backend().setInputSignal(sources::tone(440.0, 16000));
+    take().handle(RS::Event::Press);
+    ASSERT_EQ(take().state(), RS::State::Writing);
+    feedInput(44100);
+    advanceClock(1);
+    take().handle(RS::Event::Stop);
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "1", "12-05-26"));
+}
+
 TEST_F(StudioTest, ATakeThatEndsWhileTheWindowIsOpenIsListedWithoutTheWindowDoingAnything)
 {
     writeOffSettings();

@@ -1,0 +1,53 @@
+#pragma once
+// One run of a record event as a value: the occurrence it belongs to, when its first sample was
+// taken, how much it holds, where it went and how it ended. Every occurrence gets exactly one.
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace tamblor::schedule {
+
+enum class RunResult {
+    OK,
+    Short,       // ended early: the input was lost or the program ended
+    Silent,      // nothing above -50 dBFS in the whole take
+    Clipped,     // full-scale samples in the take
+    DeviceBusy,  // the input was taken (a take by hand, another event) at the start
+    DiskFull,    // refused before the start, or the disk filled during the take
+    Interrupted, // the program died during the take; found and completed at the next start
+    Missed,      // the program was not running (or the machine slept) at the start
+    LateStart,   // started after its time (the program came up late, or the time did not exist)
+};
+inline constexpr int RunResultCount = 9;
+
+// "OK", "Short", "Silent", ... as stored and shown.
+QString resultText(RunResult result);
+std::optional<RunResult> resultFromText(const QString& text);
+
+struct RecordRun {
+    qint64 id = 0;                 // 0 until stored
+    std::optional<qint64> eventId; // none once the event is deleted
+    QString eventName;             // the event's name when it ran
+    qint64 scheduledStartMs = 0;   // ms since 1970, UTC
+    std::optional<qint64> firstSampleMs;
+    int64_t lengthFrames = 0;
+    int sampleRate = 0;
+    int slot = 0;
+    std::optional<RunResult> result; // none while the take is under way
+    std::optional<double> peakDbfs;
+    // Filled by the measurement of the take, when there is one.
+    std::optional<double> integratedLufs;
+    std::optional<double> lraLu;
+    std::optional<double> truePeakDbtp;
+    std::optional<double> longestSilenceS;
+    QString detail;     // what the operator should know beyond the result
+    bool seen = false;  // the operator has seen a result that is not OK
+    qint64 recordedAtMs = 0;
+
+    bool underWay() const { return !result.has_value(); }
+    // A result that must stand out until the operator has seen it.
+    bool needsAttention() const { return result && *result != RunResult::OK && !seen; }
+    bool operator==(const RecordRun&) const = default;
+};
+
+} // namespace tamblor::schedule

@@ -1,0 +1,169 @@
+#include "schedule/RunStore.h"
+#include "platform/Clock.h"
+#include "store/ProgramDatabase.h"
+
+namespace tamblor::schedule {
+
+using store::Statement;
+
+namespace {
+
+const char* const Columns =
+    "id, event_id, event_name, scheduled_start, first_sample_at, length_frames, sample_rate, slot, result, "
+    "peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, detail, seen, recorded_at";
+
+RecordRun runOf(const Statement& s)
+{
+    RecordRun r;
+    r.id = s.int64At(0);
+    r.eventId = s.optionalInt64At(1);
+    r.eventName = s.textAt(2);
+    r.scheduledStartMs = s.int64At(3);
+    r.firstSampleMs = s.optionalInt64At(4);
+    r.lengthFrames = s.int64At(5);
+    r.sampleRate = s.intAt(6);
+    r.slot = s.intAt(7);
+    r.result = s.isNull(8) ? std::nullopt : resultFromText(s.textAt(8));
+    r.peakDbfs = s.optionalDoubleAt(9);
+    r.integratedLufs = s.optionalDoubleAt(10);
+    r.lraLu = s.optionalDoubleAt(11);
+    r.truePeakDbtp = s.optionalDoubleAt(12);
+    r.longestSilenceS = s.optionalDoubleAt(13);
+    r.detail = s.textAt(14);
+    r.seen = s.int64At(15) != 0;
+    r.recordedAtMs = s.int64At(16);
+    return r;
+}
+
+// ?1..?16 in the order of Columns after the id.
+void bindFields(Statement& s, const RecordRun& r)
+{
+    s.bind(1, r.eventId);
+    s.bind(2, r.eventName);
+    s.bind(3, int64_t(r.scheduledStartMs));
+    s.bind(4, r.firstSampleMs);
+    s.bind(5, r.lengthFrames);
+    s.bind(6, r.sampleRate);
+    s.bind(7, r.slot);
+    if (r.result)
+        s.bind(8, resultText(*r.result));
+    else
+        s.bindNull(8);
+    s.bind(9, r.peakDbfs);
+    s.bind(10, r.integratedLufs);
+    s.bind(11, r.lraLu);
+    s.bind(12, r.truePeakDbtp);
+    s.bind(13, r.longestSilenceS);
+    s.bind(14, r.detail);
+    s.bind(15, r.seen);
+    s.bind(16, int64_t(r.recordedAtMs));
+}
+
+} // namespace
+
+RunStore::RunStore(store::ProgramDatabase& database, Clock& clock, QObject* parent)
+    : QObject(parent), database_(database), clock_(clock)
+{
+}
+
+qint64 RunStore::append(RecordRun& run)
+{
+    auto& db = database_.connection();
+    run.recordedAtMs = clock_.now().toMSecsSinceEpoch();
+    Statement s = db.prepare(
+        "INSERT INTO runs (event_id, event_name, scheduled_start, first_sample_at, length_frames, sample_rate, slot, "
+        "result, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, detail, seen, recorded_at) "
+        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
+    bindFields(s, run);
+    s.run();
+    run.id = db.lastInsertId();
+    emit runChanged(run.id);
+    return run.id;
+}
+
+void RunStore::update(const RecordRun& run)
+{
+    Statement s = database_.connection().prepare(
+        "UPDATE runs SET event_id = ?1, event_name = ?2, scheduled_start = ?3, first_sample_at = ?4, "
+        "length_frames = ?5, sample_rate = ?6, slot = ?7, result = ?8, peak_dbfs = ?9, integrated_lufs = ?10, "
+        "lra_lu = ?11, true_peak_dbtp = ?12, longest_silence_s = ?13, detail = ?14, seen = ?15, recorded_at = ?16 "
+        "WHERE id = ?17");
+    bindFields(s, run);
+    s.bind(17, int64_t(run.id));
+    s.run();
+    emit runChanged(run.id);
+}
+
+std::vector<RecordRun> RunStore::query(const QString& where, const std::optional<qint64>& key, int limit) const
+{
+    std::vector<RecordRun> runs;
+    if (!database_.isOpen())
+        return runs;
+    Statement s = database_.connection().prepare(
+        QString("SELECT %1 FROM runs %2 ORDER BY scheduled_start DESC, id DESC LIMIT %3").arg(Columns, where).arg(limit));
+    if (key)
+        s.bind(1, int64_t(*key));
+    while (s.step())
+        runs.push_back(runOf(s));
+    return runs;
+}
+
+std::optional<RecordRun> RunStore::find(qint64 id) const
+{
+    auto runs = query("WHERE id = ?1", id, 1);
+    if (runs.empty())
+        return std::nullopt;
+    return runs.front();
+}
+
+bool RunStore::hasRun(qint64 eventId, qint64 scheduledStartMs) const
+{
+    if (!database_.isOpen())
+        return false;
+    Statement s = database_.connection().prepare("SELECT 1 FROM runs WHERE event_id = ?1 AND scheduled_start = ?2");
+    s.bind(1, int64_t(eventId)).bind(2, int64_t(scheduledStartMs));
+    return s.step();
+}
+
+std::vector<RecordRun> RunStore::list(std::optional<qint64> eventId, int limit) const
+{
+    return eventId ? query("WHERE event_id = ?1", eventId, limit) : query(QString(), std::nullopt, limit);
+}
+
+std::optional<RecordRun> RunStore::last(qint64 eventId) const
+{
+    auto runs = query("WHERE event_id = ?1", eventId, 1);
+    if (runs.empty())
+        return std::nullopt;
+    return runs.front();
+}
+
+std::vector<RecordRun> RunStore::underWay() const
+{
+    return query("WHERE result IS NULL", std::nullopt, 1000);
+}
+
+std::vector<RecordRun> RunStore::unseen() const
+{
+    return query("WHERE seen = 0 AND result IS NOT NULL AND result <> 'OK'", std::nullopt, 1000);
+}
+
+void RunStore::markSeen(qint64 id)
+{
+    Statement s = database_.connection().prepare("UPDATE runs SET seen = 1 WHERE id = ?1 AND seen = 0");
+    s.bind(1, int64_t(id));
+    s.run();
+    emit runChanged(id);
+}
+
+void RunStore::markAllSeen()
+{
+    const auto runs = unseen();
+    if (runs.empty())
+        return;
+    database_.connection().exec("UPDATE runs SET seen = 1 WHERE seen = 0 AND result IS NOT NULL AND result <> 'OK'");
+    for (const auto& r : runs)
+        emit runChanged(r.id);
+}
+
+} // namespace tamblor::schedule

@@ -1,0 +1,174 @@
+#include "store/ProgramDatabase.h"
+#include "app/Application.h"
+#include "store/Schema.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace tamblor::store {
+
+namespace {
+
+// The files SQLite keeps beside a database in WAL mode; they go wherever the database goes.
+const char* const Companions[] = {"-wal", "-shm", "-journal"};
+
+} // namespace
+
+ProgramDatabase::ProgramDatabase(Application& app, QObject* parent) : QObject(parent), app_(app)
+{
+    app_.addStartStep([self = QPointer<ProgramDatabase>(this)] {
+        if (self)
+            self->open();
+    });
+    connect(&app_, &Application::programEnded, this, &ProgramDatabase::close);
+}
+
+ProgramDatabase::~ProgramDatabase() = default;
+
+QString ProgramDatabase::nativePath() const
+{
+    return app_.drives().toNative(DosPath);
+}
+
+QString ProgramDatabase::dos(const QString& nativePath) const
+{
+    const QString d = app_.drives().toDos(nativePath);
+    return d.isEmpty() ? nativePath : d;
+}
+
+SqliteConnection& ProgramDatabase::connection()
+{
+    if (!connection_)
+        throw Failure(Failure::DeviceIOError, Failure::describe(Failure::DeviceIOError) + " (database is not open)");
+    return *connection_;
+}
+
+void ProgramDatabase::close()
+{
+    connection_.reset();
+}
+
+ProgramDatabase::Verdict ProgramDatabase::examine(const QString& path, QString& reason)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() == 0)
+        return Verdict::Usable;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = Failure(Failure::PermissionDenied).text();
+        return Verdict::Unreadable;
+    }
+    if (file.read(16) != QByteArray("SQLite format 3\0", 16)) {
+        reason = "it is not a database";
+        return Verdict::Damaged;
+    }
+    file.close();
+    try {
+        SqliteConnection probe(path);
+        const QString check = probe.queryText("PRAGMA quick_check");
+        if (check != "ok") {
+            reason = check.section('\n', 0, 0);
+            return Verdict::Damaged;
+        }
+        const int64_t id = probe.queryInt("PRAGMA application_id");
+        const int64_t tables = probe.queryInt("SELECT count(*) FROM sqlite_master");
+        if (id != Schema::ApplicationId && tables > 0) {
+            reason = "it is a database of another program";
+            return Verdict::Foreign;
+        }
+        if (probe.queryInt("PRAGMA user_version") > Schema::currentVersion()) {
+            reason = "it was written by a newer version of the program";
+            return Verdict::Newer;
+        }
+    } catch (const Failure& f) {
+        reason = f.text();
+        if (f.number() == Failure::PermissionDenied || f.number() == Failure::PathFileAccessError)
+            return Verdict::Unreadable;
+        return Verdict::Damaged;
+    }
+    return Verdict::Usable;
+}
+
+bool ProgramDatabase::moveAside(const QString& path, const QString& kind)
+{
+    const QString stamp = app_.clock().now().toString("yyyyMMdd-HHmmss");
+    QString aside = path + "." + kind + "-" + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path + "." + kind + "-" + stamp + "-" + QString::number(n);
+    if (!QFile::rename(path, aside))
+        return false;
+    for (const char* companion : Companions) {
+        if (QFileInfo::exists(path + companion))
+            QFile::rename(path + companion, aside + companion);
+    }
+    setAside_ = aside;
+    return true;
+}
+
+void ProgramDatabase::begin(const QString& path)
+{
+    auto connection = std::make_unique<SqliteConnection>(path);
+    if (connection->queryText("PRAGMA journal_mode = WAL").compare("wal", Qt::CaseInsensitive) != 0)
+        throw Failure(Failure::DeviceIOError, Failure::describe(Failure::DeviceIOError) +
+                                                  " (database: the file system refuses its write-ahead log)");
+    connection->exec("PRAGMA synchronous = FULL");
+    connection->exec("PRAGMA foreign_keys = ON");
+    Schema::migrate(*connection);
+    if (connection->queryInt("PRAGMA application_id") != Schema::ApplicationId)
+        connection->exec(QString("PRAGMA application_id = %1").arg(Schema::ApplicationId));
+    connection_ = std::move(connection);
+}
+
+void ProgramDatabase::tell(const QString& text)
+{
+    report_ = text;
+    app_.showMessage(text);
+}
+
+void ProgramDatabase::open()
+{
+    close();
+    report_.clear();
+    setAside_.clear();
+    const QString path = nativePath();
+    const QString name = dos(path);
+    const QString untouched = " Recording by hand is not affected.";
+    QDir().mkpath(QFileInfo(path).absolutePath());
+
+    QString reason;
+    const Verdict verdict = examine(path, reason);
+    switch (verdict) {
+    case Verdict::Usable: break;
+    case Verdict::Unreadable:
+    case Verdict::Newer:
+        tell("The program's database " + name + " could not be opened (" + reason +
+             "). It was left as it is; record events are off until it can be opened." + untouched);
+        return;
+    case Verdict::Damaged:
+    case Verdict::Foreign: {
+        const QString kind = verdict == Verdict::Damaged ? "damaged" : "foreign";
+        if (!moveAside(path, kind)) {
+            tell("The program's database " + name + " cannot be read (" + reason +
+                 ") and could not be set aside. Record events are off until it is moved away." + untouched);
+            return;
+        }
+        break;
+    }
+    }
+
+    try {
+        begin(path);
+    } catch (const Failure& f) {
+        connection_.reset();
+        tell("The program's database " + name + " could not be opened: " + f.text() +
+             ". Record events are off until it can be opened." + untouched);
+        return;
+    }
+    if (!setAside_.isEmpty())
+        tell("The program's database " + name + " could not be used (" + reason + "). It was set aside as " +
+             dos(setAside_) + " and a new, empty one begun: the record events must be entered again." + untouched);
+    emit opened();
+}
+
+} // namespace tamblor::store

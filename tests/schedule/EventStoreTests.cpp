@@ -1,0 +1,193 @@
+#include "schedule/EventStore.h"
+#include "schedule/RunStore.h"
+#include "store/ProgramDatabase.h"
+#include "tests/support/AppFixture.h"
+#include <QSignalSpy>
+
+using namespace tamblor;
+using namespace tamblor::schedule;
+
+class EventStoreTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(8, 7, 51)));
+        db = std::make_unique<store::ProgramDatabase>(*app);
+        db->open();
+        ASSERT_TRUE(db->isOpen());
+        events = std::make_unique<EventStore>(*db, app->clock());
+        runs = std::make_unique<RunStore>(*db, app->clock());
+    }
+    void TearDown() override
+    {
+        runs.reset();
+        events.reset();
+        db.reset();
+        AppTest::TearDown();
+    }
+    static RecordEvent news()
+    {
+        RecordEvent e;
+        e.name = "NEWS";
+        e.start = QTime(17, 0);
+        e.weekdays = RecordEvent::Weekdays;
+        e.lengthSeconds = 120;
+        e.nameTemplate = "{name} {time} {date}";
+        return e;
+    }
+    static RecordRun runOf(qint64 eventId, qint64 start, std::optional<RunResult> result)
+    {
+        RecordRun r;
+        r.eventId = eventId;
+        r.eventName = "NEWS";
+        r.scheduledStartMs = start;
+        r.result = result;
+        return r;
+    }
+    std::unique_ptr<store::ProgramDatabase> db;
+    std::unique_ptr<EventStore> events;
+    std::unique_ptr<RunStore> runs;
+};
+
+TEST_F(EventStoreTest, EveryFieldOfAnEventComesBackAsStoredAndChangesAreAnnounced)
+{
+    QSignalSpy changed(events.get(), &EventStore::eventChanged);
+    QSignalSpy removed(events.get(), &EventStore::eventRemoved);
+
+    RecordEvent weekly = news();
+    const qint64 id = events->add(weekly);
+    EXPECT_GT(id, 0);
+    EXPECT_EQ(weekly.id, id);
+    EXPECT_EQ(weekly.changedAtMs, app->clock().now().toMSecsSinceEpoch());
+    EXPECT_EQ(events->find(id), weekly);
+
+    RecordEvent once;
+    once.name = "Sponsor spot";
+    once.start = QTime(16, 55, 30);
+    once.date = QDate(2026, 12, 24);
+    once.endKind = EndKind::TimeOfDay;
+    once.end = QTime(1, 5, 0);
+    once.device = 2;
+    once.format = 5;
+    once.channels = 1;
+    once.destination = Destination::FixedSlot;
+    once.fixedSlot = 900;
+    once.after = AfterRecording::LoudnessNormalize;
+    once.loudnessLufs = -16.5;
+    once.ceilingDbtp = -2;
+    once.enabled = false;
+    events->add(once);
+    EXPECT_EQ(events->find(once.id), once);
+    EXPECT_TRUE(once.isOneShot());
+    EXPECT_EQ(once.plannedSeconds(), 8 * 3600 + 9 * 60 + 30); // the end is on the next day
+
+    RecordEvent peak = news();
+    peak.name = "Weather";
+    peak.start = QTime(6, 10);
+    peak.weekdays = RecordEvent::EveryDay;
+    peak.after = AfterRecording::PeakNormalize;
+    peak.peakPercent = 90;
+    events->add(peak);
+    EXPECT_EQ(events->find(peak.id), peak);
+
+    // Listed by time of day.
+    const auto all = events->all();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].name, "Weather");
+    EXPECT_EQ(all[1].name, "Sponsor spot");
+    EXPECT_EQ(all[2].name, "NEWS");
+
+    app->clock().advance(60000);
+    weekly.start = QTime(18, 0);
+    weekly.device.reset();
+    events->update(weekly);
+    EXPECT_EQ(events->find(id), weekly);
+    EXPECT_EQ(events->find(id)->changedAtMs, app->clock().now().toMSecsSinceEpoch());
+    events->setEnabled(id, false);
+    EXPECT_FALSE(events->find(id)->enabled);
+
+    events->remove(peak.id);
+    EXPECT_FALSE(events->find(peak.id));
+    EXPECT_EQ(changed.count(), 5);
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.at(0).at(0).toLongLong(), peak.id);
+
+    // The events are there after the program starts again.
+    runs.reset();
+    events.reset();
+    db->close();
+    db->open();
+    events = std::make_unique<EventStore>(*db, app->clock());
+    EXPECT_EQ(events->all().size(), 2u);
+    EXPECT_EQ(events->find(once.id), once);
+}
+
+TEST_F(EventStoreTest, RunsAreOnePerOccurrenceKeptAfterTheirEventAndUnseenUntilMarked)
+{
+    RecordEvent e = news();
+    events->add(e);
+    QSignalSpy changed(runs.get(), &RunStore::runChanged);
+
+    RecordRun under = runOf(e.id, 1000, std::nullopt);
+    under.slot = 7;
+    under.firstSampleMs = 1001;
+    runs->append(under);
+    EXPECT_TRUE(under.underWay());
+    EXPECT_EQ(runs->underWay().size(), 1u);
+    EXPECT_TRUE(runs->hasRun(e.id, 1000));
+    EXPECT_FALSE(runs->hasRun(e.id, 2000));
+    // A second run of one occurrence is refused.
+    RecordRun twice = runOf(e.id, 1000, RunResult::Missed);
+    EXPECT_THROW(runs->append(twice), Failure);
+
+    under.result = RunResult::Clipped;
+    under.lengthFrames = 5292000;
+    under.sampleRate = 44100;
+    under.peakDbfs = 0.0;
+    under.detail = "full-scale samples";
+    runs->update(under);
+    EXPECT_EQ(runs->find(under.id), under);
+    EXPECT_TRUE(runs->underWay().empty());
+
+    RecordRun ok = runOf(e.id, 3000, RunResult::OK);
+    runs->append(ok);
+    RecordRun missed = runOf(e.id, 2000, RunResult::Missed);
+    runs->append(missed);
+
+    // Newest scheduled start first; an OK result never waits for the operator.
+    const auto all = runs->list();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].id, ok.id);
+    EXPECT_EQ(all[1].id, missed.id);
+    EXPECT_EQ(all[2].id, under.id);
+    EXPECT_EQ(runs->last(e.id)->id, ok.id);
+    auto unseen = runs->unseen();
+    ASSERT_EQ(unseen.size(), 2u);
+    EXPECT_TRUE(unseen[0].needsAttention());
+    runs->markSeen(missed.id);
+    unseen = runs->unseen();
+    ASSERT_EQ(unseen.size(), 1u);
+    EXPECT_EQ(unseen[0].id, under.id);
+    runs->markAllSeen();
+    EXPECT_TRUE(runs->unseen().empty());
+    EXPECT_TRUE(runs->find(under.id)->seen);
+    EXPECT_EQ(changed.count(), 6);
+
+    // Deleting the event keeps its history under its name.
+    events->remove(e.id);
+    const auto kept = runs->list();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_FALSE(kept[0].eventId);
+    EXPECT_EQ(kept[0].eventName, "NEWS");
+}
+
+TEST_F(EventStoreTest, AClosedDatabaseListsNothingAndRefusesWrites)
+{
+    db->close();
+    EXPECT_TRUE(events->all().empty());
+    EXPECT_TRUE(runs->list().empty());
+    EXPECT_FALSE(runs->hasRun(1, 1));
+    RecordEvent e = news();
+    EXPECT_THROW(events->add(e), Failure);
+}
