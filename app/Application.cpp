@@ -75,6 +75,14 @@ bool Application::start()
     return false;
 }
 
+void Application::endFromOutside()
+{
+    // Ending first means the main menu closes without its unload handler, which would ask.
+    endProgram();
+    if (QWidget* menu = windows_.find(WindowName::mnuMenu))
+        menu->close();
+}
+
 void Application::endProgram()
 {
     if (ending_)

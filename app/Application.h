@@ -20,6 +20,7 @@ namespace tamblor {
 namespace audio {
 class AudioBackend;
 }
+class MenuNotice;
 class PromptService;
 
 class Application : public QObject {
@@ -37,6 +38,10 @@ public:
     // The sound cards, chosen once at start-up (TAMBLOR_AUDIO=virtual for the virtual one).
     audio::AudioBackend& audio() { return *audio_; }
     void setPrompts(std::unique_ptr<PromptService> prompts);
+    // What the main menu shows under its clock and asks before the operator ends the program;
+    // none by default. Not owned: whoever sets it clears it before it goes.
+    MenuNotice* menuNotice() const { return menuNotice_; }
+    void setMenuNotice(MenuNotice* notice) { menuNotice_ = notice; }
 
     // Fields of a window that outlive the window itself (closing and reopening it keeps them).
     template <class T> T& fields()
@@ -68,6 +73,9 @@ public:
     // Ends the program at once: every window but the main menu goes away without its unload
     // handler and programEnded() is emitted (the sound library closes its index then).
     void endProgram();
+    // An end from outside (SIGTERM, logout): the program ends as when the operator closes the
+    // main menu, but nothing is asked first.
+    void endFromOutside();
     bool isEnding() const { return ending_; }
 
 signals:
@@ -84,6 +92,7 @@ private:
     SharedState state_;
     WindowRegistry windows_;
     std::unique_ptr<PromptService> prompts_;
+    MenuNotice* menuNotice_ = nullptr;
     std::unique_ptr<audio::AudioBackend> audio_;
     std::unordered_map<std::type_index, std::any> fields_;
     std::vector<std::function<void()>> startSteps_;

@@ -19,6 +19,8 @@ public:
     static const WindowName frmEditor;
     static const WindowName frmAbout;
     static const WindowName frmHelp;
+    static const WindowName frmRecordEvents;
+    static const WindowName frmEditEvent;
 
     constexpr const char* text() const { return text_; }
     QString toString() const { return QString::fromLatin1(text_); }
@@ -40,5 +42,7 @@ inline constexpr WindowName WindowName::frmWaveGen{"frmWaveGen"};
 inline constexpr WindowName WindowName::frmEditor{"frmEditor"};
 inline constexpr WindowName WindowName::frmAbout{"frmAbout"};
 inline constexpr WindowName WindowName::frmHelp{"frmHelp"};
+inline constexpr WindowName WindowName::frmRecordEvents{"frmRecordEvents"};
+inline constexpr WindowName WindowName::frmEditEvent{"frmEditEvent"};
 
 } // namespace tamblor

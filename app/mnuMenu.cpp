@@ -2,6 +2,8 @@
 #include "app/Application.h"
 #include "app/Controls.h"
 #include "app/Initialize.h"
+#include "app/MenuNotice.h"
+#include "app/PromptService.h"
 #include "platform/Failure.h"
 #include <QLabel>
 #include <QMenu>
@@ -31,6 +33,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     addOpener(tools, "mnuEdit", "Edit", WindowName::frmEditor)->setVisible(false);
     addOpener(tools, "mnuNormalize", "Normalize", WindowName::frmNormalize);
     addOpener(tools, "mnuWaveGen", "Wave Generator", WindowName::frmWaveGen);
+    addOpener(tools, "mnuRecordEvents", "Record Events", WindowName::frmRecordEvents);
 
     addOpener(nullptr, "mnuHelp", "Help", WindowName::frmHelp);
     addOpener(nullptr, "mnuAbout", "About", WindowName::frmAbout);
@@ -43,6 +46,10 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     lblClock->setFont(f);
     lblClock->setMinimumWidth(lblClock->fontMetrics().horizontalAdvance("Wednesday  12/31/2026  Day  365  00:00:00") + 24);
 
+    lblNotice = controls::label(this, "lblNotice");
+    lblNotice->setAlignment(Qt::AlignCenter);
+    lblNotice->setWordWrap(true); // a long event name goes on a second line, never cut
+
     Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, &mnuMenu::Timer1_Timer);
@@ -50,6 +57,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addWidget(lblClock);
+    layout->addWidget(lblNotice);
     layout->setContentsMargins(12, 12, 12, 12);
 }
 
@@ -79,8 +87,18 @@ void mnuMenu::Form_Load()
     Timer1->start();
 }
 
-void mnuMenu::Form_Unload(bool&)
+void mnuMenu::Form_Unload(bool& cancel)
 {
+    if (MenuNotice* notice = app().menuNotice()) {
+        const QString question = notice->endQuestion(app().clock().now());
+        if (!question.isEmpty()
+            && app().prompts().message(this, "Tamblor", question, QMessageBox::Yes | QMessageBox::No,
+                                       QMessageBox::Question)
+                   != QMessageBox::Yes) {
+            cancel = true;
+            return;
+        }
+    }
     app().endProgram();
 }
 
@@ -91,7 +109,12 @@ void mnuMenu::mnuExit_Click()
 
 void mnuMenu::Timer1_Timer()
 {
-    lblClock->setText(clockText(app().clock().now(), app().clock()));
+    const QDateTime now = app().clock().now();
+    lblClock->setText(clockText(now, app().clock()));
+    MenuNotice* notice = app().menuNotice();
+    const QString line = notice ? notice->line(now) : QString();
+    if (lblNotice->text() != line)
+        lblNotice->setText(line);
 }
 
 QString mnuMenu::clockText(const QDateTime& now, const Clock& clock)

@@ -1,6 +1,7 @@
 #pragma once
 // "Tamblor": the start-up window with the running clock and the menus that open every other
-// window. Closing it ends the program.
+// window, and under the clock the application's menu notice (the next record event). Closing
+// it ends the program; when the notice has a question (an event is due), it is asked first.
 #include "app/Form.h"
 #include <QDateTime>
 
@@ -34,6 +35,7 @@ private:
 
     QMenuBar* menuBar;
     QLabel* lblClock;
+    QLabel* lblNotice;
     QTimer* Timer1;
 };
 

@@ -2,6 +2,9 @@
 #include "app/Application.h"
 #include "app/prefs/frmMyPreferences.h"
 #include "editor/frmEditor.h"
+#include "events/EventNotice.h"
+#include "events/frmEditEvent.h"
+#include "events/frmRecordEvents.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "send/frmSend.h"
@@ -23,6 +26,12 @@ void registerWindows(Application& app, Studio& studio)
     app.windows().registerWindow(WindowName::frmWaveFiles, [&studio](Application& a) { return new frmWaveFiles(a, studio); });
     app.windows().registerWindow(WindowName::frmDialog1, [&studio](Application& a) { return new frmDialog1(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmEditor, [](Application& a) { return new frmEditor(a); });
+    app.windows().registerWindow(WindowName::frmRecordEvents,
+                                 [&studio](Application& a) { return new events::frmRecordEvents(a, studio); });
+    app.windows().registerWindow(WindowName::frmEditEvent,
+                                 [&studio](Application& a) { return new events::frmEditEvent(a, studio); });
+    // The main menu's line about the next event; it goes with the studio's event store.
+    new events::EventNotice(app, studio.events(), studio.runs());
 }
 
 } // namespace tamblor

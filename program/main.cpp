@@ -44,11 +44,7 @@ int main(int argc, char** argv)
         }
     });
     // Closing the main menu is the one way out: the take under way is finished first.
-    tamblor::EndSignals endSignals([&app] {
-        if (auto* menu = app.windows().find(tamblor::WindowName::mnuMenu))
-            menu->close();
-        app.endProgram();
-    });
+    tamblor::EndSignals endSignals([&app] { app.endFromOutside(); });
     if (!app.start())
         return 1;
     // The folders exist once start-up has run.

@@ -60,5 +60,6 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                          ::testing::Values(WindowName::mnuMenu, WindowName::frmError, WindowName::frmMyPreferences,
                                            WindowName::frmWaveFiles, WindowName::frmDialog1, WindowName::frmSend,
                                            WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
-                                           WindowName::frmHelp, WindowName::frmEditor),
+                                           WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
+                                           WindowName::frmEditEvent),
                          [](const auto& info) { return std::string(info.param.text()); });

@@ -1,0 +1,385 @@
+#include "events/frmRecordEvents.h"
+#include "app/Application.h"
+#include "app/Controls.h"
+#include "app/PromptService.h"
+#include "events/EventText.h"
+#include "events/frmEditEvent.h"
+#include "library/session/Studio.h"
+#include "platform/Failure.h"
+#include <QAction>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace tamblor::events {
+
+using schedule::RecordEvent;
+using schedule::RecordRun;
+
+namespace {
+
+constexpr int IdRole = Qt::UserRole;
+
+QTreeWidget* table(QWidget* parent, const QString& name, const QStringList& headers)
+{
+    auto* t = controls::named(new QTreeWidget(parent), name);
+    t->setColumnCount(headers.size());
+    t->setHeaderLabels(headers);
+    t->setRootIsDecorated(false);
+    t->setUniformRowHeights(true);
+    t->setAllColumnsShowFocus(true);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->header()->setStretchLastSection(true);
+    return t;
+}
+
+std::optional<qint64> idOf(const QTreeWidget* t)
+{
+    const QTreeWidgetItem* item = t->currentItem();
+    if (!item || !item->isSelected())
+        return std::nullopt;
+    return item->data(0, IdRole).toLongLong();
+}
+
+void select(QTreeWidget* t, qint64 id)
+{
+    for (int i = 0; i < t->topLevelItemCount(); ++i)
+        if (t->topLevelItem(i)->data(0, IdRole).toLongLong() == id) {
+            t->setCurrentItem(t->topLevelItem(i));
+            return;
+        }
+}
+
+void fitColumns(QTreeWidget* t)
+{
+    for (int c = 0; c + 1 < t->columnCount(); ++c)
+        t->resizeColumnToContents(c);
+}
+
+} // namespace
+
+QColor frmRecordEvents::attentionColour()
+{
+    return QColor(255, 200, 200);
+}
+
+QColor frmRecordEvents::notOkTextColour()
+{
+    return QColor(192, 0, 0);
+}
+
+QColor frmRecordEvents::disabledTextColour()
+{
+    return QColor(128, 128, 128);
+}
+
+frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
+    : Form(app, WindowName::frmRecordEvents), studio_(studio)
+{
+    setWindowTitle("Record Events");
+
+    const FilesMenuBar menus = addFilesMenuBar();
+    menuBar = menus.bar;
+    connect(menus.exit, &QAction::triggered, this, &frmRecordEvents::mnuExit_Click);
+
+    lblDatabase = controls::label(this, "lblDatabase");
+    lblDatabase->setWordWrap(true);
+    lblDatabase->setStyleSheet("color: #c00000");
+    lblDatabase->setVisible(false);
+
+    lstEvents = table(this, "lstEvents",
+                      {"Name", "Days", "Start", "End", "Recorded into", "After recording", "Enabled", "Next start",
+                       "Last result"});
+    cmdNew = controls::button(this, "cmdNew", "New...");
+    cmdEdit = controls::button(this, "cmdEdit", "Change...");
+    cmdDelete = controls::button(this, "cmdDelete", "Delete");
+    cmdEnable = controls::button(this, "cmdEnable", "Disable");
+
+    lblAttention = controls::label(this, "lblAttention");
+    lblAttention->setStyleSheet("color: #c00000; font-weight: bold");
+    lstRuns = table(this, "lstRuns", {"Event", "Due", "Started", "Length", "Slot", "Result", "Peak", "Detail"});
+    cmdSeen = controls::button(this, "cmdSeen", "Seen");
+    cmdAllSeen = controls::button(this, "cmdAllSeen", "All Seen");
+    cmdPlay = controls::button(this, "cmdPlay", "Play");
+
+    Timer1 = controls::named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &frmRecordEvents::Timer1_Timer);
+
+    auto* eventButtons = new QVBoxLayout;
+    for (QPushButton* b : {cmdNew, cmdEdit, cmdDelete, cmdEnable})
+        eventButtons->addWidget(b);
+    eventButtons->addStretch();
+    auto* runButtons = new QVBoxLayout;
+    for (QPushButton* b : {cmdSeen, cmdAllSeen, cmdPlay})
+        runButtons->addWidget(b);
+    runButtons->addStretch();
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(controls::label(this, "lblEvents", "Events"), 0, 0);
+    grid->addWidget(lstEvents, 1, 0);
+    grid->addLayout(eventButtons, 1, 1);
+    auto* resultsTitle = new QHBoxLayout;
+    resultsTitle->addWidget(controls::label(this, "lblRuns", "Results"));
+    resultsTitle->addWidget(lblAttention, 1);
+    grid->addLayout(resultsTitle, 2, 0);
+    grid->addWidget(lstRuns, 3, 0);
+    grid->addLayout(runButtons, 3, 1);
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(3, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addWidget(lblDatabase);
+    layout->addLayout(grid);
+    resize(1100, 560);
+
+    connect(cmdNew, &QPushButton::clicked, this, &frmRecordEvents::cmdNew_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmRecordEvents::cmdEdit_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmRecordEvents::cmdDelete_Click);
+    connect(cmdEnable, &QPushButton::clicked, this, &frmRecordEvents::cmdEnable_Click);
+    connect(cmdSeen, &QPushButton::clicked, this, &frmRecordEvents::cmdSeen_Click);
+    connect(cmdAllSeen, &QPushButton::clicked, this, &frmRecordEvents::cmdAllSeen_Click);
+    connect(cmdPlay, &QPushButton::clicked, this, &frmRecordEvents::cmdPlay_Click);
+    connect(lstEvents, &QTreeWidget::itemSelectionChanged, this, &frmRecordEvents::followSelection);
+    connect(lstRuns, &QTreeWidget::itemSelectionChanged, this, &frmRecordEvents::followSelection);
+    connect(lstEvents, &QTreeWidget::itemDoubleClicked, this, &frmRecordEvents::cmdEdit_Click);
+
+    connect(&studio.events(), &schedule::EventStore::eventChanged, this, &frmRecordEvents::LoadEvents);
+    connect(&studio.events(), &schedule::EventStore::eventRemoved, this, &frmRecordEvents::LoadEvents);
+    // A run's result is also its event's last result.
+    connect(&studio.runs(), &schedule::RunStore::runChanged, this, [this] {
+        LoadRuns();
+        LoadEvents();
+    });
+}
+
+void frmRecordEvents::Form_Load()
+{
+    const bool open = studio_.database().isOpen();
+    lblDatabase->setVisible(!open);
+    if (!open)
+        lblDatabase->setText("The record events are not available: the program's database did not open ("
+                             + QString::fromUtf8(store::ProgramDatabase::DosPath) + ").");
+    cmdNew->setEnabled(open);
+    LoadEvents();
+    LoadRuns();
+    Timer1->start();
+}
+
+void frmRecordEvents::LoadEvents()
+{
+    const std::optional<qint64> keep = selectedEvent();
+    const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
+    const QLocale& locale = app().clock().locale();
+    lstEvents->clear();
+    for (const RecordEvent& e : studio_.events().all()) {
+        auto* item = new QTreeWidgetItem(lstEvents);
+        item->setData(0, IdRole, e.id);
+        item->setText(Name, e.name);
+        item->setText(Days, daysText(e, locale));
+        item->setText(Start, timeOfDayText(e.start));
+        item->setText(End, endText(e));
+        item->setText(Destination, destinationText(e));
+        item->setText(After, afterText(e));
+        item->setText(Enabled, e.enabled ? "Yes" : "No");
+        item->setText(NextStart, nextStartText(e, nowMs, locale));
+        if (!e.enabled)
+            for (int c = 0; c < LastResult; ++c)
+                item->setForeground(c, disabledTextColour());
+        if (const auto last = studio_.runs().last(e.id)) {
+            item->setText(LastResult, runResultText(*last));
+            if (last->result && *last->result != schedule::RunResult::OK)
+                item->setForeground(LastResult, notOkTextColour());
+        }
+    }
+    fitColumns(lstEvents);
+    if (keep)
+        select(lstEvents, *keep);
+    followSelection();
+}
+
+void frmRecordEvents::fillRun(QTreeWidgetItem* item, const RecordRun& run)
+{
+    const QLocale& locale = app().clock().locale();
+    item->setData(0, IdRole, run.id);
+    item->setText(RunEvent, run.eventName);
+    item->setText(Due, dayAndTimeText(run.scheduledStartMs, locale));
+    item->setText(Started, run.firstSampleMs ? QDateTime::fromMSecsSinceEpoch(*run.firstSampleMs).toString("HH:mm:ss.zzz")
+                                             : QString());
+    item->setText(Length, runLengthText(run));
+    item->setText(Slot, run.slot > 0 ? QString::number(run.slot) : QString());
+    item->setText(Result, runResultText(run));
+    item->setText(Peak, run.peakDbfs ? QString("%1 dBFS").arg(*run.peakDbfs, 0, 'f', 1) : QString());
+    item->setText(Detail, run.detail);
+    if (run.result && *run.result != schedule::RunResult::OK) {
+        item->setForeground(Result, notOkTextColour());
+        QFont bold = item->font(Result);
+        bold.setBold(true);
+        item->setFont(Result, bold);
+    }
+    if (run.needsAttention())
+        for (int c = 0; c < RunColumns; ++c)
+            item->setBackground(c, attentionColour());
+}
+
+void frmRecordEvents::LoadRuns()
+{
+    const std::optional<qint64> keep = selectedRun();
+    lstRuns->clear();
+    int waiting = 0;
+    for (const RecordRun& run : studio_.runs().list()) {
+        fillRun(new QTreeWidgetItem(lstRuns), run);
+        waiting += run.needsAttention() ? 1 : 0;
+    }
+    fitColumns(lstRuns);
+    lblAttention->setText(waiting == 0   ? QString()
+                          : waiting == 1 ? QString("1 result needs your attention")
+                                         : QString("%1 results need your attention").arg(waiting));
+    if (keep)
+        select(lstRuns, *keep);
+    followSelection();
+}
+
+void frmRecordEvents::Timer1_Timer()
+{
+    const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
+    const QLocale& locale = app().clock().locale();
+    for (int i = 0; i < lstEvents->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstEvents->topLevelItem(i);
+        if (const auto e = studio_.events().find(item->data(0, IdRole).toLongLong()))
+            item->setText(NextStart, nextStartText(*e, nowMs, locale));
+    }
+    const bool playing = studio_.playback().isPlaying();
+    cmdPlay->setText(playing ? "Stop" : "Play");
+}
+
+std::optional<qint64> frmRecordEvents::selectedEvent() const
+{
+    return idOf(lstEvents);
+}
+
+std::optional<qint64> frmRecordEvents::selectedRun() const
+{
+    return idOf(lstRuns);
+}
+
+void frmRecordEvents::selectEvent(qint64 id)
+{
+    select(lstEvents, id);
+}
+
+void frmRecordEvents::selectRun(qint64 id)
+{
+    select(lstRuns, id);
+}
+
+void frmRecordEvents::followSelection()
+{
+    const std::optional<qint64> event = selectedEvent();
+    cmdEdit->setEnabled(event.has_value());
+    cmdDelete->setEnabled(event.has_value());
+    cmdEnable->setEnabled(event.has_value());
+    const std::optional<RecordEvent> e = event ? studio_.events().find(*event) : std::nullopt;
+    cmdEnable->setText(e && !e->enabled ? "Enable" : "Disable");
+
+    const std::optional<qint64> runId = selectedRun();
+    const std::optional<RecordRun> run = runId ? studio_.runs().find(*runId) : std::nullopt;
+    cmdSeen->setEnabled(run && run->needsAttention());
+    cmdAllSeen->setEnabled(!lblAttention->text().isEmpty());
+    const bool playing = studio_.playback().isPlaying();
+    cmdPlay->setText(playing ? "Stop" : "Play");
+    cmdPlay->setEnabled(playing || (run && run->slot > 0 && run->lengthFrames > 0));
+}
+
+void frmRecordEvents::cmdNew_Click()
+{
+    if (auto* editor = app().windows().show<frmEditEvent>(WindowName::frmEditEvent))
+        editor->editEvent(0);
+}
+
+void frmRecordEvents::cmdEdit_Click()
+{
+    const std::optional<qint64> id = selectedEvent();
+    if (!id)
+        return;
+    if (auto* editor = app().windows().show<frmEditEvent>(WindowName::frmEditEvent))
+        editor->editEvent(*id);
+}
+
+void frmRecordEvents::cmdDelete_Click()
+{
+    const std::optional<qint64> id = selectedEvent();
+    const std::optional<RecordEvent> e = id ? studio_.events().find(*id) : std::nullopt;
+    if (!e)
+        return;
+    const QString question = QString("Delete the event \"%1\"? Its results stay in the list.").arg(e->name);
+    if (app().prompts().message(this, "Record Events", question, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::Question)
+        != QMessageBox::Yes)
+        return;
+    try {
+        studio_.events().remove(e->id);
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmRecordEvents::cmdEnable_Click()
+{
+    const std::optional<qint64> id = selectedEvent();
+    const std::optional<RecordEvent> e = id ? studio_.events().find(*id) : std::nullopt;
+    if (!e)
+        return;
+    try {
+        studio_.events().setEnabled(e->id, !e->enabled);
+    } catch (const Failure& f) {
+        app().showMessage(f.text());
+    }
+}
+
+void frmRecordEvents::cmdSeen_Click()
+{
+    if (const std::optional<qint64> id = selectedRun())
+        studio_.runs().markSeen(*id);
+}
+
+void frmRecordEvents::cmdAllSeen_Click()
+{
+    studio_.runs().markAllSeen();
+}
+
+void frmRecordEvents::cmdPlay_Click()
+{
+    PlaybackSession& playback = studio_.playback();
+    if (playback.isPlaying()) {
+        playback.handle(PlaybackSession::Event::Stop);
+    } else {
+        const std::optional<qint64> id = selectedRun();
+        const std::optional<RecordRun> run = id ? studio_.runs().find(*id) : std::nullopt;
+        if (!run || run->slot <= 0)
+            return;
+        const QString file = studio_.library().slotFileNative(run->slot);
+        if (!QFile::exists(file)) {
+            app().showMessage(QString("The take of \"%1\" is no longer in slot %2.").arg(run->eventName).arg(run->slot));
+            return;
+        }
+        playback.setFile(file);
+        playback.handle(PlaybackSession::Event::Play);
+    }
+    followSelection();
+}
+
+void frmRecordEvents::mnuExit_Click()
+{
+    close();
+}
+
+} // namespace tamblor::events

@@ -1,0 +1,401 @@
+// The "Record Events" window and its editor on the program's real database: events added,
+// changed, enabled and deleted through the window and read back by a new program; what is typed
+// wrong refused with a message that says what; results other than OK coloured until seen.
+#include "EventsFixture.h"
+#include "app/PromptService.h"
+#include "library/session/PlaybackSession.h"
+#include "tests/support/WavBytes.h"
+
+using namespace tamblor;
+using namespace tamblor::events;
+using schedule::RecordEvent;
+using schedule::RecordRun;
+using schedule::RunResult;
+
+namespace {
+
+class EventWindowTest : public EventsTest {
+protected:
+    // New... on the window, then the event typed: NEWS at 17:00 on weekdays for 2 minutes.
+    frmEditEvent* typeNews(frmRecordEvents* w)
+    {
+        w->cmdNew->click();
+        frmEditEvent* e = editor();
+        if (!e)
+            return nullptr;
+        e->txtName->setText("NEWS");
+        e->txtStart->setText("17:00");
+        e->optWhen[0]->setChecked(true);
+        for (int d = 0; d < 7; ++d)
+            e->chkDay[d]->setChecked(d < 5);
+        e->optEnd[0]->setChecked(true);
+        e->txtLength->setText("00:02:00");
+        e->optSlot[0]->setChecked(true);
+        e->txtTemplate->setText("{name} {time} {date}");
+        return e;
+    }
+    // What OK says when the event is refused (the editor stays open, nothing is stored).
+    QString refusal(frmEditEvent* e)
+    {
+        const size_t before = studio->events().all().size();
+        e->cmdOK->click();
+        flushDeletes();
+        EXPECT_EQ(editor(), e) << "the editor stays open";
+        EXPECT_EQ(studio->events().all().size(), before) << "nothing is stored";
+        return e->lblMessage->text();
+    }
+    RecordRun run(const RecordEvent& event, QTime start, std::optional<RunResult> result)
+    {
+        RecordRun r;
+        r.eventId = event.id;
+        r.eventName = event.name;
+        r.scheduledStartMs = ms(QDate(2026, 12, 7), start);
+        r.result = result;
+        if (result != RunResult::Missed) {
+            r.firstSampleMs = r.scheduledStartMs + 5;
+            r.sampleRate = 44100;
+            r.lengthFrames = 44100 * 120;
+            r.slot = 3;
+            r.peakDbfs = -3.21;
+        }
+        studio->runs().append(r);
+        return r;
+    }
+};
+
+} // namespace
+
+TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAndANewProgramReadsItBack)
+{
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->windowTitle(), "Record Events");
+    EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
+    EXPECT_FALSE(w->cmdEdit->isEnabled());
+    EXPECT_FALSE(w->lblDatabase->isVisible());
+
+    frmEditEvent* e = typeNews(w);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->lblExample->text(), "e.g. \"NEWS 17:00 07.12\"");
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    EXPECT_TRUE(app->messageText().isEmpty()) << "no warning for a plain event";
+
+    ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
+    EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Mon-Fri", "17:00", "for 00:02:00",
+                                                 "First free: {name} {time} {date}", "Nothing", "Yes",
+                                                 "Mon 07.12 17:00", ""}));
+
+    // What was stored is what the next program reads.
+    restartProgram();
+    std::vector<RecordEvent> stored = studio->events().all();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].name, "NEWS");
+    EXPECT_EQ(stored[0].start, QTime(17, 0));
+    EXPECT_EQ(stored[0].weekdays, RecordEvent::Weekdays);
+    EXPECT_FALSE(stored[0].isOneShot());
+    EXPECT_EQ(stored[0].lengthSeconds, 120);
+    EXPECT_EQ(stored[0].destination, schedule::Destination::FirstFree);
+    EXPECT_EQ(stored[0].nameTemplate, "{name} {time} {date}");
+    EXPECT_TRUE(stored[0].enabled);
+
+    // Changed: ends at a time of day, into slot 12 each time, loudness normalized; Saturday only.
+    w = openEvents();
+    w->selectEvent(stored[0].id);
+    ASSERT_TRUE(w->cmdEdit->isEnabled());
+    w->cmdEdit->click();
+    e = editor();
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->txtName->text(), "NEWS");
+    EXPECT_EQ(e->txtLength->text(), "00:02:00");
+    EXPECT_EQ(e->txtStart->text(), "17:00");
+    for (int d = 0; d < 7; ++d)
+        e->chkDay[d]->setChecked(d == 5);
+    e->optEnd[1]->setChecked(true);
+    e->txtEnd->setText("17:30");
+    e->optSlot[1]->setChecked(true);
+    e->txtSlot->setText("12");
+    e->cboAfter->setCurrentIndex(2);
+    e->txtTarget->setText("-18");
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
+    EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Sat", "17:00", "until 17:30", "Slot 12",
+                                                 "Loudness -18 LUFS, peak -1 dBTP", "Yes", "Sat 12.12 17:00", ""}));
+    const RecordEvent changed = *studio->events().find(stored[0].id);
+    EXPECT_EQ(changed.endKind, schedule::EndKind::TimeOfDay);
+    EXPECT_EQ(changed.end, QTime(17, 30));
+    EXPECT_EQ(changed.destination, schedule::Destination::FixedSlot);
+    EXPECT_EQ(changed.fixedSlot, 12);
+    EXPECT_EQ(changed.after, schedule::AfterRecording::LoudnessNormalize);
+    EXPECT_EQ(changed.loudnessLufs, -18);
+
+    // Disabled and enabled again from the list.
+    w->selectEvent(changed.id);
+    EXPECT_EQ(w->cmdEnable->text(), "Disable");
+    w->cmdEnable->click();
+    EXPECT_FALSE(studio->events().find(changed.id)->enabled);
+    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Enabled], "No");
+    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::NextStart], "off");
+    EXPECT_EQ(w->cmdEnable->text(), "Enable");
+    w->cmdEnable->click();
+    EXPECT_TRUE(studio->events().find(changed.id)->enabled);
+
+    // Delete asks, naming the event; No keeps it, Yes removes it.
+    prompts->answers = {QMessageBox::No, QMessageBox::Yes};
+    w->cmdDelete->click();
+    ASSERT_EQ(prompts->asked.size(), 1u);
+    EXPECT_TRUE(prompts->asked[0].text.contains("\"NEWS\"")) << prompts->asked[0].text.toStdString();
+    EXPECT_EQ(studio->events().all().size(), 1u);
+    w->cmdDelete->click();
+    EXPECT_TRUE(studio->events().all().empty());
+    EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
+    restartProgram();
+    EXPECT_TRUE(studio->events().all().empty());
+}
+
+TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
+{
+    frmRecordEvents* w = openEvents();
+    frmEditEvent* e = typeNews(w);
+    ASSERT_TRUE(e);
+
+    e->txtName->setText("   ");
+    EXPECT_EQ(refusal(e), "Type a name for the event.");
+    e->txtName->setText("NEWS");
+
+    for (QCheckBox* day : e->chkDay)
+        day->setChecked(false);
+    EXPECT_EQ(refusal(e), "Tick the days the event records on, or choose one date.");
+    e->chkDay[0]->setChecked(true);
+
+    e->txtLength->setText("00:00:00");
+    EXPECT_EQ(refusal(e), "The length must be longer than 0 seconds.");
+    e->optEnd[1]->setChecked(true);
+    e->txtEnd->setText("17:00");
+    EXPECT_EQ(refusal(e), "The end is the start: the take would last 0 seconds. (An end earlier than the start is "
+                          "on the next day.)");
+    // An end earlier than the start is the next morning: accepted further down.
+    e->txtEnd->setText("01:00");
+
+    e->optSlot[1]->setChecked(true);
+    for (const char* slot : {"0", "901", "", "twelve", "-3"}) {
+        e->txtSlot->setText(slot);
+        EXPECT_EQ(refusal(e), "The slot must be a number from 1 to 900.") << slot;
+    }
+    e->optSlot[0]->setChecked(true);
+    e->txtTemplate->setText("   ");
+    EXPECT_EQ(refusal(e), "The name template makes an empty name: use {name}, {date}, {time} or some text.");
+    EXPECT_EQ(e->lblExample->text(), "(an empty name)");
+    e->txtTemplate->setText("{name} {time}");
+
+    // A one-shot event: a day gone, and today's time gone, are refused; today later is not.
+    e->optWhen[1]->setChecked(true);
+    e->txtDate->setText("06.12.2026");
+    EXPECT_EQ(refusal(e), "The date 06.12.2026 has gone; choose today or a later day.");
+    e->txtDate->setText("7.12.2026");
+    e->txtStart->setText("16:47:59");
+    EXPECT_EQ(refusal(e), "16:47:59 today has gone; choose a later time or another day.");
+
+    // Several faults at once are all told.
+    e->txtName->clear();
+    e->txtLength->setText("00:00");
+    e->optEnd[0]->setChecked(true);
+    EXPECT_EQ(refusal(e).split("\n").size(), 3);
+
+    e->txtName->setText("NEWS");
+    e->txtStart->setText("17:00");
+    e->optEnd[1]->setChecked(true);
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    ASSERT_EQ(studio->events().all().size(), 1u);
+    const RecordEvent news = studio->events().all()[0];
+    EXPECT_EQ(news.date, QDate(2026, 12, 7));
+    EXPECT_EQ(news.plannedSeconds(), 8 * 3600);
+    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Days], "07.12.2026");
+}
+
+TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)
+{
+    frmRecordEvents* w = openEvents();
+    frmEditEvent* e = typeNews(w);
+    ASSERT_TRUE(e);
+    for (const char* start : {"25:00", "17", "five", ""}) {
+        e->txtStart->setText(start);
+        EXPECT_EQ(refusal(e), "Type the start as a time of day: 17:00, or 06:10:30 with seconds.") << start;
+    }
+    e->txtStart->setText("6:10:30");
+    e->optWhen[1]->setChecked(true);
+    e->txtDate->setText("31.02.2027");
+    EXPECT_EQ(refusal(e), "Type the date as day.month.year: 24.12.2026.");
+    e->txtDate->setText("24.12.2026");
+    e->optEnd[1]->setChecked(true);
+    e->txtEnd->setText("7 o'clock");
+    EXPECT_EQ(refusal(e), "Type the end as a time of day: 18:00, or 18:00:30 with seconds.");
+    e->optEnd[0]->setChecked(true);
+    e->txtLength->setText("none");
+    EXPECT_EQ(refusal(e), "The length must be longer than 0 seconds.");
+    e->txtLength->setText("1:30"); // minutes and seconds, as the program reads a time text
+    e->cboAfter->setCurrentIndex(1);
+    e->txtPeak->setText("0");
+    EXPECT_EQ(refusal(e), "Type the peak as a whole number of per cent from 1 to 100.");
+    e->txtPeak->setText("98");
+    e->cboAfter->setCurrentIndex(2);
+    e->txtTarget->setText("-2");
+    e->txtCeiling->setText("1");
+    EXPECT_EQ(refusal(e), "Type the loudness as a number of LUFS from -60 to -5.\n"
+                          "Type the true peak as a number of dBTP from -20 to 0.");
+    e->cboAfter->setCurrentIndex(1); // the loudness fields are not read for a peak normalize
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    ASSERT_EQ(studio->events().all().size(), 1u);
+    const RecordEvent stored = studio->events().all()[0];
+    EXPECT_EQ(stored.start, QTime(6, 10, 30));
+    EXPECT_EQ(stored.date, QDate(2026, 12, 24));
+    EXPECT_EQ(stored.lengthSeconds, 90);
+    EXPECT_EQ(stored.after, schedule::AfterRecording::PeakNormalize);
+    EXPECT_EQ(stored.peakPercent, 98);
+    EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "24.12.2026", "06:10:30", "for 00:01:30",
+                                                 "First free: {name} {time} {date}", "Peak 98 %", "Yes",
+                                                 "Thu 24.12 06:10:30", ""}));
+}
+
+TEST_F(EventWindowTest, ACutNameAndAnOverlapOnTheSameInputAreStoredWithAWarningNamingTheOtherEvent)
+{
+    storeEvent("WEATHER", QTime(17, 1), 5 * 60, RecordEvent::EveryDay);
+    frmRecordEvents* w = openEvents();
+    frmEditEvent* e = typeNews(w);
+    ASSERT_TRUE(e);
+    e->txtName->setText("NETWORK NEWS FROM LONDON");
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(editor(), nullptr) << "warnings do not keep the event from being stored";
+    EXPECT_EQ(studio->events().all().size(), 2u);
+    const QString said = app->messageText();
+    EXPECT_TRUE(said.contains("\"NETWORK NEWS FROM LONDON 17:00 07.12\" is named \"NETWORK NEWS FROM LONDON \""))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains("\"WEATHER\" records from the same input at Mon 07.12 17:01")) << said.toStdString();
+
+    // Moved clear of the other event: no overlap is told.
+    app->showMessage("");
+    const RecordEvent news = studio->events().all()[0].name == "WEATHER" ? studio->events().all()[1]
+                                                                         : studio->events().all()[0];
+    w->selectEvent(news.id);
+    w->cmdEdit->click();
+    e = editor();
+    e->txtName->setText("NEWS");
+    e->txtStart->setText("16:58");
+    e->txtLength->setText("00:03:00"); // ends as WEATHER starts
+    e->cmdOK->click();
+    flushDeletes();
+    EXPECT_EQ(app->messageText(), "");
+}
+
+TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARestart)
+{
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
+    const RecordEvent weather = storeEvent("WEATHER", QTime(6, 10), 60);
+    run(news, QTime(8, 0), RunResult::OK);
+    const RecordRun missed = run(weather, QTime(6, 10), RunResult::Missed);
+    const RecordRun busy = run(news, QTime(9, 0), RunResult::DeviceBusy);
+
+    frmRecordEvents* w = openEvents();
+    ASSERT_EQ(w->lstRuns->topLevelItemCount(), 3);
+    const auto find = [&](qint64 id) {
+        for (int i = 0; i < w->lstRuns->topLevelItemCount(); ++i)
+            if (w->lstRuns->topLevelItem(i)->data(0, Qt::UserRole).toLongLong() == id)
+                return w->lstRuns->topLevelItem(i);
+        return static_cast<QTreeWidgetItem*>(nullptr);
+    };
+    const auto face = [&](qint64 id) { return find(id)->background(frmRecordEvents::Result).color(); };
+    const auto text = [&](qint64 id) { return find(id)->foreground(frmRecordEvents::Result).color(); };
+    QTreeWidgetItem* ok = nullptr;
+    for (int i = 0; i < 3; ++i)
+        if (w->lstRuns->topLevelItem(i)->text(frmRecordEvents::Result) == "OK")
+            ok = w->lstRuns->topLevelItem(i);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->background(frmRecordEvents::Result).style(), Qt::NoBrush);
+    EXPECT_EQ(QStringList({ok->text(0), ok->text(2), ok->text(3), ok->text(4), ok->text(6)}),
+              QStringList({"NEWS", "08:00:00.005", "02:00", "3", "-3.2 dBFS"}));
+
+    EXPECT_EQ(face(missed.id), frmRecordEvents::attentionColour());
+    EXPECT_EQ(face(busy.id), frmRecordEvents::attentionColour());
+    EXPECT_EQ(text(busy.id), frmRecordEvents::notOkTextColour());
+    EXPECT_EQ(w->lblAttention->text(), "2 results need your attention");
+    // The events' last results.
+    w->selectEvent(weather.id);
+    EXPECT_EQ(w->lstEvents->currentItem()->text(frmRecordEvents::LastResult), "Missed");
+    EXPECT_EQ(w->lstEvents->currentItem()->foreground(frmRecordEvents::LastResult).color(),
+              frmRecordEvents::notOkTextColour());
+
+    // Seen: the face goes, the result stays red.
+    w->selectRun(missed.id);
+    ASSERT_TRUE(w->cmdSeen->isEnabled());
+    w->cmdSeen->click();
+    EXPECT_EQ(find(missed.id)->background(frmRecordEvents::Result).style(), Qt::NoBrush);
+    EXPECT_EQ(text(missed.id), frmRecordEvents::notOkTextColour());
+    EXPECT_EQ(face(busy.id), frmRecordEvents::attentionColour());
+    EXPECT_EQ(w->lblAttention->text(), "1 result needs your attention");
+    EXPECT_FALSE(w->cmdSeen->isEnabled()) << "the selected result has been seen";
+
+    // What is seen, and what is not, outlives the window and the program.
+    restartProgram();
+    w = openEvents();
+    EXPECT_EQ(find(missed.id)->background(frmRecordEvents::Result).style(), Qt::NoBrush);
+    EXPECT_EQ(face(busy.id), frmRecordEvents::attentionColour());
+    ASSERT_TRUE(w->cmdAllSeen->isEnabled());
+    w->cmdAllSeen->click();
+    EXPECT_EQ(find(busy.id)->background(frmRecordEvents::Result).style(), Qt::NoBrush);
+    EXPECT_EQ(w->lblAttention->text(), "");
+    EXPECT_FALSE(w->cmdAllSeen->isEnabled());
+
+    // A result that comes in while the window is open shows at once.
+    const RecordRun late = run(news, QTime(10, 0), RunResult::LateStart);
+    EXPECT_EQ(face(late.id), frmRecordEvents::attentionColour());
+    EXPECT_EQ(w->lblAttention->text(), "1 result needs your attention");
+}
+
+TEST_F(EventWindowTest, TheTakeOfARunPlaysFromItsSlotAndStops)
+{
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
+    const RecordRun ok = run(news, QTime(8, 0), RunResult::OK); // slot 3
+    const RecordRun missed = run(news, QTime(9, 0), RunResult::Missed); // no take
+    const auto samples = wavtest::sine(44100, 2, 440, 2.0, 8000);
+    writeAllBytes(native("C/Tamblor/SF0003.wav"), wavtest::wav(1, 2, 44100, 16, wavtest::pcmBytes(samples, 16)));
+
+    frmRecordEvents* w = openEvents();
+    w->selectRun(missed.id);
+    EXPECT_FALSE(w->cmdPlay->isEnabled());
+    w->selectRun(ok.id);
+    ASSERT_TRUE(w->cmdPlay->isEnabled());
+    w->cmdPlay->click();
+    EXPECT_TRUE(studio->playback().isPlaying());
+    EXPECT_EQ(w->cmdPlay->text(), "Stop");
+    w->cmdPlay->click();
+    EXPECT_FALSE(studio->playback().isPlaying());
+    EXPECT_EQ(w->cmdPlay->text(), "Play");
+
+    // A slot emptied since is told, not played.
+    QFile::remove(native("C/Tamblor/SF0003.wav"));
+    w->cmdPlay->click();
+    EXPECT_FALSE(studio->playback().isPlaying());
+    EXPECT_EQ(app->messageText(), "The take of \"NEWS\" is no longer in slot 3.");
+}
+
+TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
+{
+    storeEvent("NEWS", QTime(17, 0), 120);
+    studio->database().close();
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->lblDatabase->isVisibleTo(w));
+    EXPECT_EQ(w->lblDatabase->text(),
+              "The record events are not available: the program's database did not open (c:\\Tamblor\\Tamblor.db).");
+    EXPECT_FALSE(w->cmdNew->isEnabled());
+    EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
+    EXPECT_EQ(menuLine(), "");
+}
