@@ -48,6 +48,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
 
     lblNotice = controls::label(this, "lblNotice");
     lblNotice->setAlignment(Qt::AlignCenter);
+    lblNotice->setWordWrap(true); // a long event name goes on a second line, never cut
 
     Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);

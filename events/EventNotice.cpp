@@ -48,30 +48,49 @@ QString EventNotice::recording(qint64 nowMs)
 {
     if (!runs_)
         return {};
-    if (runsChanged_) {
-        runsChanged_ = false;
-        underWay_ = runs_->underWay();
-    }
+    readRuns();
     for (const schedule::RecordRun& run : underWay_)
         if (run.scheduledStartMs <= nowMs || run.firstSampleMs)
             return run.eventName.trimmed();
     return {};
 }
 
+void EventNotice::readRuns()
+{
+    if (!runsChanged_ || !runs_)
+        return;
+    runsChanged_ = false;
+    underWay_ = runs_->underWay();
+    unseen_ = runs_->unseen().size();
+}
+
+QString EventNotice::attention()
+{
+    readRuns();
+    if (unseen_ == 0)
+        return {};
+    return unseen_ == 1 ? QString("1 result to see in Tools, Record Events")
+                        : QString("%1 results to see in Tools, Record Events").arg(unseen_);
+}
+
 QString EventNotice::line(const QDateTime& now)
 {
     const qint64 nowMs = now.toMSecsSinceEpoch();
+    QString text;
     const QString name = recording(nowMs);
-    if (!name.isEmpty())
-        return "Recording " + name;
-    const auto n = next(nowMs);
-    if (!n)
-        return {};
-    const qint64 left = n->startMs - nowMs;
-    const QDateTime start = QDateTime::fromMSecsSinceEpoch(n->startMs);
-    if (left >= DayMs)
-        return QString("Next: %1 on %2").arg(n->name, dayAndTimeText(n->startMs, app_.clock().locale()));
-    return QString("Next: %1 at %2, in %3").arg(n->name, timeOfDayText(start.time()), countdownText(left));
+    if (!name.isEmpty()) {
+        text = "Recording " + name;
+    } else if (const auto n = next(nowMs)) {
+        const qint64 left = n->startMs - nowMs;
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(n->startMs);
+        text = left >= DayMs
+                   ? QString("Next: %1 on %2").arg(n->name, dayAndTimeText(n->startMs, app_.clock().locale()))
+                   : QString("Next: %1 at %2, in %3").arg(n->name, timeOfDayText(start.time()), countdownText(left));
+    }
+    const QString seen = attention();
+    if (!seen.isEmpty())
+        text += (text.isEmpty() ? "" : "\n") + seen;
+    return text;
 }
 
 QString EventNotice::endQuestion(const QDateTime& now)

@@ -1,7 +1,8 @@
 #pragma once
 // The main menu's line about the record events, and its question before the operator ends the
 // program: "Recording NEWS" while an event records, else "Next: NEWS at 17:00, in 12 min" for
-// the next enabled event. The next start is planned again when an event changes, when it has
+// the next enabled event; below it, while results other than OK wait to be seen, how many (so
+// a missed or failed recording is told also to an operator who never opens the events window). The next start is planned again when an event changes, when it has
 // come, and when the clock has gone back; the runs under way are read again when a run changes.
 #include "app/MenuNotice.h"
 #include "schedule/EventStore.h"
@@ -36,8 +37,11 @@ public:
     std::optional<Next> next(qint64 nowMs);
     // The name of the event whose take is under way at `nowMs`, or empty.
     QString recording(qint64 nowMs);
+    // "2 results to see in Tools, Record Events", or empty.
+    QString attention();
 
 private:
+    void readRuns();
     Application& app_;
     QPointer<schedule::EventStore> events_;
     QPointer<schedule::RunStore> runs_;
@@ -45,6 +49,7 @@ private:
     qint64 plannedAtMs_ = 0;
     bool eventsChanged_ = true;
     std::vector<schedule::RecordRun> underWay_;
+    size_t unseen_ = 0;
     bool runsChanged_ = true;
 };
 

@@ -7,7 +7,7 @@ namespace tamblor {
 Studio::Studio(Application& app)
     : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()),
-      figures_(database_)
+      figures_(database_), watch_(app, recording_, playback_, starter_)
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);
@@ -32,6 +32,7 @@ void Studio::tick()
     } catch (const Failure& f) {
         app_.showMessage(f.text());
     }
+    watch_.tick();
 }
 
 void Studio::takeTicks(QObject* client) { tickClient_ = client; }

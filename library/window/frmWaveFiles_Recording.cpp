@@ -77,6 +77,7 @@ void frmWaveFiles::Timer1_Timer()
         LevelRight = 0;
         app().showMessage(QString::fromLocal8Bit(e.what()));
     }
+    studio_.watch().tick();
 }
 
 void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSession::State previous)

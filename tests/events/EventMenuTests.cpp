@@ -113,3 +113,28 @@ TEST_F(EventMenuTest, AnEndFromOutsideAsksNothing)
     EXPECT_TRUE(prompts->asked.empty());
     EXPECT_TRUE(app->isEnding());
 }
+
+TEST_F(EventMenuTest, ResultsWaitingToBeSeenAreCountedUnderTheLineUntilSeen)
+{
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
+    RecordRun missed;
+    missed.eventId = news.id;
+    missed.eventName = news.name;
+    missed.scheduledStartMs = ms(QDate(2026, 12, 4), QTime(17, 0));
+    missed.result = RunResult::Missed;
+    studio->runs().append(missed);
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min\n1 result to see in Tools, Record Events");
+    RecordRun ok = missed;
+    ok.id = 0;
+    ok.scheduledStartMs = ms(QDate(2026, 12, 3), QTime(17, 0));
+    ok.result = RunResult::OK;
+    studio->runs().append(ok);
+    RecordRun busy = missed;
+    busy.id = 0;
+    busy.scheduledStartMs = ms(QDate(2026, 12, 2), QTime(17, 0));
+    busy.result = RunResult::DeviceBusy;
+    studio->runs().append(busy);
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min\n2 results to see in Tools, Record Events");
+    studio->runs().markAllSeen();
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");
+}

@@ -3,6 +3,8 @@
 // wrong refused with a message that says what; results other than OK coloured until seen.
 #include "EventsFixture.h"
 #include "app/PromptService.h"
+#include "library/session/PlaybackSession.h"
+#include "tests/support/WavBytes.h"
 
 using namespace tamblor;
 using namespace tamblor::events;
@@ -355,4 +357,45 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
     const RecordRun late = run(news, QTime(10, 0), RunResult::LateStart);
     EXPECT_EQ(face(late.id), frmRecordEvents::attentionColour());
     EXPECT_EQ(w->lblAttention->text(), "1 result needs your attention");
+}
+
+TEST_F(EventWindowTest, TheTakeOfARunPlaysFromItsSlotAndStops)
+{
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
+    const RecordRun ok = run(news, QTime(8, 0), RunResult::OK); // slot 3
+    const RecordRun missed = run(news, QTime(9, 0), RunResult::Missed); // no take
+    const auto samples = wavtest::sine(44100, 2, 440, 2.0, 8000);
+    writeAllBytes(native("C/Tamblor/SF0003.wav"), wavtest::wav(1, 2, 44100, 16, wavtest::pcmBytes(samples, 16)));
+
+    frmRecordEvents* w = openEvents();
+    w->selectRun(missed.id);
+    EXPECT_FALSE(w->cmdPlay->isEnabled());
+    w->selectRun(ok.id);
+    ASSERT_TRUE(w->cmdPlay->isEnabled());
+    w->cmdPlay->click();
+    EXPECT_TRUE(studio->playback().isPlaying());
+    EXPECT_EQ(w->cmdPlay->text(), "Stop");
+    w->cmdPlay->click();
+    EXPECT_FALSE(studio->playback().isPlaying());
+    EXPECT_EQ(w->cmdPlay->text(), "Play");
+
+    // A slot emptied since is told, not played.
+    QFile::remove(native("C/Tamblor/SF0003.wav"));
+    w->cmdPlay->click();
+    EXPECT_FALSE(studio->playback().isPlaying());
+    EXPECT_EQ(app->messageText(), "The take of \"NEWS\" is no longer in slot 3.");
+}
+
+TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
+{
+    storeEvent("NEWS", QTime(17, 0), 120);
+    studio->database().close();
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->lblDatabase->isVisibleTo(w));
+    EXPECT_EQ(w->lblDatabase->text(),
+              "The record events are not available: the program's database did not open (c:\\Tamblor\\Tamblor.db).");
+    EXPECT_FALSE(w->cmdNew->isEnabled());
+    EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
+    EXPECT_EQ(menuLine(), "");
 }
