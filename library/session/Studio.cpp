@@ -7,7 +7,8 @@ namespace tamblor {
 Studio::Studio(Application& app)
     : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()),
-      figures_(database_), watch_(app, recording_, playback_, starter_)
+      figures_(database_), watch_(app, recording_, playback_, starter_),
+      measurer_(app, library_, recording_, database_, figures_)
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);

@@ -12,6 +12,7 @@
 #include "library/session/PlaybackSession.h"
 #include "library/session/ProgrammeWatch.h"
 #include "library/session/RecordingSession.h"
+#include "library/session/TakeMeasurer.h"
 #include "platform/ProgramStarter.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
@@ -45,6 +46,8 @@ public:
     schedule::RunStore& runs() { return runs_; }
     // The measured figures of the take in each slot.
     store::TakeFiguresStore& figures() { return figures_; }
+    // Measures the takes (when complete, and any slot asked for) into figures().
+    TakeMeasurer& measurer() { return measurer_; }
 
     // One tick of both sessions; a failure is reported to the operator, never dropped.
     void tick();
@@ -66,6 +69,7 @@ private:
     store::TakeFiguresStore figures_;
     ProcessStarter starter_;
     ProgrammeWatch watch_;
+    TakeMeasurer measurer_;
     QTimer timer_;
     QPointer<QObject> tickClient_;
 };

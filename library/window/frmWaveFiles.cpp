@@ -74,6 +74,9 @@ frmWaveFiles::frmWaveFiles(Application& app, Studio& studio)
         });
     });
     connect(&studio_.watch(), &ProgrammeWatch::updated, this, &frmWaveFiles::showProgramme);
+    connect(&studio_.figures(), &store::TakeFiguresStore::figuresChanged, this, &frmWaveFiles::followFigures);
+    connect(&studio_.measurer(), &TakeMeasurer::started, this, &frmWaveFiles::followFigures);
+    connect(&studio_.measurer(), &TakeMeasurer::measured, this, &frmWaveFiles::followFigures);
     connect(Loudness1, &audio::LoudnessPanel::resetClicked, &studio_.watch(), &ProgrammeWatch::resetMeter);
 }
 
@@ -86,6 +89,8 @@ frmWaveFiles::~frmWaveFiles()
     playback().disconnect(this);
     library().disconnect(this);
     studio_.watch().disconnect(this);
+    studio_.figures().disconnect(this);
+    studio_.measurer().disconnect(this);
     studio_.releaseTicks(this);
 }
 
@@ -160,6 +165,10 @@ void frmWaveFiles::buildControls()
     grid->addWidget(txtLength, 2, 1);
     grid->addWidget(controls::label(details, "lblDate", "Date"), 3, 0);
     grid->addWidget(txtRecordDate, 3, 1);
+    lblFigures = controls::label(details, "lblFigures");
+    lblFigures->setToolTip("Integrated loudness, loudness range and true peak of the file");
+    grid->addWidget(controls::label(details, "lblFiguresCaption", "Loudness"), 4, 0);
+    grid->addWidget(lblFigures, 4, 1);
     middle->addWidget(details);
 
     auto* transport = new QHBoxLayout;

@@ -176,6 +176,11 @@ private:
     void showProgramme();
     // The meter's scale and true-peak ceiling from the preferences.
     void takeLoudnessPreferences();
+    // The selected slot's figures in the details ("-21.3 LUFS  LRA 6.1  TP -2.4 dBTP"), asking
+    // for them to be measured when they are missing or stale.
+    void showFigures(int slot);
+    void followFigures(int slot);
+    int figuresCheck_ = 0; // timer ticks since the selected file was last looked at
     // The views of the two sessions: captions, colours, menus.
     void showRecordingState(RecordingSession::State state, RecordingSession::State previous);
     void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
@@ -210,6 +215,8 @@ public:
     audio::LoudnessPanel* Loudness1 = nullptr;
     // The silence alarm: a red band across the window with the time silent and the level.
     QLabel* lblSilence = nullptr;
+    // The selected slot's loudness figures.
+    QLabel* lblFigures = nullptr;
     QTimer* Timer1 = nullptr;
 
     // Menus.

@@ -105,6 +105,7 @@ void frmWaveFiles::clearDetails()
     for (QLineEdit* box : {txtNumber, txtName, txtLength, txtRecordDate})
         box->clear(); // with no entry selected the boxes store nothing
     lblNumber->clear();
+    lblFigures->clear();
 }
 
 } // namespace tamblor
