@@ -107,6 +107,13 @@ void ProgrammeWatch::tick()
     emit updated();
 }
 
+bool ProgrammeWatch::isLive() const
+{
+    if (source_ == Source::Output)
+        return playback_.state() == PlaybackSession::State::Playing;
+    return source_ != Source::None;
+}
+
 audio::LoudnessReading ProgrammeWatch::reading() const
 {
     if (meter_)

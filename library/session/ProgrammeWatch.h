@@ -35,6 +35,9 @@ public:
 
     // What the meter measures now.
     Source source() const { return source_; }
+    // Whether its source is sounding now: not while a playback is paused (the bars fall, the
+    // figures stay), nor with no source.
+    bool isLive() const;
     // The meter's figures (all -inf before it has heard anything).
     audio::LoudnessReading reading() const;
     // Starts the meter's figures afresh (the alarm is not touched).

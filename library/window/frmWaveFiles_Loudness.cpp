@@ -24,7 +24,7 @@ void frmWaveFiles::takeLoudnessPreferences()
 void frmWaveFiles::showProgramme()
 {
     ProgrammeWatch& watch = studio_.watch();
-    Loudness1->showReading(watch.reading(), watch.source() != ProgrammeWatch::Source::None);
+    Loudness1->showReading(watch.reading(), watch.isLive());
     const SilenceAlarm& alarm = watch.alarm();
     if (!alarm.isRaised()) {
         lblSilence->setVisible(false);

@@ -219,6 +219,17 @@ TEST_F(LoudnessTest, TheOutputIsMeteredWhileASlotPlaysOnTheScaleAndCeilingOfTheP
     EXPECT_EQ(panel().lblShortTerm->text(), "S -18.0");
     EXPECT_TRUE(panel().isOverCeiling()); // -18 dBTP is above the ceiling of -20
 
+    // Paused: the bars fall, the figures stay; playing on, the bars are back.
+    click(w->cmdPause);
+    tick();
+    EXPECT_EQ(panel().lblShortTerm->text(), "S --.-");
+    EXPECT_EQ(panel().lblIntegrated->text(), "I -18.0 LUFS");
+    click(w->cmdPlay);
+    backend().advanceMs(500);
+    w->WavePlayer().waitIdle();
+    tick();
+    EXPECT_EQ(panel().lblShortTerm->text(), "S -18.0");
+
     // A change of the preferences reaches the open window.
     p.meterScale = 9;
     p.truePeakCeilingDbtp = -1.0;
