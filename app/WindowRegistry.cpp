@@ -31,16 +31,36 @@ Form* WindowRegistry::load(WindowName name)
 
 Form* WindowRegistry::show(WindowName name)
 {
+    const bool isNew = find(name) == nullptr;
     Form* f = load(name);
     if (!f)
         return nullptr;
+    bringForward(f);
+    const auto last = lastSlot_.constFind(name.toString());
+    if (isNew && last != lastSlot_.constEnd())
+        f->openFor(*last);
+    return f;
+}
+
+Form* WindowRegistry::showFor(WindowName name, int slot)
+{
+    Form* f = load(name);
+    if (!f)
+        return nullptr;
+    bringForward(f);
+    lastSlot_[name.toString()] = slot;
+    f->openFor(slot);
+    return f;
+}
+
+void WindowRegistry::bringForward(Form* f)
+{
     // A window chosen again comes back as the operator left it, but never iconic.
     if (f->isMinimized())
         f->setWindowState(f->windowState() & ~Qt::WindowMinimized);
     f->show();
     f->raise();
     f->activateWindow();
-    return f;
 }
 
 void WindowRegistry::destroyAll(Form* except)

@@ -25,6 +25,10 @@ public:
     // minimized, raises it and gives it the focus; nullptr when no window of that name is
     // registered. A failure of the load is passed on and the window is removed again.
     Form* show(WindowName name);
+    // Shows the window as show() does and hands it `slot` (Form::openFor). A window of that
+    // name opened later without a slot, by show(), is handed the slot last given to one of its
+    // kind: the editor's Export opens the send-to window on the slot the library last sent.
+    Form* showFor(WindowName name, int slot);
     // Creates and loads the window without showing it (nullptr when unknown).
     Form* load(WindowName name);
     // The open window of that name, or nullptr.
@@ -36,9 +40,12 @@ public:
     void destroyAll(Form* except = nullptr);
 
 private:
+    void bringForward(Form* f);
+
     Application& app_;
     QHash<QString, Factory> factories_;
     QHash<QString, QPointer<Form>> open_;
+    QHash<QString, int> lastSlot_;
 };
 
 } // namespace tamblor

@@ -643,6 +643,7 @@ void frmEditor::mnuExportStop_Click() { fields().ExportStop = clampInt32(playerP
 void frmEditor::mnuExport_Click()
 {
     // The send-to window works on the library slot last handed to it; the editor passes nothing.
+    // With no slot ever handed, its Send says that no file was selected.
     try {
         app().windows().show(WindowName::frmSend);
     } catch (const Failure& f) {

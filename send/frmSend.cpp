@@ -311,6 +311,12 @@ void frmSend::showSendEnd(bool sent)
 
 void frmSend::sendSteps()
 {
+    if (slot_ <= 0) {
+        // Opened by the editor's Export before the library ever handed it a slot.
+        app().showMessage("No file was selected.");
+        cmdClose->setVisible(true);
+        return;
+    }
     const QString problem = destinationProblem();
     if (!problem.isEmpty()) {
         app().showMessage(problem);

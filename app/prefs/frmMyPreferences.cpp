@@ -203,6 +203,28 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frm
     Option2[2] = withTip(controls::option(Frame3, "Option2_2", "Prairie Digital"),
         "Use the Prairie Digital Model 30 Card for start/pause control.");
 
+    fraLoudness = controls::frame(this, "fraLoudness", "Loudness meter and silence alarm");
+    lblMeterScale = controls::label(fraLoudness, "lblMeterScale", "Meter scale");
+    cboMeterScale = controls::named(new QComboBox(fraLoudness), "cboMeterScale");
+    cboMeterScale->addItem("EBU +9 (-41 to -14 LUFS)", 9);
+    cboMeterScale->addItem("EBU +18 (-59 to -5 LUFS)", 18);
+    cboMeterScale->setToolTip("The range of the loudness meter's bars");
+    lblCeiling = controls::label(fraLoudness, "lblCeiling", "True peak ceiling (dBTP)");
+    txtCeiling = withTip(controls::textBox(fraLoudness, "txtCeiling"),
+        "The meter's true-peak light goes on above this level");
+    lblSilenceThreshold = controls::label(fraLoudness, "lblSilenceThreshold", "Silence below (dBFS)");
+    txtSilenceThreshold = withTip(controls::textBox(fraLoudness, "txtSilenceThreshold"),
+        "A take or a file playing that stays below this level is silent");
+    lblSilenceTime = controls::label(fraLoudness, "lblSilenceTime", "Silence alarm after (s)");
+    txtSilenceTime = withTip(controls::textBox(fraLoudness, "txtSilenceTime"),
+        "Seconds of silence before the alarm is raised; 5 seconds of sound clear it");
+    lblSilenceCommand = controls::label(fraLoudness, "lblSilenceCommand", "Silence command");
+    txtSilenceCommand = withTip(controls::textBox(fraLoudness, "txtSilenceCommand"),
+        "Run once when the alarm is raised, with the slot, the file and the level as its last arguments");
+    for (QLineEdit* box : {txtCeiling, txtSilenceThreshold, txtSilenceTime})
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance("-000.0") + 24);
+    txtSilenceCommand->setMinimumWidth(txtSilenceCommand->fontMetrics().horizontalAdvance("/usr/local/bin/alarm") + 24);
+
     cmdApply = controls::button(this, "cmdApply", "Apply");
     cmdApply->setToolTip("Saves settings");
     cmdClose = controls::button(this, "cmdClose", "&Close");
@@ -248,6 +270,19 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frm
     columns->addLayout(left, 3);
     columns->addLayout(right, 2);
 
+    auto* loudness = new QGridLayout(fraLoudness);
+    loudness->addWidget(lblMeterScale, 0, 0);
+    loudness->addWidget(cboMeterScale, 0, 1);
+    loudness->addWidget(lblCeiling, 0, 2);
+    loudness->addWidget(txtCeiling, 0, 3);
+    loudness->addWidget(lblSilenceThreshold, 1, 0);
+    loudness->addWidget(txtSilenceThreshold, 1, 1);
+    loudness->addWidget(lblSilenceTime, 1, 2);
+    loudness->addWidget(txtSilenceTime, 1, 3);
+    loudness->addWidget(lblSilenceCommand, 2, 0);
+    loudness->addWidget(txtSilenceCommand, 2, 1, 1, 3);
+    loudness->setColumnStretch(1, 1);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdApply);
@@ -256,6 +291,7 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frm
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addLayout(columns);
+    layout->addWidget(fraLoudness);
     layout->addLayout(buttons);
 
     connect(lstDrv, &QListWidget::itemSelectionChanged, this, [this] { lstDrv_Click(); });
@@ -322,6 +358,52 @@ void frmMyPreferences::Form_Load()
     } catch (const Failure&) {
         // Errors are ignored while the stored settings are shown.
     }
+    showLoudness(ProgramSettings(app().drives()).loudness());
+}
+
+void frmMyPreferences::showLoudness(const LoudnessPreferences& p)
+{
+    const QLocale& locale = app().clock().locale();
+    cboMeterScale->setCurrentIndex(cboMeterScale->findData(p.meterScale));
+    txtCeiling->setText(locale.toString(p.truePeakCeilingDbtp, 'g', 6));
+    txtSilenceThreshold->setText(locale.toString(p.silenceThresholdDbfs, 'g', 6));
+    txtSilenceTime->setText(locale.toString(p.silenceSeconds, 'g', 6));
+    txtSilenceCommand->setText(p.silenceCommand);
+}
+
+std::optional<LoudnessPreferences> frmMyPreferences::loudnessFromBoxes()
+{
+    LoudnessPreferences p;
+    p.meterScale = cboMeterScale->currentData().toInt();
+    const QLocale& locale = app().clock().locale();
+    struct Box {
+        QLineEdit* box;
+        double* value;
+        double lowest, highest;
+        const char* what;
+    };
+    const Box boxes[] = {
+        {txtCeiling, &p.truePeakCeilingDbtp, p.kCeilingLowest, p.kCeilingHighest, "The true peak ceiling"},
+        {txtSilenceThreshold, &p.silenceThresholdDbfs, p.kThresholdLowest, p.kThresholdHighest,
+         "The silence threshold"},
+        {txtSilenceTime, &p.silenceSeconds, p.kSecondsLowest, p.kSecondsHighest, "The silence time"}};
+    for (const Box& b : boxes) {
+        bool ok = false;
+        const QString text = b.box->text().trimmed();
+        double value = locale.toDouble(text, &ok);
+        if (!ok)
+            value = text.toDouble(&ok);
+        if (!ok || value < b.lowest || value > b.highest) {
+            app().showMessage(QStringLiteral("%1 must be a number from %2 to %3.")
+                                  .arg(QLatin1String(b.what), locale.toString(b.lowest), locale.toString(b.highest)));
+            b.box->selectAll();
+            b.box->setFocus(Qt::OtherFocusReason);
+            return std::nullopt;
+        }
+        *b.value = value;
+    }
+    p.silenceCommand = txtSilenceCommand->text().trimmed();
+    return p;
 }
 
 void frmMyPreferences::selectDriveByOffset(int offset)
@@ -370,8 +452,12 @@ void frmMyPreferences::cmdApply_Click()
         app().showMessage("You must select a hard drive.");
         return;
     }
+    const std::optional<LoudnessPreferences> loudness = loudnessFromBoxes();
+    if (!loudness)
+        return;
     try {
         applySettings();
+        ProgramSettings(app().drives()).setLoudness(*loudness);
     } catch (const Failure& f) {
         app().showMessage(f.text());
         return;

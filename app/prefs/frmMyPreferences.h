@@ -8,8 +8,14 @@
 // start-up turns into DriveLetter. The drive list shows only the drives that exist, so on a
 // machine whose drives have gaps (C, D, F) a list position is not that offset: the dialog
 // selects the entry by its letter and stores the letter's offset, never the position.
+//
+// The loudness meter's scale and true-peak ceiling and the silence alarm's threshold, time and
+// command are not records of MyComp.ini: Apply stores them in Tamblor.ini beside it (see
+// ProgramSettings), after checking every one; a value out of its range stores nothing.
 #include "app/Form.h"
+#include "app/ProgramSettings.h"
 #include <array>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -41,6 +47,10 @@ protected:
 
 private:
     void applySettings();
+    // The loudness and silence values as the boxes hold them; a value that is not a number or
+    // is out of its range is reported with its box made ready to mend, and nullopt returned.
+    std::optional<LoudnessPreferences> loudnessFromBoxes();
+    void showLoudness(const LoudnessPreferences& p);
     // Selects the drive entry whose letter is DriveLetter-style code 67 + offset; none when
     // no listed drive has that letter.
     void selectDriveByOffset(int offset);
@@ -64,6 +74,18 @@ private:
     QLineEdit* txtStopDelay;
     QGroupBox* Frame3;
     std::array<QRadioButton*, 3> Option2{};
+    // The live loudness meter and the silence alarm.
+    QGroupBox* fraLoudness;
+    QLabel* lblMeterScale;
+    QComboBox* cboMeterScale;
+    QLabel* lblCeiling;
+    QLineEdit* txtCeiling;
+    QLabel* lblSilenceThreshold;
+    QLineEdit* txtSilenceThreshold;
+    QLabel* lblSilenceTime;
+    QLineEdit* txtSilenceTime;
+    QLabel* lblSilenceCommand;
+    QLineEdit* txtSilenceCommand;
     QPushButton* cmdApply;
     QPushButton* cmdClose;
 };

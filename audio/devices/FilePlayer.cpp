@@ -163,6 +163,7 @@ void FilePlayer::play()
     paused_.store(false);
     quitReader_.store(false);
     openStream();
+    tap_.setFormat(deviceRate_, 2);
     try {
         restartFeed(start);
         // The device's first queue comes from the ring: it holds the first frames already.
@@ -341,6 +342,7 @@ void FilePlayer::render(int16_t* out, size_t frames)
         // Read the end flag before the ring: once it is set, every frame is in the ring.
         const bool eof = readerEof_.load(std::memory_order_acquire);
         got = ring_.read(out, frames * 2) / 2;
+        tap_.put(out, got, 2);
         played_ += qint64(got);
         const int fileRate = info_.format.sampleRate;
         const qint64 inFile = fileRate == deviceRate_ ? played_ : played_ * fileRate / deviceRate_;

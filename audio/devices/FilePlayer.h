@@ -15,6 +15,7 @@
 #include "audio/devices/PeakLevels.h"
 #include "audio/devices/PlaybackDecoder.h"
 #include "audio/devices/PlaybackResampler.h"
+#include "audio/devices/SampleTap.h"
 #include "audio/devices/SpscRing.h"
 #include "audio/format/SndFileReader.h"
 #include <QObject>
@@ -95,6 +96,10 @@ public:
 
     // Peaks of what was last sent to the device (0 while paused or idle).
     PeakLevels levels() const { return levels_.load(); }
+    // A copy of the file's frames as the device callback hands them on (stereo, at the
+    // device's rate), for a reader of its own such as a loudness meter. The silence of a pause
+    // and after the end is not the file's and is left out.
+    SampleTap& tap() { return tap_; }
 
     // Lets pending events run, after making sure the end of the file, when the device has
     // reached it, is reported by playbackEnded() among them. Call on the UI thread.
@@ -164,6 +169,7 @@ private:
     qint64 played_ = 0;
     qint64 tail_ = 0;
     PeakLevelCell levels_;
+    SampleTap tap_;
 };
 
 } // namespace tamblor::audio

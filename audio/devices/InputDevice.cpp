@@ -76,6 +76,7 @@ void InputDevice::start()
                 dropped_.fetch_add((count - written) / size_t(streamChannels_), std::memory_order_relaxed);
         });
         settingsChanged_ = false;
+        tap_.setFormat(rate_, channels_);
     }
     watch_.restart(samplesDelivered());
     stream_->start();
@@ -193,6 +194,7 @@ void InputDevice::processBuffer(size_t samples, RecordingWriter* writer)
     int16_t left = 0, right = 0;
     bufferPeaks(buffer_.data(), frames, channels, left, right);
     levels_.store(left, right);
+    tap_.put(buffer_.data(), frames, channels);
     const qint64 sequence = lastSequence_.load() + 1;
     if (writer)
         writer->onBuffer(sequence, buffer_.data(), frames, channels, begin);

@@ -11,6 +11,7 @@
 #include "audio/devices/AudioBackend.h"
 #include "audio/devices/DeliveryWatch.h"
 #include "audio/devices/PeakLevels.h"
+#include "audio/devices/SampleTap.h"
 #include "audio/devices/SpscRing.h"
 #include <QObject>
 #include <atomic>
@@ -82,6 +83,9 @@ public:
     qint64 lastSequence() const { return lastSequence_.load(); }
     // Frames the device delivered that did not fit the ring (should stay 0).
     quint64 droppedFrames() const { return dropped_.load(); }
+    // A copy of every processed buffer (after the gain) for a reader of its own, such as a
+    // loudness meter; the worker fills it, the device callback does not.
+    SampleTap& tap() { return tap_; }
 
     // Waits until the worker has processed all input delivered so far and applied pending
     // writer commands, then lets pending events run; repeated once, so that writer commands
@@ -123,6 +127,7 @@ private:
     std::atomic<quint64> dropped_{0};
     std::atomic<qint64> lastSequence_{0};
     PeakLevelCell levels_;
+    SampleTap tap_;
 
     std::thread worker_;
     std::mutex mutex_;

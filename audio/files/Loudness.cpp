@@ -46,30 +46,47 @@ constexpr int64_t kChunk = 4 << 20; // bytes per read, rounded down to whole fra
 
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : engine_(checkedChannels(channels, sampleRate), sampleRate) {}
 
-void LoudnessMeter::add(const int16_t* samples, size_t frames) { engine_.add(samples, frames); }
+void LoudnessMeter::add(const int16_t* samples, size_t frames)
+{
+    engine_.add(samples, frames);
+    if (silence_)
+        silence_->add(samples, frames);
+}
 
-void LoudnessMeter::add(const float* samples, size_t frames) { engine_.add(samples, frames); }
+void LoudnessMeter::add(const float* samples, size_t frames)
+{
+    engine_.add(samples, frames);
+    if (silence_)
+        silence_->add(samples, frames);
+}
+
+void LoudnessMeter::watchSilence(const SilenceSettings& settings)
+{
+    silence_.emplace(engine_.channels(), engine_.sampleRate(), settings);
+}
 
 void LoudnessMeter::add(const WaveFormat& format, const uint8_t* data, int64_t bytes)
 {
     const size_t frames = size_t(bytes / format.blockAlign);
     if (format.isPcm() && format.bitsPerSample == 16) {
-        engine_.add(reinterpret_cast<const int16_t*>(data), frames);
+        add(reinterpret_cast<const int16_t*>(data), frames);
         return;
     }
     const size_t count = frames * size_t(format.channels);
     wide_.resize(count);
     for (size_t i = 0; i < count; ++i)
         wide_[i] = sampleAt(format, data, i);
-    engine_.add(wide_.data(), frames);
+    add(wide_.data(), frames);
 }
 
 LoudnessFigures LoudnessMeter::figures() const
 {
-    return {engine_.integratedLufs(), engine_.rangeLu(), engine_.truePeakDbtp(), engine_.samplePeakDbfs()};
+    return {engine_.integratedLufs(), engine_.rangeLu(), engine_.truePeakDbtp(), engine_.samplePeakDbfs(),
+            silence_ ? silence_->longestSilenceSeconds() : 0.0};
 }
 
-std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress)
+std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress,
+                                               const std::optional<SilenceSettings>& silence)
 {
     TAMBLOR_ONLY_WORKER(); // a pass over the whole file: never on the user-interface thread
     NativeFile source = NativeFile::open(path, NativeFile::Mode::Read);
@@ -82,6 +99,8 @@ std::optional<LoudnessFigures> measureLoudness(const QString& path, const Loudne
                               .arg(describeFormat(format).name));
     source.adviseSequential();
     LoudnessMeter meter(format.channels, format.sampleRate);
+    if (silence)
+        meter.watchSilence(*silence);
     const int64_t total = int64_t(layout.dataSize);
     const int64_t chunk = std::max<int64_t>(1, kChunk / format.blockAlign) * format.blockAlign;
     // 16-bit samples are read in place, so the buffer is one of 16-bit values.

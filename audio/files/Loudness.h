@@ -5,6 +5,7 @@
 // the whole programme, then read the figures.
 #include "audio/core/WaveFormat.h"
 #include "audio/loudness/LoudnessEngine.h"
+#include "audio/loudness/SilenceDetector.h"
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,9 @@ struct LoudnessFigures {
     double truePeakDbtp;
     // The highest sample of any channel, in dB of full scale; -inf for silence.
     double samplePeakDbfs = 0.0;
+    // The longest stretch below the silence threshold, in seconds, when the meter watched for
+    // silence (0 otherwise).
+    double longestSilenceSeconds = 0.0;
 };
 
 class LoudnessMeter {
@@ -38,19 +42,24 @@ public:
     // meter's channels and rate). 16-bit samples are read in place (2-byte aligned).
     void add(const WaveFormat& format, const uint8_t* data, int64_t bytes);
 
+    // From now on also finds the longest silence of what is fed (below the settings' threshold).
+    void watchSilence(const SilenceSettings& settings);
+
     LoudnessFigures figures() const;
 
 private:
     LoudnessEngine engine_;
+    std::optional<SilenceDetector> silence_;
     std::vector<float> wide_; // samples of other formats, as floats
 };
 
 // Progress of a file measurement: percent 0..100; returning false cancels it.
 using LoudnessProgress = std::function<bool(int percent)>;
 
-// Measures a PCM or float wave file (a native path), on a worker thread. Nothing when
-// cancelled. Throws Failure:
+// Measures a PCM or float wave file (a native path), on a worker thread, with its longest
+// silence when `silence` is given. Nothing when cancelled. Throws Failure:
 // 5 for a compressed format, 321 for a malformed file, file errors as they come.
-std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress = {});
+std::optional<LoudnessFigures> measureLoudness(const QString& path, const LoudnessProgress& progress = {},
+                                               const std::optional<SilenceSettings>& silence = {});
 
 } // namespace tamblor::audio

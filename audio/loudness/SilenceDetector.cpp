@@ -66,9 +66,13 @@ void SilenceDetector::frame(bool loud, float magnitude, std::vector<SilenceChang
         ++silentRun_;
         silencePeak_ = std::max(silencePeak_, magnitude);
         longestRun_ = std::max(longestRun_, silentRun_);
+        if (alarmed_ && soundFrom_ < 0) // not a trough of the sound that has come back
+            alarmPeak_ = std::max(alarmPeak_, magnitude);
         if (!alarmed_ && silentRun_ == silentFrames_) {
             alarmed_ = true;
             soundFrom_ = -1;
+            alarmSilenceFrom_ = frames_ + 1 - silentRun_;
+            alarmPeak_ = silencePeak_;
             changes.push_back({true, frames_ + 1});
         } else if (alarmed_ && soundFrom_ >= 0 && frames_ - lastLoud_ > gapFrames_) {
             soundFrom_ = -1; // the sound broke off before it had lasted
@@ -82,11 +86,28 @@ void SilenceDetector::frame(bool loud, float magnitude, std::vector<SilenceChang
     }
 }
 
+namespace {
+double levelOf(float peak)
+{
+    return peak <= 0.0f ? -std::numeric_limits<double>::infinity() : 20.0 * std::log10(double(peak));
+}
+} // namespace
+
 double SilenceDetector::silenceLevelDbfs() const
 {
-    if (silentRun_ == 0 || silencePeak_ <= 0.0f)
-        return -std::numeric_limits<double>::infinity();
-    return 20.0 * std::log10(double(silencePeak_));
+    return silentRun_ == 0 ? -std::numeric_limits<double>::infinity() : levelOf(silencePeak_);
+}
+
+double SilenceDetector::alarmSilenceSeconds() const
+{
+    if (!alarmed_)
+        return 0.0;
+    return double((soundFrom_ >= 0 ? soundFrom_ : frames_) - alarmSilenceFrom_) / rate_;
+}
+
+double SilenceDetector::alarmLevelDbfs() const
+{
+    return alarmed_ ? levelOf(alarmPeak_) : -std::numeric_limits<double>::infinity();
 }
 
 void SilenceDetector::reset()
@@ -94,7 +115,8 @@ void SilenceDetector::reset()
     alarmed_ = false;
     frames_ = silentRun_ = longestRun_ = 0;
     silencePeak_ = 0.0f;
-    soundFrom_ = lastLoud_ = -1;
+    soundFrom_ = lastLoud_ = alarmSilenceFrom_ = -1;
+    alarmPeak_ = 0.0f;
 }
 
 } // namespace tamblor::audio

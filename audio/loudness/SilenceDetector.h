@@ -49,6 +49,11 @@ public:
     // The longest silence fed so far, in seconds, whether or not it lasted long enough to alarm.
     double longestSilenceSeconds() const { return double(longestRun_) / rate_; }
     int64_t frames() const { return frames_; }
+    // While alarmed: the dead air that raised the alarm, from its first silent frame to the
+    // sound that has come back since (or to now while it is still silent), and its level (the
+    // highest sample in its silent frames; -inf for digital silence). 0 and -inf otherwise.
+    double alarmSilenceSeconds() const;
+    double alarmLevelDbfs() const;
 
     // Forgets everything: no alarm, no silence, time back at frame 0.
     void reset();
@@ -73,6 +78,10 @@ private:
     // its last loud sample.
     int64_t soundFrom_ = -1;
     int64_t lastLoud_ = -1;
+    // While alarmed: the first frame of the silence that raised it, and the highest sample of
+    // its silent frames.
+    int64_t alarmSilenceFrom_ = -1;
+    float alarmPeak_ = 0.0f;
 };
 
 } // namespace tamblor::audio

@@ -13,7 +13,6 @@
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
 #include "store/ProgramState.h"
-#include "store/TakeFiguresStore.h"
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
@@ -51,9 +50,9 @@ std::optional<double> finite(double v)
 
 Scheduler::Scheduler(Application& app, SoundLibrary& library, RecordingSession& recording,
                      store::ProgramDatabase& database, schedule::EventStore& events, schedule::RunStore& runs,
-                     store::TakeFiguresStore& figures, QObject* parent)
+                     QObject* parent)
     : QObject(parent), app_(app), library_(library), recording_(recording), database_(database), events_(events),
-      runs_(runs), figures_(figures)
+      runs_(runs)
 {
     freeSpace_ = [](const QString& path) {
         QStorageInfo info(QFileInfo(path).absolutePath());
@@ -571,24 +570,6 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
         }
     } catch (const Failure& f) {
         app_.showMessage(SoundLibrary::indexFailureText(f));
-    }
-    try {
-        const QString file = library_.slotFileNative(run.slot);
-        if (const auto key = store::TakeFiguresStore::keyOf(file)) {
-            store::TakeFigures f;
-            f.slot = run.slot;
-            f.fileSize = key->size;
-            f.fileMtimeMs = key->mtimeMs;
-            f.peakDbfs = run.peakDbfs;
-            f.integratedLufs = run.integratedLufs;
-            f.lraLu = run.lraLu;
-            f.truePeakDbtp = run.truePeakDbtp;
-            f.longestSilenceS = run.longestSilenceS;
-            f.measuredAtMs = nowMs();
-            figures_.store(f);
-        }
-    } catch (const Failure&) {
-        // The figures are measured again when the slot is next shown.
     }
     saveRun(run);
     emit changed();

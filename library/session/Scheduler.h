@@ -43,7 +43,6 @@ class RunStore;
 } // namespace schedule
 namespace store {
 class ProgramDatabase;
-class TakeFiguresStore;
 } // namespace store
 
 class Scheduler : public QObject {
@@ -62,8 +61,7 @@ public:
     static constexpr const char* HeartbeatKey = "scheduler.heartbeat";
 
     Scheduler(Application& app, SoundLibrary& library, RecordingSession& recording, store::ProgramDatabase& database,
-              schedule::EventStore& events, schedule::RunStore& runs, store::TakeFiguresStore& figures,
-              QObject* parent = nullptr);
+              schedule::EventStore& events, schedule::RunStore& runs, QObject* parent = nullptr);
     ~Scheduler() override;
 
     // One step: heartbeat, clock steps, opening, starting and ending takes. Runs on the
@@ -149,7 +147,6 @@ private:
     store::ProgramDatabase& database_;
     schedule::EventStore& events_;
     schedule::RunStore& runs_;
-    store::TakeFiguresStore& figures_;
     QTimer timer_;
     std::function<qint64(const QString&)> freeSpace_;
 

@@ -7,8 +7,9 @@ namespace tamblor {
 Studio::Studio(Application& app)
     : app_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()),
-      figures_(database_),
-      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_))
+      figures_(database_), watch_(app, recording_, playback_, starter_),
+      measurer_(app, library_, recording_, database_, figures_),
+      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_))
 {
     playback_.setRecording(&recording_);
     timer_.setInterval(TickMs);
@@ -37,6 +38,7 @@ void Studio::tick()
     } catch (const Failure& f) {
         app_.showMessage(f.text());
     }
+    watch_.tick();
 }
 
 void Studio::takeTicks(QObject* client) { tickClient_ = client; }

@@ -4,13 +4,17 @@
 // program's database with the record events and their runs. Made
 // once, in main or by a test, and handed to the windows; a take under way belongs to no window.
 //
-// The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play) come from
-// the studio's own timer, or from the one client that takes them over while it is open (the
-// library window, whose display timer has ticked them all along).
+// The sessions' 50 ms ticks (elapsed time, automatic stop, device loss, end of play, the live
+// loudness and the silence alarm) come from the studio's own timer, or from the one client that
+// takes them over while it is open (the library window, whose display timer has ticked them
+// all along).
 #include "library/SoundLibrary.h"
 #include "library/session/PlaybackSession.h"
+#include "library/session/ProgrammeWatch.h"
 #include "library/session/RecordingSession.h"
 #include "library/session/Scheduler.h"
+#include "library/session/TakeMeasurer.h"
+#include "platform/ProgramStarter.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
@@ -35,6 +39,8 @@ public:
     SoundLibrary& library() { return library_; }
     RecordingSession& recording() { return recording_; }
     PlaybackSession& playback() { return playback_; }
+    // The live loudness and the silence alarm of what the sessions record and play.
+    ProgrammeWatch& watch() { return watch_; }
     // The program's database (opened as a start-up step; check isOpen()), the record events
     // and their runs kept in it.
     store::ProgramDatabase& database() { return database_; }
@@ -42,6 +48,8 @@ public:
     schedule::RunStore& runs() { return runs_; }
     // The measured figures of the take in each slot.
     store::TakeFiguresStore& figures() { return figures_; }
+    // Measures the takes (when complete, and any slot asked for) into figures().
+    TakeMeasurer& measurer() { return measurer_; }
     // Runs the record events on a timer of its own (see setTimerRunning).
     Scheduler& scheduler() { return *scheduler_; }
 
@@ -64,6 +72,9 @@ private:
     schedule::EventStore events_;
     schedule::RunStore runs_;
     store::TakeFiguresStore figures_;
+    ProcessStarter starter_;
+    ProgrammeWatch watch_;
+    TakeMeasurer measurer_;
     std::unique_ptr<Scheduler> scheduler_;
     QTimer timer_;
     QPointer<QObject> tickClient_;

@@ -10,6 +10,7 @@
 #include "audio/devices/RecordingWriter.h"
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/LevelScale.h"
+#include "audio/widgets/LoudnessPanel.h"
 #include "audio/widgets/Slider.h"
 #include "library/window/SortedListBox.h"
 #include "platform/Clock.h"
@@ -66,7 +67,17 @@ frmWaveFiles::frmWaveFiles(Application& app, Studio& studio)
     connect(&playback(), &PS::stateChanged, this, &frmWaveFiles::showPlaybackState);
     connect(&playback(), &PS::ended, this, [this] { WavePlayer_PlaybackEnded(); });
     connect(&library(), &SoundLibrary::slotChanged, this, [this](int slot) { trap([this, slot] { followSlot(slot); }); });
-    connect(&app, &Application::settingsApplied, this, [this] { trap([this] { takeSettings(); }); });
+    connect(&app, &Application::settingsApplied, this, [this] {
+        trap([this] {
+            takeSettings();
+            takeLoudnessPreferences();
+        });
+    });
+    connect(&studio_.watch(), &ProgrammeWatch::updated, this, &frmWaveFiles::showProgramme);
+    connect(&studio_.figures(), &store::TakeFiguresStore::figuresChanged, this, &frmWaveFiles::followFigures);
+    connect(&studio_.measurer(), &TakeMeasurer::started, this, &frmWaveFiles::followFigures);
+    connect(&studio_.measurer(), &TakeMeasurer::measured, this, &frmWaveFiles::followFigures);
+    connect(Loudness1, &audio::LoudnessPanel::resetClicked, &studio_.watch(), &ProgrammeWatch::resetMeter);
 }
 
 frmWaveFiles::~frmWaveFiles()
@@ -77,6 +88,9 @@ frmWaveFiles::~frmWaveFiles()
     recording().disconnect(this);
     playback().disconnect(this);
     library().disconnect(this);
+    studio_.watch().disconnect(this);
+    studio_.figures().disconnect(this);
+    studio_.measurer().disconnect(this);
     studio_.releaseTicks(this);
 }
 
@@ -88,6 +102,22 @@ void frmWaveFiles::buildControls()
     auto* bar = controls::named(new QMenuBar(this), "MenuBar");
     outer->setMenuBar(bar);
     buildMenus(bar);
+
+    // The silence alarm, seen from across the room; hidden until raised.
+    lblSilence = controls::label(this, "lblSilence");
+    QFont alarmFont = lblSilence->font();
+    alarmFont.setPointSize(alarmFont.pointSize() + 10);
+    alarmFont.setBold(true);
+    lblSilence->setFont(alarmFont);
+    lblSilence->setAlignment(Qt::AlignCenter);
+    lblSilence->setAutoFillBackground(true);
+    QPalette alarmColours = lblSilence->palette();
+    alarmColours.setColor(QPalette::Window, QColor(220, 0, 0));
+    alarmColours.setColor(QPalette::WindowText, Qt::white);
+    lblSilence->setPalette(alarmColours);
+    lblSilence->setMargin(8);
+    lblSilence->setVisible(false);
+    outer->addWidget(lblSilence);
 
     auto* body = new QHBoxLayout;
     outer->addLayout(body);
@@ -135,6 +165,10 @@ void frmWaveFiles::buildControls()
     grid->addWidget(txtLength, 2, 1);
     grid->addWidget(controls::label(details, "lblDate", "Date"), 3, 0);
     grid->addWidget(txtRecordDate, 3, 1);
+    lblFigures = controls::label(details, "lblFigures");
+    lblFigures->setToolTip("Integrated loudness, loudness range and true peak of the file");
+    grid->addWidget(controls::label(details, "lblFiguresCaption", "Loudness"), 4, 0);
+    grid->addWidget(lblFigures, 4, 1);
     middle->addWidget(details);
 
     auto* transport = new QHBoxLayout;
@@ -217,6 +251,13 @@ void frmWaveFiles::buildControls()
     Label3->setAlignment(Qt::AlignCenter);
     levels->addWidget(Label3);
     body->addLayout(levels);
+
+    // The live loudness.
+    auto* loudness = controls::frame(this, "fraLoudness", "Loudness");
+    auto* loudnessLayout = new QVBoxLayout(loudness);
+    Loudness1 = controls::named(new audio::LoudnessPanel(loudness), "Loudness1");
+    loudnessLayout->addWidget(Loudness1);
+    body->addWidget(loudness);
 
     Timer1 = controls::named(new QTimer(this), "Timer1");
 
@@ -348,12 +389,14 @@ void frmWaveFiles::Form_Load()
     takeSettings();
     Check1->setChecked(recording().automatic());
     showCaption();
+    takeLoudnessPreferences();
 
     // 9. Names first.
     fields().ViewMode = 0;
     LoadWaveFiles();
 
     showTakeUnderWay();
+    showProgramme();
 }
 
 void frmWaveFiles::Form_Unload(bool& cancel)

@@ -11,6 +11,7 @@
 //   frmWaveFiles_List.cpp       the list, selection, editing, views, pop-up menu
 //   frmWaveFiles_Playback.cpp   play, pause, the playing branch of the stop routine
 //   frmWaveFiles_Recording.cpp  record, level slider, timer, the recording branch of stop
+//   frmWaveFiles_Loudness.cpp   the live loudness meter and the silence alarm's band
 //   frmWaveFiles_Maintenance.cpp  delete, export and send to, print, the reserved-slot commands
 #include "app/Form.h"
 #include "library/session/Studio.h"
@@ -41,6 +42,7 @@ class FilePlayer;
 class InputDevice;
 class LevelMeter;
 class LevelScale;
+class LoudnessPanel;
 class RecordingWriter;
 class Slider;
 } // namespace audio
@@ -170,6 +172,15 @@ private:
     void showTakeUnderWay();
     void playingTick();
     void feedMeters(int left, int right);
+    // The live loudness and the silence alarm as the studio's watch has them now.
+    void showProgramme();
+    // The meter's scale and true-peak ceiling from the preferences.
+    void takeLoudnessPreferences();
+    // The selected slot's figures in the details ("-21.3 LUFS  LRA 6.1  TP -2.4 dBTP"), asking
+    // for them to be measured when they are missing or stale.
+    void showFigures(int slot);
+    void followFigures(int slot);
+    int figuresCheck_ = 0; // timer ticks since the selected file was last looked at
     // The views of the two sessions: captions, colours, menus.
     void showRecordingState(RecordingSession::State state, RecordingSession::State previous);
     void showPlaybackState(PlaybackSession::State state, PlaybackSession::State previous);
@@ -200,6 +211,12 @@ public:
     audio::LevelMeter* Level1 = nullptr;
     audio::LevelMeter* Level2 = nullptr;
     audio::LevelScale* LevelScale1 = nullptr;
+    // The live loudness of what is recorded or played.
+    audio::LoudnessPanel* Loudness1 = nullptr;
+    // The silence alarm: a red band across the window with the time silent and the level.
+    QLabel* lblSilence = nullptr;
+    // The selected slot's loudness figures.
+    QLabel* lblFigures = nullptr;
     QTimer* Timer1 = nullptr;
 
     // Menus.

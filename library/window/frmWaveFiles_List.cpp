@@ -183,6 +183,8 @@ void frmWaveFiles::lstSoundFile_Click()
     txtName->setText(trimBlanks(r.SoundName));
     txtLength->setText(secondsToTimeText(toInt32(leadingNumber(r.LengthText))));
     txtRecordDate->setText(trimBlanks(r.RecordDate));
+    studio_.measurer().request(slot);
+    showFigures(slot);
 }
 
 void frmWaveFiles::txtName_Change()

@@ -19,8 +19,7 @@ void frmWaveFiles::confirmDelete()
 {
     // The confirmation is about the selected entry (none when nothing is selected).
     const int row = lstSoundFile->selectedRow();
-    if (Form* dialog = app().windows().show(WindowName::frmDialog1))
-        dialog->openFor(row >= 0 ? lstSoundFile->itemData(row) : 0);
+    app().windows().showFor(WindowName::frmDialog1, row >= 0 ? lstSoundFile->itemData(row) : 0);
 }
 
 void frmWaveFiles::mnuDelete_Click()
@@ -42,9 +41,7 @@ void frmWaveFiles::sendSelected(const QString& noSelectionText)
         app().showMessage(noSelectionText);
         return;
     }
-    const int slot = lstSoundFile->itemData(row);
-    if (Form* send = app().windows().show(WindowName::frmSend))
-        send->openFor(slot);
+    app().windows().showFor(WindowName::frmSend, lstSoundFile->itemData(row));
 }
 
 void frmWaveFiles::mnuExport_Click() { sendSelected("No file was selected."); }
@@ -108,6 +105,7 @@ void frmWaveFiles::clearDetails()
     for (QLineEdit* box : {txtNumber, txtName, txtLength, txtRecordDate})
         box->clear(); // with no entry selected the boxes store nothing
     lblNumber->clear();
+    lblFigures->clear();
 }
 
 } // namespace tamblor

@@ -10,6 +10,7 @@
 #include "audio/widgets/LevelMeter.h"
 #include "audio/widgets/Slider.h"
 #include "library/window/frmWaveFiles.h"
+#include "library/window/SortedListBox.h"
 #include "app/ButtonColour.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
@@ -76,6 +77,17 @@ void frmWaveFiles::Timer1_Timer()
         LevelLeft = 0;
         LevelRight = 0;
         app().showMessage(QString::fromLocal8Bit(e.what()));
+    }
+    studio_.watch().tick();
+    // Once a second: the selected file may have changed since its figures were taken (a
+    // normalize, a cut).
+    if (++figuresCheck_ >= 1000 / Studio::TickMs) {
+        figuresCheck_ = 0;
+        const int slot = fields().SelectedSlot;
+        if (slot > 0 && lstSoundFile->selectedRow() >= 0 && recording().state() == RecordingSession::State::Idle) {
+            studio_.measurer().request(slot);
+            showFigures(slot);
+        }
     }
 }
 

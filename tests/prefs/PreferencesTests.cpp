@@ -1,8 +1,11 @@
 #include "app/Application.h"
 #include "app/SettingsFile.h"
 #include "app/prefs/frmMyPreferences.h"
+#include "app/ProgramSettings.h"
 #include "tests/support/AppFixture.h"
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -461,4 +464,74 @@ TEST_F(PreferencesTest, AfterOverflowTheBoxItIsAboutIsEnabledSelectedAndHasTheFo
     EXPECT_TRUE(child<QLabel>("Label5")->isEnabled());
     EXPECT_EQ(delay->selectedText(), "99999");
     EXPECT_EQ(dlg->focusWidget(), delay);
+}
+
+TEST_F(PreferencesTest, LoudnessAndSilenceGoToTamblorIniAndMyCompIniKeepsItsElevenRecords)
+{
+    const QByteArray eleven = records({0, 0, 3, 0, 1, 2, 250, 12, 0, 0, 20000});
+    open(&eleven);
+    auto* scale = child<QComboBox>("cboMeterScale");
+    EXPECT_EQ(child<QGroupBox>("fraLoudness")->title(), "Loudness meter and silence alarm");
+    // Defaults before anything is stored.
+    EXPECT_EQ(scale->currentData().toInt(), 9);
+    EXPECT_EQ(scale->currentText(), "EBU +9 (-41 to -14 LUFS)");
+    EXPECT_EQ(edit("txtCeiling")->text(), "-1");
+    EXPECT_EQ(edit("txtSilenceThreshold")->text(), "-40");
+    EXPECT_EQ(edit("txtSilenceTime")->text(), "20");
+    EXPECT_EQ(edit("txtSilenceCommand")->text(), "");
+    const QString tamblorIni = native("C/Tamblor/Tamblor.ini");
+    EXPECT_FALSE(QFileInfo::exists(tamblorIni));
+
+    scale->setCurrentIndex(1);
+    edit("txtCeiling")->setText("-2.5");
+    edit("txtSilenceThreshold")->setText("-45");
+    edit("txtSilenceTime")->setText("30");
+    edit("txtSilenceCommand")->setText("/usr/local/bin/alarm \"studio 2\"");
+    apply();
+    EXPECT_EQ(app->messageText(), "");
+    EXPECT_EQ(ini(), eleven); // the same eleven records, byte for byte
+    const LoudnessPreferences stored = ProgramSettings(app->drives()).loudness();
+    EXPECT_EQ(stored.meterScale, 18);
+    EXPECT_EQ(stored.truePeakCeilingDbtp, -2.5);
+    EXPECT_EQ(stored.silenceThresholdDbfs, -45.0);
+    EXPECT_EQ(stored.silenceSeconds, 30.0);
+    EXPECT_EQ(stored.silenceCommand, "/usr/local/bin/alarm \"studio 2\"");
+    const QByteArray text = readAllBytes(tamblorIni);
+    EXPECT_TRUE(text.contains("[SilenceAlarm]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Threshold=-45")) << text.toStdString();
+
+    // A value out of its range is reported, its box made ready to mend, and nothing is stored.
+    edit("txtSilenceThreshold")->setText("-0.5");
+    edit("txtSilenceTime")->setText("5");
+    list("List2")->setCurrentRow(1);
+    apply();
+    EXPECT_EQ(app->messageText(), "The silence threshold must be a number from -90 to -1.");
+    EXPECT_EQ(edit("txtSilenceThreshold")->selectedText(), "-0.5");
+    EXPECT_EQ(ini(), eleven);
+    EXPECT_EQ(readAllBytes(tamblorIni), text);
+    edit("txtSilenceThreshold")->setText("loud");
+    apply();
+    EXPECT_EQ(readAllBytes(tamblorIni), text);
+    edit("txtSilenceThreshold")->setText("-45");
+    edit("txtSilenceTime")->setText("0");
+    apply();
+    EXPECT_EQ(app->messageText(), "The silence time must be a number from 1 to 3,600.");
+    EXPECT_EQ(readAllBytes(tamblorIni), text);
+
+    // A new start shows what was stored.
+    restart();
+    open();
+    EXPECT_EQ(child<QComboBox>("cboMeterScale")->currentData().toInt(), 18);
+    EXPECT_EQ(edit("txtCeiling")->text(), "-2.5");
+    EXPECT_EQ(edit("txtSilenceThreshold")->text(), "-45");
+    EXPECT_EQ(edit("txtSilenceTime")->text(), "30");
+    EXPECT_EQ(edit("txtSilenceCommand")->text(), "/usr/local/bin/alarm \"studio 2\"");
+
+    // A damaged or out-of-range value in the file reads as its default.
+    writeAllBytes(tamblorIni, "[Loudness]\nMeterScale=12\nTruePeakCeiling=3\n[SilenceAlarm]\nThreshold=loud\nSeconds=7\n");
+    const LoudnessPreferences damaged = ProgramSettings(app->drives()).loudness();
+    EXPECT_EQ(damaged.meterScale, 9);
+    EXPECT_EQ(damaged.truePeakCeilingDbtp, -1.0);
+    EXPECT_EQ(damaged.silenceThresholdDbfs, -40.0);
+    EXPECT_EQ(damaged.silenceSeconds, 7.0);
 }

@@ -178,6 +178,21 @@ protected:
         sendAndWait([this] { button("cmdSend")->click(); });
     }
 
+    // The library window, opened as the program registers it, exports `slot` to this window.
+    frmWaveFiles* exportFromLibrary(int slot)
+    {
+        if (!app->windows().isRegistered(WindowName::frmWaveFiles))
+            app->windows().registerWindow(WindowName::frmWaveFiles,
+                                          [this](Application& a) { return new frmWaveFiles(a, *studio); });
+        auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+        if (!library)
+            return nullptr;
+        library->selectEntry(library->lstSoundFile->findItemData(slot));
+        library->mnuExport->trigger();
+        dlg = app->windows().find<frmSend>(WindowName::frmSend);
+        return library;
+    }
+
     frmSend* dlg = nullptr;
     Wav source;
 };
@@ -612,12 +627,40 @@ TEST_F(SendTest, ClosingWhileSendingStopsTheTransfer)
 TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
 {
     addSlot(2, QString::fromUtf8("Café-Mix!"), 22050, 1, 0.5); // the buffer holds slot 2 now
-    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
-    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
-    ASSERT_TRUE(library);
-    library->selectEntry(library->lstSoundFile->findItemData(1));
-    library->mnuExport->trigger();
-    dlg = app->windows().find<frmSend>(WindowName::frmSend);
+    frmWaveFiles* library = exportFromLibrary(1);
+    ASSERT_TRUE(library && dlg);
+    EXPECT_EQ(dlg->slot(), 1);
+    EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
+    clickFolder("c:\\Out");
+    sendAs(nameBox()->text());
+    EXPECT_EQ(readWav(native("C/Out/SPOT___NEWS_2.wav")).samples, source.samples);
+}
+
+TEST_F(SendTest, OpenedWithoutASlotTheWindowSendsTheOneTheLibraryLastSent)
+{
+    // The editor's Export opens the window with no slot of its own. Before the library has sent
+    // anything, Send says so instead of looking for a file that cannot exist.
+    dlg = app->windows().show<frmSend>(WindowName::frmSend);
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(dlg->slot(), 0);
+    clickFolder("c:\\Out");
+    typeNameAndEnter("Nothing");
+    if (button("cmdSend")->isVisible())
+        button("cmdSend")->click();
+    EXPECT_EQ(app->messageText(), "No file was selected.");
+    EXPECT_EQ(folderContents(native("C/Out")), (QMap<QString, QByteArray>()));
+    button("cmdClose")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(app->windows().find(WindowName::frmSend));
+
+    // Once the library has sent slot 1 and that window is closed, a window opened without a
+    // slot works on slot 1 again, its name suggested.
+    frmWaveFiles* library = exportFromLibrary(1);
+    ASSERT_TRUE(library && dlg);
+    button("cmdClose")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(app->windows().find(WindowName::frmSend));
+    dlg = app->windows().show<frmSend>(WindowName::frmSend);
     ASSERT_TRUE(dlg);
     EXPECT_EQ(dlg->slot(), 1);
     EXPECT_EQ(nameBox()->text(), "SPOT___NEWS_2");
@@ -628,13 +671,8 @@ TEST_F(SendTest, ExportFromTheLibraryWindowSendsTheSelectedSound)
 
 TEST_F(SendTest, ARenameInTheLibraryWindowShowsInTheOpenSendWindowAtOnce)
 {
-    app->windows().registerWindow(WindowName::frmWaveFiles, [this](Application& a) { return new frmWaveFiles(a, *studio); });
-    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
-    ASSERT_TRUE(library);
-    library->selectEntry(library->lstSoundFile->findItemData(1));
-    library->mnuExport->trigger();
-    dlg = app->windows().find<frmSend>(WindowName::frmSend);
-    ASSERT_TRUE(dlg);
+    frmWaveFiles* library = exportFromLibrary(1);
+    ASSERT_TRUE(library && dlg);
     ASSERT_EQ(nameBox()->text(), "SPOT___NEWS_2");
 
     // Renamed in the library window: the suggestion follows, key by key.

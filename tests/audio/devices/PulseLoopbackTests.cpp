@@ -7,6 +7,7 @@
 #include "audio/devices/PortAudioBackend.h"
 #include "audio/devices/RecordingWriter.h"
 #include "audio/devices/ToneGenerator.h"
+#include "audio/loudness/LoudnessEngine.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -135,6 +136,50 @@ TEST_F(PulseLoopbackTest, ToneSentToTheSinkComesBackFromItsMonitor)
     const WavContents wav = readWav(dir.filePath("loop.wav"));
     ASSERT_EQ(wav.channels, 2);
     EXPECT_GE(qint64(wav.samples.size() / 2), (lastSequence - firstSequence + 1) * 1024);
+}
+
+TEST_F(PulseLoopbackTest, TheInputsTapFeedsALoudnessMeterThatReadsTheToneCameBack)
+{
+    // The live meter's path on a real card: the input's worker copies every processed buffer
+    // into its tap, a reader on another thread (here the test's) feeds the loudness engine.
+    const int in = findDevice(*backend, true, "pulse");
+    const int out = findDevice(*backend, false, "pulse");
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    ToneGenerator generator;
+    generator.setFrequency(1000.0);
+    generator.setAmplitude(8192); // peak 16383: -6.02 dBFS on both channels, so -6.02 LUFS
+    OutputDevice output(*backend, generator);
+    output.setDeviceId(out);
+    output.start();
+    InputDevice input(*backend);
+    input.setDeviceId(in);
+    input.setSampleRate(44100);
+    input.setMode(InputDevice::Stereo);
+    input.tap().open();
+    input.start();
+
+    // Gaps the loaded machine leaves in the sink's output pull the short-term value down for
+    // three seconds: the meter is read until its highest short-term value is near the tone's
+    // (the tone has begun), then for two seconds more, so that three whole seconds of the tone
+    // have been measured unless a gap fell into each of them (or a minute has passed).
+    LoudnessEngine meter(2, 44100);
+    std::vector<int16_t> chunk(2 * 4096);
+    QElapsedTimer t;
+    t.start();
+    size_t after = 0; // frames fed since the tone was first near its level
+    while (after < 2 * 44100 && t.elapsed() < 60000) {
+        runEvents(50);
+        for (size_t got; (got = input.tap().take(chunk.data(), 4096)) > 0;) {
+            meter.add(chunk.data(), got);
+            if (meter.maxShortTermLufs() >= -6.5)
+                after += got;
+        }
+    }
+    input.release();
+    output.release();
+    EXPECT_NEAR(meter.maxShortTermLufs(), -6.02, 0.1) << "after " << t.elapsed() << " ms";
+    EXPECT_EQ(input.tap().lostFrames(), 0u);
 }
 
 } // namespace

@@ -126,3 +126,30 @@ TEST(SilenceDetector, TheSettingsAreHeldAndSixteenBitSamplesReadAsFloats)
     EXPECT_THROW(SilenceDetector(2, kRate, {-40.0, 0.0, 5.0}), std::invalid_argument);
     EXPECT_THROW(SilenceDetector(0, kRate), std::invalid_argument);
 }
+
+TEST(SilenceDetector, TheDeadAirOfAnAlarmIsMeasuredToTheSoundThatEndsItWhateverTheBlocks)
+{
+    // 21 s of hiss at -50 dBFS, then a low tone whose troughs fall below the threshold: the
+    // alarm's silence is the 21 s and its level the hiss's, not the troughs', however the
+    // samples are cut into blocks.
+    std::vector<float> s(size_t(21 * kRate) * 2);
+    const float hiss = float(std::pow(10.0, -50.0 / 20.0));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = (i / 2) % 2 ? hiss : -hiss;
+    append(s, tone(kRate, 2, 60.0, -20.0, 3.0, M_PI / 2));
+    for (size_t step : {size_t(1), size_t(1000), size_t(4096), size_t(kRate)}) {
+        SilenceDetector d(2, kRate);
+        EXPECT_EQ(d.alarmSilenceSeconds(), 0.0);
+        EXPECT_TRUE(std::isinf(d.alarmLevelDbfs()));
+        feed(d, std::vector<float>(s.begin(), s.begin() + 2 * 20 * kRate + 2), step);
+        ASSERT_TRUE(d.alarmed());
+        EXPECT_DOUBLE_EQ(d.alarmSilenceSeconds(), 20.0 + 1.0 / kRate);
+        const std::vector<float> rest(s.begin() + 2 * 20 * kRate + 2, s.end());
+        feed(d, rest, step);
+        EXPECT_TRUE(d.alarmed()); // 3 s of sound do not clear it
+        EXPECT_DOUBLE_EQ(d.alarmSilenceSeconds(), 21.0) << step;
+        EXPECT_NEAR(d.alarmLevelDbfs(), -50.0, 0.001) << step;
+        d.reset();
+        EXPECT_EQ(d.alarmSilenceSeconds(), 0.0);
+    }
+}
