@@ -446,3 +446,34 @@ TEST_F(SchedulerTest, AClockStepPastAStartGivesMissedAndAStepBackWaitsForTheStar
     EXPECT_EQ(runsOf(eleven)[0].lengthFrames, 60 * 44100);
     EXPECT_EQ(scheduler().lastTiming()->firstSample, scheduler().lastTiming()->dueSample);
 }
+
+TEST_F(SchedulerTest, RecordNowRunsAtOnceAndClosingTheLibraryWindowDoesNotStopAnEventsTake)
+{
+    registerLibraryWindow();
+    startAt(local(2026, 12, 7, 14, 0));
+    const qint64 id = add(event("NOW", QTime(20, 0), 30));
+    backend().setInputSignal(sources::tone(1000.0, 8000));
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(w);
+    w->Timer1->stop();
+
+    ASSERT_TRUE(scheduler().recordNow(id));
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    EXPECT_EQ(w->cmdRecord->text(), "Recording "); // the open window shows the take
+    EXPECT_EQ(w->lblNumber->text(), "2");
+    // A second "Record now" while the input is taken is refused and says why.
+    EXPECT_FALSE(scheduler().recordNow(id));
+    EXPECT_TRUE(app->messageText().contains("the input is taken"));
+
+    runUntil(now() + 5000);
+    w->close();
+    flushDeletes();
+    w = nullptr;
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    runUntil(now() + 30000);
+    const auto runs = runsOf(id);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].result, RunResult::OK) << runs[0].detail.toStdString();
+    EXPECT_EQ(runs[0].lengthFrames, 30 * 44100);
+    EXPECT_EQ(recordBytes(2), rec("1", "NOW", "30", "12-07-26"));
+}
