@@ -1,6 +1,7 @@
 #include "events/EventNotice.h"
 #include "app/Application.h"
 #include "events/EventText.h"
+#include "library/session/Scheduler.h"
 #include "schedule/EventTiming.h"
 
 namespace tamblor::events {
@@ -9,8 +10,9 @@ namespace {
 constexpr qint64 DayMs = 24LL * 3600 * 1000;
 }
 
-EventNotice::EventNotice(Application& app, schedule::EventStore& events, schedule::RunStore& runs)
-    : QObject(&events), app_(app), events_(&events), runs_(&runs)
+EventNotice::EventNotice(Application& app, Scheduler& scheduler, schedule::EventStore& events,
+                         schedule::RunStore& runs)
+    : QObject(&events), app_(app), scheduler_(&scheduler), events_(&events), runs_(&runs)
 {
     connect(&events, &schedule::EventStore::eventChanged, this, [this] { eventsChanged_ = true; });
     connect(&events, &schedule::EventStore::eventRemoved, this, [this] { eventsChanged_ = true; });
@@ -46,6 +48,9 @@ std::optional<EventNotice::Next> EventNotice::next(qint64 nowMs)
 
 QString EventNotice::recording(qint64 nowMs)
 {
+    if (scheduler_)
+        if (const auto event = scheduler_->recording())
+            return event->name.trimmed();
     if (!runs_)
         return {};
     readRuns();

@@ -14,6 +14,7 @@
 
 namespace tamblor {
 class Application;
+class Scheduler;
 }
 
 namespace tamblor::events {
@@ -23,7 +24,7 @@ class EventNotice : public QObject, public MenuNotice {
 public:
     // Sets itself as the application's menu notice, and takes itself back when it goes; owned by
     // the event store (it goes with the studio, before the application).
-    EventNotice(Application& app, schedule::EventStore& events, schedule::RunStore& runs);
+    EventNotice(Application& app, Scheduler& scheduler, schedule::EventStore& events, schedule::RunStore& runs);
     ~EventNotice() override;
 
     QString line(const QDateTime& now) override;
@@ -35,7 +36,8 @@ public:
     };
     // The next start of an enabled event at or after `nowMs`.
     std::optional<Next> next(qint64 nowMs);
-    // The name of the event whose take is under way at `nowMs`, or empty.
+    // The name of the event whose input is open or take under way at `nowMs` (the scheduler's,
+    // or a run without result whose start has come), or empty.
     QString recording(qint64 nowMs);
     // "2 results to see in Tools, Record Events", or empty.
     QString attention();
@@ -43,6 +45,7 @@ public:
 private:
     void readRuns();
     Application& app_;
+    QPointer<Scheduler> scheduler_;
     QPointer<schedule::EventStore> events_;
     QPointer<schedule::RunStore> runs_;
     std::optional<Next> next_;

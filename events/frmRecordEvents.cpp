@@ -101,6 +101,7 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     cmdEdit = controls::button(this, "cmdEdit", "Change...");
     cmdDelete = controls::button(this, "cmdDelete", "Delete");
     cmdEnable = controls::button(this, "cmdEnable", "Disable");
+    cmdRecordNow = controls::button(this, "cmdRecordNow", "Record Now");
 
     lblAttention = controls::label(this, "lblAttention");
     lblAttention->setStyleSheet("color: #c00000; font-weight: bold");
@@ -116,6 +117,8 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     auto* eventButtons = new QVBoxLayout;
     for (QPushButton* b : {cmdNew, cmdEdit, cmdDelete, cmdEnable})
         eventButtons->addWidget(b);
+    eventButtons->addSpacing(12);
+    eventButtons->addWidget(cmdRecordNow);
     eventButtons->addStretch();
     auto* runButtons = new QVBoxLayout;
     for (QPushButton* b : {cmdSeen, cmdAllSeen, cmdPlay})
@@ -145,6 +148,7 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     connect(cmdEdit, &QPushButton::clicked, this, &frmRecordEvents::cmdEdit_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmRecordEvents::cmdDelete_Click);
     connect(cmdEnable, &QPushButton::clicked, this, &frmRecordEvents::cmdEnable_Click);
+    connect(cmdRecordNow, &QPushButton::clicked, this, &frmRecordEvents::cmdRecordNow_Click);
     connect(cmdSeen, &QPushButton::clicked, this, &frmRecordEvents::cmdSeen_Click);
     connect(cmdAllSeen, &QPushButton::clicked, this, &frmRecordEvents::cmdAllSeen_Click);
     connect(cmdPlay, &QPushButton::clicked, this, &frmRecordEvents::cmdPlay_Click);
@@ -152,6 +156,8 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     connect(lstRuns, &QTreeWidget::itemSelectionChanged, this, &frmRecordEvents::followSelection);
     connect(lstEvents, &QTreeWidget::itemDoubleClicked, this, &frmRecordEvents::cmdEdit_Click);
 
+    // A take of an event begun or ended: Record Now follows.
+    connect(&studio.scheduler(), &Scheduler::changed, this, &frmRecordEvents::followSelection);
     connect(&studio.events(), &schedule::EventStore::eventChanged, this, &frmRecordEvents::LoadEvents);
     connect(&studio.events(), &schedule::EventStore::eventRemoved, this, &frmRecordEvents::LoadEvents);
     // A run's result is also its event's last result.
@@ -289,6 +295,8 @@ void frmRecordEvents::followSelection()
     cmdEnable->setEnabled(event.has_value());
     const std::optional<RecordEvent> e = event ? studio_.events().find(*event) : std::nullopt;
     cmdEnable->setText(e && !e->enabled ? "Enable" : "Disable");
+    // One take at a time: not while an event records (a take by hand is told by the scheduler).
+    cmdRecordNow->setEnabled(e.has_value() && !studio_.scheduler().recording());
 
     const std::optional<qint64> runId = selectedRun();
     const std::optional<RecordRun> run = runId ? studio_.runs().find(*runId) : std::nullopt;
@@ -343,6 +351,14 @@ void frmRecordEvents::cmdEnable_Click()
     } catch (const Failure& f) {
         app().showMessage(f.text());
     }
+}
+
+void frmRecordEvents::cmdRecordNow_Click()
+{
+    // The scheduler says itself why it cannot (the input is taken).
+    if (const std::optional<qint64> id = selectedEvent())
+        studio_.scheduler().recordNow(*id);
+    followSelection();
 }
 
 void frmRecordEvents::cmdSeen_Click()

@@ -1,6 +1,6 @@
 #pragma once
 // "Record Events": the events that record by the clock, with their next start and last result
-// (New, Change, Delete, Enable or Disable), and their runs, the newest first. A result other
+// (New, Change, Delete, Enable or Disable, Record Now), and their runs, the newest first. A result other
 // than OK stands out in colour until the operator marks it seen; a take can be played from here.
 // The lists follow every change of the events and runs, whoever makes it.
 #include "app/Form.h"
@@ -44,6 +44,7 @@ public:
     void cmdEdit_Click();
     void cmdDelete_Click();
     void cmdEnable_Click();
+    void cmdRecordNow_Click();
     void cmdSeen_Click();
     void cmdAllSeen_Click();
     void cmdPlay_Click();
@@ -61,6 +62,7 @@ public:
     QPushButton* cmdEdit;
     QPushButton* cmdDelete;
     QPushButton* cmdEnable;
+    QPushButton* cmdRecordNow;
     QLabel* lblAttention;
     QTreeWidget* lstRuns;
     QPushButton* cmdSeen;

@@ -31,7 +31,7 @@ void registerWindows(Application& app, Studio& studio)
     app.windows().registerWindow(WindowName::frmEditEvent,
                                  [&studio](Application& a) { return new events::frmEditEvent(a, studio); });
     // The main menu's line about the next event; it goes with the studio's event store.
-    new events::EventNotice(app, studio.events(), studio.runs());
+    new events::EventNotice(app, studio.scheduler(), studio.events(), studio.runs());
 }
 
 } // namespace tamblor

@@ -3,7 +3,11 @@
 // wrong refused with a message that says what; results other than OK coloured until seen.
 #include "EventsFixture.h"
 #include "app/PromptService.h"
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/VirtualBackend.h"
 #include "library/session/PlaybackSession.h"
+#include "library/session/Scheduler.h"
+#include <QtEndian>
 #include "tests/support/WavBytes.h"
 
 using namespace tamblor;
@@ -398,4 +402,45 @@ TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
     EXPECT_FALSE(w->cmdNew->isEnabled());
     EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
     EXPECT_EQ(menuLine(), "");
+}
+
+TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
+{
+    // 44100 stereo, start mode Off, unity gain.
+    QByteArray settings(22, '\0');
+    for (auto [record, value] : {std::pair{3, 3}, {5, 1}, {6, 0}, {11, 16384}})
+        qToLittleEndian<int16_t>(int16_t(value), settings.data() + 2 * (record - 1));
+    writeAllBytes(native("C/Tamblor/MyComp.ini"), settings);
+    restartProgram();
+    auto& backend = dynamic_cast<audio::VirtualBackend&>(app->audio());
+    backend.setInputSignal(audio::sources::tone(440.0, 16000));
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+
+    frmRecordEvents* w = openEvents();
+    w->selectEvent(news.id);
+    ASSERT_TRUE(w->cmdRecordNow->isEnabled());
+    w->cmdRecordNow->click();
+    ASSERT_TRUE(studio->scheduler().recording());
+    EXPECT_EQ(menuLine(), "Recording NEWS");
+    EXPECT_FALSE(w->cmdRecordNow->isEnabled()) << "one take at a time";
+
+    // 50 ms steps of the clock, the input and the ticks, until the take is done.
+    for (int i = 0; i < 400 && (studio->scheduler().recording() || studio->recording().state() != RecordingSession::State::Idle); ++i) {
+        app->clock().advance(Scheduler::TickMs);
+        backend.advance(44100 * Scheduler::TickMs / 1000);
+        studio->recording().input().waitIdle();
+        studio->tick();
+        studio->scheduler().tick();
+    }
+    studio->scheduler().finishChecks();
+    QCoreApplication::processEvents();
+    const std::vector<RecordRun> runs = studio->runs().list(news.id);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].result, RunResult::OK) << runs[0].detail.toStdString();
+    EXPECT_EQ(runs[0].lengthFrames, 2 * 44100);
+    ASSERT_EQ(w->lstRuns->topLevelItemCount(), 1);
+    EXPECT_EQ(w->lstRuns->topLevelItem(0)->text(frmRecordEvents::Result), "OK");
+    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::LastResult], "OK");
+    EXPECT_TRUE(w->cmdRecordNow->isEnabled());
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");
 }
