@@ -208,6 +208,13 @@ void Scheduler::recover()
                                       .arg(run.slot)
                                 : QString("The program ended during the take; nothing of it could be kept.");
         saveRun(run);
+        if (frames > 0) {
+            // Its figures, read back as for any take (an interrupted take replaces no fixed slot).
+            RecordEvent event;
+            event.id = run.eventId.value_or(0);
+            event.name = run.eventName;
+            check(run, event, run.slot);
+        }
     }
 
     // Starts while the program was not running: missed, or recorded late when enough is left.

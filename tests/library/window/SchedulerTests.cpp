@@ -386,6 +386,12 @@ TEST_F(SchedulerTest, ATakeUnderWayWhenTheProgramDiedIsFoundInterruptedAndComple
     EXPECT_EQ(runs[0].slot, 2);
     EXPECT_TRUE(runs[0].detail.contains("slot 2")) << runs[0].detail.toStdString();
     EXPECT_EQ(recordBytes(2), rec("1", "FEED", "30", "12-07-26"));
+    // Read back as any take: its figures are in the run.
+    scheduler().finishChecks();
+    const auto read = runsOf(id).at(0);
+    EXPECT_EQ(read.result, RunResult::Interrupted);
+    ASSERT_TRUE(read.peakDbfs);
+    EXPECT_NEAR(*read.peakDbfs, 20 * std::log10(8000.0 / 32768.0), 0.1);
 }
 
 TEST_F(SchedulerTest, OnTheChangeDaysOfLondonTimeATwiceOccurringStartRunsOnceAndAMissingOneRunsAtTheChange)
