@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/SharedState.h"
 #include "audio/format/SndFileReader.h"
+#include "audio/files/Normalize.h"
 #include "audio/jobs/Job.h"
 #include "library/SoundLibrary.h"
 #include "library/session/RecordingSession.h"
@@ -519,10 +520,33 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
             std::erase_if(checks_, [j](const std::unique_ptr<jobs::Job>& c) { return c.get() == j; });
         }, Qt::QueuedConnection);
     });
-    j->start([this, path, replace, target, run, event](jobs::JobControl& control) {
+    const bool good = *run.result == RunResult::OK || *run.result == RunResult::LateStart;
+    j->start([this, path, replace, target, run, event, good](jobs::JobControl& control) {
         const TakeCheck c = TakeCheck::of(path);
+        const bool usable = good && !c.silent() && !c.clipped();
+        // After recording: the take normalized in place (through the safe replace of the
+        // normalizer, so a failure leaves the take as recorded).
+        QString after;
+        if (usable && event.after != schedule::AfterRecording::Nothing) {
+            audio::NormalizeReport report;
+            QString file = path;
+            try {
+                if (event.after == schedule::AfterRecording::PeakNormalize) {
+                    audio::NormalizeFile(file, std::clamp(event.peakPercent, 0, 100), {}, {}, &report);
+                    after = QString(" Peak normalized to %1 % (%2 dB).").arg(event.peakPercent).arg(report.gainDb, 0, 'f', 1);
+                } else {
+                    audio::NormalizeToLoudness(file, {event.loudnessLufs, event.ceilingDbtp}, {}, {}, &report);
+                    after = QString(" Loudness normalized to %1 LUFS (%2 dB%3).")
+                                .arg(event.loudnessLufs)
+                                .arg(report.gainDb, 0, 'f', 1)
+                                .arg(report.heldByCeiling ? ", held by the true-peak ceiling" : "");
+                }
+            } catch (const Failure& f) {
+                after = " It could not be normalized: " + f.text() + ".";
+            }
+        }
         bool replaced = false;
-        if (replace && !c.silent() && !c.clipped()) {
+        if (replace && usable) {
             SafeReplace copy(target);
             NativeFile& out = copy.create();
             NativeFile in = NativeFile::open(path, NativeFile::Mode::Read);
@@ -531,7 +555,9 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
             copy.commit();
             replaced = true;
         }
-        control.post([this, run, event, c, replaced] { applyCheck(run, event, c, replaced ? 1 : 0); });
+        RecordRun done = run;
+        done.detail += after;
+        control.post([this, done, event, c, replaced] { applyCheck(done, event, c, replaced ? 1 : 0); });
     });
 }
 
@@ -556,6 +582,7 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
     if (fixed && !fixedDone && run.result != RunResult::OK && run.slot != event.fixedSlot &&
         !run.detail.contains("keeps its take"))
         run.detail += QString(" Slot %1 keeps its take; this one is in slot %2.").arg(event.fixedSlot).arg(run.slot);
+    run.detail = run.detail.trimmed();
     try {
         if (fixedDone) {
             const int from = run.slot;

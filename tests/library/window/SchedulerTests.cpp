@@ -9,6 +9,7 @@
 #include "tests/audio/devices/SignalMeasure.h"
 #include <QFileInfo>
 #include <QTimeZone>
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -445,4 +446,65 @@ TEST_F(SchedulerTest, AClockStepPastAStartGivesMissedAndAStepBackWaitsForTheStar
     EXPECT_EQ(runsOf(eleven)[0].result, RunResult::OK);
     EXPECT_EQ(runsOf(eleven)[0].lengthFrames, 60 * 44100);
     EXPECT_EQ(scheduler().lastTiming()->firstSample, scheduler().lastTiming()->dueSample);
+}
+
+TEST_F(SchedulerTest, RecordNowRunsAtOnceAndClosingTheLibraryWindowDoesNotStopAnEventsTake)
+{
+    registerLibraryWindow();
+    startAt(local(2026, 12, 7, 14, 0));
+    const qint64 id = add(event("NOW", QTime(20, 0), 30));
+    backend().setInputSignal(sources::tone(1000.0, 8000));
+    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(w);
+    w->Timer1->stop();
+
+    ASSERT_TRUE(scheduler().recordNow(id));
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    EXPECT_EQ(w->cmdRecord->text(), "Recording "); // the open window shows the take
+    EXPECT_EQ(w->lblNumber->text(), "2");
+    // A second "Record now" while the input is taken is refused and says why.
+    EXPECT_FALSE(scheduler().recordNow(id));
+    EXPECT_TRUE(app->messageText().contains("the input is taken"));
+
+    runUntil(now() + 5000);
+    w->close();
+    flushDeletes();
+    w = nullptr;
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    runUntil(now() + 30000);
+    const auto runs = runsOf(id);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].result, RunResult::OK) << runs[0].detail.toStdString();
+    EXPECT_EQ(runs[0].lengthFrames, 30 * 44100);
+    EXPECT_EQ(recordBytes(2), rec("1", "NOW", "30", "12-07-26"));
+}
+
+TEST_F(SchedulerTest, AfterRecordingATakeIsPeakOrLoudnessNormalizedInPlace)
+{
+    startAt(local(2026, 12, 7, 9, 58));
+    RecordEvent peak = event("PEAK", QTime(10, 0), 10);
+    peak.after = AfterRecording::PeakNormalize;
+    peak.peakPercent = 100;
+    const qint64 peakId = add(peak);
+    RecordEvent loud = event("LOUD", QTime(10, 1), 10);
+    loud.after = AfterRecording::LoudnessNormalize;
+    loud.loudnessLufs = -23.0;
+    loud.ceilingDbtp = -1.0;
+    const qint64 loudId = add(loud);
+    backend().setInputSignal(sources::tone(1000.0, 4000)); // about -18 dBFS
+    runUntil(ms(local(2026, 12, 7, 10, 3)));
+
+    const RecordRun p = runsOf(peakId).at(0);
+    EXPECT_EQ(p.result, RunResult::OK);
+    EXPECT_TRUE(p.detail.startsWith("Peak normalized to 100 % (")) << p.detail.toStdString();
+    const TakeCheck afterPeak = TakeCheck::of(slotFile(p.slot));
+    EXPECT_NEAR(afterPeak.peakDbfs, 0.0, 0.05);
+    EXPECT_EQ(afterPeak.frames, 10 * 44100);
+    ASSERT_TRUE(p.peakDbfs);
+    EXPECT_NEAR(*p.peakDbfs, 20 * std::log10(4000.0 / 32768.0), 0.1); // the figures are the recording's
+
+    const RecordRun l = runsOf(loudId).at(0);
+    EXPECT_EQ(l.result, RunResult::OK);
+    EXPECT_TRUE(l.detail.startsWith("Loudness normalized to -23 LUFS (")) << l.detail.toStdString();
+    EXPECT_NEAR(TakeCheck::of(slotFile(l.slot)).integratedLufs, -23.0, 0.1);
 }
