@@ -2,6 +2,7 @@
 #include "app/TimeText.h"
 #include "schedule/EventTiming.h"
 #include <QStringList>
+#include <cmath>
 
 namespace tamblor::events {
 
@@ -74,9 +75,10 @@ QString countdownText(qint64 ms)
     const qint64 seconds = std::max<qint64>(0, (ms + 999) / 1000);
     if (seconds < 60)
         return QString("%1 s").arg(seconds);
-    const qint64 minutes = (seconds + 59) / 60;
-    if (minutes < 60)
-        return QString("%1 min").arg(minutes);
+    if (seconds <= 3600)
+        return QString("%1 min").arg((seconds + 59) / 60);
+    // From an hour on, whole minutes gone by: a day less a few seconds is "23 h 59 min".
+    const qint64 minutes = seconds / 60;
     return QString("%1 h %2 min").arg(minutes / 60).arg(minutes % 60, 2, 10, QChar('0'));
 }
 
@@ -85,6 +87,13 @@ QString runLengthText(const schedule::RecordRun& run)
     if (run.sampleRate <= 0)
         return {};
     return secondsToTimeText(static_cast<int32_t>(run.lengthFrames / run.sampleRate)).trimmed();
+}
+
+QString peakText(double dbfs)
+{
+    if (!std::isfinite(dbfs))
+        return QString("-%1 dBFS").arg(QChar(0x221E)); // digital silence
+    return QString("%1 dBFS").arg(dbfs, 0, 'f', 1);
 }
 
 QString runResultText(const schedule::RecordRun& run)

@@ -24,11 +24,14 @@ QString afterText(const schedule::RecordEvent& event);
 QString nextStartText(const schedule::RecordEvent& event, qint64 nowMs, const QLocale& locale);
 // A local day and time of an instant: "Mon 07.12 17:00".
 QString dayAndTimeText(qint64 ms, const QLocale& locale);
-// How long until something: "45 s", "12 min", "2 h 05 min" (minutes counted up, so the
-// countdown reaches "1 min" only in the last minute before the seconds).
+// How long until something: "45 s", "12 min" (minutes counted up within the hour, so the
+// countdown reaches "1 min" only in the last minute before the seconds), "2 h 05 min" (whole
+// minutes from an hour on, so a day less a little is "23 h 59 min", never "24 h 00 min").
 QString countdownText(qint64 ms);
 // A run's length in frames as a time text ("02:00"); empty without a sample rate.
 QString runLengthText(const schedule::RecordRun& run);
+// A peak level: "-3.2 dBFS"; digital silence "-∞ dBFS".
+QString peakText(double dbfs);
 // A run's result as the list shows it: "OK", "Missed", ...; "Recording" while under way.
 QString runResultText(const schedule::RecordRun& run);
 

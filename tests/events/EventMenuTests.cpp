@@ -50,13 +50,15 @@ TEST_F(EventMenuTest, TheLineCountsDownToTheNextEventShowsItRecordingAndMovesOn)
     r.result = RunResult::OK;
     r.firstSampleMs = r.scheduledStartMs;
     studio->runs().update(r);
-    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 23 h 58 min");
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 23 h 57 min");
 
     // Friday's news done, the next is Monday's: more than a day ahead, it is named by its day.
     setNow(QDate(2026, 12, 11), QTime(17, 10));
     EXPECT_EQ(menuLine(), "Next: NEWS on Mon 14.12 17:00");
     // A clock set back plans again.
     setNow(QDate(2026, 12, 7), QTime(16, 0));
+    EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 60 min");
+    setNow(QDate(2026, 12, 7), QTime(15, 59, 59));
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 1 h 00 min");
     setNow(QDate(2026, 12, 7), QTime(14, 59));
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 2 h 01 min");
@@ -96,7 +98,7 @@ TEST_F(EventMenuTest, TheQuestionNamesTheEventRecordingAndTomorrowsEventAndNothi
 
     r.result = RunResult::OK;
     studio->runs().update(r);
-    EXPECT_TRUE(notice->endQuestion(app->clock().now()).startsWith("\"NEWS\" is due at 17:00 tomorrow (in 24 h 00 min)"))
+    EXPECT_TRUE(notice->endQuestion(app->clock().now()).startsWith("\"NEWS\" is due at 17:00 tomorrow (in 23 h 59 min)"))
         << notice->endQuestion(app->clock().now()).toStdString();
     // On Friday evening the next is Monday's: more than 24 hours ahead, nothing is asked.
     setNow(QDate(2026, 12, 11), QTime(17, 10));

@@ -8,6 +8,7 @@
 #include "library/session/PlaybackSession.h"
 #include "library/session/Scheduler.h"
 #include <QtEndian>
+#include <limits>
 #include "tests/support/WavBytes.h"
 
 using namespace tamblor;
@@ -361,6 +362,12 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
     const RecordRun late = run(news, QTime(10, 0), RunResult::LateStart);
     EXPECT_EQ(face(late.id), frmRecordEvents::attentionColour());
     EXPECT_EQ(w->lblAttention->text(), "1 result needs your attention");
+
+    // A take of digital silence has a peak of minus infinity.
+    RecordRun silent = run(weather, QTime(11, 0), RunResult::Silent);
+    silent.peakDbfs = -std::numeric_limits<double>::infinity();
+    studio->runs().update(silent);
+    EXPECT_EQ(find(silent.id)->text(frmRecordEvents::Peak), QString("-%1 dBFS").arg(QChar(0x221E)));
 }
 
 TEST_F(EventWindowTest, TheTakeOfARunPlaysFromItsSlotAndStops)
