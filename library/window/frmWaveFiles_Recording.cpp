@@ -107,6 +107,8 @@ void frmWaveFiles::showRecordingState(RecordingSession::State state, RecordingSe
         txtName->clear(); // their change handling stores nothing while recording
         txtLength->clear();
         txtRecordDate->clear();
+        lblFigures->clear(); // the figures shown were the last selected file's
+        lblFigures->setToolTip({});
         break;
     case S::Writing:
         if (previous == S::Idle) // start mode Off: armed and writing in one press

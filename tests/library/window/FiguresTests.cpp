@@ -106,6 +106,15 @@ TEST_F(FiguresTest, ANewTakeIsMeasuredStoredAndShownAndMeasuredAgainAfterANormal
     // The gain that brought -20.2 to -16.0 raised the peaks by as much.
     EXPECT_EQ(w->lblFigures->text(), "-16.0 LUFS  LRA 4.8  TP -15.8 dBTP");
     EXPECT_NEAR(*figures().current(slot, slotFile(slot))->peakDbfs, -20.0 + (-16.0 - *f->integratedLufs), 0.05);
+
+    // The next take shows its own number and no figures of the file selected before it.
+    click(w->cmdRecord);
+    ASSERT_NE(studio->recording().slot(), slot);
+    EXPECT_EQ(w->lblFigures->text(), "");
+    feed(kRate / 2);
+    tick();
+    click(w->cmdStop);
+    measurer().finishAll();
 }
 
 TEST_F(FiguresTest, AFileNotRecordedHereIsMeasuredWhenFirstSelectedAndOneThatCannotBeIsNotTriedAgain)
