@@ -176,6 +176,10 @@ void frmRecordEvents::Form_Load()
                              + QString::fromUtf8(store::ProgramDatabase::DosPath) + ").");
     cmdNew->setEnabled(open);
     LoadEvents();
+    // The first event is the one the buttons work on until another is chosen: a list that
+    // shows a current row whose buttons are off would wait for a click that looks needless.
+    if (lstEvents->topLevelItemCount() > 0)
+        lstEvents->setCurrentItem(lstEvents->topLevelItem(0));
     LoadRuns();
     Timer1->start();
 }

@@ -456,7 +456,9 @@ void Scheduler::sessionEnded()
     lastTiming_ = Timing{*a.due, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};
     run.lengthFrames = frames;
     run.slot = frames > 0 ? slot : 0;
-    const QString kept = QString(" The %1 s recorded were kept.").arg(double(frames) / a.rate, 0, 'f', 1);
+    const QString kept = frames > 0
+                             ? QString(" The %1 s recorded were kept in slot %2.").arg(double(frames) / a.rate, 0, 'f', 1).arg(slot)
+                             : QString(" Nothing was recorded.");
     switch (ending) {
     case E::LengthReached:
         if (a.p.occurrence.moved) {

@@ -107,6 +107,9 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
 
     // Changed: ends at a time of day, into slot 12 each time, loudness normalized; Saturday only.
     w = openEvents();
+    // Opened on a list of events, the first is the one the buttons work on.
+    ASSERT_TRUE(w->lstEvents->topLevelItem(0)->isSelected());
+    EXPECT_TRUE(w->cmdEdit->isEnabled());
     w->selectEvent(stored[0].id);
     ASSERT_TRUE(w->cmdEdit->isEnabled());
     w->cmdEdit->click();
