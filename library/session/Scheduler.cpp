@@ -150,9 +150,27 @@ void Scheduler::saveRun(RecordRun& run)
         app_.showMessage("The run of \"" + run.eventName + "\" could not be stored: " + f.text());
         return;
     }
-    if (run.result && *run.result != RunResult::OK)
-        app_.showMessage("Record event \"" + run.eventName + "\" at " + timeText(run.scheduledStartMs) + ": " +
-                         schedule::resultText(*run.result) + ". " + run.detail);
+    if (!run.result || *run.result == RunResult::OK)
+        return;
+    const QString text = "Record event \"" + run.eventName + "\" at " + timeText(run.scheduledStartMs) + ": " +
+                         schedule::resultText(*run.result) + ". " + run.detail;
+    if (gathering_)
+        gathered_ << text;
+    else
+        app_.showMessage(text);
+}
+
+void Scheduler::tellGathered()
+{
+    gathering_ = false;
+    if (gathered_.isEmpty())
+        return;
+    constexpr int MaxLines = 5;
+    QStringList lines = gathered_.mid(0, MaxLines);
+    if (gathered_.size() > MaxLines)
+        lines << QString("... and %1 more; every result is listed in Tools, Record Events.").arg(gathered_.size() - MaxLines);
+    gathered_.clear();
+    app_.showMessage(lines.join('\n'));
 }
 
 void Scheduler::recordResult(const RecordEvent& event, const Occurrence& o, RunResult result, const QString& detail)
@@ -168,6 +186,7 @@ void Scheduler::recordResult(const RecordEvent& event, const Occurrence& o, RunR
 
 void Scheduler::recover()
 {
+    gathering_ = true;
     reloadEvents();
     pending_.clear();
     const qint64 now = nowMs();
@@ -242,6 +261,7 @@ void Scheduler::recover()
     scanFrom_ = now;
     lastBeat_ = 0;
     ready_ = true;
+    tellGathered();
     emit changed();
 }
 
@@ -273,6 +293,7 @@ void Scheduler::tick()
 
 void Scheduler::stepped(qint64 now, bool forward)
 {
+    gathering_ = true;
     if (forward) {
         const QString why = "The clock was put forward past its start.";
         if (active_ && !active_->writing && active_->p.occurrence.startMs < now - TickToleranceMs) {
@@ -301,6 +322,7 @@ void Scheduler::stepped(qint64 now, bool forward)
             cancelOpening();
         scanFrom_ = now;
     }
+    tellGathered();
     emit changed();
 }
 

@@ -23,6 +23,7 @@
 #include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -105,6 +106,12 @@ signals:
     void changed();
 
 private:
+    // Results found together (at start-up, at a clock step) go to the message window as one
+    // text, since it keeps only its last.
+    void tellGathered();
+    bool gathering_ = false;
+    QStringList gathered_;
+
     struct Pending {
         schedule::RecordEvent event;
         schedule::Occurrence occurrence;

@@ -337,6 +337,8 @@ TEST_F(SchedulerTest, DowntimeGivesOneMissedRunPerDayAndAStartInsideTheEventReco
     EXPECT_EQ(runs[1].result, RunResult::Missed);
     EXPECT_EQ(runs[1].scheduledStartMs, ms(local(2026, 12, 7, 17, 0)));
     EXPECT_TRUE(runs[0].detail.contains("not running")) << runs[0].detail.toStdString();
+    // Both are told in one message: the message window keeps only its last text.
+    EXPECT_EQ(app->messageText().count(": Missed. "), 2) << app->messageText().toStdString();
     EXPECT_EQ(take().state(), RS::State::Idle);
     // Started again at once: nothing is found twice.
     restartAt(local(2026, 12, 8, 17, 31));
