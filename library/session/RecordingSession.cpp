@@ -152,18 +152,7 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
 {
     if (state_ != State::Armed || !clocked_)
         return false;
-    try {
-        writer_->enableFromSample(firstSample, frames);
-    } catch (const Failure& f) {
-        lastEnding_ = Ending::WriteFailed;
-        abandon();
-        app_.showMessage(f.text());
-        return false;
-    }
-    startTime_ = app_.clock().secondsSinceMidnight();
-    lastLevelTime_ = startTime_;
-    setState(State::Writing);
-    return true;
+    return beginWriting([&] { writer_->enableFromSample(firstSample, frames); });
 }
 
 void RecordingSession::setState(State s)
@@ -343,10 +332,16 @@ bool RecordingSession::arm()
 
 bool RecordingSession::startWriting(qint64 fromSequence)
 {
+    return beginWriting([&] { writer_->setEnabled(true, fromSequence); });
+}
+
+bool RecordingSession::beginWriting(const std::function<void()>& enableWriter)
+{
     try {
-        writer_->setEnabled(true, fromSequence);
+        enableWriter();
     } catch (const Failure& f) {
         // The file cannot be created: the take is abandoned and the slot freed.
+        lastEnding_ = Ending::WriteFailed;
         abandon();
         app_.showMessage(f.text());
         return false;

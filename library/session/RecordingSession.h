@@ -145,6 +145,8 @@ private:
     void setState(State s);
     bool arm();
     bool startWriting(qint64 fromSequence);
+    // Enables the writer (which may throw), then counts the take as written from now.
+    bool beginWriting(const std::function<void()>& enableWriter);
     void tickWriting();
     bool inputLost();
     // Ends the take: the rest of the input written, the file closed, the slot completed.
