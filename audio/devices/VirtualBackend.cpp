@@ -52,11 +52,13 @@ public:
         while (frames > 0) {
             const size_t n = std::min(frames, chunk);
             if (in_) {
+                // The signal is what the card hears: it comes in on the card's own thread, so
+                // a source built from the device layer's generators runs by its rules too.
+                ThreadRoleScope role(ThreadRole::DeviceCallback);
                 if (owner_.signal_)
                     owner_.signal_(scratch_.data(), n, format_.channels, format_.sampleRate, framesRun_);
                 else
                     std::fill_n(scratch_.begin(), n * size_t(format_.channels), int16_t(0));
-                ThreadRoleScope role(ThreadRole::DeviceCallback);
                 in_(scratch_.data(), n);
             } else {
                 if (stepped && out_.prepare)
