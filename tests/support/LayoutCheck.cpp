@@ -1,5 +1,6 @@
 #include "tests/support/LayoutCheck.h"
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -105,13 +106,16 @@ QStringList clippedControls(const QWidget* window)
     return out;
 }
 
-void saveScreenshot(QWidget* window, const QString& name)
+QString screenshotFolder() { return qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR"); }
+
+bool saveScreenshot(QWidget* window, const QString& name)
 {
-    const QString folder = qEnvironmentVariable("TAMBLOR_SCREENSHOTS");
+    const QString folder = screenshotFolder();
     if (folder.isEmpty())
-        return;
+        return true;
     QDir().mkpath(folder);
-    window->grab().save(folder + "/" + name + ".png");
+    QCoreApplication::processEvents();
+    return window->grab().save(folder + "/" + name + ".png");
 }
 
 } // namespace layoutcheck

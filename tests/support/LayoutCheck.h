@@ -10,7 +10,12 @@ namespace layoutcheck {
 
 QStringList clippedControls(const QWidget* window);
 
-// Saves what the window shows to <folder>/<name>.png when TAMBLOR_SCREENSHOTS names a folder.
-void saveScreenshot(QWidget* window, const QString& name);
+// The folder that pictures of windows go to, for a person to look at: TAMBLOR_SCREENSHOT_DIR
+// (under Xvfb: QT_QPA_PLATFORM=xcb xvfb-run ...). Empty when no pictures are wanted.
+QString screenshotFolder();
+
+// Saves what the window shows (pending paints done first) to <folder>/<name>.png when a folder
+// is named. False only when a picture was wanted and could not be saved.
+bool saveScreenshot(QWidget* window, const QString& name);
 
 } // namespace layoutcheck

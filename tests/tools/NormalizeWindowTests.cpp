@@ -1,5 +1,6 @@
 // The normalize window: level choice, the file prompt, the two-phase gauge and the file on disk.
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/LayoutCheck.h"
 #include "tests/support/AppFixture.h"
 #include "tools/frmNormalize.h"
 #include "audio/files/Loudness.h"
@@ -85,18 +86,6 @@ audio::LoudnessFigures loudnessOf(const QString& path)
     audio::LoudnessMeter m(w.channels, w.sampleRate);
     m.add(w.samples.data(), w.samples.size() / size_t(w.channels));
     return m.figures();
-}
-
-// Saves a picture of a window for a person to look at when TAMBLOR_SCREENSHOT_DIR names a folder
-// (under Xvfb: QT_QPA_PLATFORM=xcb xvfb-run ...).
-void screenshot(QWidget* w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(dir + "/" + name));
 }
 
 // The files of a folder, for checking that no temporary file was left behind.
@@ -418,7 +407,7 @@ TEST_F(NormalizeWindowTest, ALoudnessTargetIsReachedOrHeldAtTheTruePeakCeilingAn
                            "(-\\d+\\.\\d) LUFS, not -23.0 LUFS.$").match(result->text());
     ASSERT_TRUE(said.hasMatch()) << result->text().toStdString();
     EXPECT_NEAR(said.captured(1).toDouble(), after.integratedLufs, 0.1);
-    screenshot(win, "normalize-loudness.png");
+    EXPECT_TRUE(layoutcheck::saveScreenshot(win, "normalize-loudness"));
 
     // An edited target; the peak level is still there to go back to, and closes the window.
     target->setValue(-16.0);

@@ -1,6 +1,7 @@
 // The tone generator window: frequency from the wheels, wave forms, level, and what the
 // playback device is given, stepped through the virtual backend.
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/LayoutCheck.h"
 #include "tests/support/AppFixture.h"
 #include "tools/frmWaveGen.h"
 #include "audio/devices/OutputDevice.h"
@@ -320,11 +321,8 @@ TEST_F(WaveGenWindowTest, MetersFallBackOnTheProgramClockAndKeepTheClipLight)
     app->clock().advance(1700);
     EXPECT_NEAR(left->displayDb(), -20.0, 0.01);
     EXPECT_NEAR(left->peakHoldDb(), 0.0, 0.01);
-    const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
-    if (!dir.isEmpty()) { // a picture for a person: bar at -20 dB, hold mark and clip light at the top
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(win->grab().save(dir + "/generator-meters.png"));
-    }
+    // A picture for a person: bar at -20 dB, hold mark and clip light at the top.
+    EXPECT_TRUE(layoutcheck::saveScreenshot(win, "generator-meters"));
     app->clock().advance(10000);
     EXPECT_EQ(right->displayDb(), audio::kMeterFloorDb);
     EXPECT_TRUE(right->isClipped());

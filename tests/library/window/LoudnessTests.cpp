@@ -9,6 +9,7 @@
 #include "audio/widgets/LoudnessPanel.h"
 #include "platform/ProgramStarter.h"
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/LayoutCheck.h"
 #include <QDir>
 #include <cmath>
 
@@ -75,15 +76,7 @@ protected:
     LoudnessPanel& panel() { return *w->Loudness1; }
     uint64_t fed = 0; // frames run by record()
     ProgrammeWatch& watch() { return studio->watch(); }
-    void screenshot(const char* name)
-    {
-        const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            return;
-        QDir().mkpath(dir);
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(w->grab().save(dir + "/" + name));
-    }
+    void screenshot(const char* name) { EXPECT_TRUE(layoutcheck::saveScreenshot(w, name)); }
 };
 
 } // namespace
@@ -179,7 +172,7 @@ TEST_F(LoudnessTest, TheToneGeneratorsSineAtMinus18DbfsReadsMinus18LufsAndAFullS
     generator->setAmplitude(0);
     record(kRate);
     EXPECT_TRUE(panel().isOverCeiling());
-    screenshot("library-loudness.png");
+    screenshot("library-loudness");
     click(panel().cmdReset);
     EXPECT_FALSE(panel().isOverCeiling());
     click(w->cmdStop);
@@ -286,7 +279,7 @@ TEST_F(LoudnessTest, DeadAirOnATakeRaisesTheAlarmOnTheSetFrameRunsTheCommandOnce
     // The band counts on while the silence lasts; the command is not started again.
     record(5 * kRate);
     EXPECT_EQ(w->lblSilence->text(), QStringLiteral("SILENCE  00:25   slot %1   level -50.3 dBFS").arg(slot));
-    screenshot("library-silence.png");
+    screenshot("library-silence");
     record(soundFrom - raiseAt - 5 * kRate); // the silence's end, give or take a buffer
     // Sound for a little less than 5 s does not clear it; 5 s does.
     record(5 * kRate - 4096);

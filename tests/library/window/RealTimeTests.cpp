@@ -4,6 +4,7 @@
 #include "app/TimeText.h"
 #include "audio/widgets/Slider.h"
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/LayoutCheck.h"
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -96,10 +97,8 @@ TEST_F(RealTimeLibraryTest, RecordingKeepsEverySampleWhileTheWindowIsBusy)
 // a folder (under Xvfb: QT_QPA_PLATFORM=xcb xvfb-run ...).
 TEST_F(LibraryWindowTest, ScreenshotsWhileRecordingAndPlaying)
 {
-    const QString dir = qEnvironmentVariable("TAMBLOR_SCREENSHOT_DIR");
-    if (dir.isEmpty())
+    if (layoutcheck::screenshotFolder().isEmpty())
         GTEST_SKIP() << "set TAMBLOR_SCREENSHOT_DIR to take the pictures";
-    QDir().mkpath(dir);
     writeSettings({{3, 3}, {5, 1}, {6, 1}, {7, 3000}, {11, 16384}});
     QList<QByteArray> records;
     const char* names[] = {"MORNING NEWS INTRO", "weather bed", "Traffic sting", "(No Name 004 ****)",
@@ -124,7 +123,7 @@ TEST_F(LibraryWindowTest, ScreenshotsWhileRecordingAndPlaying)
     EXPECT_EQ(w->cmdRecord->text(), "Recording ");
     EXPECT_GT(w->Level1->value(), 10000);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(dir + "/recording.png"));
+    EXPECT_TRUE(layoutcheck::saveScreenshot(w, "recording"));
     click(w->cmdStop);
 
     // Playing; the meters first fall back from the recording's level.
@@ -136,6 +135,6 @@ TEST_F(LibraryWindowTest, ScreenshotsWhileRecordingAndPlaying)
     w->WavePlayer().waitIdle();
     tick();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(dir + "/playing.png"));
+    EXPECT_TRUE(layoutcheck::saveScreenshot(w, "playing"));
     click(w->cmdStop);
 }
