@@ -8,9 +8,17 @@ using store::Statement;
 
 namespace {
 
-const char* const Columns =
-    "id, name, start_s, weekdays, on_date, end_kind, length_s, end_s, input_device, input_format, "
-    "input_channels, destination, name_template, fixed_slot, after_action, target, ceiling, enabled, changed_at";
+// An event's columns after its id, in the order bindFields binds them (?1..?18) and eventOf
+// reads them (1..18, after the id in 0).
+const QStringList& fields()
+{
+    static const QStringList list{"name", "start_s", "weekdays", "on_date", "end_kind", "length_s", "end_s",
+                                  "input_device", "input_format", "input_channels", "destination", "name_template",
+                                  "fixed_slot", "after_action", "target", "ceiling", "enabled", "changed_at"};
+    return list;
+}
+
+QString columns() { return "id, " + fields().join(", "); }
 
 int secondsOf(const QTime& t)
 {
@@ -20,13 +28,6 @@ int secondsOf(const QTime& t)
 QTime timeOf(int seconds)
 {
     return QTime(0, 0).addSecs(seconds);
-}
-
-std::optional<int> optionalInt(const Statement& s, int column)
-{
-    if (s.isNull(column))
-        return std::nullopt;
-    return s.intAt(column);
 }
 
 RecordEvent eventOf(const Statement& s)
@@ -40,9 +41,9 @@ RecordEvent eventOf(const Statement& s)
     e.endKind = s.intAt(5) == 1 ? EndKind::TimeOfDay : EndKind::Length;
     e.lengthSeconds = s.intAt(6);
     e.end = timeOf(s.intAt(7));
-    e.device = optionalInt(s, 8);
-    e.format = optionalInt(s, 9);
-    e.channels = optionalInt(s, 10);
+    e.device = s.optionalIntAt(8);
+    e.format = s.optionalIntAt(9);
+    e.channels = s.optionalIntAt(10);
     e.destination = s.intAt(11) == 1 ? Destination::FixedSlot : Destination::FirstFree;
     e.nameTemplate = s.textAt(12);
     e.fixedSlot = s.isNull(13) ? 0 : s.intAt(13);
@@ -66,7 +67,7 @@ RecordEvent eventOf(const Statement& s)
     return e;
 }
 
-// Binds the fields of an event as ?1..?18 in the order of Columns after the id.
+// Binds the fields of an event as ?1..?18 in the order of fields().
 void bindFields(Statement& s, const RecordEvent& e)
 {
     s.bind(1, e.name);
@@ -115,7 +116,7 @@ std::vector<RecordEvent> EventStore::all() const
     std::vector<RecordEvent> events;
     if (!database_.isOpen())
         return events;
-    Statement s = database_.connection().prepare(QString("SELECT %1 FROM events ORDER BY start_s, name, id").arg(Columns));
+    Statement s = database_.connection().prepare(QString("SELECT %1 FROM events ORDER BY start_s, name, id").arg(columns()));
     while (s.step())
         events.push_back(eventOf(s));
     return events;
@@ -125,7 +126,7 @@ std::optional<RecordEvent> EventStore::find(qint64 id) const
 {
     if (!database_.isOpen())
         return std::nullopt;
-    Statement s = database_.connection().prepare(QString("SELECT %1 FROM events WHERE id = ?1").arg(Columns));
+    Statement s = database_.connection().prepare(QString("SELECT %1 FROM events WHERE id = ?1").arg(columns()));
     s.bind(1, int64_t(id));
     if (!s.step())
         return std::nullopt;
@@ -136,10 +137,7 @@ qint64 EventStore::add(RecordEvent& event)
 {
     auto& db = database_.connection();
     event.changedAtMs = clock_.now().toMSecsSinceEpoch();
-    Statement s = db.prepare(
-        "INSERT INTO events (name, start_s, weekdays, on_date, end_kind, length_s, end_s, input_device, "
-        "input_format, input_channels, destination, name_template, fixed_slot, after_action, target, ceiling, "
-        "enabled, changed_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)");
+    Statement s = db.prepare(store::insertSql("events", fields()));
     bindFields(s, event);
     s.run();
     event.id = db.lastInsertId();
@@ -150,13 +148,9 @@ qint64 EventStore::add(RecordEvent& event)
 void EventStore::update(RecordEvent& event)
 {
     event.changedAtMs = clock_.now().toMSecsSinceEpoch();
-    Statement s = database_.connection().prepare(
-        "UPDATE events SET name = ?1, start_s = ?2, weekdays = ?3, on_date = ?4, end_kind = ?5, length_s = ?6, "
-        "end_s = ?7, input_device = ?8, input_format = ?9, input_channels = ?10, destination = ?11, "
-        "name_template = ?12, fixed_slot = ?13, after_action = ?14, target = ?15, ceiling = ?16, enabled = ?17, "
-        "changed_at = ?18 WHERE id = ?19");
+    Statement s = database_.connection().prepare(store::updateSql("events", fields(), "id"));
     bindFields(s, event);
-    s.bind(19, int64_t(event.id));
+    s.bind(int(fields().size()) + 1, int64_t(event.id));
     s.run();
     emit eventChanged(event.id);
 }

@@ -8,9 +8,17 @@ using store::Statement;
 
 namespace {
 
-const char* const Columns =
-    "id, event_id, event_name, scheduled_start, first_sample_at, length_frames, sample_rate, slot, result, "
-    "peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, detail, seen, recorded_at";
+// A run's columns after its id, in the order bindFields binds them (?1..?16) and runOf reads
+// them (1..16, after the id in 0).
+const QStringList& fields()
+{
+    static const QStringList list{"event_id", "event_name", "scheduled_start", "first_sample_at", "length_frames",
+                                  "sample_rate", "slot", "result", "peak_dbfs", "integrated_lufs", "lra_lu",
+                                  "true_peak_dbtp", "longest_silence_s", "detail", "seen", "recorded_at"};
+    return list;
+}
+
+QString columns() { return "id, " + fields().join(", "); }
 
 RecordRun runOf(const Statement& s)
 {
@@ -35,7 +43,7 @@ RecordRun runOf(const Statement& s)
     return r;
 }
 
-// ?1..?16 in the order of Columns after the id.
+// ?1..?16 in the order of fields().
 void bindFields(Statement& s, const RecordRun& r)
 {
     s.bind(1, r.eventId);
@@ -70,10 +78,7 @@ qint64 RunStore::append(RecordRun& run)
 {
     auto& db = database_.connection();
     run.recordedAtMs = clock_.now().toMSecsSinceEpoch();
-    Statement s = db.prepare(
-        "INSERT INTO runs (event_id, event_name, scheduled_start, first_sample_at, length_frames, sample_rate, slot, "
-        "result, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, detail, seen, recorded_at) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
+    Statement s = db.prepare(store::insertSql("runs", fields()));
     bindFields(s, run);
     s.run();
     run.id = db.lastInsertId();
@@ -83,13 +88,9 @@ qint64 RunStore::append(RecordRun& run)
 
 void RunStore::update(const RecordRun& run)
 {
-    Statement s = database_.connection().prepare(
-        "UPDATE runs SET event_id = ?1, event_name = ?2, scheduled_start = ?3, first_sample_at = ?4, "
-        "length_frames = ?5, sample_rate = ?6, slot = ?7, result = ?8, peak_dbfs = ?9, integrated_lufs = ?10, "
-        "lra_lu = ?11, true_peak_dbtp = ?12, longest_silence_s = ?13, detail = ?14, seen = ?15, recorded_at = ?16 "
-        "WHERE id = ?17");
+    Statement s = database_.connection().prepare(store::updateSql("runs", fields(), "id"));
     bindFields(s, run);
-    s.bind(17, int64_t(run.id));
+    s.bind(int(fields().size()) + 1, int64_t(run.id));
     s.run();
     emit runChanged(run.id);
 }
@@ -100,7 +101,7 @@ std::vector<RecordRun> RunStore::query(const QString& where, const std::optional
     if (!database_.isOpen())
         return runs;
     Statement s = database_.connection().prepare(
-        QString("SELECT %1 FROM runs %2 ORDER BY scheduled_start DESC, id DESC LIMIT %3").arg(Columns, where).arg(limit));
+        QString("SELECT %1 FROM runs %2 ORDER BY scheduled_start DESC, id DESC LIMIT %3").arg(columns(), where).arg(limit));
     if (key)
         s.bind(1, int64_t(*key));
     while (s.step())

@@ -137,6 +137,13 @@ std::optional<int64_t> Statement::optionalInt64At(int column) const
     return int64At(column);
 }
 
+std::optional<int> Statement::optionalIntAt(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return intAt(column);
+}
+
 std::optional<double> Statement::optionalDoubleAt(int column) const
 {
     if (isNull(column))
@@ -213,6 +220,31 @@ void Transaction::commit()
 {
     connection_.exec("COMMIT");
     done_ = true;
+}
+
+QString insertSql(const QString& table, const QStringList& columns)
+{
+    QStringList parameters;
+    for (qsizetype i = 1; i <= columns.size(); ++i)
+        parameters << QString("?%1").arg(i);
+    return QString("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(", "), parameters.join(", "));
+}
+
+QString updateSql(const QString& table, const QStringList& columns, const QString& key)
+{
+    QStringList assignments;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        assignments << QString("%1 = ?%2").arg(columns[i]).arg(i + 1);
+    return QString("UPDATE %1 SET %2 WHERE %3 = ?%4").arg(table, assignments.join(", "), key).arg(columns.size() + 1);
+}
+
+QString upsertSql(const QString& table, const QStringList& columns, const QString& key)
+{
+    QStringList assignments;
+    for (const QString& column : columns)
+        if (column != key)
+            assignments << QString("%1 = excluded.%1").arg(column);
+    return insertSql(table, columns) + QString(" ON CONFLICT(%1) DO UPDATE SET %2").arg(key, assignments.join(", "));
 }
 
 } // namespace tamblor::store

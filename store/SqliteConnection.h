@@ -8,6 +8,7 @@
 // thread; a statement belongs to the thread that prepared it.
 #include "platform/Failure.h"
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <type_traits>
@@ -56,6 +57,7 @@ public:
     double doubleAt(int column) const;
     QString textAt(int column) const;
     std::optional<int64_t> optionalInt64At(int column) const;
+    std::optional<int> optionalIntAt(int column) const;
     std::optional<double> optionalDoubleAt(int column) const;
 
 private:
@@ -87,6 +89,16 @@ public:
 private:
     sqlite3* db_ = nullptr;
 };
+
+// The statements that write a row, made from one list of its columns, so that the columns and
+// their parameters cannot drift apart: the columns are bound as ?1..?n in the order listed.
+//   INSERT INTO table (a, b) VALUES (?1, ?2)
+QString insertSql(const QString& table, const QStringList& columns);
+//   UPDATE table SET a = ?1, b = ?2 WHERE key = ?3 (the key bound last, as ?n+1)
+QString updateSql(const QString& table, const QStringList& columns, const QString& key);
+//   INSERT ... and, where a row with the same `key` (one of the columns) is there, its other
+//   columns replaced: ON CONFLICT(key) DO UPDATE SET a = excluded.a, ...
+QString upsertSql(const QString& table, const QStringList& columns, const QString& key);
 
 // BEGIN IMMEDIATE ... COMMIT; rolled back when it goes out of scope uncommitted.
 class Transaction {

@@ -8,15 +8,21 @@ TakeFiguresStore::TakeFiguresStore(ProgramDatabase& database, QObject* parent) :
 {
 }
 
+namespace {
+
+// A slot's columns, in the order store() binds them (?1..?9) and find() reads them (0..8).
+const QStringList& columns()
+{
+    static const QStringList list{"slot", "file_size", "file_mtime", "peak_dbfs", "integrated_lufs", "lra_lu",
+                                  "true_peak_dbtp", "longest_silence_s", "measured_at"};
+    return list;
+}
+
+} // namespace
+
 void TakeFiguresStore::store(const TakeFigures& f)
 {
-    Statement s = database_.connection().prepare(
-        "INSERT INTO take_figures (slot, file_size, file_mtime, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, "
-        "longest_silence_s, measured_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) "
-        "ON CONFLICT(slot) DO UPDATE SET file_size = excluded.file_size, file_mtime = excluded.file_mtime, "
-        "peak_dbfs = excluded.peak_dbfs, integrated_lufs = excluded.integrated_lufs, lra_lu = excluded.lra_lu, "
-        "true_peak_dbtp = excluded.true_peak_dbtp, longest_silence_s = excluded.longest_silence_s, "
-        "measured_at = excluded.measured_at");
+    Statement s = database_.connection().prepare(upsertSql("take_figures", columns(), "slot"));
     s.bind(1, f.slot).bind(2, f.fileSize).bind(3, f.fileMtimeMs);
     s.bind(4, f.peakDbfs).bind(5, f.integratedLufs).bind(6, f.lraLu).bind(7, f.truePeakDbtp);
     s.bind(8, f.longestSilenceS).bind(9, f.measuredAtMs);
@@ -29,8 +35,7 @@ std::optional<TakeFigures> TakeFiguresStore::find(int slot) const
     if (!database_.isOpen())
         return std::nullopt;
     Statement s = database_.connection().prepare(
-        "SELECT slot, file_size, file_mtime, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, "
-        "measured_at FROM take_figures WHERE slot = ?1");
+        QString("SELECT %1 FROM take_figures WHERE slot = ?1").arg(columns().join(", ")));
     s.bind(1, slot);
     if (!s.step())
         return std::nullopt;
