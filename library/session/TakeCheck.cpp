@@ -1,7 +1,6 @@
 #include "library/session/TakeCheck.h"
 #include "audio/files/Loudness.h"
 #include "audio/format/SndFileReader.h"
-#include "audio/loudness/SilenceDetector.h"
 #include <cmath>
 #include <sndfile.h>
 #include <vector>
@@ -21,7 +20,7 @@ TakeCheck TakeCheck::of(const QString& nativePath)
     audio::LoudnessMeter meter(c.channels, c.sampleRate);
     audio::SilenceSettings quiet;
     quiet.thresholdDbfs = SilentBelowDbfs;
-    audio::SilenceDetector silence(c.channels, c.sampleRate, quiet);
+    meter.watchSilence(quiet);
     constexpr sf_count_t Block = 8192;
     std::vector<int16_t> samples(size_t(Block) * size_t(c.channels));
     std::vector<int> fullRun(size_t(c.channels), 0);
@@ -45,7 +44,6 @@ TakeCheck TakeCheck::of(const QString& nativePath)
             }
         }
         meter.add(samples.data(), size_t(got));
-        silence.add(samples.data(), size_t(got));
         c.frames += got;
     }
     reader.throwIfReadFailed();
@@ -54,7 +52,7 @@ TakeCheck TakeCheck::of(const QString& nativePath)
     c.integratedLufs = figures.integratedLufs;
     c.lraLu = figures.rangeLu;
     c.truePeakDbtp = figures.truePeakDbtp;
-    c.longestSilenceS = silence.longestSilenceSeconds();
+    c.longestSilenceS = figures.longestSilenceSeconds;
     return c;
 }
 
