@@ -40,7 +40,9 @@ QString megabytes(qint64 bytes)
     return QString::number((bytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
 }
 
-std::optional<double> finite(double v)
+// A figure as a run keeps it: nothing when it could not be worked out (NaN); the -inf of
+// digital silence is kept, so the list can say so.
+std::optional<double> runFigure(double v)
 {
     if (std::isnan(v))
         return std::nullopt;
@@ -70,14 +72,9 @@ Scheduler::Scheduler(Application& app, SoundLibrary& library, RecordingSession& 
         reloadEvents();
         // Planned again: what was waiting for its start is looked for anew.
         std::erase_if(pending_, [id](const Pending& p) { return p.event.id == id && !p.late; });
-        if (ready_) {
-            const qint64 now = nowMs();
-            for (const RecordEvent& e : cache_)
-                if (e.id == id && e.enabled)
-                    for (const Occurrence& o : startsBetween(e, now, scanFrom_))
-                        if (!known(e.id, o.startMs))
-                            pending_.push_back({e, o, false});
-        }
+        if (ready_)
+            for (const Pending& p : unknownStarts(nowMs(), scanFrom_, id))
+                pending_.push_back(p);
         emit changed();
     });
     connect(&events_, &schedule::EventStore::eventRemoved, this, [this](qint64 id) {
@@ -132,6 +129,17 @@ bool Scheduler::known(qint64 eventId, qint64 startMs) const
         if (p.event.id == eventId && p.occurrence.startMs == startMs)
             return true;
     return runs_.hasRun(eventId, startMs);
+}
+
+std::vector<Scheduler::Pending> Scheduler::unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only) const
+{
+    std::vector<Pending> found;
+    for (const RecordEvent& e : cache_)
+        if (e.enabled && (!only || e.id == *only))
+            for (const Occurrence& o : startsBetween(e, afterMs, untilMs))
+                if (!known(e.id, o.startMs))
+                    found.push_back({e, o, false});
+    return found;
 }
 
 QString Scheduler::takeName(const RecordEvent& event, const Occurrence& o) const
@@ -310,11 +318,8 @@ void Scheduler::stepped(qint64 now, bool forward)
                 ++i;
             }
         }
-        for (const RecordEvent& e : cache_)
-            if (e.enabled)
-                for (const Occurrence& o : startsBetween(e, scanFrom_, now))
-                    if (!known(e.id, o.startMs))
-                        recordResult(e, o, RunResult::Missed, why);
+        for (const Pending& p : unknownStarts(scanFrom_, now))
+            recordResult(p.event, p.occurrence, RunResult::Missed, why);
         scanFrom_ = std::max(scanFrom_, now);
     } else {
         // Back: an input opened for a start that is now further off waits for it again.
@@ -331,11 +336,8 @@ void Scheduler::pull(qint64 now)
     const qint64 until = now + OpenLeadMs;
     if (until <= scanFrom_)
         return;
-    for (const RecordEvent& e : cache_)
-        if (e.enabled)
-            for (const Occurrence& o : startsBetween(e, scanFrom_, until))
-                if (!known(e.id, o.startMs))
-                    pending_.push_back({e, o, false});
+    for (const Pending& p : unknownStarts(scanFrom_, until))
+        pending_.push_back(p);
     scanFrom_ = until;
     std::stable_sort(pending_.begin(), pending_.end(),
                      [](const Pending& a, const Pending& b) { return a.occurrence.startMs < b.occurrence.startMs; });
@@ -594,10 +596,10 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
 
 void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCheck& c, int fixedDone)
 {
-    run.peakDbfs = finite(c.peakDbfs);
-    run.integratedLufs = finite(c.integratedLufs);
-    run.lraLu = finite(c.lraLu);
-    run.truePeakDbtp = finite(c.truePeakDbtp);
+    run.peakDbfs = runFigure(c.peakDbfs);
+    run.integratedLufs = runFigure(c.integratedLufs);
+    run.lraLu = runFigure(c.lraLu);
+    run.truePeakDbtp = runFigure(c.truePeakDbtp);
     run.longestSilenceS = c.longestSilenceS;
     const bool good = run.result == RunResult::OK || run.result == RunResult::LateStart;
     if (good && c.silent()) {

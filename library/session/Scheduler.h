@@ -132,6 +132,9 @@ private:
     void recover();
     void reloadEvents();
     bool known(qint64 eventId, qint64 startMs) const;
+    // The starts after `afterMs` up to `untilMs` of the enabled events (of event `only` alone
+    // when given) that have no run yet and are neither waiting nor under way.
+    std::vector<Pending> unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only = {}) const;
     void stepped(qint64 now, bool forward);
     void pull(qint64 now);
     void serve(qint64 now);
