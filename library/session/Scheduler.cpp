@@ -40,6 +40,12 @@ QString megabytes(qint64 bytes)
     return QString::number((bytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
 }
 
+// Said of a run of a fixed-slot event whose take did not replace the slot's.
+QString keepsItsTake(int fixedSlot, int slot)
+{
+    return QString(" Slot %1 keeps its take; this one is in slot %2.").arg(fixedSlot).arg(slot);
+}
+
 // A figure as a run keeps it: nothing when it could not be worked out (NaN); the -inf of
 // digital silence is kept, so the list can say so.
 std::optional<double> runFigure(double v)
@@ -526,7 +532,7 @@ void Scheduler::sessionEnded()
         }
     }
     if (a.p.event.destination == schedule::Destination::FixedSlot && frames > 0 && *run.result != RunResult::OK)
-        run.detail += QString(" Slot %1 keeps its take; this one is in slot %2.").arg(a.p.event.fixedSlot).arg(slot);
+        run.detail += keepsItsTake(a.p.event.fixedSlot, slot);
     saveRun(run);
     emit changed();
     if (frames > 0 && !app_.isEnding())
@@ -590,12 +596,15 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
         }
         RecordRun done = run;
         done.detail += after;
-        control.post([this, done, event, c, replaced] { applyCheck(done, event, c, replaced ? 1 : 0); });
+        control.post([this, done, event, c, replaced] { applyCheck(done, event, c, replaced); });
     });
 }
 
-void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCheck& c, int fixedDone)
+void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCheck& c, bool fixedDone)
 {
+    const bool fixed = event.destination == schedule::Destination::FixedSlot;
+    // A take that was not OK already says that the fixed slot kept its own (see sessionEnded).
+    const bool keepingSaid = fixed && run.result != RunResult::OK;
     run.peakDbfs = runFigure(c.peakDbfs);
     run.integratedLufs = runFigure(c.integratedLufs);
     run.lraLu = runFigure(c.lraLu);
@@ -611,10 +620,8 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
                      (run.result == RunResult::LateStart ? " " + run.detail : QString());
         run.result = RunResult::Clipped;
     }
-    const bool fixed = event.destination == schedule::Destination::FixedSlot;
-    if (fixed && !fixedDone && run.result != RunResult::OK && run.slot != event.fixedSlot &&
-        !run.detail.contains("keeps its take"))
-        run.detail += QString(" Slot %1 keeps its take; this one is in slot %2.").arg(event.fixedSlot).arg(run.slot);
+    if (fixed && !fixedDone && !keepingSaid && run.result != RunResult::OK && run.slot != event.fixedSlot)
+        run.detail += keepsItsTake(event.fixedSlot, run.slot);
     run.detail = run.detail.trimmed();
     try {
         if (fixedDone) {
@@ -622,7 +629,8 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
             IndexRecord done = SoundLibrary::completedRecord(
                 event.fixedSlot, int(std::lround(double(c.frames) / std::max(1, c.sampleRate))),
                 localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
-            done.setSoundName(library_.read(from) ? library_.read(from)->SoundName.trimmed() : event.name);
+            const std::optional<IndexRecord> taken = library_.read(from);
+            done.setSoundName(taken ? taken->SoundName.trimmed() : event.name);
             library_.write(event.fixedSlot, done);
             library_.release(from);
             library_.removeSoundFile(from);

@@ -144,7 +144,7 @@ private:
     void sessionEnded();
     void cancelOpening();
     void check(schedule::RecordRun run, const schedule::RecordEvent& event, int slot);
-    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeCheck& c, int fixedDone);
+    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeCheck& c, bool fixedDone);
     void recordResult(const schedule::RecordEvent& event, const schedule::Occurrence& o, schedule::RunResult result,
                       const QString& detail);
     void saveRun(schedule::RecordRun& run);

@@ -214,6 +214,21 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     // Day one's silent take is still where the run said.
     EXPECT_EQ(studio->library().read(2)->Status, SlotStatus::Used);
     EXPECT_EQ(runsOf(id)[1].slot, 2);
+
+    // Day three: the input fails 20 s in. The short take is kept beside slot 5, which keeps day
+    // two's take, and the run says so once.
+    const QByteArray dayTwo = readAllBytes(slotFile(5));
+    runUntil(ms(local(2026, 12, 9, 16, 55, 20)));
+    backend().failInput();
+    runUntil(ms(local(2026, 12, 9, 17, 0)));
+    runs = runsOf(id);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].result, RunResult::Short) << runs[0].detail.toStdString();
+    EXPECT_NE(runs[0].slot, 5);
+    EXPECT_EQ(runs[0].detail.count("keeps its take"), 1) << runs[0].detail.toStdString();
+    EXPECT_TRUE(runs[0].detail.endsWith(QString("Slot 5 keeps its take; this one is in slot %1.").arg(runs[0].slot)))
+        << runs[0].detail.toStdString();
+    EXPECT_EQ(readAllBytes(slotFile(5)), dayTwo);
 }
 
 TEST_F(SchedulerTest, ClippedSilentShortAndDeviceBusyEachComeFromTheirCause)
