@@ -56,11 +56,13 @@ ProgrammeWatch::Programme ProgrammeWatch::watchedProgramme() const
     return {};
 }
 
+audio::SampleTap& ProgrammeWatch::tapOf(Source source) const
+{
+    return source == Source::Input ? recording_.input().tap() : playback_.player().tap();
+}
+
 void ProgrammeWatch::follow()
 {
-    auto tapOf = [this](Source s) -> audio::SampleTap& {
-        return s == Source::Input ? recording_.input().tap() : playback_.player().tap();
-    };
     const Source source = meterSource();
     if (source != source_ || (source != Source::None && tapOf(source).generation() != generation_)) {
         source_ = source;
@@ -85,7 +87,7 @@ void ProgrammeWatch::follow()
 void ProgrammeWatch::drain()
 {
     for (Source s : {Source::Input, Source::Output}) {
-        audio::SampleTap& tap = s == Source::Input ? recording_.input().tap() : playback_.player().tap();
+        audio::SampleTap& tap = tapOf(s);
         const size_t channels = size_t(tap.channels());
         scratch_.resize(kChunkFrames * channels);
         for (;;) {

@@ -14,6 +14,10 @@
 #include <memory>
 #include <vector>
 
+namespace tamblor::audio {
+class SampleTap;
+}
+
 namespace tamblor {
 
 class Application;
@@ -61,6 +65,8 @@ private:
     void follow();
     Programme watchedProgramme() const;
     Source meterSource() const;
+    // The input's tap or the player's.
+    audio::SampleTap& tapOf(Source source) const;
 
     RecordingSession& recording_;
     PlaybackSession& playback_;

@@ -38,8 +38,6 @@ void SilenceAlarm::end()
     detector_.reset();
 }
 
-double SilenceAlarm::longestSilenceSeconds() const { return detector_ ? detector_->longestSilenceSeconds() : 0.0; }
-
 void SilenceAlarm::add(const int16_t* samples, size_t frames)
 {
     if (!detector_ || frames == 0)

@@ -51,8 +51,6 @@ public:
     int64_t raisedAtFrame() const { return raisedAt_; }
     // The settings of the programme watched (or last watched).
     audio::SilenceSettings settings() const { return settings_; }
-    // The longest silence of the programme so far, in seconds.
-    double longestSilenceSeconds() const;
 
     // "-62.3", "-inf" for digital silence: the level as the command receives it.
     static QString levelText(double dbfs);
