@@ -190,7 +190,8 @@ void frmRecordEvents::LoadEvents()
     const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
     const QLocale& locale = app().clock().locale();
     lstEvents->clear();
-    for (const RecordEvent& e : studio_.events().all()) {
+    shown_ = studio_.events().all();
+    for (const RecordEvent& e : shown_) {
         auto* item = new QTreeWidgetItem(lstEvents);
         item->setData(0, IdRole, e.id);
         item->setText(Name, e.name);
@@ -262,11 +263,8 @@ void frmRecordEvents::Timer1_Timer()
 {
     const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
     const QLocale& locale = app().clock().locale();
-    for (int i = 0; i < lstEvents->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = lstEvents->topLevelItem(i);
-        if (const auto e = studio_.events().find(item->data(0, IdRole).toLongLong()))
-            item->setText(NextStart, nextStartText(*e, nowMs, locale));
-    }
+    for (int i = 0; i < lstEvents->topLevelItemCount() && size_t(i) < shown_.size(); ++i)
+        lstEvents->topLevelItem(i)->setText(NextStart, nextStartText(shown_[size_t(i)], nowMs, locale));
     const bool playing = studio_.playback().isPlaying();
     cmdPlay->setText(playing ? "Stop" : "Play");
 }

@@ -4,8 +4,10 @@
 // than OK stands out in colour until the operator marks it seen; a take can be played from here.
 // The lists follow every change of the events and runs, whoever makes it.
 #include "app/Form.h"
+#include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QMenuBar;
@@ -78,6 +80,9 @@ private:
     void fillRun(QTreeWidgetItem* item, const schedule::RecordRun& run);
 
     Studio& studio_;
+    // The events as the list shows them, row by row: the clock's tick updates their next start
+    // from here, without reading them again.
+    std::vector<schedule::RecordEvent> shown_;
 };
 
 } // namespace tamblor::events
