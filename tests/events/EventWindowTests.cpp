@@ -91,6 +91,10 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
     EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Mon-Fri", "17:00", "for 00:02:00",
                                                  "First free: {name} {time} {date}", "Nothing", "Yes",
                                                  "Mon 07.12 17:00", ""}));
+    // The clock's tick moves the next start on once it has gone by.
+    app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(17, 0, 30)));
+    w->Timer1_Timer();
+    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart), "Tue 08.12 17:00");
 
     // What was stored is what the next program reads.
     restartProgram();
