@@ -35,13 +35,8 @@ std::optional<EventNotice::Next> EventNotice::next(qint64 nowMs)
         eventsChanged_ = false;
         plannedAtMs_ = nowMs;
         next_.reset();
-        for (const schedule::RecordEvent& e : events_->all()) {
-            if (!e.enabled)
-                continue;
-            const auto start = schedule::EventTiming::nextStart(e, nowMs);
-            if (start && (!next_ || start->startMs < next_->startMs))
-                next_ = Next{e.name.trimmed(), start->startMs};
-        }
+        if (const auto soonest = schedule::EventTiming::soonestStart(events_->all(), nowMs))
+            next_ = Next{soonest->event.name.trimmed(), soonest->occurrence.startMs};
     }
     return next_;
 }

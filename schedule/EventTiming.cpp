@@ -104,6 +104,19 @@ std::optional<Occurrence> nextStart(const RecordEvent& event, qint64 fromMs)
     return std::nullopt;
 }
 
+std::optional<EventStart> soonestStart(const std::vector<RecordEvent>& events, qint64 fromMs)
+{
+    std::optional<EventStart> soonest;
+    for (const RecordEvent& e : events) {
+        if (!e.enabled)
+            continue;
+        const auto o = nextStart(e, fromMs);
+        if (o && (!soonest || o->startMs < soonest->occurrence.startMs))
+            soonest = EventStart{e, *o};
+    }
+    return soonest;
+}
+
 std::vector<Occurrence> startsBetween(const RecordEvent& event, qint64 afterMs, qint64 untilMs)
 {
     std::vector<Occurrence> found;

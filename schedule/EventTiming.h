@@ -40,6 +40,13 @@ int utcOffsetAt(qint64 ms);
 std::optional<Occurrence> occurrenceOn(const RecordEvent& event, const QDate& day);
 // The first occurrence starting at or after `fromMs`.
 std::optional<Occurrence> nextStart(const RecordEvent& event, qint64 fromMs);
+// The soonest start at or after `fromMs` among the enabled events, with its event (the first
+// listed of those starting together).
+struct EventStart {
+    RecordEvent event;
+    Occurrence occurrence;
+};
+std::optional<EventStart> soonestStart(const std::vector<RecordEvent>& events, qint64 fromMs);
 // The occurrences starting after `afterMs` and not after `untilMs`, in order.
 std::vector<Occurrence> startsBetween(const RecordEvent& event, qint64 afterMs, qint64 untilMs);
 // The occurrence under way at an instant (started at or before it, ending after it).

@@ -652,25 +652,9 @@ void Scheduler::finishChecks()
     }
 }
 
-std::optional<Scheduler::Next> Scheduler::next() const
+std::optional<schedule::EventTiming::EventStart> Scheduler::next() const
 {
-    std::optional<Next> best;
-    const qint64 now = nowMs();
-    for (const RecordEvent& e : cache_) {
-        if (!e.enabled)
-            continue;
-        if (auto o = schedule::EventTiming::nextStart(e, now); o && (!best || o->startMs < best->occurrence.startMs))
-            best = Next{e, *o};
-    }
-    return best;
-}
-
-std::optional<Scheduler::Next> Scheduler::dueWithin(qint64 ms) const
-{
-    auto n = next();
-    if (n && n->occurrence.startMs - nowMs() <= ms)
-        return n;
-    return std::nullopt;
+    return schedule::EventTiming::soonestStart(cache_, nowMs());
 }
 
 std::optional<RecordEvent> Scheduler::recording() const

@@ -70,14 +70,8 @@ public:
     void tick();
     void setTimerRunning(bool running);
 
-    struct Next {
-        schedule::RecordEvent event;
-        schedule::Occurrence occurrence;
-    };
     // The next start of an enabled event after now (none while the database is closed).
-    std::optional<Next> next() const;
-    // The first start within `ms` from now ("Exit" asks when one is due within a day).
-    std::optional<Next> dueWithin(qint64 ms) const;
+    std::optional<schedule::EventTiming::EventStart> next() const;
     // The event whose take is under way (opening or writing).
     std::optional<schedule::RecordEvent> recording() const;
     // "Record now": a run of the event starting at once for its planned length. False when the
