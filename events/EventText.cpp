@@ -28,11 +28,16 @@ QString timeOfDayText(const QTime& time)
     return time.toString(time.second() == 0 ? "HH:mm" : "HH:mm:ss");
 }
 
+QString lengthText(int seconds)
+{
+    return QString::asprintf("%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
 QString endText(const RecordEvent& event)
 {
     if (event.endKind == schedule::EndKind::TimeOfDay)
         return "until " + timeOfDayText(event.end);
-    return "for " + QTime(0, 0).addSecs(event.lengthSeconds).toString("HH:mm:ss");
+    return "for " + lengthText(event.lengthSeconds);
 }
 
 QString destinationText(const RecordEvent& event)

@@ -13,6 +13,8 @@ namespace tamblor::events {
 QString daysText(const schedule::RecordEvent& event, const QLocale& locale);
 // "17:00", or "06:10:30" when the seconds are not 0.
 QString timeOfDayText(const QTime& time);
+// A length as it is typed: "00:02:00", "30:00:00" (the hours are not taken modulo a day).
+QString lengthText(int seconds);
 // "for 00:02:00" or "until 18:00".
 QString endText(const schedule::RecordEvent& event);
 // "First free: {name} {time}" or "Slot 12".

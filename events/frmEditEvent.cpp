@@ -217,7 +217,7 @@ void frmEditEvent::fill(const RecordEvent& event)
     txtDate->setText((event.isOneShot() ? event.date : app().clock().now().date()).toString("dd.MM.yyyy"));
     optEnd[event.endKind == schedule::EndKind::TimeOfDay ? 1 : 0]->setChecked(true);
     const int length = event.endKind == schedule::EndKind::Length ? event.lengthSeconds : event.plannedSeconds();
-    txtLength->setText(QString::asprintf("%02d:%02d:%02d", length / 3600, length / 60 % 60, length % 60));
+    txtLength->setText(lengthText(length));
     txtEnd->setText(timeOfDayText(event.endKind == schedule::EndKind::TimeOfDay ? event.end
                                                                                 : event.start.addSecs(length)));
     optSlot[event.destination == schedule::Destination::FixedSlot ? 1 : 0]->setChecked(true);

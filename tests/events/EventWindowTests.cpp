@@ -230,6 +230,24 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
     EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Days], "07.12.2026");
 }
 
+TEST_F(EventWindowTest, ALengthOfMoreThanADayIsListedAndEditedAsTyped)
+{
+    RecordEvent e;
+    e.name = "MARATHON";
+    e.start = QTime(6, 0);
+    e.weekdays = RecordEvent::EveryDay;
+    e.lengthSeconds = 30 * 3600 + 5;
+    studio->events().add(e);
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
+    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::End), "for 30:00:05");
+    w->cmdEdit->click();
+    frmEditEvent* edit = editor();
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->txtLength->text(), "30:00:05");
+}
+
 TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)
 {
     frmRecordEvents* w = openEvents();
