@@ -2,24 +2,26 @@
 #include "app/PromptService.h"
 #include "app/frmError.h"
 #include "app/mnuMenu.h"
-#include "audio/devices/AudioBackend.h"
 #include "platform/Failure.h"
 
 namespace tamblor {
 
 Application::Application(const QString& root)
-    : drives_(root.isEmpty() ? DriveMap::defaultRoot() : root),
-      windows_(*this),
-      prompts_(std::make_unique<DialogPromptService>()),
-      audio_(audio::createAudioBackend())
+    : Core(root), windows_(*this), prompts_(std::make_unique<DialogPromptService>())
 {
     windows_.registerWindow(WindowName::mnuMenu, [](Application& a) { return new mnuMenu(a); });
     windows_.registerWindow(WindowName::frmError, [](Application& a) { return new frmError(a); });
+    // Whatever the core has to tell goes to the message window; a condition cleared leaves the
+    // message standing for the operator to read.
+    connect(&notices(), &Notices::posted, this, [this](const Notice& n) {
+        if (!isEnding())
+            showMessage(n.text);
+    });
 }
 
 Application::~Application()
 {
-    ending_ = true;
+    setEnding();
     windows_.destroyAll();
 }
 
@@ -45,20 +47,6 @@ QString Application::messageText() const
     return w ? w->message() : QString();
 }
 
-void Application::addStartStep(std::function<void()> step)
-{
-    if (started_)
-        step();
-    startSteps_.push_back(std::move(step));
-}
-
-void Application::runStartSteps()
-{
-    for (const auto& step : startSteps_)
-        step();
-    started_ = true;
-}
-
 bool Application::start()
 {
     try {
@@ -70,7 +58,7 @@ bool Application::start()
         prompts_->message(nullptr, "Tamblor", QString::fromLocal8Bit(e.what()), QMessageBox::Ok,
                           QMessageBox::Critical);
     }
-    ending_ = true;
+    setEnding();
     windows_.destroyAll();
     return false;
 }
@@ -83,14 +71,9 @@ void Application::endFromOutside()
         menu->close();
 }
 
-void Application::endProgram()
+void Application::closeBeforeEnd()
 {
-    if (ending_)
-        return;
-    ending_ = true;
-    emit programEnding();
     windows_.destroyAll(windows_.find(WindowName::mnuMenu));
-    emit programEnded();
 }
 
 } // namespace tamblor

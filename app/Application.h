@@ -1,13 +1,10 @@
 #pragma once
-// Everything the program shares, in one object that main creates (and each test creates
-// afresh): the shared settings, drives, clock and locale, the window registry, the prompt
-// service and the audio backend. There are no globals. The parts above this layer (the sound
-// library and its recorder) are made beside it and add their own start-up steps.
-#include "app/SharedState.h"
+// The windowed program's shell over the core (drives, clock, settings, sound cards, notices):
+// the window registry, the prompt service, the main menu's notice and the message window,
+// where every notice of the core is shown. Main creates it, and each test afresh; there are no
+// globals.
 #include "app/WindowRegistry.h"
-#include "platform/Clock.h"
-#include "platform/DriveMap.h"
-#include <QObject>
+#include "core/Core.h"
 #include <any>
 #include <functional>
 #include <memory>
@@ -17,26 +14,18 @@
 
 namespace tamblor {
 
-namespace audio {
-class AudioBackend;
-}
 class MenuNotice;
 class PromptService;
 
-class Application : public QObject {
+class Application : public Core {
     Q_OBJECT
 public:
     // An empty root means $TAMBLOR_ROOT or the per-user application data folder.
     explicit Application(const QString& root = QString());
     ~Application() override;
 
-    SharedState& state() { return state_; }
-    DriveMap& drives() { return drives_; }
-    Clock& clock() { return clock_; }
     WindowRegistry& windows() { return windows_; }
     PromptService& prompts() { return *prompts_; }
-    // The sound cards, chosen once at start-up (TAMBLOR_AUDIO=virtual for the virtual one).
-    audio::AudioBackend& audio() { return *audio_; }
     void setPrompts(std::unique_ptr<PromptService> prompts);
     // What the main menu shows under its clock and asks before the operator ends the program;
     // none by default. Not owned: whoever sets it clears it before it goes.
@@ -59,45 +48,23 @@ public:
     // The text the message window shows now (empty when it is not open).
     QString messageText() const;
 
-    // A start-up step of a part made beside the application (the sound library opens its
-    // index): run by start() after the settings are read, at once when start-up has run. A
-    // step that throws fails the start as a failure of start-up does.
-    void addStartStep(std::function<void()> step);
-    // Runs the start-up steps; the main menu calls it while it loads.
-    void runStartSteps();
-    bool isStarted() const { return started_; }
 
     // Opens the main menu, which initialises the application. False when start-up failed
     // (the reason has been shown to the operator).
     bool start();
-    // Ends the program at once: every window but the main menu goes away without its unload
-    // handler and programEnded() is emitted (the sound library closes its index then).
-    void endProgram();
     // An end from outside (SIGTERM, logout): the program ends as when the operator closes the
     // main menu, but nothing is asked first.
     void endFromOutside();
-    bool isEnding() const { return ending_; }
 
-signals:
-    // The program is about to end (main menu closed, SIGTERM, logout): a take under way is
-    // finished and kept before the windows go.
-    void programEnding();
-    void programEnded();
-    // Apply in the preferences stored new settings; open windows take them.
-    void settingsApplied();
+protected:
+    // Every window but the main menu goes away without its unload handler.
+    void closeBeforeEnd() override;
 
 private:
-    DriveMap drives_;
-    Clock clock_;
-    SharedState state_;
     WindowRegistry windows_;
     std::unique_ptr<PromptService> prompts_;
     MenuNotice* menuNotice_ = nullptr;
-    std::unique_ptr<audio::AudioBackend> audio_;
     std::unordered_map<std::type_index, std::any> fields_;
-    std::vector<std::function<void()>> startSteps_;
-    bool started_ = false;
-    bool ending_ = false;
 };
 
 } // namespace tamblor

@@ -1,7 +1,6 @@
 #include "app/mnuMenu.h"
 #include "app/Application.h"
 #include "app/Controls.h"
-#include "app/Initialize.h"
 #include "app/MenuNotice.h"
 #include "app/PromptService.h"
 #include "platform/Failure.h"
@@ -81,8 +80,7 @@ QAction* mnuMenu::addOpener(QMenu* menu, const QString& name, const QString& cap
 
 void mnuMenu::Form_Load()
 {
-    InitializeApplication(app().drives(), app().state());
-    app().runStartSteps();
+    app().startUp();
     Timer1_Timer();
     Timer1->start();
 }

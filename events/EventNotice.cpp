@@ -1,7 +1,7 @@
 #include "events/EventNotice.h"
 #include "app/Application.h"
 #include "events/EventText.h"
-#include "library/session/Scheduler.h"
+#include "studio/Scheduler.h"
 #include "schedule/EventTiming.h"
 
 namespace tamblor::events {

@@ -1,5 +1,5 @@
 #include "events/EventText.h"
-#include "app/TimeText.h"
+#include "core/TimeText.h"
 #include "schedule/EventTiming.h"
 #include <QStringList>
 #include <cmath>

@@ -3,11 +3,11 @@
 #include "app/Controls.h"
 #include "events/EventCheck.h"
 #include "events/EventText.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "platform/Failure.h"
 #include "schedule/EventTiming.h"
 #include "schedule/NameTemplate.h"
-#include "app/TimeText.h"
+#include "core/TimeText.h"
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include "app/PromptService.h"
 #include "events/EventText.h"
 #include "events/frmEditEvent.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "platform/Failure.h"
 #include <QAction>
 #include <QFile>

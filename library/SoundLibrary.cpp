@@ -1,5 +1,5 @@
 #include "library/SoundLibrary.h"
-#include "app/Application.h"
+#include "core/Core.h"
 #include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include "platform/RecordFile.h"
@@ -8,13 +8,13 @@
 
 namespace tamblor {
 
-SoundLibrary::SoundLibrary(Application& app, QObject* parent) : QObject(parent), app_(app)
+SoundLibrary::SoundLibrary(Core& app, QObject* parent) : QObject(parent), app_(app)
 {
     app_.addStartStep([self = QPointer<SoundLibrary>(this)] {
         if (self)
             self->open();
     });
-    connect(&app_, &Application::programEnded, this, &SoundLibrary::close);
+    connect(&app_, &Core::programEnded, this, &SoundLibrary::close);
     retry_.setInterval(1000);
     connect(&retry_, &QTimer::timeout, this, [this] {
         try {

@@ -20,7 +20,7 @@
 
 namespace tamblor {
 
-class Application;
+class Core;
 class Failure;
 class RecordFile;
 
@@ -29,7 +29,7 @@ class SoundLibrary : public QObject {
 public:
     static constexpr int MaxSlots = LibraryLayout::MaxSlots;
 
-    explicit SoundLibrary(Application& app, QObject* parent = nullptr);
+    explicit SoundLibrary(Core& app, QObject* parent = nullptr);
     ~SoundLibrary() override;
 
     // Opens "c:\Tamblor\Schedule.dat", creating it when missing; throws Failure.
@@ -97,7 +97,7 @@ signals:
     void slotChanged(int slot);
 
 private:
-    Application& app_;
+    Core& app_;
     std::unique_ptr<RecordFile> index_;
     std::map<int32_t, IndexRecord> pending_;
     std::vector<QByteArray> known_; // the records as last read by refresh() or written, by slot

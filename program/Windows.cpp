@@ -10,8 +10,8 @@
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
-#include "library/window/frmDialog1.h"
-#include "library/window/frmWaveFiles.h"
+#include "wavefiles/frmDialog1.h"
+#include "wavefiles/frmWaveFiles.h"
 
 namespace tamblor {
 

@@ -3,10 +3,10 @@
 #include "app/Application.h"
 #include "app/EndSignals.h"
 #include "app/Form.h"
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "platform/DriveMap.h"
 #include "program/Windows.h"
 #include <QApplication>

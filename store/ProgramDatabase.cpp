@@ -1,5 +1,5 @@
 #include "store/ProgramDatabase.h"
-#include "app/Application.h"
+#include "core/Core.h"
 #include "store/Schema.h"
 #include <QDir>
 #include <QFile>
@@ -15,13 +15,13 @@ const char* const Companions[] = {"-wal", "-shm", "-journal"};
 
 } // namespace
 
-ProgramDatabase::ProgramDatabase(Application& app, QObject* parent) : QObject(parent), app_(app)
+ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : QObject(parent), app_(app)
 {
     app_.addStartStep([self = QPointer<ProgramDatabase>(this)] {
         if (self)
             self->open();
     });
-    connect(&app_, &Application::programEnded, this, &ProgramDatabase::close);
+    connect(&app_, &Core::programEnded, this, &ProgramDatabase::close);
 }
 
 ProgramDatabase::~ProgramDatabase() = default;
@@ -123,7 +123,7 @@ void ProgramDatabase::begin(const QString& path)
 void ProgramDatabase::tell(const QString& text)
 {
     report_ = text;
-    app_.showMessage(text);
+    app_.notices().tell("database", text, Notice::Severity::Error, nativePath());
 }
 
 void ProgramDatabase::open()

@@ -15,7 +15,7 @@
 #include <memory>
 
 namespace tamblor {
-class Application;
+class Core;
 }
 
 namespace tamblor::store {
@@ -26,7 +26,7 @@ public:
     static constexpr const char* DosPath = "c:\\Tamblor\\Tamblor.db";
 
     // Adds the opening as a start-up step of `app` and closes on programEnded().
-    explicit ProgramDatabase(Application& app, QObject* parent = nullptr);
+    explicit ProgramDatabase(Core& app, QObject* parent = nullptr);
     ~ProgramDatabase() override;
 
     // Opens the file, setting a damaged or foreign one aside first; what the operator must know
@@ -55,7 +55,7 @@ private:
     void tell(const QString& text);
     QString dos(const QString& nativePath) const;
 
-    Application& app_;
+    Core& app_;
     std::unique_ptr<SqliteConnection> connection_;
     QString report_;
     QString setAside_;

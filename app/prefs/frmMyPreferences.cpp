@@ -1,7 +1,7 @@
 #include "app/prefs/frmMyPreferences.h"
 #include "app/Application.h"
 #include "app/Controls.h"
-#include "app/SettingsFile.h"
+#include "core/SettingsFile.h"
 #include "audio/devices/AudioBackend.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
@@ -425,11 +425,13 @@ void frmMyPreferences::lstDrv_Click()
         return;
     SharedState& s = app().state();
     s.DriveLetter = QString(QChar(item->data(Qt::UserRole).toInt() + 64));
+    app().noteSettingsChanged();
 }
 
 void frmMyPreferences::optMode_Click(int index)
 {
     app().state().ChannelMode = static_cast<int16_t>(index);
+    app().noteSettingsChanged();
 }
 
 void frmMyPreferences::optRecord_Click(int index)
@@ -439,11 +441,13 @@ void frmMyPreferences::optRecord_Click(int index)
     txtThreshold->setEnabled(index == 1);
     Label5->setEnabled(index != 0);
     txtStopDelay->setEnabled(index != 0);
+    app().noteSettingsChanged();
 }
 
 void frmMyPreferences::Option2_Click(int index)
 {
     app().state().RemoteControl = static_cast<int16_t>(index);
+    app().noteSettingsChanged();
 }
 
 void frmMyPreferences::cmdApply_Click()
@@ -462,7 +466,7 @@ void frmMyPreferences::cmdApply_Click()
         app().showMessage(f.text());
         return;
     }
-    emit app().settingsApplied(); // an open library window takes them
+    emit app().settingsApplied(); // the studio applies them, and keeps the cards' names
 }
 
 void frmMyPreferences::applySettings()

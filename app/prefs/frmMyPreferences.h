@@ -13,7 +13,7 @@
 // command are not records of MyComp.ini: Apply stores them in Tamblor.ini beside it (see
 // ProgramSettings), after checking every one; a value out of its range stores nothing.
 #include "app/Form.h"
-#include "app/ProgramSettings.h"
+#include "core/ProgramSettings.h"
 #include <array>
 #include <optional>
 

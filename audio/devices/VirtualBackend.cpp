@@ -111,24 +111,50 @@ VirtualBackend::~VirtualBackend()
         driver_.join();
 }
 
+int VirtualBackend::inputDeviceCount() const
+{
+    std::lock_guard lock(namesMutex_);
+    return int(inputNames_.size());
+}
+
+int VirtualBackend::outputDeviceCount() const
+{
+    std::lock_guard lock(namesMutex_);
+    return int(outputNames_.size());
+}
+
 QString VirtualBackend::inputDeviceName(int device) const
 {
-    if (device != 0)
+    std::lock_guard lock(namesMutex_);
+    if (device < 0 || device >= inputNames_.size())
         throw Failure(Failure::InvalidCall);
-    return QStringLiteral("Virtual Input");
+    return inputNames_.at(device);
 }
 
 QString VirtualBackend::outputDeviceName(int device) const
 {
-    if (device != 0)
+    std::lock_guard lock(namesMutex_);
+    if (device < 0 || device >= outputNames_.size())
         throw Failure(Failure::InvalidCall);
-    return QStringLiteral("Virtual Output");
+    return outputNames_.at(device);
+}
+
+void VirtualBackend::setInputDevices(QStringList names)
+{
+    std::lock_guard lock(namesMutex_);
+    inputNames_ = std::move(names);
+}
+
+void VirtualBackend::setOutputDevices(QStringList names)
+{
+    std::lock_guard lock(namesMutex_);
+    outputNames_ = std::move(names);
 }
 
 std::unique_ptr<AudioStream> VirtualBackend::openInput(int device, const StreamFormat& format,
                                                        InputCallback callback)
 {
-    if (device != 0 && device != DefaultDevice)
+    if (device != DefaultDevice && (device < 0 || device >= inputDeviceCount()))
         throw Failure(Failure::DeviceUnavailable);
     auto s = std::make_unique<Stream>(*this, format, std::move(callback), OutputHandler{});
     std::lock_guard lock(mutex_);
@@ -139,7 +165,7 @@ std::unique_ptr<AudioStream> VirtualBackend::openInput(int device, const StreamF
 std::unique_ptr<AudioStream> VirtualBackend::openOutput(int device, const StreamFormat& format,
                                                         OutputHandler handler)
 {
-    if (device != 0 && device != DefaultDevice)
+    if (device != DefaultDevice && (device < 0 || device >= outputDeviceCount()))
         throw Failure(Failure::DeviceUnavailable);
     std::lock_guard lock(mutex_);
     if (!outputRates_.empty() &&

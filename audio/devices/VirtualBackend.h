@@ -4,6 +4,7 @@
 // or stepped by the caller with advance(), so tests need neither a sound card nor sleeps.
 #include "audio/devices/AudioBackend.h"
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -49,9 +50,9 @@ public:
     ~VirtualBackend() override;
 
     QString name() const override { return QStringLiteral("Virtual"); }
-    int inputDeviceCount() const override { return 1; }
+    int inputDeviceCount() const override;
     QString inputDeviceName(int device) const override;
-    int outputDeviceCount() const override { return 1; }
+    int outputDeviceCount() const override;
     QString outputDeviceName(int device) const override;
     std::unique_ptr<AudioStream> openInput(int device, const StreamFormat& format,
                                            InputCallback callback) override;
@@ -59,6 +60,10 @@ public:
                                             OutputHandler handler) override;
 
     Clock clock() const { return clock_; }
+    // The cards the machine has, by name (one "Virtual Input" and one "Virtual Output" until
+    // set): a test plugs a card in or takes one away. Every input hears the one signal.
+    void setInputDevices(QStringList names);
+    void setOutputDevices(QStringList names);
     void setInputSignal(VirtualSignal signal);
 
     // Device loss, for tests: the open input (or output) streams fail and deliver nothing more;
@@ -101,6 +106,9 @@ private:
     VirtualSignal signal_;
     bool inputStalled_ = false;
     std::vector<int> outputRates_;
+    mutable std::mutex namesMutex_;
+    QStringList inputNames_{QStringLiteral("Virtual Input")};
+    QStringList outputNames_{QStringLiteral("Virtual Output")};
     double outputLatency_ = 0;
     std::vector<int16_t> output_;
     StreamFormat outputFormat_;

@@ -1,5 +1,5 @@
 #include "audio/files/FormatConverter.h"
-#include "audio/files/ResamplerSpec.h"
+#include "audio/files/ResamplerSetup.h"
 #include "audio/format/FileFailure.h"
 #include <algorithm>
 #include <soxr.h>

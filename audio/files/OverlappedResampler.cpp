@@ -1,6 +1,6 @@
 #include "audio/files/OverlappedResampler.h"
 #include "audio/core/ThreadRole.h"
-#include "audio/files/ResamplerSpec.h"
+#include "audio/files/ResamplerSetup.h"
 #include "audio/format/FileFailure.h"
 #include <algorithm>
 #include <cmath>

@@ -29,7 +29,7 @@
 #include "audio/files/WaveHelper.h"
 #include "LoudnessBench.h"
 #include "audio/files/OverlappedResampler.h"
-#include "audio/files/ResamplerSpec.h"
+#include "audio/files/ResamplerSetup.h"
 #include "bench/support/PeerRun.h"
 #include "WindowStalls.h"
 #include "../StallProbe.h"

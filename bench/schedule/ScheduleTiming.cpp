@@ -7,12 +7,12 @@
 // For each run: the start error in frames (the first frame in the file against the frame the
 // input delivered at the start time, counted from the moment the input opened) and the length
 // error in frames; then the median and the range.
-#include "app/Application.h"
+#include "core/Core.h"
 #include "audio/devices/VirtualBackend.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -47,11 +47,10 @@ template <class T> T median(std::vector<T> v)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool real = qgetenv("TAMBLOR_AUDIO") == "portaudio";
     if (!real)
         qputenv("TAMBLOR_AUDIO", "virtual-realtime");
-    QApplication qapp(argc, argv);
+    QCoreApplication qapp(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     QTemporaryDir root;
@@ -67,10 +66,12 @@ int main(int argc, char** argv)
     f.write(ini);
     f.close();
 
-    Application app(root.path());
+    Core app(root.path());
     Studio studio(app);
-    if (!app.start()) {
-        std::fprintf(stderr, "the program did not start\n");
+    try {
+        app.startUp();
+    } catch (const Failure& f) {
+        std::fprintf(stderr, "the program did not start: %s\n", qPrintable(f.text()));
         return 1;
     }
     if (auto* virtualCard = dynamic_cast<audio::VirtualBackend*>(&app.audio()))

@@ -1,5 +1,5 @@
 #include "library/maintenance/IndexMaintenance.h"
-#include "app/Application.h"
+#include "core/Core.h"
 #include "audio/format/RiffReader.h"
 #include "library/SoundLibrary.h"
 #include "platform/Failure.h"
@@ -16,7 +16,7 @@ void IndexMaintenance::ViewFileIndex()
     for (int32_t slot = 1; const auto r = library_.read(slot); ++slot) {
         if (r->isReserved()) {
             text += QString::number(slot) + ", ";
-            app_.showMessage(text);
+            app_.notices().tell("index", text, Notice::Severity::Warning);
         }
     }
 }

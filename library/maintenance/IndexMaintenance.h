@@ -6,7 +6,7 @@
 
 namespace tamblor {
 
-class Application;
+class Core;
 class SoundLibrary;
 
 class IndexMaintenance {
@@ -14,7 +14,7 @@ public:
     static constexpr const char* ReportText =
         "The following WaveFiles do not exist but are not available for use:  ";
 
-    IndexMaintenance(Application& app, SoundLibrary& library) : app_(app), library_(library) {}
+    IndexMaintenance(Core& app, SoundLibrary& library) : app_(app), library_(library) {}
 
     // Shows the message window with the report text followed by "n, " for every reserved slot;
     // shows nothing when there is none.
@@ -30,7 +30,7 @@ public:
     static int32_t audioSeconds(const QString& nativePath);
 
 private:
-    Application& app_;
+    Core& app_;
     SoundLibrary& library_;
 };
 

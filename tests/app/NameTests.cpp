@@ -3,7 +3,7 @@
 // would open nothing or write the wrong record, does not compile.
 #include "app/Application.h"
 #include "app/Form.h"
-#include "app/SettingsFile.h"
+#include "core/SettingsFile.h"
 #include "tests/support/AppFixture.h"
 #include <type_traits>
 

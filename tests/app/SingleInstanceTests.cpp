@@ -2,7 +2,7 @@
 // the running program and ends without touching the index; a lock left by a killed program is
 // taken over; a holder that does not answer is reported; two programs started at the same
 // moment leave exactly one running.
-#include "app/SingleInstance.h"
+#include "core/SingleInstance.h"
 #include "tests/support/TestEnv.h"
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
-#include "app/SettingsFile.h"
+#include "core/SettingsFile.h"
 #include "platform/Failure.h"
 #include "tests/support/AppFixture.h"
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "app/PromptService.h"
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/VirtualBackend.h"
-#include "library/session/PlaybackSession.h"
-#include "library/session/Scheduler.h"
+#include "studio/PlaybackSession.h"
+#include "studio/Scheduler.h"
 #include <QtEndian>
 #include <limits>
 #include "tests/support/WavBytes.h"
@@ -458,11 +458,10 @@ TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
 
     // 50 ms steps of the clock, the input and the ticks, until the take is done.
     for (int i = 0; i < 400 && (studio->scheduler().recording() || studio->recording().state() != RecordingSession::State::Idle); ++i) {
-        app->clock().advance(Scheduler::TickMs);
-        backend.advance(44100 * Scheduler::TickMs / 1000);
+        app->clock().advance(Studio::TickMs);
+        backend.advance(44100 * Studio::TickMs / 1000);
         studio->recording().input().waitIdle();
         studio->tick();
-        studio->scheduler().tick();
     }
     studio->scheduler().finishChecks();
     QCoreApplication::processEvents();

@@ -6,7 +6,7 @@
 #include "app/mnuMenu.h"
 #include "events/frmEditEvent.h"
 #include "events/frmRecordEvents.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "program/Windows.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>

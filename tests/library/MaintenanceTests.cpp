@@ -1,7 +1,7 @@
 #include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include "library/maintenance/IndexMaintenance.h"
-#include "library/maintenance/LibraryPrinter.h"
+#include "wavefiles/LibraryPrinter.h"
 #include "tests/support/LibraryFixture.h"
 #include <QFile>
 #include <QProcess>

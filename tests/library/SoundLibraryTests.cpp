@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/TimeText.h"
+#include "core/TimeText.h"
 #include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #include "app/Application.h"
-#include "app/SettingsFile.h"
+#include "core/SettingsFile.h"
 #include "app/prefs/frmMyPreferences.h"
-#include "app/ProgramSettings.h"
+#include "core/ProgramSettings.h"
 #include "tests/support/AppFixture.h"
 #include <QComboBox>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // (run under a real X server to see what the operator sees).
 #include "app/Application.h"
 #include "info/InfoWindows.h"
-#include "library/session/Studio.h"
+#include "studio/Studio.h"
 #include "program/Windows.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"

@@ -1,30 +1,30 @@
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/CoreFixture.h"
 #include <QSignalSpy>
 
 using namespace tamblor;
 using namespace tamblor::schedule;
 
-class EventStoreTest : public AppTest {
+class EventStoreTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(8, 7, 51)));
-        db = std::make_unique<store::ProgramDatabase>(*app);
+        CoreTest::SetUp();
+        core->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(8, 7, 51)));
+        db = std::make_unique<store::ProgramDatabase>(*core);
         db->open();
         ASSERT_TRUE(db->isOpen());
-        events = std::make_unique<EventStore>(*db, app->clock());
-        runs = std::make_unique<RunStore>(*db, app->clock());
+        events = std::make_unique<EventStore>(*db, core->clock());
+        runs = std::make_unique<RunStore>(*db, core->clock());
     }
     void TearDown() override
     {
         runs.reset();
         events.reset();
         db.reset();
-        AppTest::TearDown();
+        CoreTest::TearDown();
     }
     static RecordEvent news()
     {
@@ -59,7 +59,7 @@ TEST_F(EventStoreTest, EveryFieldOfAnEventComesBackAsStoredAndChangesAreAnnounce
     const qint64 id = events->add(weekly);
     EXPECT_GT(id, 0);
     EXPECT_EQ(weekly.id, id);
-    EXPECT_EQ(weekly.changedAtMs, app->clock().now().toMSecsSinceEpoch());
+    EXPECT_EQ(weekly.changedAtMs, core->clock().now().toMSecsSinceEpoch());
     EXPECT_EQ(events->find(id), weekly);
 
     RecordEvent once;
@@ -98,12 +98,12 @@ TEST_F(EventStoreTest, EveryFieldOfAnEventComesBackAsStoredAndChangesAreAnnounce
     EXPECT_EQ(all[1].name, "Sponsor spot");
     EXPECT_EQ(all[2].name, "NEWS");
 
-    app->clock().advance(60000);
+    core->clock().advance(60000);
     weekly.start = QTime(18, 0);
     weekly.device.reset();
     events->update(weekly);
     EXPECT_EQ(events->find(id), weekly);
-    EXPECT_EQ(events->find(id)->changedAtMs, app->clock().now().toMSecsSinceEpoch());
+    EXPECT_EQ(events->find(id)->changedAtMs, core->clock().now().toMSecsSinceEpoch());
     events->setEnabled(id, false);
     EXPECT_FALSE(events->find(id)->enabled);
 
@@ -118,7 +118,7 @@ TEST_F(EventStoreTest, EveryFieldOfAnEventComesBackAsStoredAndChangesAreAnnounce
     events.reset();
     db->close();
     db->open();
-    events = std::make_unique<EventStore>(*db, app->clock());
+    events = std::make_unique<EventStore>(*db, core->clock());
     EXPECT_EQ(events->all().size(), 2u);
     EXPECT_EQ(events->find(once.id), once);
 }

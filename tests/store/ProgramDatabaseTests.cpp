@@ -2,7 +2,7 @@
 #include "store/ProgramState.h"
 #include "store/Schema.h"
 #include "store/TakeFiguresStore.h"
-#include "tests/support/AppFixture.h"
+#include "tests/support/CoreFixture.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,12 +12,12 @@
 using namespace tamblor;
 using namespace tamblor::store;
 
-class ProgramDatabaseTest : public AppTest {
+class ProgramDatabaseTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(8, 7, 51)));
+        CoreTest::SetUp();
+        core->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(8, 7, 51)));
         QDir().mkpath(native("C/Tamblor"));
     }
     QString dbPath() const { return native("C/Tamblor/Tamblor.db"); }
@@ -38,7 +38,7 @@ protected:
     // A database of ours with one value stored, closed again.
     void makeOurs()
     {
-        ProgramDatabase db(*app);
+        ProgramDatabase db(*core);
         db.open();
         ASSERT_TRUE(db.isOpen());
         ProgramState(db).setValue("kept", "yes");
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(ProgramDatabaseTest, ANewDatabaseIsWriteAheadLoggedWithFullSyncAndTheCurrentTablesAndKeepsWhatIsWritten)
 {
-    ProgramDatabase db(*app);
+    ProgramDatabase db(*core);
     QSignalSpy opened(&db, &ProgramDatabase::opened);
     db.open();
     ASSERT_TRUE(db.isOpen());
@@ -82,13 +82,13 @@ TEST_F(ProgramDatabaseTest, ANewDatabaseIsWriteAheadLoggedWithFullSyncAndTheCurr
     EXPECT_FALSE(db.isOpen());
     EXPECT_THROW(db.connection(), Failure);
 
-    ProgramDatabase again(*app);
+    ProgramDatabase again(*core);
     again.open();
     ASSERT_TRUE(again.isOpen());
     EXPECT_TRUE(again.report().isEmpty());
     EXPECT_EQ(ProgramState(again).number("heartbeat"), 1234567890123);
     EXPECT_EQ(dbFiles(), QStringList({"Tamblor.db", "Tamblor.db-shm", "Tamblor.db-wal"}));
-    EXPECT_TRUE(app->messageText().isEmpty());
+    EXPECT_TRUE(lastTold().isEmpty());
 }
 
 TEST_F(ProgramDatabaseTest, AFileThatIsNoDatabaseIsSetAsideWithItsJournalReportedAndANewOneBegun)
@@ -97,7 +97,7 @@ TEST_F(ProgramDatabaseTest, AFileThatIsNoDatabaseIsSetAsideWithItsJournalReporte
     writeAllBytes(dbPath(), junk);
     writeAllBytes(dbPath() + "-wal", "a log of something else");
 
-    ProgramDatabase db(*app);
+    ProgramDatabase db(*core);
     db.open();
     ASSERT_TRUE(db.isOpen());
     const QString aside = native("C/Tamblor/Tamblor.db.damaged-20261207-080751");
@@ -108,7 +108,7 @@ TEST_F(ProgramDatabaseTest, AFileThatIsNoDatabaseIsSetAsideWithItsJournalReporte
               "The program's database C:\\Tamblor\\Tamblor.db could not be used (it is not a database). It was set "
               "aside as C:\\Tamblor\\Tamblor.db.damaged-20261207-080751 and a new, empty one begun: the record events "
               "must be entered again. Recording by hand is not affected.");
-    EXPECT_EQ(app->messageText(), db.report());
+    EXPECT_EQ(lastTold(), db.report());
     EXPECT_EQ(db.connection().queryInt("SELECT count(*) FROM events"), 0);
     EXPECT_EQ(db.connection().queryText("PRAGMA journal_mode"), "wal");
 
@@ -133,7 +133,7 @@ TEST_F(ProgramDatabaseTest, ADatabaseWithDamagedPagesIsSetAsideNotEmptied)
     bytes.replace(100, 400, QByteArray(400, '\xa5'));
     writeAllBytes(dbPath(), bytes);
 
-    ProgramDatabase db(*app);
+    ProgramDatabase db(*core);
     db.open();
     ASSERT_TRUE(db.isOpen());
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Tamblor.db.damaged-20261207-080751")), bytes);
@@ -148,7 +148,7 @@ TEST_F(ProgramDatabaseTest, AnotherProgramsDatabaseIsSetAsideAsForeignAndANewerO
         other.exec("CREATE TABLE songs (title TEXT); INSERT INTO songs VALUES ('one')");
     }
     const QByteArray theirs = readAllBytes(dbPath());
-    ProgramDatabase db(*app);
+    ProgramDatabase db(*core);
     db.open();
     ASSERT_TRUE(db.isOpen());
     EXPECT_EQ(readAllBytes(native("C/Tamblor/Tamblor.db.foreign-20261207-080751")), theirs);
@@ -171,17 +171,17 @@ TEST_F(ProgramDatabaseTest, AnotherProgramsDatabaseIsSetAsideAsForeignAndANewerO
 TEST_F(ProgramDatabaseTest, TheProgramStartsWithADamagedDatabaseAndSaysSo)
 {
     writeAllBytes(dbPath(), "garbage");
-    ProgramDatabase db(*app);
-    ASSERT_TRUE(app->start());
+    ProgramDatabase db(*core);
+    ASSERT_NO_THROW(core->startUp());
     EXPECT_TRUE(db.isOpen());
-    EXPECT_TRUE(app->messageText().contains("Tamblor.db.damaged-20261207-080751"));
-    app->endProgram();
+    EXPECT_TRUE(lastTold().contains("Tamblor.db.damaged-20261207-080751"));
+    core->endProgram();
     EXPECT_FALSE(db.isOpen());
 }
 
 TEST_F(ProgramDatabaseTest, TakeFiguresAreKeptBySlotAndAreCurrentOnlyForTheFileTheyWereMeasuredFrom)
 {
-    ProgramDatabase db(*app);
+    ProgramDatabase db(*core);
     db.open();
     ASSERT_TRUE(db.isOpen());
     TakeFiguresStore figures(db);

@@ -3,7 +3,12 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "tests/support/TestEnv.h"
+#include <QColor>
 #include <memory>
+#include <ostream>
+
+// Colours in failure messages as "#rrggbb".
+inline void PrintTo(const QColor& colour, std::ostream* os) { *os << colour.name().toStdString(); }
 
 class AppTest : public TempRootTest {
 protected:

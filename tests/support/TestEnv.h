@@ -1,14 +1,10 @@
 #pragma once
 // A fresh, empty TAMBLOR_ROOT for every test that derives from TempRootTest.
-#include <QColor>
 #include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
-
-// Colours in failure messages as "#rrggbb".
-inline void PrintTo(const QColor& colour, std::ostream* os) { *os << colour.name().toStdString(); }
 
 class TempRootTest : public ::testing::Test {
 protected:

@@ -1,3 +1,3 @@
 // Compiled as if it belonged to the device library: the library window lies above it, so this
 // include must not be found.
-#include "library/window/frmWaveFiles.h"
+#include "wavefiles/frmWaveFiles.h"

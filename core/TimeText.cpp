@@ -1,0 +1,50 @@
+#include "core/TimeText.h"
+#include "platform/NumericText.h"
+
+namespace tamblor {
+
+QString secondsToTimeText(int32_t s)
+{
+    const int32_t hours = s / 3600;
+    const int32_t minutes = (s % 3600) / 60;
+    const int32_t secs = s % 60;
+    QString hourPart;
+    if (hours != 0)
+        hourPart = (hours < 10 ? QStringLiteral(" ") : QString()) + QString::number(hours) + ':';
+    auto two = [](int32_t v) { return (v < 10 ? QStringLiteral("0") : QString()) + QString::number(v); };
+    return hourPart + two(minutes) + ':' + two(secs);
+}
+
+int32_t timeTextToSeconds(QString text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return 0;
+    double total = toInt32(leadingNumber(text.right(1)));
+    if (text.size() == 1)
+        return int32_t(total);
+    text.chop(1);
+    total = toInt32(total + 10 * leadingNumber(text.right(1)));
+    if (text.size() == 1)
+        return int32_t(total);
+    // Drop the tens digit of the seconds and the separator before it, whatever it is.
+    text.chop(2);
+    const int colon = text.lastIndexOf(':');
+    if (colon >= 0) {
+        total = toInt32(total + 3600 * leadingNumber(text.left(colon)));
+        total = toInt32(total + 60 * leadingNumber(text.mid(colon + 1)));
+    } else {
+        total = toInt32(total + 60 * leadingNumber(text));
+    }
+    return int32_t(total);
+}
+
+int32_t secondsAcrossMidnight(int32_t from, int32_t to)
+{
+    int32_t s = to - from;
+    if (s < 0)
+        s += 86400;
+    return s;
+}
+
+} // namespace tamblor

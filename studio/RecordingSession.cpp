@@ -1,0 +1,478 @@
+#include "studio/RecordingSession.h"
+#include "core/Core.h"
+#include "core/TimeText.h"
+#include "library/SoundLibrary.h"
+#include "platform/Failure.h"
+#include "platform/NumericText.h"
+
+namespace tamblor {
+
+RecordingSession::RecordingSession(Core& app, SoundLibrary& library, QObject* parent)
+    : QObject(parent), app_(app), library_(library),
+      input_(std::make_unique<audio::InputDevice>(app.audio())),
+      writer_(std::make_unique<audio::RecordingWriter>(*input_))
+{
+    // The input's buffers move the take whether or not a window shows it.
+    connect(input_.get(), &audio::InputDevice::bufferFilled, this, [this](qint64 sequence, int left, int right) {
+        reportFailure([&] { buffer(sequence, left, right); });
+    });
+    connect(input_.get(), &audio::InputDevice::captureEnded, this, [this] {
+        // The end of an earlier capture can arrive after a new one has started: leave that open.
+        if (!input_->isCapturing())
+            input_->release();
+    });
+    connect(writer_.get(), &audio::RecordingWriter::writeFailed, this, [this](int number, const QString& text) {
+        const QString file = library_.slotFilePath(slot_);
+        app_.notices().fail("recording", Failure(number, text), Failure(number, text).text() + " (" + file + ")", file);
+        reportFailure([this] { handle(Event::WriteFailure); });
+    });
+    connect(writer_.get(), &audio::RecordingWriter::limitReached, this, [this] {
+        app_.notices().tell("recording",
+                            "The sound file reached the largest size a wave file can have (4 GB). "
+                            "The recording was stopped there and kept.",
+                            Notice::Severity::Warning, library_.slotFilePath(slot_));
+        reportFailure([this] { handle(Event::LimitReached); });
+    });
+    connect(writer_.get(), &audio::RecordingWriter::lengthReached, this, [this] {
+        lengthReached_ = true;
+        reportFailure([this] { handle(Event::LimitReached); });
+    });
+    connect(&app_, &Core::programEnding, this, [this] {
+        try {
+            handle(Event::ProgramEnding);
+        } catch (const Failure&) {
+            // The program ends; the file is closed and its slot stays reserved for the next start.
+        }
+    });
+}
+
+void RecordingSession::reportFailure(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const Failure& f) {
+        app_.notices().fail("recording", f);
+    } catch (const std::exception& e) {
+        app_.notices().tell("recording", QString::fromLocal8Bit(e.what()), Notice::Severity::Error);
+    }
+}
+
+RecordingSession::~RecordingSession()
+{
+    // Nobody listens any more; the take is still kept.
+    blockSignals(true);
+    try {
+        handle(Event::ProgramEnding);
+    } catch (...) {
+        // The file is closed below; the slot stays reserved and is completed at the next start.
+    }
+}
+
+const char* RecordingSession::name(State s)
+{
+    switch (s) {
+    case State::Idle: return "Idle";
+    case State::Armed: return "Armed";
+    case State::Writing: return "Writing";
+    case State::WritingOn: return "WritingOn";
+    }
+    return "?";
+}
+
+const char* RecordingSession::name(Event e)
+{
+    switch (e) {
+    case Event::Press: return "Press";
+    case Event::LoudBuffer: return "LoudBuffer";
+    case Event::Tick: return "Tick";
+    case Event::Stop: return "Stop";
+    case Event::DeviceFailure: return "DeviceFailure";
+    case Event::WriteFailure: return "WriteFailure";
+    case Event::LimitReached: return "LimitReached";
+    case Event::WindowClosing: return "WindowClosing";
+    case Event::ProgramEnding: return "ProgramEnding";
+    }
+    return "?";
+}
+
+SharedState& RecordingSession::st() { return app_.state(); }
+
+RecordingSession::StartMode RecordingSession::startModeOf(int settingsValue)
+{
+    switch (settingsValue) {
+    case 1: return StartMode::Vox;
+    case 2: return StartMode::Momentary;
+    case 3: return StartMode::Continuous;
+    default: return StartMode::Off;
+    }
+}
+
+void RecordingSession::setAutomatic(bool automatic)
+{
+    if (automatic_ == automatic)
+        return;
+    automatic_ = automatic;
+    emit automaticChanged(automatic);
+}
+
+void RecordingSession::applyInput(int device, int formatIndex, int channelMode)
+{
+    static const int rates[] = {8000, 11025, 22050, 44100, 22050, 44100};
+    input_->setDeviceId(device);
+    if (formatIndex >= 0 && formatIndex <= 5) {
+        input_->setSampleRate(rates[formatIndex]);
+        // Formats 4 and 5 are Microsoft ADPCM.
+        writer_->setEncoding(formatIndex >= 4 ? audio::RecordingWriter::Encoding::MsAdpcm
+                                              : audio::RecordingWriter::Encoding::Pcm16);
+    }
+    if (channelMode == 0 || channelMode == 1)
+        input_->setMode(channelMode);
+}
+
+void RecordingSession::applySettings()
+{
+    const SharedState& s = st();
+    applyInput(s.RecordDevice, s.FormatIndex, s.ChannelMode);
+    // Automatic start follows the VOX start mode.
+    setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
+}
+
+bool RecordingSession::armForClock()
+{
+    refusal_.clear();
+    if (state_ != State::Idle)
+        return false;
+    startMode_ = StartMode::Momentary;
+    clocked_ = true;
+    if (!arm()) {
+        clocked_ = false;
+        setState(State::Idle);
+        return false;
+    }
+    return true;
+}
+
+bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
+{
+    if (state_ != State::Armed || !clocked_)
+        return false;
+    return beginWriting([&] { writer_->enableFromSample(firstSample, frames); });
+}
+
+void RecordingSession::setState(State s)
+{
+    const State previous = state_;
+    state_ = s;
+    if (s == State::Idle)
+        clocked_ = false;
+    switch (s) {
+    case State::Idle:
+        recordState_ = 0;
+        break;
+    case State::Armed:
+        recordState_ = 1;
+        break;
+    case State::Writing:
+        recordState_ = 2;
+        break;
+    case State::WritingOn:
+        recordState_ = std::min<int>(recordState_ + 1, INT16_MAX);
+        break;
+    }
+    emit stateChanged(s, previous);
+}
+
+void RecordingSession::handle(Event e)
+{
+    switch (state_) {
+    case State::Idle:
+        switch (e) {
+        case Event::Press:
+            startMode_ = modeChosen_.value_or(startModeOf(st().RecordStartMode));
+            if (!arm())
+                setState(State::Idle); // refused: the view shows the idle window again
+            else if (startMode_ == StartMode::Off)
+                startWriting(-1); // writing starts at once
+            break;
+        case Event::Stop:
+            setState(State::Idle); // the view shows the stopped button again
+            break;
+        case Event::LoudBuffer:
+        case Event::Tick:
+        case Event::DeviceFailure:
+        case Event::WriteFailure:
+        case Event::LimitReached:
+        case Event::WindowClosing:
+        case Event::ProgramEnding:
+            break;
+        }
+        break;
+
+    case State::Armed:
+        switch (e) {
+        case Event::Press:
+            startWriting(-1);
+            break;
+        case Event::LoudBuffer:
+            startWriting(triggerSequence_); // writing starts with that very buffer
+            break;
+        case Event::Tick:
+            if (inputLost())
+                handle(Event::DeviceFailure);
+            break;
+        case Event::DeviceFailure: {
+            const QString text = failureText(Failure(Failure::DeviceIOError));
+            lastEnding_ = Ending::DeviceLost;
+            abandon(); // nothing was written
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            break;
+        }
+        case Event::Stop:
+        case Event::WindowClosing:
+        case Event::ProgramEnding:
+            lastEnding_ = Ending::Abandoned;
+            abandon(); // an armed slot holds nothing: it is freed
+            break;
+        case Event::WriteFailure:
+        case Event::LimitReached:
+            break;
+        }
+        break;
+
+    case State::Writing:
+    case State::WritingOn:
+        switch (e) {
+        case Event::Press:
+            setState(State::WritingOn); // writing goes on
+            break;
+        case Event::Tick:
+            if (inputLost())
+                handle(Event::DeviceFailure);
+            else if (state_ == State::Writing)
+                tickWriting();
+            break;
+        case Event::DeviceFailure: {
+            // The take ends with what was captured; its length is that of the file.
+            const QString text = failureText(Failure(Failure::DeviceIOError));
+            lastEnding_ = Ending::DeviceLost;
+            finish(true);
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            break;
+        }
+        case Event::WriteFailure:
+        case Event::LimitReached:
+            lastEnding_ = e == Event::WriteFailure ? Ending::WriteFailed
+                          : lengthReached_        ? Ending::LengthReached
+                                                  : Ending::SizeLimit;
+            finish(true);
+            break;
+        case Event::Stop:
+        case Event::WindowClosing:
+        case Event::ProgramEnding:
+            lastEnding_ = e == Event::ProgramEnding ? Ending::ProgramEnded : Ending::Stopped;
+            finish(false); // every captured sample is written; the take is kept
+            break;
+        case Event::LoudBuffer:
+            break;
+        }
+        break;
+    }
+}
+
+void RecordingSession::buffer(qint64 sequence, int left, int right)
+{
+    levelLeft_ = left;
+    levelRight_ = right;
+    emit levelsChanged(left, right);
+    const int32_t threshold = st().VoxThreshold;
+    // Buffers of an earlier capture may still be on their way; they never start a take.
+    if (state_ == State::Armed && sequence > armSequence_ && automatic_ && !clocked_ &&
+        (left > threshold || right > threshold)) {
+        lastLevelTime_ = app_.clock().secondsSinceMidnight();
+        triggerSequence_ = sequence;
+        try {
+            handle(Event::LoudBuffer);
+        } catch (...) {
+            triggerSequence_ = -1;
+            throw;
+        }
+        triggerSequence_ = -1;
+    }
+}
+
+bool RecordingSession::arm()
+{
+    refusal_.clear();
+    int32_t reserved = 0;
+    try {
+        reserved = library_.reserveFreeSlot(); // also removes any old file of the slot
+        if (reserved == 0) {
+            refuse(0, LibraryLayout::LimitMessage);
+            return false;
+        }
+        slot_ = reserved;
+        lastEnding_ = Ending::None;
+        lengthReached_ = false;
+        writer_->setFileName(library_.slotFileNative(slot_));
+        armSequence_ = input_->lastSequence();
+        input_->start();
+    } catch (const Failure& f) {
+        // Nothing is left half armed: the device is closed and the slot is free again.
+        input_->release();
+        if (reserved != 0) {
+            try {
+                library_.release(reserved);
+            } catch (const Failure&) {
+                // The index refused the reservation already; the first failure is the one shown.
+            }
+        }
+        refuse(f.number(), f.text());
+        return false;
+    }
+    elapsedText_ = secondsToTimeText(0);
+    setState(State::Armed);
+    emit slotReserved(slot_);
+    return true;
+}
+
+bool RecordingSession::startWriting(qint64 fromSequence)
+{
+    return beginWriting([&] { writer_->setEnabled(true, fromSequence); });
+}
+
+bool RecordingSession::beginWriting(const std::function<void()>& enableWriter)
+{
+    try {
+        enableWriter();
+    } catch (const Failure& f) {
+        // The file cannot be created: the take is abandoned and the slot freed.
+        lastEnding_ = Ending::WriteFailed;
+        abandon();
+        app_.notices().fail("recording", f, library_.slotFilePath(slot_));
+        return false;
+    }
+    startTime_ = app_.clock().secondsSinceMidnight();
+    // Quiet is counted from the start at the earliest, also when the take was started by hand
+    // with "Auto Start" ticked.
+    lastLevelTime_ = startTime_;
+    setState(State::Writing);
+    return true;
+}
+
+void RecordingSession::tickWriting()
+{
+    const SharedState& s = st();
+    const int32_t now = app_.clock().secondsSinceMidnight();
+    if (automatic_ && (levelLeft_ > s.VoxThreshold || levelRight_ > s.VoxThreshold))
+        lastLevelTime_ = now;
+
+    elapsedText_ = secondsToTimeText(secondsAcrossMidnight(startTime_, now));
+    emit elapsedChanged(elapsedText_);
+
+    // Both channels quiet: stop, after StopDelay seconds of quiet when a delay is set.
+    if (automatic_ && !clocked_ && levelLeft_ < s.VoxThreshold && levelRight_ < s.VoxThreshold) {
+        if (s.StopDelay <= 0 || secondsAcrossMidnight(lastLevelTime_, now) >= s.StopDelay)
+            finish(false);
+    }
+}
+
+bool RecordingSession::inputLost() { return input_->lost(TickMs); }
+
+QString RecordingSession::inputName() const
+{
+    try {
+        return input_->deviceName(input_->deviceId());
+    } catch (const Failure&) {
+        return QString::number(input_->deviceId());
+    }
+}
+
+QString RecordingSession::failureText(const Failure& f) const
+{
+    return f.text() + " (recording device \"" + inputName() + "\")";
+}
+
+void RecordingSession::refuse(int number, const QString& text)
+{
+    refusal_ = text;
+    Notice n;
+    n.source = QStringLiteral("recording");
+    n.number = number;
+    n.text = text;
+    app_.notices().post(std::move(n));
+}
+
+void RecordingSession::closeInput()
+{
+    // The rest of the input is processed and written before the device closes.
+    writer_->setEnabled(false);
+    input_->stop();
+    input_->release();
+    levelLeft_ = levelRight_ = 0;
+}
+
+void RecordingSession::finish(bool lengthFromFile)
+{
+    closeInput();
+    if (lengthFromFile && writer_->framesWritten() == 0) {
+        // The take failed before its first frame: it leaves no entry and no empty file.
+        try {
+            library_.removeSoundFile(slot_);
+        } catch (const Failure&) {
+            // Left for the next take of this slot, which removes any old file first.
+        }
+        abandon();
+        return;
+    }
+    const Clock& clock = app_.clock();
+    int32_t seconds = 0;
+    if (lengthFromFile) {
+        const int rate = std::max(1, writer_->fileFormat().sampleRate);
+        seconds = toInt32(double(writer_->framesWritten()) / double(rate));
+    } else {
+        seconds = secondsAcrossMidnight(startTime_, clock.secondsSinceMidnight());
+    }
+    const IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clock.now().date());
+    try {
+        library_.write(slot_, done);
+    } catch (const Failure& f) {
+        // The take is on the disk; only its entry waits for the index.
+        library_.writeWhenPossible(slot_, done);
+        setState(State::Idle);
+        app_.notices().fail("recording", f,
+                            SoundLibrary::indexFailureText(f) + ". The take is kept in " + library_.slotFilePath(slot_) +
+                                "; its entry is completed as soon as the index can be written again, or by "
+                                "\"Delete File Index\".",
+                            library_.indexPath());
+        return;
+    }
+    emit takeCompleted(slot_);
+    setState(State::Idle);
+}
+
+void RecordingSession::abandon()
+{
+    closeInput();
+    try {
+        library_.release(slot_);
+    } catch (const Failure& f) {
+        IndexRecord freed; // a reserved slot holds no name
+        try {
+            freed = library_.record(slot_);
+        } catch (const Failure&) {
+            // Not even readable: the length and date of the slot's record are left blank.
+        }
+        freed.Status = SlotStatus::Free;
+        library_.writeWhenPossible(slot_, freed);
+        setState(State::Idle);
+        app_.notices().fail("recording", f,
+                            SoundLibrary::indexFailureText(f) + ". Slot " + QString::number(slot_) +
+                                " stays reserved until the index can be written again, or \"Delete File Index\" "
+                                "frees it.",
+                            library_.indexPath());
+        return;
+    }
+    setState(State::Idle);
+}
+
+} // namespace tamblor

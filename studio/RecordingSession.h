@@ -1,0 +1,189 @@
+#pragma once
+// One take, from arming to the completed index entry: owns the input device, the wave file
+// writer and the slot reservation. Every event that can move a take (a press, a loud input
+// buffer, a display tick, stop, a failing device or file, the window closing, the program
+// ending) goes through handle(), the one place where the state changes. recordState() counts
+// as the operator sees it: 0 idle, 1 armed, 2 writing, 3 and more after further presses.
+//
+// The start mode is applied here only: Off starts writing at the press that arms, the others
+// arm and wait (for a loud buffer with "Auto Start", or a second press).
+//
+// The library window is one view: it forwards its handlers and turns stateChanged() into
+// captions and colours.
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/RecordingWriter.h"
+#include "platform/Failure.h"
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tamblor {
+
+class Core;
+class SoundLibrary;
+struct SharedState;
+
+class RecordingSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,      // nothing reserved, input closed
+        Armed,     // slot reserved, input open, nothing written
+        Writing,   // the take is being written; elapsed time and automatic stop run
+        WritingOn, // after a further press: writing goes on, the elapsed time stands still
+    };
+    enum class Event {
+        Press,          // the Record button
+        LoudBuffer,     // an input buffer above the threshold with "Auto Start" ticked
+        Tick,           // the 50 ms display timer
+        Stop,           // the stop routine
+        DeviceFailure,  // the input device is lost (InputDevice::lost)
+        WriteFailure,   // the file could not be written (disk full)
+        LimitReached,   // the file reached the size limit of a wave file
+        WindowClosing,  // the library window is closed
+        ProgramEnding,  // the main menu closed, SIGTERM or logout
+    };
+    // The recording start mode of the settings (record 6).
+    enum class StartMode { Off, Vox, Momentary, Continuous };
+    static StartMode startModeOf(int settingsValue);
+
+    // How the last take ended (for a client that reports it).
+    enum class Ending {
+        None,          // none has ended since the last arming
+        Stopped,       // stopped by a client or the window closing
+        LengthReached, // it holds the frames it was started for
+        DeviceLost,    // the input failed
+        WriteFailed,   // the file could not be written (a full disk)
+        SizeLimit,     // the file reached the size limit of a wave file
+        ProgramEnded,  // the program ended
+        Abandoned,     // armed and given up before anything was written
+    };
+
+    static constexpr int AllStates = 4;
+    static constexpr int AllEvents = 9;
+
+    // A Tick stands for this much time (the display timer's interval).
+    static constexpr int TickMs = 50;
+
+    RecordingSession(Core& app, SoundLibrary& library, QObject* parent = nullptr);
+    // A take still under way ends as at the end of the program: kept, never lost.
+    ~RecordingSession() override;
+
+    State state() const { return state_; }
+    static const char* name(State s);
+    static const char* name(Event e);
+
+    // The recording device, rate, channels and file encoding from the shared settings
+    // (RecordDevice, FormatIndex, ChannelMode; formats 4 and 5 are Microsoft ADPCM at 22050
+    // and 44100); "Auto Start" follows the VOX start mode. Only while idle: a take keeps the
+    // settings it started with.
+    void applySettings();
+
+    // The input of the next take in the settings' terms (RecordDevice, FormatIndex 0..5,
+    // ChannelMode 0/1), as applySettings() sets it from the settings. Only while idle.
+    void applyInput(int device, int formatIndex, int channelMode);
+
+    // A take on a clock: arms (a slot reserved, the input open) and waits, loud buffers and
+    // quiet ticks moving nothing, until startWritingFrom() starts writing from one sample of
+    // the input, for a number of frames (then it ends as LengthReached) or until stopped.
+    // False when a take is under way or arming was refused (the reason was shown).
+    bool armForClock();
+    bool startWritingFrom(quint64 firstSample, qint64 frames);
+    bool clocked() const { return clocked_; }
+    // Why the last arming was refused (empty when it was not).
+    const QString& refusal() const { return refusal_; }
+    Ending lastEnding() const { return lastEnding_; }
+
+    // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
+    // when it is armed, unless a client chose one for its takes.
+    StartMode startMode() const { return startMode_; }
+    void setStartMode(std::optional<StartMode> mode) { modeChosen_ = mode; }
+    // "Auto Start": loud buffers start a take, quiet ticks end it.
+    void setAutomatic(bool automatic);
+    bool automatic() const { return automatic_; }
+
+    // 0 idle, 1 armed, 2 writing, 3 and more after further presses.
+    int recordState() const { return recordState_; }
+    // The slot reserved for the take under way, or that of the last take (0 before any).
+    int32_t slot() const { return slot_; }
+    // The elapsed time of the take under way as shown ("00:00" before the first tick).
+    QString elapsedText() const { return elapsedText_; }
+
+    // Event inputs.
+    void handle(Event e);
+    // One input buffer's peaks; a loud one while armed with "Auto Start" starts writing with it.
+    void buffer(qint64 sequence, int left, int right);
+
+    audio::InputDevice& input() { return *input_; }
+    audio::RecordingWriter& writer() { return *writer_; }
+    int levelLeft() const { return levelLeft_; }
+    int levelRight() const { return levelRight_; }
+    int32_t startTime() const { return startTime_; }
+    // The byte rate the file grows by while recording (for the time remaining).
+    int fileBytesPerSecond() const { return writer_->fileFormat().avgBytesPerSecond; }
+
+signals:
+    // After every change of state, and after Stop; `previous` is the state before.
+    void stateChanged(RecordingSession::State state, RecordingSession::State previous);
+    // Armed: the slot that was reserved.
+    void slotReserved(int slot);
+    // Writing: the elapsed time as a time text.
+    void elapsedChanged(const QString& text);
+    // "Auto Start" was set (by the settings or a client).
+    void automaticChanged(bool automatic);
+    // An input buffer's peaks (the meters follow them).
+    void levelsChanged(int left, int right);
+    // A take was completed in the index; sent while the state is still not idle, so the
+    // view can rebuild its list with the new entry selected.
+    void takeCompleted(int slot);
+
+private:
+    SharedState& st();
+    // Runs a step of a device event; a failure reaches the operator as a message.
+    void reportFailure(const std::function<void()>& step);
+    void setState(State s);
+    bool arm();
+    bool startWriting(qint64 fromSequence);
+    // Enables the writer (which may throw), then counts the take as written from now.
+    bool beginWriting(const std::function<void()>& enableWriter);
+    void tickWriting();
+    bool inputLost();
+    // Ends the take: the rest of the input written, the file closed, the slot completed.
+    // `lengthFromFile` (the take failed): the length stored is that of the audio in the file,
+    // not of the clock; a take that failed before its first frame is abandoned instead.
+    void finish(bool lengthFromFile);
+    void abandon();
+    void closeInput();
+    QString failureText(const Failure& f) const;
+    // The recording device's name, or its number when it has none.
+    QString inputName() const;
+    // Arming was refused: the operator is told, and refusal() says why.
+    void refuse(int number, const QString& text);
+
+    Core& app_;
+    SoundLibrary& library_;
+    std::unique_ptr<audio::InputDevice> input_;
+    std::unique_ptr<audio::RecordingWriter> writer_;
+    State state_ = State::Idle;
+    int recordState_ = 0;
+    StartMode startMode_ = StartMode::Off;
+    std::optional<StartMode> modeChosen_;
+    bool automatic_ = false;
+    int32_t slot_ = 0;
+    QString elapsedText_;
+    int32_t lastLevelTime_ = 0;
+    int levelLeft_ = 0;
+    int levelRight_ = 0;
+    int32_t startTime_ = 0;
+    qint64 armSequence_ = 0;     // the last input buffer before the current arming
+    qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
+    bool clocked_ = false;
+    bool lengthReached_ = false;
+    Ending lastEnding_ = Ending::None;
+    QString refusal_;
+};
+
+} // namespace tamblor

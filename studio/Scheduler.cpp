@@ -1,0 +1,676 @@
+#include "studio/Scheduler.h"
+#include "core/Core.h"
+#include "core/DeviceChoice.h"
+#include "core/SharedState.h"
+#include "audio/format/SndFileReader.h"
+#include "audio/files/Normalize.h"
+#include "audio/jobs/Job.h"
+#include "library/SoundLibrary.h"
+#include "studio/RecordingSession.h"
+#include "platform/Failure.h"
+#include "platform/NativeFile.h"
+#include "platform/SafeReplace.h"
+#include "schedule/EventStore.h"
+#include "schedule/NameTemplate.h"
+#include "schedule/RunStore.h"
+#include "store/ProgramDatabase.h"
+#include "store/ProgramState.h"
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <algorithm>
+#include <cmath>
+
+namespace tamblor {
+
+using schedule::EventTiming::localDay;
+using schedule::EventTiming::startsBetween;
+using schedule::Occurrence;
+using schedule::RecordEvent;
+using schedule::RecordRun;
+using schedule::RunResult;
+
+namespace {
+
+QString timeText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString("HH:mm:ss");
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number((bytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
+}
+
+// Said of a run of a fixed-slot event whose take did not replace the slot's.
+QString keepsItsTake(int fixedSlot, int slot)
+{
+    return QString(" Slot %1 keeps its take; this one is in slot %2.").arg(fixedSlot).arg(slot);
+}
+
+// A figure as a run keeps it: nothing when it could not be worked out (NaN); the -inf of
+// digital silence is kept, so the list can say so.
+std::optional<double> runFigure(double v)
+{
+    if (std::isnan(v))
+        return std::nullopt;
+    return v;
+}
+
+} // namespace
+
+Scheduler::Scheduler(Core& app, SoundLibrary& library, RecordingSession& recording,
+                     store::ProgramDatabase& database, schedule::EventStore& events, schedule::RunStore& runs,
+                     DeviceChoice& devices, QObject* parent)
+    : QObject(parent), app_(app), library_(library), recording_(recording), database_(database), events_(events),
+      runs_(runs), devices_(devices)
+{
+    freeSpace_ = [](const QString& path) {
+        QStorageInfo info(QFileInfo(path).absolutePath());
+        return info.isValid() ? info.bytesAvailable() : qint64(-1);
+    };
+    connect(&database_, &store::ProgramDatabase::opened, this, [this] {
+        try {
+            recover();
+        } catch (const Failure& f) {
+            tell("The record events could not be looked over: " + f.text());
+        }
+    });
+    connect(&events_, &schedule::EventStore::eventChanged, this, [this](qint64 id) {
+        reloadEvents();
+        // Planned again: what was waiting for its start is looked for anew.
+        std::erase_if(pending_, [id](const Pending& p) { return p.event.id == id && !p.late; });
+        if (ready_)
+            for (const Pending& p : unknownStarts(nowMs(), scanFrom_, id))
+                pending_.push_back(p);
+        emit changed();
+    });
+    connect(&events_, &schedule::EventStore::eventRemoved, this, [this](qint64 id) {
+        reloadEvents();
+        std::erase_if(pending_, [id](const Pending& p) { return p.event.id == id; });
+        emit changed();
+    });
+    connect(&recording_, &RecordingSession::stateChanged, this, [this](RecordingSession::State s, RecordingSession::State) {
+        if (s == RecordingSession::State::Idle)
+            sessionEnded();
+    });
+}
+
+void Scheduler::tell(const QString& text, Notice::Severity severity)
+{
+    app_.notices().tell(QStringLiteral("scheduler"), text, severity);
+}
+
+Scheduler::~Scheduler()
+{
+    checks_.clear(); // each job waits for its body; nothing it posted arrives
+}
+
+qint64 Scheduler::nowMs() const
+{
+    return app_.clock().now().toMSecsSinceEpoch();
+}
+
+void Scheduler::reloadEvents()
+{
+    cache_ = events_.all();
+}
+
+bool Scheduler::known(qint64 eventId, qint64 startMs) const
+{
+    if (active_ && active_->p.event.id == eventId && active_->p.occurrence.startMs == startMs)
+        return true;
+    for (const Pending& p : pending_)
+        if (p.event.id == eventId && p.occurrence.startMs == startMs)
+            return true;
+    return runs_.hasRun(eventId, startMs);
+}
+
+std::vector<Scheduler::Pending> Scheduler::unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only) const
+{
+    std::vector<Pending> found;
+    for (const RecordEvent& e : cache_)
+        if (e.enabled && (!only || e.id == *only))
+            for (const Occurrence& o : startsBetween(e, afterMs, untilMs))
+                if (!known(e.id, o.startMs))
+                    found.push_back({e, o, false});
+    return found;
+}
+
+QString Scheduler::takeName(const RecordEvent& event, const Occurrence& o) const
+{
+    return schedule::NameTemplate::expand(event.nameTemplate, event.name, QDateTime::fromMSecsSinceEpoch(o.startMs));
+}
+
+void Scheduler::saveRun(RecordRun& run)
+{
+    try {
+        if (run.id == 0)
+            runs_.append(run);
+        else
+            runs_.update(run);
+    } catch (const Failure& f) {
+        tell("The run of \"" + run.eventName + "\" could not be stored: " + f.text());
+        return;
+    }
+    if (!run.result || *run.result == RunResult::OK)
+        return;
+    const QString text = "Record event \"" + run.eventName + "\" at " + timeText(run.scheduledStartMs) + ": " +
+                         schedule::resultText(*run.result) + ". " + run.detail;
+    if (gathering_)
+        gathered_ << text;
+    else
+        tell(text);
+}
+
+void Scheduler::tellGathered()
+{
+    gathering_ = false;
+    if (gathered_.isEmpty())
+        return;
+    constexpr int MaxLines = 5;
+    QStringList lines = gathered_.mid(0, MaxLines);
+    if (gathered_.size() > MaxLines)
+        lines << QString("... and %1 more; every result is listed in Tools, Record Events.").arg(gathered_.size() - MaxLines);
+    gathered_.clear();
+    tell(lines.join('\n'));
+}
+
+void Scheduler::recordResult(const RecordEvent& event, const Occurrence& o, RunResult result, const QString& detail)
+{
+    RecordRun run;
+    run.eventId = event.id;
+    run.eventName = event.name;
+    run.scheduledStartMs = o.startMs;
+    run.result = result;
+    run.detail = detail;
+    saveRun(run);
+}
+
+void Scheduler::recover()
+{
+    gathering_ = true;
+    reloadEvents();
+    pending_.clear();
+    const qint64 now = nowMs();
+    lastNow_ = now;
+    lastSteady_ = app_.clock().steadyMs();
+
+    // Takes under way when the program died: completed with what their files hold.
+    for (RecordRun run : runs_.underWay()) {
+        int64_t frames = 0;
+        int rate = run.sampleRate;
+        const QString path = run.slot > 0 ? library_.slotFileNative(run.slot) : QString();
+        try {
+            if (!path.isEmpty() && QFileInfo::exists(path)) {
+                audio::SndFileReader reader(path);
+                frames = reader.frames();
+            }
+        } catch (const Failure&) {
+            frames = 0; // not readable: the take is reported with no length
+        }
+        run.lengthFrames = frames;
+        if (run.slot > 0 && frames > 0) {
+            try {
+                const auto record = library_.read(run.slot);
+                if (record && record->Status == SlotStatus::Reserved) {
+                    const int seconds = rate > 0 ? int(std::lround(double(frames) / rate)) : 0;
+                    library_.complete(run.slot, seconds, localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
+                    const auto event = events_.find(run.eventId.value_or(0));
+                    const Occurrence o{QDate(), run.scheduledStartMs, run.scheduledStartMs, false};
+                    library_.rename(run.slot, event ? takeName(*event, o) : run.eventName);
+                }
+            } catch (const Failure& f) {
+                tell(f.text());
+            }
+        }
+        run.result = RunResult::Interrupted;
+        run.detail = frames > 0 ? QString("The program ended during the take; the %1 s it holds were kept in slot %2.")
+                                      .arg(rate > 0 ? frames / rate : 0)
+                                      .arg(run.slot)
+                                : QString("The program ended during the take; nothing of it could be kept.");
+        saveRun(run);
+        if (frames > 0) {
+            // Its figures, read back as for any take (an interrupted take replaces no fixed slot).
+            RecordEvent event;
+            event.id = run.eventId.value_or(0);
+            event.name = run.eventName;
+            check(run, event, run.slot);
+        }
+    }
+
+    // Starts while the program was not running: missed, or recorded late when enough is left.
+    const std::optional<int64_t> beat = store::ProgramState(database_).number(HeartbeatKey);
+    for (const RecordEvent& e : cache_) {
+        if (!e.enabled)
+            continue;
+        std::vector<Occurrence> found;
+        if (beat) {
+            found = startsBetween(e, std::max<qint64>(*beat, e.changedAtMs), now);
+        } else if (auto o = schedule::EventTiming::underWayAt(e, now); o && o->startMs > e.changedAtMs) {
+            found.push_back(*o);
+        }
+        for (const Occurrence& o : found) {
+            if (known(e.id, o.startMs))
+                continue;
+            if (o.startMs <= now && now < o.endMs && o.endMs - now >= LateMinimumMs)
+                pending_.push_back({e, o, true});
+            else
+                recordResult(e, o, RunResult::Missed,
+                             "The program was not running at " + timeText(o.startMs) + " (last seen running at " +
+                                 (beat ? timeText(*beat) : QString("?")) + ").");
+        }
+    }
+    scanFrom_ = now;
+    lastBeat_ = 0;
+    ready_ = true;
+    tellGathered();
+    emit changed();
+}
+
+void Scheduler::tick()
+{
+    if (!ready_ || !database_.isOpen())
+        return;
+    const qint64 now = nowMs();
+    const qint64 steady = app_.clock().steadyMs();
+    const qint64 drift = (now - lastNow_) - (steady - lastSteady_);
+    lastNow_ = now;
+    lastSteady_ = steady;
+    if (std::llabs(drift) > StepMs)
+        stepped(now, drift > 0);
+
+    if (now - lastBeat_ >= HeartbeatMs || now < lastBeat_) {
+        try {
+            store::ProgramState(database_).setNumber(HeartbeatKey, now);
+            lastBeat_ = now;
+        } catch (const Failure&) {
+            // Tried again at the next tick; a missed start is then found from the last one stored.
+        }
+    }
+    if (active_)
+        progress(now);
+    pull(now);
+    serve(now);
+}
+
+void Scheduler::stepped(qint64 now, bool forward)
+{
+    gathering_ = true;
+    if (forward) {
+        const QString why = "The clock was put forward past its start.";
+        if (active_ && !active_->writing && active_->p.occurrence.startMs < now - TickToleranceMs) {
+            const Pending p = active_->p;
+            cancelOpening();
+            recordResult(p.event, p.occurrence, RunResult::Missed, why);
+        }
+        for (size_t i = 0; i < pending_.size();) {
+            const Pending p = pending_[i];
+            if (!p.late && p.occurrence.startMs < now - TickToleranceMs) {
+                pending_.erase(pending_.begin() + ptrdiff_t(i));
+                recordResult(p.event, p.occurrence, RunResult::Missed, why);
+            } else {
+                ++i;
+            }
+        }
+        for (const Pending& p : unknownStarts(scanFrom_, now))
+            recordResult(p.event, p.occurrence, RunResult::Missed, why);
+        scanFrom_ = std::max(scanFrom_, now);
+    } else {
+        // Back: an input opened for a start that is now further off waits for it again.
+        if (active_ && !active_->writing)
+            cancelOpening();
+        scanFrom_ = now;
+    }
+    tellGathered();
+    emit changed();
+}
+
+void Scheduler::pull(qint64 now)
+{
+    const qint64 until = now + OpenLeadMs;
+    if (until <= scanFrom_)
+        return;
+    for (const Pending& p : unknownStarts(scanFrom_, until))
+        pending_.push_back(p);
+    scanFrom_ = until;
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const Pending& a, const Pending& b) { return a.occurrence.startMs < b.occurrence.startMs; });
+}
+
+void Scheduler::serve(qint64 now)
+{
+    for (size_t i = 0; i < pending_.size();) {
+        const Pending p = pending_[i];
+        const bool due = p.late || p.occurrence.startMs <= now;
+        if (!active_ && recording_.state() == RecordingSession::State::Idle) {
+            pending_.erase(pending_.begin() + ptrdiff_t(i));
+            begin(p, now);
+            continue;
+        }
+        if (due) {
+            pending_.erase(pending_.begin() + ptrdiff_t(i));
+            const QString detail =
+                active_ ? "The input was taken by the event \"" + active_->p.event.name + "\"."
+                        : QString("A take by hand was under way on the input at the start; it was not interrupted.");
+            recordResult(p.event, p.occurrence, RunResult::DeviceBusy, detail);
+            continue;
+        }
+        ++i;
+    }
+}
+
+void Scheduler::begin(const Pending& given, qint64 now)
+{
+    Pending p = given;
+    const Occurrence& o = p.occurrence;
+    p.late = p.late || now > o.startMs + TickToleranceMs;
+    if (p.late && o.endMs - now < LateMinimumMs) {
+        recordResult(p.event, o, RunResult::Missed, "The program came to its start too late to record it.");
+        return;
+    }
+    // An unattended take never records from whatever card now has the settings' number.
+    if (!p.event.device && !devices_.present(DeviceChoice::Device::Record)) {
+        recordResult(p.event, o, RunResult::DeviceBusy,
+                     "The input \"" + devices_.keptName(DeviceChoice::Device::Record) +
+                         "\" is not there; nothing was recorded from another card.");
+        return;
+    }
+    const SharedState& st = app_.state();
+    recording_.applyInput(p.event.device.value_or(st.RecordDevice), p.event.format.value_or(st.FormatIndex),
+                          p.event.channels.value_or(st.ChannelMode));
+    const qint64 lengthMs = o.endMs - std::max(now, o.startMs);
+    const qint64 expected = qint64(recording_.fileBytesPerSecond()) * lengthMs / 1000;
+    const qint64 free = freeSpace_(library_.slotFileNative(1));
+    if (free >= 0 && free < expected + DiskReserveBytes) {
+        recordResult(p.event, o, RunResult::DiskFull,
+                     "Only " + megabytes(free) + " are free on the library's drive; the take needs " +
+                         megabytes(expected) + " and " + megabytes(DiskReserveBytes) + " are kept free. Nothing was recorded.");
+        return;
+    }
+    if (!recording_.armForClock()) {
+        const QString reason = recording_.refusal().isEmpty() ? QString("The input is taken.") : recording_.refusal();
+        recordResult(p.event, o, RunResult::DeviceBusy, "The input could not be opened: " + reason);
+        return;
+    }
+    Active a;
+    a.p = p;
+    a.openedAt = recording_.input().samplesDelivered();
+    a.channels = recording_.input().channels();
+    a.rate = recording_.input().sampleRate();
+    a.name = takeName(p.event, o);
+    active_ = a;
+    emit changed();
+    if (p.late || now >= o.startMs)
+        startWriting(now);
+}
+
+void Scheduler::progress(qint64 now)
+{
+    Active& a = *active_;
+    const Occurrence& o = a.p.occurrence;
+    if (a.writing) {
+        // A take whose input neither delivers its frames nor is found lost ends in good time.
+        if (now > o.endMs + 10 * 1000)
+            recording_.handle(RecordingSession::Event::Stop);
+        return;
+    }
+    const quint64 delivered = recording_.input().samplesDelivered();
+    if (delivered > a.openedAt) {
+        // The input's newest sample is about "now": the one due at the start is that far on.
+        const qint64 ahead = (o.startMs - now) * a.rate / 1000 * a.channels;
+        const qint64 due = qint64(delivered) + ahead;
+        if (due >= qint64(a.openedAt) && (!a.due || quint64(due) > *a.due))
+            a.due = quint64(due);
+    }
+    if (now >= o.startMs)
+        startWriting(now);
+}
+
+void Scheduler::startWriting(qint64 now)
+{
+    Active& a = *active_;
+    const Occurrence& o = a.p.occurrence;
+    const quint64 delivered = recording_.input().samplesDelivered();
+    quint64 first = a.p.late ? delivered : a.due.value_or(a.openedAt);
+    first = a.openedAt + (first - a.openedAt) / quint64(a.channels) * quint64(a.channels);
+    const qint64 fromMs = a.p.late ? now : o.startMs;
+    a.framesAsked = (o.endMs - fromMs) * a.rate / 1000;
+    a.due = first;
+    if (!recording_.startWritingFrom(first, a.framesAsked))
+        return; // refused: the session is idle again and the run was recorded
+    a.writing = true;
+    a.run = RecordRun();
+    a.run.eventId = a.p.event.id;
+    a.run.eventName = a.p.event.name;
+    a.run.scheduledStartMs = o.startMs;
+    a.run.firstSampleMs = fromMs;
+    a.run.sampleRate = a.rate;
+    a.run.slot = recording_.slot();
+    saveRun(a.run);
+    emit changed();
+}
+
+void Scheduler::cancelOpening()
+{
+    cancelling_ = true;
+    recording_.handle(RecordingSession::Event::Stop);
+    cancelling_ = false;
+    active_.reset();
+}
+
+void Scheduler::sessionEnded()
+{
+    if (cancelling_ || !active_)
+        return;
+    Active a = std::move(*active_);
+    active_.reset();
+    const RecordingSession::Ending ending = recording_.lastEnding();
+    using E = RecordingSession::Ending;
+    if (!a.writing) {
+        const bool full = ending == E::WriteFailed;
+        recordResult(a.p.event, a.p.occurrence, full ? RunResult::DiskFull : RunResult::Short,
+                     full ? QString("The sound file could not be created.")
+                          : QString("The input was lost before the start."));
+        emit changed();
+        return;
+    }
+    RecordRun run = a.run;
+    const qint64 frames = recording_.writer().framesWritten();
+    const int slot = recording_.slot();
+    lastTiming_ = Timing{*a.due, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};
+    run.lengthFrames = frames;
+    run.slot = frames > 0 ? slot : 0;
+    const QString kept = frames > 0
+                             ? QString(" The %1 s recorded were kept in slot %2.").arg(double(frames) / a.rate, 0, 'f', 1).arg(slot)
+                             : QString(" Nothing was recorded.");
+    switch (ending) {
+    case E::LengthReached:
+        if (a.p.occurrence.moved) {
+            run.result = RunResult::LateStart;
+            run.detail = "Its time did not exist that day (the clocks went forward); it started at " +
+                         timeText(a.p.occurrence.startMs) + ".";
+        } else if (a.p.late) {
+            run.result = RunResult::LateStart;
+            run.detail = "The program came up during the event's time; the rest from " +
+                         timeText(run.firstSampleMs.value_or(0)) + " was recorded.";
+        } else {
+            run.result = RunResult::OK;
+        }
+        break;
+    case E::WriteFailed:
+        run.result = RunResult::DiskFull;
+        run.detail = "The disk filled during the take." + kept;
+        break;
+    case E::DeviceLost:
+        run.result = RunResult::Short;
+        run.detail = "The input failed during the take." + kept;
+        break;
+    case E::ProgramEnded:
+        run.result = RunResult::Short;
+        run.detail = "The program ended during the take." + kept;
+        break;
+    case E::SizeLimit:
+        run.result = RunResult::Short;
+        run.detail = "The sound file reached the largest size a wave file can have." + kept;
+        break;
+    default:
+        run.result = RunResult::Short;
+        run.detail = "The take was stopped before its end." + kept;
+        break;
+    }
+    if (frames > 0) {
+        try {
+            library_.rename(slot, a.name);
+        } catch (const Failure& f) {
+            tell(SoundLibrary::indexFailureText(f));
+        }
+    }
+    if (a.p.event.destination == schedule::Destination::FixedSlot && frames > 0 && *run.result != RunResult::OK)
+        run.detail += keepsItsTake(a.p.event.fixedSlot, slot);
+    saveRun(run);
+    emit changed();
+    if (frames > 0 && !app_.isEnding())
+        check(run, a.p.event, slot);
+}
+
+void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
+{
+    const QString path = library_.slotFileNative(slot);
+    const bool replace = event.destination == schedule::Destination::FixedSlot && *run.result == RunResult::OK &&
+                         event.fixedSlot != slot && event.fixedSlot >= 1 && event.fixedSlot <= RecordEvent::MaxSlot;
+    const QString target = replace ? library_.slotFileNative(event.fixedSlot) : QString();
+    auto job = std::make_unique<jobs::Job>();
+    jobs::Job* j = job.get();
+    checks_.push_back(std::move(job));
+    connect(j, &jobs::Job::finished, this, [this, j, run] {
+        if (j->failure()) {
+            RecordRun r = run;
+            r.detail += " The take could not be read back: " + j->failure()->text();
+            saveRun(r);
+        }
+        // Dropped once this delivery is over.
+        QMetaObject::invokeMethod(this, [this, j] {
+            std::erase_if(checks_, [j](const std::unique_ptr<jobs::Job>& c) { return c.get() == j; });
+        }, Qt::QueuedConnection);
+    });
+    const bool good = *run.result == RunResult::OK || *run.result == RunResult::LateStart;
+    j->start([this, path, replace, target, run, event, good](jobs::JobControl& control) {
+        const TakeCheck c = TakeCheck::of(path);
+        const bool usable = good && !c.silent() && !c.clipped();
+        // After recording: the take normalized in place (through the safe replace of the
+        // normalizer, so a failure leaves the take as recorded).
+        QString after;
+        if (usable && event.after != schedule::AfterRecording::Nothing) {
+            audio::NormalizeReport report;
+            QString file = path;
+            try {
+                if (event.after == schedule::AfterRecording::PeakNormalize) {
+                    audio::NormalizeFile(file, std::clamp(event.peakPercent, 0, 100), {}, {}, &report);
+                    after = QString(" Peak normalized to %1 % (%2 dB).").arg(event.peakPercent).arg(report.gainDb, 0, 'f', 1);
+                } else {
+                    audio::NormalizeToLoudness(file, {event.loudnessLufs, event.ceilingDbtp}, {}, {}, &report);
+                    after = QString(" Loudness normalized to %1 LUFS (%2 dB%3).")
+                                .arg(event.loudnessLufs)
+                                .arg(report.gainDb, 0, 'f', 1)
+                                .arg(report.heldByCeiling ? ", held by the true-peak ceiling" : "");
+                }
+            } catch (const Failure& f) {
+                after = " It could not be normalized: " + f.text() + ".";
+            }
+        }
+        bool replaced = false;
+        if (replace && usable) {
+            SafeReplace copy(target);
+            NativeFile& out = copy.create();
+            NativeFile in = NativeFile::open(path, NativeFile::Mode::Read);
+            out.copyFrom(in, 0, 0, in.size());
+            in.close();
+            copy.commit();
+            replaced = true;
+        }
+        RecordRun done = run;
+        done.detail += after;
+        control.post([this, done, event, c, replaced] { applyCheck(done, event, c, replaced); });
+    });
+}
+
+void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCheck& c, bool fixedDone)
+{
+    const bool fixed = event.destination == schedule::Destination::FixedSlot;
+    // A take that was not OK already says that the fixed slot kept its own (see sessionEnded).
+    const bool keepingSaid = fixed && run.result != RunResult::OK;
+    run.peakDbfs = runFigure(c.peakDbfs);
+    run.integratedLufs = runFigure(c.integratedLufs);
+    run.lraLu = runFigure(c.lraLu);
+    run.truePeakDbtp = runFigure(c.truePeakDbtp);
+    run.longestSilenceS = c.longestSilenceS;
+    const bool good = run.result == RunResult::OK || run.result == RunResult::LateStart;
+    if (good && c.silent()) {
+        run.detail = QString("Nothing above %1 dBFS in the whole take.").arg(TakeCheck::SilentBelowDbfs) +
+                     (run.result == RunResult::LateStart ? " " + run.detail : QString());
+        run.result = RunResult::Silent;
+    } else if (good && c.clipped()) {
+        run.detail = QString("The take holds full-scale samples (%1 times).").arg(c.clippedRuns) +
+                     (run.result == RunResult::LateStart ? " " + run.detail : QString());
+        run.result = RunResult::Clipped;
+    }
+    if (fixed && !fixedDone && !keepingSaid && run.result != RunResult::OK && run.slot != event.fixedSlot)
+        run.detail += keepsItsTake(event.fixedSlot, run.slot);
+    run.detail = run.detail.trimmed();
+    try {
+        if (fixedDone) {
+            const int from = run.slot;
+            IndexRecord done = SoundLibrary::completedRecord(
+                event.fixedSlot, int(std::lround(double(c.frames) / std::max(1, c.sampleRate))),
+                localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
+            const std::optional<IndexRecord> taken = library_.read(from);
+            done.setSoundName(taken ? taken->SoundName.trimmed() : event.name);
+            library_.write(event.fixedSlot, done);
+            library_.release(from);
+            library_.removeSoundFile(from);
+            run.slot = event.fixedSlot;
+        }
+    } catch (const Failure& f) {
+        tell(SoundLibrary::indexFailureText(f));
+    }
+    saveRun(run);
+    emit changed();
+}
+
+void Scheduler::finishChecks()
+{
+    while (!checks_.empty()) {
+        jobs::Job* j = checks_.front().get();
+        j->finish();
+        std::erase_if(checks_, [j](const std::unique_ptr<jobs::Job>& c) { return c.get() == j; });
+    }
+}
+
+std::optional<schedule::EventTiming::EventStart> Scheduler::next() const
+{
+    return schedule::EventTiming::soonestStart(cache_, nowMs());
+}
+
+std::optional<RecordEvent> Scheduler::recording() const
+{
+    if (!active_)
+        return std::nullopt;
+    return active_->p.event;
+}
+
+bool Scheduler::recordNow(qint64 eventId)
+{
+    const auto event = events_.find(eventId);
+    if (!event)
+        return false;
+    if (active_ || recording_.state() != RecordingSession::State::Idle) {
+        tell("\"" + event->name + "\" cannot be recorded now: the input is taken.");
+        return false;
+    }
+    const qint64 now = nowMs();
+    const Occurrence o{localDay(now), now, now + qint64(event->plannedSeconds()) * 1000, false};
+    begin(Pending{*event, o, false}, now);
+    return active_.has_value();
+}
+
+} // namespace tamblor

@@ -1,0 +1,172 @@
+#pragma once
+// Runs the record events: nobody at the window. Ticked by the studio's clock and driven by the
+// program's clock (Core::clock()), so tests step a schedule over days in seconds.
+//
+// An occurrence of an enabled event opens its input OpenLeadMs before the start. The input
+// frame due at the start is worked out from how far the input has delivered at each tick of
+// the lead (the freshest delivery counts), and writing starts with exactly that frame, from the
+// input's pre-roll; a take holds exactly the frames of its planned length. Every occurrence gets
+// exactly one run in the database with its result:
+// - OK; LateStart (the program came up inside the event's time with at least a minute left, or
+//   the start time did not exist that day: the rest is recorded at once);
+// - Short (the input failed or the program ended during the take); DiskFull (too little room
+//   before the start, or the disk filled during the take: what was written is kept);
+// - Silent and Clipped, from reading the finished take back on a worker;
+// - DeviceBusy (the input was taken at the start: a take by hand is never interrupted);
+// - Interrupted (the program died during the take: found at the next start, the take completed
+//   with what its file holds); Missed (the program was not running, the machine slept or the
+//   clock was put past the start: found from the heartbeat, one run per event and day).
+// A fixed-slot event records into a free slot first; only a take found OK replaces the fixed
+// slot's file (through the safe replace), so a failed run leaves the old take in place.
+#include "core/Notices.h"
+#include "studio/TakeCheck.h"
+#include "schedule/EventTiming.h"
+#include "schedule/RecordEvent.h"
+#include "schedule/RecordRun.h"
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tamblor {
+
+class Core;
+class DeviceChoice;
+class RecordingSession;
+class SoundLibrary;
+namespace jobs {
+class Job;
+}
+namespace schedule {
+class EventStore;
+class RunStore;
+} // namespace schedule
+namespace store {
+class ProgramDatabase;
+} // namespace store
+
+class Scheduler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 OpenLeadMs = 2000;
+    static constexpr qint64 HeartbeatMs = 10000;
+    // A difference between the wall clock and the steady clock larger than this is a step.
+    static constexpr qint64 StepMs = 2000;
+    // A late occurrence still records when at least this much of it is left.
+    static constexpr qint64 LateMinimumMs = 60000;
+    // A start seen this late by a tick (a busy program) still counts as on time.
+    static constexpr qint64 TickToleranceMs = 1000;
+    static constexpr qint64 DiskReserveBytes = 64LL * 1024 * 1024;
+    static constexpr const char* HeartbeatKey = "scheduler.heartbeat";
+
+    Scheduler(Core& app, SoundLibrary& library, RecordingSession& recording, store::ProgramDatabase& database,
+              schedule::EventStore& events, schedule::RunStore& runs, DeviceChoice& devices, QObject* parent = nullptr);
+    ~Scheduler() override;
+
+    // One step: heartbeat, clock steps, opening, starting and ending takes. The studio's clock
+    // calls it; tests turn that off and call it.
+    void tick();
+
+    // The next start of an enabled event after now (none while the database is closed).
+    std::optional<schedule::EventTiming::EventStart> next() const;
+    // The event whose take is under way (opening or writing).
+    std::optional<schedule::RecordEvent> recording() const;
+    // "Record now": a run of the event starting at once for its planned length. False when the
+    // input is taken or the event is unknown (the reason is shown).
+    bool recordNow(qint64 eventId);
+
+    // Waits for the reading back of finished takes and applies their results (tests; the end).
+    void finishChecks();
+    bool checking() const { return !checks_.empty(); }
+
+    // The free bytes of the folder of a native path; tests replace it.
+    void setFreeSpace(std::function<qint64(const QString&)> freeSpace) { freeSpace_ = std::move(freeSpace); }
+
+    // Start and length precision of the last take, in frames.
+    struct Timing {
+        quint64 dueSample = 0;   // the input sample due at the start, as worked out
+        quint64 firstSample = 0; // the input sample the file begins with
+        int channels = 0;
+        qint64 framesAsked = 0;
+        qint64 framesWritten = 0;
+    };
+    const std::optional<Timing>& lastTiming() const { return lastTiming_; }
+
+signals:
+    // The next start or the take under way changed.
+    void changed();
+
+private:
+    // Results found together (at start-up, at a clock step) go to the message window as one
+    // text, since it keeps only its last.
+    void tellGathered();
+    bool gathering_ = false;
+    QStringList gathered_;
+
+    struct Pending {
+        schedule::RecordEvent event;
+        schedule::Occurrence occurrence;
+        bool late = false; // came up inside its time: records the rest at once
+    };
+    struct Active {
+        Pending p;
+        bool writing = false;
+        quint64 openedAt = 0; // input samples delivered when it opened
+        int channels = 2;
+        int rate = 44100;
+        std::optional<quint64> due;
+        qint64 framesAsked = 0;
+        QString name;
+        schedule::RecordRun run;
+    };
+
+    void recover();
+    void reloadEvents();
+    bool known(qint64 eventId, qint64 startMs) const;
+    // The starts after `afterMs` up to `untilMs` of the enabled events (of event `only` alone
+    // when given) that have no run yet and are neither waiting nor under way.
+    std::vector<Pending> unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only = {}) const;
+    void stepped(qint64 now, bool forward);
+    void pull(qint64 now);
+    void serve(qint64 now);
+    void begin(const Pending& p, qint64 now);
+    void progress(qint64 now);
+    void startWriting(qint64 now);
+    void sessionEnded();
+    void cancelOpening();
+    void check(schedule::RecordRun run, const schedule::RecordEvent& event, int slot);
+    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeCheck& c, bool fixedDone);
+    void recordResult(const schedule::RecordEvent& event, const schedule::Occurrence& o, schedule::RunResult result,
+                      const QString& detail);
+    void saveRun(schedule::RecordRun& run);
+    QString takeName(const schedule::RecordEvent& event, const schedule::Occurrence& o) const;
+    qint64 nowMs() const;
+    // Tells the operator (through the program's notices).
+    void tell(const QString& text, Notice::Severity severity = Notice::Severity::Warning);
+
+    Core& app_;
+    SoundLibrary& library_;
+    RecordingSession& recording_;
+    store::ProgramDatabase& database_;
+    schedule::EventStore& events_;
+    schedule::RunStore& runs_;
+    DeviceChoice& devices_;
+    std::function<qint64(const QString&)> freeSpace_;
+
+    bool ready_ = false;
+    std::vector<schedule::RecordEvent> cache_;
+    std::vector<Pending> pending_;
+    std::optional<Active> active_;
+    bool cancelling_ = false;
+    qint64 scanFrom_ = 0;
+    qint64 lastNow_ = 0;
+    qint64 lastSteady_ = 0;
+    qint64 lastBeat_ = 0;
+    std::vector<std::unique_ptr<jobs::Job>> checks_;
+    std::optional<Timing> lastTiming_;
+};
+
+} // namespace tamblor
