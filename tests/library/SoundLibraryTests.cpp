@@ -1,30 +1,30 @@
-#include "app/Application.h"
+#include "core/Core.h"
 #include "core/TimeText.h"
 #include "library/SoundLibrary.h"
 #include "platform/Failure.h"
 #include <QSignalSpy>
-#include "tests/support/LibraryFixture.h"
+#include "tests/support/CoreLibraryFixture.h"
 #include <QFile>
 #include <QFileInfo>
 
 using namespace tamblor;
 
-class SoundLibraryTest : public AppTest {
+class SoundLibraryTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
+        CoreTest::SetUp();
         startWith(QByteArray());
     }
     // Restarts the program over an index holding `bytes`.
     void startWith(const QByteArray& bytes)
     {
         index.reset();
-        app.reset();
+        core.reset();
         writeAllBytes(native("C/Tamblor/Schedule.dat"), bytes);
-        newApp();
-        index = std::make_unique<SoundLibrary>(*app);
-        ASSERT_TRUE(app->start());
+        newCore();
+        index = std::make_unique<SoundLibrary>(*core);
+        ASSERT_NO_THROW(core->startUp());
     }
     QByteArray indexBytes() const { return readAllBytes(native("C/Tamblor/Schedule.dat")); }
     std::unique_ptr<SoundLibrary> index;
@@ -164,7 +164,7 @@ TEST_F(SoundLibraryTest, RenameUpperCasesAndRetimeKeepsTheRest)
 TEST_F(SoundLibraryTest, SlotFileNamesAndDefaultNames)
 {
     EXPECT_EQ(index->slotFilePath(5), "C:\\Tamblor\\SF0005.wav");
-    state().DriveLetter = "D";
+    core->state().DriveLetter = "D";
     EXPECT_EQ(index->slotFilePath(900), "D:\\Tamblor\\SF0900.wav");
     EXPECT_EQ(LibraryLayout::defaultName(5), "(No Name 005 ****)");
     EXPECT_EQ(LibraryLayout::defaultName(123), "(No Name 123 ****)");
@@ -202,7 +202,7 @@ TEST_F(SoundLibraryTest, TheIndexIsOpenFromTheStartToTheEndOfTheProgram)
 {
     EXPECT_TRUE(index->isOpen());
     EXPECT_EQ(index->indexPath(), native("C/Tamblor/Schedule.dat"));
-    app->endProgram();
+    core->endProgram();
     EXPECT_FALSE(index->isOpen());
     EXPECT_THROW(index->read(1), Failure);
 }
