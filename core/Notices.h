@@ -75,3 +75,5 @@ private:
 };
 
 } // namespace tamblor
+
+Q_DECLARE_METATYPE(tamblor::Notice)

@@ -8,6 +8,7 @@
 // input delivered at the start time, counted from the moment the input opened) and the length
 // error in frames; then the median and the range.
 #include "core/Core.h"
+#include "core/NoticeLog.h"
 #include "audio/devices/VirtualBackend.h"
 #include "studio/Studio.h"
 #include "schedule/EventStore.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     f.close();
 
     Core app(root.path());
+    NoticeLog log(app.notices());
     Studio studio(app);
     try {
         app.startUp();

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/frmError.h"
 #include "app/mnuMenu.h"
+#include "platform/Failure.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
 #include <QApplication>
@@ -171,4 +172,17 @@ TEST_F(MessageWindowTest, ShowReplacesAppendsAndReopensFresh)
     QTest::mouseClick(app.windows().find<frmError>(WindowName::frmError)->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.windows().find(WindowName::frmError), nullptr);
+}
+
+TEST_F(MessageWindowTest, TheShellShowsWhatTheCoreTells)
+{
+    ASSERT_TRUE(app->start());
+    app->notices().fail("recording", Failure(Failure::DiskFull), "61 Disk full (C:\\Tamblor\\SF0002.wav)",
+                        "C:\\Tamblor\\SF0002.wav");
+    EXPECT_EQ(app->messageText(), "61 Disk full (C:\\Tamblor\\SF0002.wav)");
+    app->notices().raise("silence", "silence alarm", "Silence on slot 2");
+    EXPECT_EQ(app->messageText(), "Silence on slot 2");
+    // A condition over leaves its message standing for the operator to read.
+    app->notices().clear("silence");
+    EXPECT_EQ(app->messageText(), "Silence on slot 2");
 }

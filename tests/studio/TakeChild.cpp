@@ -3,6 +3,7 @@
 // with the counter signal, so the file shows exactly which frames were kept. Once writing, it
 // prints "writing <steady clock ms when capture started>".
 #include "core/Core.h"
+#include "core/NoticeLog.h"
 #include "audio/devices/VirtualBackend.h"
 #include "studio/Studio.h"
 #include <QCoreApplication>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication qtApp(argc, argv);
     tamblor::Core app;
+    tamblor::NoticeLog log(app.notices());
     tamblor::Studio studio(app);
     try {
         app.startUp();
