@@ -78,6 +78,10 @@ EventCheck checkEvent(const RecordEvent& event, const std::vector<RecordEvent>& 
     if (event.endKind == schedule::EndKind::Length) {
         if (event.lengthSeconds <= 0)
             check.errors << "The length must be longer than 0 seconds.";
+        else if (event.lengthSeconds > RecordEvent::MaxSeconds)
+            check.errors << QString("The length must be at most %1 seconds (27:46:39), the longest a take's length "
+                                    "can be kept in the index.")
+                                .arg(RecordEvent::MaxSeconds);
     } else if (event.end == event.start) {
         check.errors << "The end is the start: the take would last 0 seconds. (An end earlier than the start is on the next day.)";
     }

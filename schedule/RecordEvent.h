@@ -21,6 +21,8 @@ enum class AfterRecording { Nothing, PeakNormalize, LoudnessNormalize };
 
 struct RecordEvent {
     static constexpr int MaxSlot = 900;
+    // The longest take: the index keeps a length in five characters.
+    static constexpr int MaxSeconds = 99999;
     // Monday is bit 0, Sunday bit 6 (QDate::dayOfWeek() - 1).
     static constexpr int Weekdays = 0x1f;
     static constexpr int EveryDay = 0x7f;
@@ -65,6 +67,11 @@ struct RecordEvent {
         const int d = start.secsTo(end);
         return d > 0 ? d : d + 24 * 3600;
     }
+
+    // What keeps the event as it is stored from being run (a length of 0 or less, or longer
+    // than the index can hold; a fixed slot with no slot; no day to run on); empty when it can
+    // run. Such an event records nothing until it is repaired.
+    QString problem() const;
 
     bool operator==(const RecordEvent&) const = default;
 };

@@ -79,7 +79,7 @@ qint64 RunStore::append(RecordRun& run)
     auto& db = database_.connection();
     run.recordedAtMs = clock_.now().toMSecsSinceEpoch();
     Statement s = db.prepare(store::insertSql("runs", fields()));
-    bindFields(s, run);
+    bindFields(s, withEventKept(run));
     s.run();
     run.id = db.lastInsertId();
     emit runChanged(run.id);
@@ -89,10 +89,21 @@ qint64 RunStore::append(RecordRun& run)
 void RunStore::update(const RecordRun& run)
 {
     Statement s = database_.connection().prepare(store::updateSql("runs", fields(), "id"));
-    bindFields(s, run);
+    bindFields(s, withEventKept(run));
     s.bind(int(fields().size()) + 1, int64_t(run.id));
     s.run();
     emit runChanged(run.id);
+}
+
+RecordRun RunStore::withEventKept(RecordRun run) const
+{
+    if (run.eventId) {
+        Statement s = database_.connection().prepare("SELECT 1 FROM events WHERE id = ?1");
+        s.bind(1, int64_t(*run.eventId));
+        if (!s.step())
+            run.eventId.reset();
+    }
+    return run;
 }
 
 std::vector<RecordRun> RunStore::query(const QString& where, const std::optional<qint64>& key, int limit) const

@@ -45,6 +45,10 @@ signals:
     void runChanged(qint64 id);
 
 private:
+    // The run as it can be stored: a run outlives its event, so one whose event was deleted
+    // (while its take was under way, or before a result found later) keeps its name and
+    // refers to no event.
+    RecordRun withEventKept(RecordRun run) const;
     std::vector<RecordRun> query(const QString& where, const std::optional<qint64>& key, int limit) const;
 
     store::ProgramDatabase& database_;

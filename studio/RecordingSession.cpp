@@ -137,11 +137,12 @@ void RecordingSession::applySettings()
     setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
 }
 
-bool RecordingSession::armForClock()
+bool RecordingSession::armForClock(const QString& holder)
 {
     refusal_.clear();
     if (state_ != State::Idle)
         return false;
+    holder_ = holder;
     startMode_ = StartMode::Momentary;
     clocked_ = true;
     if (!arm()) {
@@ -211,7 +212,10 @@ void RecordingSession::handle(Event e)
     case State::Armed:
         switch (e) {
         case Event::Press:
-            startWriting(-1);
+            if (clocked_)
+                refusePress();
+            else
+                startWriting(-1);
             break;
         case Event::LoudBuffer:
             startWriting(triggerSequence_); // writing starts with that very buffer
@@ -243,7 +247,10 @@ void RecordingSession::handle(Event e)
     case State::WritingOn:
         switch (e) {
         case Event::Press:
-            setState(State::WritingOn); // writing goes on
+            if (clocked_)
+                refusePress();
+            else
+                setState(State::WritingOn); // writing goes on
             break;
         case Event::Tick:
             if (inputLost())
@@ -352,6 +359,7 @@ bool RecordingSession::beginWriting(const std::function<void()>& enableWriter)
         return false;
     }
     startTime_ = app_.clock().secondsSinceMidnight();
+    startDate_ = app_.clock().now().date();
     // Quiet is counted from the start at the earliest, also when the take was started by hand
     // with "Auto Start" ticked.
     lastLevelTime_ = startTime_;
@@ -390,6 +398,16 @@ QString RecordingSession::inputName() const
 QString RecordingSession::failureText(const Failure& f) const
 {
     return f.text() + " (recording device \"" + inputName() + "\")";
+}
+
+void RecordingSession::refusePress()
+{
+    // A take on a clock is never disturbed by a press: its length and its first frame are the
+    // clock's.
+    app_.notices().tell(QStringLiteral("recording"),
+                        QStringLiteral("Record cannot start now: %1.")
+                            .arg(holder_.isEmpty() ? QStringLiteral("a take on a clock holds the input") : holder_),
+                        Notice::Severity::Warning);
 }
 
 void RecordingSession::refuse(int number, const QString& text)
@@ -432,7 +450,10 @@ void RecordingSession::finish(bool lengthFromFile)
     } else {
         seconds = secondsAcrossMidnight(startTime_, clock.secondsSinceMidnight());
     }
-    const IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clock.now().date());
+    // A take by hand is dated the day it is completed, as the index has always had it; a take
+    // on a clock is dated by its start, as its run and a fixed slot's copy are, so an event
+    // across midnight keeps the day it was planned for.
+    const IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clocked_ ? startDate_ : clock.now().date());
     try {
         library_.write(slot_, done);
     } catch (const Failure& f) {

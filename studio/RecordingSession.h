@@ -13,6 +13,7 @@
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
 #include "platform/Failure.h"
+#include <QDate>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -90,7 +91,9 @@ public:
     // quiet ticks moving nothing, until startWritingFrom() starts writing from one sample of
     // the input, for a number of frames (then it ends as LengthReached) or until stopped.
     // False when a take is under way or arming was refused (the reason was shown).
-    bool armForClock();
+    // `holder` says who holds the input, for a press refused meanwhile ("the record event
+    // "NEWS" holds the input until 17:05:00").
+    bool armForClock(const QString& holder = {});
     bool startWritingFrom(quint64 firstSample, qint64 frames);
     bool clocked() const { return clocked_; }
     // Why the last arming was refused (empty when it was not).
@@ -162,6 +165,8 @@ private:
     QString inputName() const;
     // Arming was refused: the operator is told, and refusal() says why.
     void refuse(int number, const QString& text);
+    // A press while a take on a clock holds the input: refused, and the operator told why.
+    void refusePress();
 
     Core& app_;
     SoundLibrary& library_;
@@ -184,6 +189,8 @@ private:
     bool lengthReached_ = false;
     Ending lastEnding_ = Ending::None;
     QString refusal_;
+    QString holder_;
+    QDate startDate_;
 };
 
 } // namespace tamblor

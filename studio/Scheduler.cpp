@@ -387,7 +387,8 @@ void Scheduler::begin(const Pending& given, qint64 now)
                          megabytes(expected) + " and " + megabytes(DiskReserveBytes) + " are kept free. Nothing was recorded.");
         return;
     }
-    if (!recording_.armForClock()) {
+    if (!recording_.armForClock("the record event \"" + p.event.name + "\" holds the input until " +
+                                timeText(o.endMs))) {
         const QString reason = recording_.refusal().isEmpty() ? QString("The input is taken.") : recording_.refusal();
         recordResult(p.event, o, RunResult::DeviceBusy, "The input could not be opened: " + reason);
         return;

@@ -85,3 +85,13 @@ TEST(EventCheckTest, AnEventRefusedIsNotCheckedForOverlapsAndADisabledOneWarnsOf
     ASSERT_EQ(c.warnings.size(), 1);
     EXPECT_TRUE(c.warnings[0].startsWith("\"NEWS\" records from the same input at Mon 07.12 17:00.")) << c.warnings[0].toStdString();
 }
+
+TEST(EventCheckTest, ALengthTheIndexCannotHoldIsRefused)
+{
+    const RecordEvent longest = event(1, "LONG", QTime(6, 0), RecordEvent::MaxSeconds, RecordEvent::EveryDay);
+    EXPECT_TRUE(checkEvent(longest, {}, Now, QLocale::c()).storable());
+    const RecordEvent tooLong = event(1, "LONG", QTime(6, 0), RecordEvent::MaxSeconds + 1, RecordEvent::EveryDay);
+    const EventCheck check = checkEvent(tooLong, {}, Now, QLocale::c());
+    ASSERT_EQ(check.errors.size(), 1);
+    EXPECT_TRUE(check.errors[0].startsWith("The length must be at most 99999 seconds")) << check.errors[0].toStdString();
+}

@@ -236,16 +236,16 @@ TEST_F(EventWindowTest, ALengthOfMoreThanADayIsListedAndEditedAsTyped)
     e.name = "MARATHON";
     e.start = QTime(6, 0);
     e.weekdays = RecordEvent::EveryDay;
-    e.lengthSeconds = 30 * 3600 + 5;
+    e.lengthSeconds = 27 * 3600 + 5;
     studio->events().add(e);
     frmRecordEvents* w = openEvents();
     ASSERT_TRUE(w);
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
-    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::End), "for 30:00:05");
+    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::End), "for 27:00:05");
     w->cmdEdit->click();
     frmEditEvent* edit = editor();
     ASSERT_TRUE(edit);
-    EXPECT_EQ(edit->txtLength->text(), "30:00:05");
+    EXPECT_EQ(edit->txtLength->text(), "27:00:05");
 }
 
 TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)

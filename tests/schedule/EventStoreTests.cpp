@@ -182,6 +182,30 @@ TEST_F(EventStoreTest, RunsAreOnePerOccurrenceKeptAfterTheirEventAndUnseenUntilM
     EXPECT_EQ(kept[0].eventName, "NEWS");
 }
 
+TEST_F(EventStoreTest, ARunWhoseEventWasDeletedDuringItsTakeIsStoredWithItsResult)
+{
+    RecordEvent e = news();
+    events->add(e);
+    RecordRun run = runOf(e.id, 1000, std::nullopt);
+    runs->append(run);
+    events->remove(e.id); // while the take is under way: the run still names the event
+
+    run.result = RunResult::OK;
+    run.lengthFrames = 30 * 44100;
+    EXPECT_NO_THROW(runs->update(run));
+    const auto stored = runs->find(run.id);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->result, RunResult::OK);
+    EXPECT_FALSE(stored->eventId);
+    EXPECT_EQ(stored->eventName, "NEWS");
+    EXPECT_TRUE(runs->underWay().empty()) << "never found under way, so never called Interrupted";
+
+    // A run first written after its event went (a result found later) is kept too.
+    RecordRun late = runOf(e.id, 2000, RunResult::Missed);
+    EXPECT_NO_THROW(runs->append(late));
+    EXPECT_FALSE(runs->find(late.id)->eventId);
+}
+
 TEST_F(EventStoreTest, AClosedDatabaseListsNothingAndRefusesWrites)
 {
     db->close();
