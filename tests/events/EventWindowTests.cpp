@@ -439,10 +439,7 @@ TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
 TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
 {
     // 44100 stereo, start mode Off, unity gain.
-    QByteArray settings(22, '\0');
-    for (auto [record, value] : {std::pair{3, 3}, {5, 1}, {6, 0}, {11, 16384}})
-        qToLittleEndian<int16_t>(int16_t(value), settings.data() + 2 * (record - 1));
-    writeAllBytes(native("C/Tamblor/MyComp.ini"), settings);
+    writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}, 22));
     restartProgram();
     auto& backend = dynamic_cast<audio::VirtualBackend&>(app->audio());
     backend.setInputSignal(audio::sources::tone(440.0, 16000));

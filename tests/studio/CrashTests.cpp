@@ -26,14 +26,6 @@ namespace measure = tamblor::audio::measure;
 
 namespace {
 
-QByteArray settingsBytes(std::initializer_list<std::pair<int, int16_t>> records)
-{
-    QByteArray bytes(22, '\0');
-    for (auto [n, v] : records)
-        qToLittleEndian<int16_t>(v, bytes.data() + 2 * (n - 1));
-    return bytes;
-}
-
 class CrashTest : public CoreLibraryTest {};
 
 } // namespace

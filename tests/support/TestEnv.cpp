@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
 #include <cstdlib>
 
 void TempRootTest::SetUp()
@@ -39,4 +41,15 @@ void writeAllBytes(const QString& path, const QByteArray& bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
+}
+
+QByteArray settingsBytes(const std::map<int, int16_t>& records, int size)
+{
+    int last = 0;
+    for (const auto& [n, v] : records)
+        last = std::max(last, n);
+    QByteArray bytes(std::max(2 * last, size), '\0');
+    for (const auto& [n, v] : records)
+        qToLittleEndian<int16_t>(v, bytes.data() + 2 * (n - 1));
+    return bytes;
 }

@@ -79,13 +79,7 @@ protected:
     // Settings records (1-based) of MyComp.ini; records not given are 0.
     void writeSettings(const std::map<int, int16_t>& records)
     {
-        int last = 0;
-        for (auto& [n, v] : records)
-            last = std::max(last, n);
-        QByteArray bytes(2 * last, '\0');
-        for (auto& [n, v] : records)
-            qToLittleEndian<int16_t>(v, bytes.data() + 2 * (n - 1));
-        writeAllBytes(native("C/Tamblor/MyComp.ini"), bytes);
+        writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes(records));
     }
     QString indexPath() const { return native("C/Tamblor/Schedule.dat"); }
     QByteArray indexBytes() const { return readAllBytes(indexPath()); }
