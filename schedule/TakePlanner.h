@@ -20,8 +20,8 @@
 //   is found lost) is stopped.
 //
 // Each tick the runner asks in this order: readClock(), then forTakeUnderWay() for its take,
-// then serve() until the list it returns no longer ends with an Open (an Open the runner could
-// not carry out leaves the input to the next waiting occurrence, as at a tick of its own).
+// then serve() until the list it returns no longer ends with an Open, so that an Open the runner
+// could not carry out leaves the input to the next waiting occurrence within the same tick.
 #include "schedule/EventTiming.h"
 #include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
