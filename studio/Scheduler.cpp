@@ -23,11 +23,11 @@
 namespace tamblor {
 
 using schedule::EventTiming::localDay;
-using schedule::EventTiming::startsBetween;
 using schedule::Occurrence;
 using schedule::RecordEvent;
 using schedule::RecordRun;
 using schedule::RunResult;
+using schedule::TakePlanner;
 
 namespace {
 
@@ -77,16 +77,12 @@ Scheduler::Scheduler(Core& app, SoundLibrary& library, RecordingSession& recordi
     });
     connect(&events_, &schedule::EventStore::eventChanged, this, [this](qint64 id) {
         reloadEvents();
-        // Planned again: what was waiting for its start is looked for anew.
-        std::erase_if(pending_, [id](const Pending& p) { return p.event.id == id && !p.late; });
-        if (ready_)
-            for (const Pending& p : unknownStarts(nowMs(), scanFrom_, id))
-                pending_.push_back(p);
+        planner_.eventChanged(id, nowMs(), situation(), hasRun());
         emit changed();
     });
     connect(&events_, &schedule::EventStore::eventRemoved, this, [this](qint64 id) {
         reloadEvents();
-        std::erase_if(pending_, [id](const Pending& p) { return p.event.id == id; });
+        planner_.eventRemoved(id);
         emit changed();
     });
     connect(&recording_, &RecordingSession::stateChanged, this, [this](RecordingSession::State s, RecordingSession::State) {
@@ -112,28 +108,21 @@ qint64 Scheduler::nowMs() const
 
 void Scheduler::reloadEvents()
 {
-    cache_ = events_.all();
+    planner_.setEvents(events_.all());
 }
 
-bool Scheduler::known(qint64 eventId, qint64 startMs) const
+TakePlanner::Situation Scheduler::situation() const
 {
-    if (active_ && active_->p.event.id == eventId && active_->p.occurrence.startMs == startMs)
-        return true;
-    for (const Pending& p : pending_)
-        if (p.event.id == eventId && p.occurrence.startMs == startMs)
-            return true;
-    return runs_.hasRun(eventId, startMs);
+    TakePlanner::Situation s;
+    if (active_)
+        s.underWay = TakePlanner::UnderWay{active_->take, active_->writing};
+    s.inputFree = recording_.state() == RecordingSession::State::Idle;
+    return s;
 }
 
-std::vector<Scheduler::Pending> Scheduler::unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only) const
+TakePlanner::HasRun Scheduler::hasRun() const
 {
-    std::vector<Pending> found;
-    for (const RecordEvent& e : cache_)
-        if (e.enabled && (!only || e.id == *only))
-            for (const Occurrence& o : startsBetween(e, afterMs, untilMs))
-                if (!known(e.id, o.startMs))
-                    found.push_back({e, o, false});
-    return found;
+    return [this](qint64 eventId, qint64 startMs) { return runs_.hasRun(eventId, startMs); };
 }
 
 QString Scheduler::takeName(const RecordEvent& event, const Occurrence& o) const
@@ -190,10 +179,8 @@ void Scheduler::recover()
 {
     gathering_ = true;
     reloadEvents();
-    pending_.clear();
     const qint64 now = nowMs();
-    lastNow_ = now;
-    lastSteady_ = app_.clock().steadyMs();
+    const TakePlanner::Reading reading{now, app_.clock().steadyMs()};
 
     // Takes under way when the program died: completed with what their files hold.
     for (RecordRun run : runs_.underWay()) {
@@ -240,209 +227,151 @@ void Scheduler::recover()
 
     // Starts while the program was not running: missed, or recorded late when enough is left.
     const std::optional<int64_t> beat = store::ProgramState(database_).number(HeartbeatKey);
-    for (const RecordEvent& e : cache_) {
-        if (!e.enabled)
-            continue;
-        std::vector<Occurrence> found;
-        if (beat) {
-            found = startsBetween(e, std::max<qint64>(*beat, e.changedAtMs), now);
-        } else if (auto o = schedule::EventTiming::underWayAt(e, now); o && o->startMs > e.changedAtMs) {
-            found.push_back(*o);
-        }
-        for (const Occurrence& o : found) {
-            if (known(e.id, o.startMs))
-                continue;
-            if (o.startMs <= now && now < o.endMs && o.endMs - now >= LateMinimumMs)
-                pending_.push_back({e, o, true});
-            else
-                recordResult(e, o, RunResult::Missed,
-                             "The program was not running at " + timeText(o.startMs) + " (last seen running at " +
-                                 (beat ? timeText(*beat) : QString("?")) + ").");
-        }
-    }
-    scanFrom_ = now;
+    carryOut(planner_.start(reading, beat ? std::optional<qint64>(*beat) : std::nullopt, situation(), hasRun()), now);
     lastBeat_ = 0;
-    ready_ = true;
     tellGathered();
     emit changed();
 }
 
 void Scheduler::tick()
 {
-    if (!ready_ || !database_.isOpen())
+    if (!planner_.started() || !database_.isOpen())
         return;
     const qint64 now = nowMs();
-    const qint64 steady = app_.clock().steadyMs();
-    const qint64 drift = (now - lastNow_) - (steady - lastSteady_);
-    lastNow_ = now;
-    lastSteady_ = steady;
-    if (std::llabs(drift) > StepMs)
-        stepped(now, drift > 0);
-
-    if (now - lastBeat_ >= HeartbeatMs || now < lastBeat_) {
-        try {
-            store::ProgramState(database_).setNumber(HeartbeatKey, now);
-            lastBeat_ = now;
-        } catch (const Failure&) {
-            // Tried again at the next tick; a missed start is then found from the last one stored.
-        }
+    const TakePlanner::StepPlan step = planner_.readClock({now, app_.clock().steadyMs()}, situation(), hasRun());
+    if (step.step != TakePlanner::ClockStep::None) {
+        gathering_ = true;
+        carryOut(step.actions, now);
+        tellGathered();
+        emit changed();
     }
-    if (active_)
-        progress(now);
-    pull(now);
-    serve(now);
+    beat(now);
+    if (active_) {
+        if (!active_->writing)
+            measureDue(now);
+        if (const auto action = TakePlanner::forTakeUnderWay(now, {active_->take, active_->writing}))
+            carryOut(*action, now);
+    }
+    // An input that could not be opened for one take is offered to the next waiting one.
+    std::vector<Action> actions;
+    do {
+        actions = planner_.serve(now, situation(), hasRun());
+        carryOut(actions, now);
+    } while (!actions.empty() && actions.back().what == TakePlanner::Do::Open);
 }
 
-void Scheduler::stepped(qint64 now, bool forward)
+void Scheduler::beat(qint64 now)
 {
-    gathering_ = true;
-    if (forward) {
-        const QString why = "The clock was put forward past its start.";
-        if (active_ && !active_->writing && active_->p.occurrence.startMs < now - TickToleranceMs) {
-            const Pending p = active_->p;
-            cancelOpening();
-            recordResult(p.event, p.occurrence, RunResult::Missed, why);
-        }
-        for (size_t i = 0; i < pending_.size();) {
-            const Pending p = pending_[i];
-            if (!p.late && p.occurrence.startMs < now - TickToleranceMs) {
-                pending_.erase(pending_.begin() + ptrdiff_t(i));
-                recordResult(p.event, p.occurrence, RunResult::Missed, why);
-            } else {
-                ++i;
-            }
-        }
-        for (const Pending& p : unknownStarts(scanFrom_, now))
-            recordResult(p.event, p.occurrence, RunResult::Missed, why);
-        scanFrom_ = std::max(scanFrom_, now);
-    } else {
-        // Back: an input opened for a start that is now further off waits for it again.
+    if (now - lastBeat_ < HeartbeatMs && now >= lastBeat_)
+        return;
+    try {
+        store::ProgramState(database_).setNumber(HeartbeatKey, now);
+        lastBeat_ = now;
+    } catch (const Failure&) {
+        // Tried again at the next tick; a missed start is then found from the last one stored.
+    }
+}
+
+void Scheduler::carryOut(const std::vector<Action>& actions, qint64 now)
+{
+    for (const Action& a : actions)
+        carryOut(a, now);
+}
+
+void Scheduler::carryOut(const Action& action, qint64 now)
+{
+    using Do = TakePlanner::Do;
+    switch (action.what) {
+    case Do::Open:
+        begin(action.take, action.startNow, now);
+        break;
+    case Do::Start:
+        if (active_ && !active_->writing)
+            startWriting(now);
+        break;
+    case Do::Stop:
+        if (active_ && active_->writing)
+            recording_.handle(RecordingSession::Event::Stop);
+        break;
+    case Do::Cancel:
         if (active_ && !active_->writing)
             cancelOpening();
-        scanFrom_ = now;
-    }
-    tellGathered();
-    emit changed();
-}
-
-void Scheduler::pull(qint64 now)
-{
-    const qint64 until = now + OpenLeadMs;
-    if (until <= scanFrom_)
-        return;
-    for (const Pending& p : unknownStarts(scanFrom_, until))
-        pending_.push_back(p);
-    scanFrom_ = until;
-    std::stable_sort(pending_.begin(), pending_.end(),
-                     [](const Pending& a, const Pending& b) { return a.occurrence.startMs < b.occurrence.startMs; });
-}
-
-void Scheduler::serve(qint64 now)
-{
-    for (size_t i = 0; i < pending_.size();) {
-        const Pending p = pending_[i];
-        const bool due = p.late || p.occurrence.startMs <= now;
-        if (!active_ && recording_.state() == RecordingSession::State::Idle) {
-            pending_.erase(pending_.begin() + ptrdiff_t(i));
-            begin(p, now);
-            continue;
-        }
-        if (due) {
-            pending_.erase(pending_.begin() + ptrdiff_t(i));
-            const QString detail =
-                active_ ? "The input was taken by the event \"" + active_->p.event.name + "\"."
-                        : QString("A take by hand was under way on the input at the start; it was not interrupted.");
-            recordResult(p.event, p.occurrence, RunResult::DeviceBusy, detail);
-            continue;
-        }
-        ++i;
+        break;
+    case Do::Record:
+        recordResult(action.take.event, action.take.occurrence, action.result, action.detail);
+        break;
     }
 }
 
-void Scheduler::begin(const Pending& given, qint64 now)
+void Scheduler::begin(const Take& take, bool startNow, qint64 now)
 {
-    Pending p = given;
-    const Occurrence& o = p.occurrence;
-    p.late = p.late || now > o.startMs + TickToleranceMs;
-    if (p.late && o.endMs - now < LateMinimumMs) {
-        recordResult(p.event, o, RunResult::Missed, "The program came to its start too late to record it.");
-        return;
-    }
+    const Occurrence& o = take.occurrence;
     // An unattended take never records from whatever card now has the settings' number.
-    if (!p.event.device && !devices_.present(DeviceChoice::Device::Record)) {
-        recordResult(p.event, o, RunResult::DeviceBusy,
+    if (!take.event.device && !devices_.present(DeviceChoice::Device::Record)) {
+        recordResult(take.event, o, RunResult::DeviceBusy,
                      "The input \"" + devices_.keptName(DeviceChoice::Device::Record) +
                          "\" is not there; nothing was recorded from another card.");
         return;
     }
     const SharedState& st = app_.state();
-    recording_.applyInput(p.event.device.value_or(st.RecordDevice), p.event.format.value_or(st.FormatIndex),
-                          p.event.channels.value_or(st.ChannelMode));
+    recording_.applyInput(take.event.device.value_or(st.RecordDevice), take.event.format.value_or(st.FormatIndex),
+                          take.event.channels.value_or(st.ChannelMode));
     const qint64 lengthMs = o.endMs - std::max(now, o.startMs);
     const qint64 expected = qint64(recording_.fileBytesPerSecond()) * lengthMs / 1000;
     const qint64 free = freeSpace_(library_.slotFileNative(1));
     if (free >= 0 && free < expected + DiskReserveBytes) {
-        recordResult(p.event, o, RunResult::DiskFull,
+        recordResult(take.event, o, RunResult::DiskFull,
                      "Only " + megabytes(free) + " are free on the library's drive; the take needs " +
                          megabytes(expected) + " and " + megabytes(DiskReserveBytes) + " are kept free. Nothing was recorded.");
         return;
     }
-    if (!recording_.armForClock("the record event \"" + p.event.name + "\" holds the input until " +
+    if (!recording_.armForClock("the record event \"" + take.event.name + "\" holds the input until " +
                                 timeText(o.endMs))) {
         const QString reason = recording_.refusal().isEmpty() ? QString("The input is taken.") : recording_.refusal();
-        recordResult(p.event, o, RunResult::DeviceBusy, "The input could not be opened: " + reason);
+        recordResult(take.event, o, RunResult::DeviceBusy, "The input could not be opened: " + reason);
         return;
     }
     Active a;
-    a.p = p;
+    a.take = take;
     a.openedAt = recording_.input().samplesDelivered();
     a.channels = recording_.input().channels();
     a.rate = recording_.input().sampleRate();
-    a.name = takeName(p.event, o);
+    a.name = takeName(take.event, o);
     active_ = a;
     emit changed();
-    if (p.late || now >= o.startMs)
+    if (startNow)
         startWriting(now);
 }
 
-void Scheduler::progress(qint64 now)
+void Scheduler::measureDue(qint64 now)
 {
     Active& a = *active_;
-    const Occurrence& o = a.p.occurrence;
-    if (a.writing) {
-        // A take whose input neither delivers its frames nor is found lost ends in good time.
-        if (now > o.endMs + 10 * 1000)
-            recording_.handle(RecordingSession::Event::Stop);
-        return;
-    }
     const quint64 delivered = recording_.input().samplesDelivered();
-    if (delivered > a.openedAt) {
-        // The input's newest sample is about "now": the one due at the start is that far on.
-        const qint64 ahead = (o.startMs - now) * a.rate / 1000 * a.channels;
-        const qint64 due = qint64(delivered) + ahead;
-        if (due >= qint64(a.openedAt) && (!a.due || quint64(due) > *a.due))
-            a.due = quint64(due);
-    }
-    if (now >= o.startMs)
-        startWriting(now);
+    if (delivered <= a.openedAt)
+        return;
+    // The input's newest sample is about "now": the one due at the start is that far on.
+    const qint64 ahead = (a.take.occurrence.startMs - now) * a.rate / 1000 * a.channels;
+    const qint64 due = qint64(delivered) + ahead;
+    if (due >= qint64(a.openedAt) && (!a.due || quint64(due) > *a.due))
+        a.due = quint64(due);
 }
 
 void Scheduler::startWriting(qint64 now)
 {
     Active& a = *active_;
-    const Occurrence& o = a.p.occurrence;
+    const Occurrence& o = a.take.occurrence;
     const quint64 delivered = recording_.input().samplesDelivered();
-    quint64 first = a.p.late ? delivered : a.due.value_or(a.openedAt);
+    quint64 first = a.take.late ? delivered : a.due.value_or(a.openedAt);
     first = a.openedAt + (first - a.openedAt) / quint64(a.channels) * quint64(a.channels);
-    const qint64 fromMs = a.p.late ? now : o.startMs;
+    const qint64 fromMs = a.take.late ? now : o.startMs;
     a.framesAsked = (o.endMs - fromMs) * a.rate / 1000;
     a.due = first;
     if (!recording_.startWritingFrom(first, a.framesAsked))
         return; // refused: the session is idle again and the run was recorded
     a.writing = true;
     a.run = RecordRun();
-    a.run.eventId = a.p.event.id;
-    a.run.eventName = a.p.event.name;
+    a.run.eventId = a.take.event.id;
+    a.run.eventName = a.take.event.name;
     a.run.scheduledStartMs = o.startMs;
     a.run.firstSampleMs = fromMs;
     a.run.sampleRate = a.rate;
@@ -469,7 +398,7 @@ void Scheduler::sessionEnded()
     using E = RecordingSession::Ending;
     if (!a.writing) {
         const bool full = ending == E::WriteFailed;
-        recordResult(a.p.event, a.p.occurrence, full ? RunResult::DiskFull : RunResult::Short,
+        recordResult(a.take.event, a.take.occurrence, full ? RunResult::DiskFull : RunResult::Short,
                      full ? QString("The sound file could not be created.")
                           : QString("The input was lost before the start."));
         emit changed();
@@ -486,18 +415,12 @@ void Scheduler::sessionEnded()
                              : QString(" Nothing was recorded.");
     switch (ending) {
     case E::LengthReached:
-        if (a.p.occurrence.moved) {
-            run.result = RunResult::LateStart;
-            run.detail = "Its time did not exist that day (the clocks went forward); it started at " +
-                         timeText(a.p.occurrence.startMs) + ".";
-        } else if (a.p.late) {
-            run.result = RunResult::LateStart;
-            run.detail = "The program came up during the event's time; the rest from " +
-                         timeText(run.firstSampleMs.value_or(0)) + " was recorded.";
-        } else {
-            run.result = RunResult::OK;
-        }
+    {
+        const auto [result, detail] = TakePlanner::resultInFull(a.take, run.firstSampleMs.value_or(0));
+        run.result = result;
+        run.detail = detail;
         break;
+    }
     case E::WriteFailed:
         run.result = RunResult::DiskFull;
         run.detail = "The disk filled during the take." + kept;
@@ -526,12 +449,12 @@ void Scheduler::sessionEnded()
             tell(SoundLibrary::indexFailureText(f));
         }
     }
-    if (a.p.event.destination == schedule::Destination::FixedSlot && frames > 0 && *run.result != RunResult::OK)
-        run.detail += keepsItsTake(a.p.event.fixedSlot, slot);
+    if (a.take.event.destination == schedule::Destination::FixedSlot && frames > 0 && *run.result != RunResult::OK)
+        run.detail += keepsItsTake(a.take.event.fixedSlot, slot);
     saveRun(run);
     emit changed();
     if (frames > 0 && !app_.isEnding())
-        check(run, a.p.event, slot);
+        check(run, a.take.event, slot);
 }
 
 void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
@@ -649,14 +572,14 @@ void Scheduler::finishChecks()
 
 std::optional<schedule::EventTiming::EventStart> Scheduler::next() const
 {
-    return schedule::EventTiming::soonestStart(cache_, nowMs());
+    return planner_.next(nowMs());
 }
 
 std::optional<RecordEvent> Scheduler::recording() const
 {
     if (!active_)
         return std::nullopt;
-    return active_->p.event;
+    return active_->take.event;
 }
 
 bool Scheduler::recordNow(qint64 eventId)
@@ -670,7 +593,7 @@ bool Scheduler::recordNow(qint64 eventId)
     }
     const qint64 now = nowMs();
     const Occurrence o{localDay(now), now, now + qint64(event->plannedSeconds()) * 1000, false};
-    begin(Pending{*event, o, false}, now);
+    carryOut(TakePlanner::opening(Take{*event, o, false}, now), now);
     return active_.has_value();
 }
 

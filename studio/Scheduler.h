@@ -1,12 +1,14 @@
 #pragma once
-// Runs the record events: nobody at the window. Ticked by the studio's clock and driven by the
-// program's clock (Core::clock()), so tests step a schedule over days in seconds.
+// Runs the takes of the record events: nobody at the window. Ticked by the studio's clock and
+// driven by the program's clock (Core::clock()), so tests step a schedule over days in seconds.
 //
-// An occurrence of an enabled event opens its input OpenLeadMs before the start. The input
-// frame due at the start is worked out from how far the input has delivered at each tick of
-// the lead (the freshest delivery counts), and writing starts with exactly that frame, from the
-// input's pre-roll; a take holds exactly the frames of its planned length. Every occurrence gets
-// exactly one run in the database with its result:
+// When each take happens is decided by the planner (schedule::TakePlanner): opening, starting,
+// late and missed occurrences, steps of the clock. This runner carries its decisions out on
+// the recording session and keeps the record: it opens the input OpenLeadMs before the start,
+// works out the input frame due at the start from how far the input has delivered at each tick
+// of the lead (the freshest delivery counts), and starts writing with exactly that frame, from
+// the input's pre-roll; a take holds exactly the frames of its planned length. Every occurrence
+// gets exactly one run in the database with its result:
 // - OK; LateStart (the program came up inside the event's time with at least a minute left, or
 //   the start time did not exist that day: the rest is recorded at once);
 // - Short (the input failed or the program ended during the take); DiskFull (too little room
@@ -23,6 +25,7 @@
 #include "schedule/EventTiming.h"
 #include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
+#include "schedule/TakePlanner.h"
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -51,14 +54,10 @@ class ProgramDatabase;
 class Scheduler : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 OpenLeadMs = 2000;
+    static constexpr qint64 OpenLeadMs = schedule::TakePlanner::OpenLeadMs;
+    // How often the program notes in its database that it is running (missed starts are found
+    // from the last note).
     static constexpr qint64 HeartbeatMs = 10000;
-    // A difference between the wall clock and the steady clock larger than this is a step.
-    static constexpr qint64 StepMs = 2000;
-    // A late occurrence still records when at least this much of it is left.
-    static constexpr qint64 LateMinimumMs = 60000;
-    // A start seen this late by a tick (a busy program) still counts as on time.
-    static constexpr qint64 TickToleranceMs = 1000;
     static constexpr qint64 DiskReserveBytes = 64LL * 1024 * 1024;
     static constexpr const char* HeartbeatKey = "scheduler.heartbeat";
 
@@ -66,8 +65,8 @@ public:
               schedule::EventStore& events, schedule::RunStore& runs, DeviceChoice& devices, QObject* parent = nullptr);
     ~Scheduler() override;
 
-    // One step: heartbeat, clock steps, opening, starting and ending takes. The studio's clock
-    // calls it; tests turn that off and call it.
+    // One step: clock steps, heartbeat, then what the planner decides for the take under way
+    // and the waiting ones. The studio's clock calls it; tests turn that off and call it.
     void tick();
 
     // The next start of an enabled event after now (none while the database is closed).
@@ -106,13 +105,10 @@ private:
     bool gathering_ = false;
     QStringList gathered_;
 
-    struct Pending {
-        schedule::RecordEvent event;
-        schedule::Occurrence occurrence;
-        bool late = false; // came up inside its time: records the rest at once
-    };
+    using Take = schedule::TakePlanner::Take;
+    using Action = schedule::TakePlanner::Action;
     struct Active {
-        Pending p;
+        Take take;
         bool writing = false;
         quint64 openedAt = 0; // input samples delivered when it opened
         int channels = 2;
@@ -125,15 +121,15 @@ private:
 
     void recover();
     void reloadEvents();
-    bool known(qint64 eventId, qint64 startMs) const;
-    // The starts after `afterMs` up to `untilMs` of the enabled events (of event `only` alone
-    // when given) that have no run yet and are neither waiting nor under way.
-    std::vector<Pending> unknownStarts(qint64 afterMs, qint64 untilMs, std::optional<qint64> only = {}) const;
-    void stepped(qint64 now, bool forward);
-    void pull(qint64 now);
-    void serve(qint64 now);
-    void begin(const Pending& p, qint64 now);
-    void progress(qint64 now);
+    // What the planner is told of the take under way and the input.
+    schedule::TakePlanner::Situation situation() const;
+    schedule::TakePlanner::HasRun hasRun() const;
+    void carryOut(const std::vector<Action>& actions, qint64 now);
+    void carryOut(const Action& action, qint64 now);
+    void beat(qint64 now);
+    // The input frame due at the start, from how far the input has delivered by now.
+    void measureDue(qint64 now);
+    void begin(const Take& take, bool startNow, qint64 now);
     void startWriting(qint64 now);
     void sessionEnded();
     void cancelOpening();
@@ -156,14 +152,9 @@ private:
     DeviceChoice& devices_;
     std::function<qint64(const QString&)> freeSpace_;
 
-    bool ready_ = false;
-    std::vector<schedule::RecordEvent> cache_;
-    std::vector<Pending> pending_;
+    schedule::TakePlanner planner_;
     std::optional<Active> active_;
     bool cancelling_ = false;
-    qint64 scanFrom_ = 0;
-    qint64 lastNow_ = 0;
-    qint64 lastSteady_ = 0;
     qint64 lastBeat_ = 0;
     std::vector<std::unique_ptr<jobs::Job>> checks_;
     std::optional<Timing> lastTiming_;

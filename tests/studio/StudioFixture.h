@@ -80,8 +80,12 @@ protected:
         QByteArray all;
         for (const QByteArray& r : records)
             all += r;
-        writeAllBytes(native("C/Tamblor/Schedule.dat"), all);
+        writeAllBytes(indexPath(), all);
     }
+    QString indexPath() const { return native("C/Tamblor/Schedule.dat"); }
+    QByteArray indexBytes() const { return readAllBytes(indexPath()); }
+    // One 39-byte record of the index as it is on disk.
+    QByteArray recordBytes(int n) const { return indexBytes().mid(39 * (n - 1), 39); }
     QString slotFile(int n) const { return native(QString::asprintf("C/Tamblor/SF%04d.wav", n)); }
 
     tamblor::audio::VirtualBackend& backend() { return dynamic_cast<tamblor::audio::VirtualBackend&>(core->audio()); }

@@ -1,6 +1,7 @@
 // The take and the library outside the library window: a take made with no window open, a take
-// that ends while the window is open, the window opened during a take, every open window
-// following a slot changed elsewhere, and an index that cannot be written when a take ends.
+// that ends while the window is open, the window opened during a take, an event's take that
+// outlives the window, every open window following a slot changed elsewhere, and an index that
+// cannot be written when a take ends.
 #include "LibraryWindowFixture.h"
 #include "library/maintenance/IndexMaintenance.h"
 #include "wavefiles/frmDialog1.h"
@@ -43,6 +44,16 @@ protected:
     {
         backend().advance(frames);
         take().input().waitIdle();
+    }
+    // Steps of 50 ms of the clock and the input, the studio ticking (its sessions, its
+    // scheduler), as its timer does.
+    void runFor(qint64 ms)
+    {
+        for (qint64 t = 0; t < ms; t += Studio::TickMs) {
+            app->clock().advance(Studio::TickMs);
+            feedInput(44100 * Studio::TickMs / 1000);
+            studio->tick();
+        }
     }
     // 44100 stereo, start mode Off (one press writes), 0 dB.
     void writeOffSettings() { writeSettings({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}); }
@@ -183,6 +194,38 @@ TEST_F(StudioTest, ClosingTheWindowLeavesATakeItDidNotStartAndReopeningShowsIt)
     closeWindow();
     EXPECT_EQ(take().state(), RS::State::Idle);
     EXPECT_EQ(recordBytes(3).left(1), "1");
+}
+
+TEST_F(StudioTest, ClosingTheWindowLeavesAnEventsTakeToRunToItsEnd)
+{
+    writeOffSettings();
+    writeIndex({rec("1", "ONE", "5")});
+    startProgram();
+    schedule::RecordEvent e;
+    e.name = "NOW";
+    e.start = QTime(20, 0);
+    e.weekdays = schedule::RecordEvent::EveryDay;
+    e.lengthSeconds = 30;
+    studio->events().add(e);
+    backend().setInputSignal(sources::tone(1000.0, 8000));
+    openWindow();
+
+    ASSERT_TRUE(studio->scheduler().recordNow(e.id));
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    EXPECT_EQ(w->cmdRecord->text(), "Recording "); // the open window shows the take
+    EXPECT_EQ(w->lblNumber->text(), "2");
+    runFor(5000);
+    closeWindow();
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    runFor(30000);
+    studio->scheduler().finishChecks();
+    QCoreApplication::processEvents();
+
+    const auto runs = studio->runs().list(e.id);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].result, schedule::RunResult::OK) << runs[0].detail.toStdString();
+    EXPECT_EQ(runs[0].lengthFrames, 30 * 44100);
+    EXPECT_EQ(recordBytes(2), rec("1", "NOW", "30", "12-05-26"));
 }
 
 TEST_F(StudioTest, TheDeleteConfirmationFollowsItsEntryAndClosesWhenAnotherClientFreesIt)

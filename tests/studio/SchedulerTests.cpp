@@ -1,11 +1,10 @@
-// Record events run by the scheduler with nobody at the window: the real take on the virtual
-// card in stepped time (50 ms of clock and of input per step, long quiet stretches skipped), in
-// the time zone of London. Every result comes from its cause; the takes are checked frame by
-// frame in their files.
-#include "LibraryWindowFixture.h"
-#include "schedule/EventStore.h"
-#include "schedule/RunStore.h"
-#include "store/ProgramState.h"
+// Record events run by the studio's scheduler with nobody at a window, on the core alone: the
+// real take on the virtual card in stepped time (50 ms of clock and of input per step, long
+// quiet stretches skipped), in the time zone of London. Every result comes from its cause; the
+// takes are checked frame by frame in their files.
+#include "StudioFixture.h"
+#include "audio/devices/InputDevice.h"
+#include "studio/TakeCheck.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include <QFileInfo>
 #include <QTimeZone>
@@ -20,100 +19,28 @@ using RS = RecordingSession;
 
 namespace {
 
-class SchedulerTest : public LibraryWindowTest {
+class SchedulerTest : public StudioTest {
 protected:
     void SetUp() override
     {
-        const char* tz = std::getenv("TZ");
-        savedTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", "Europe/London", 1);
-        tzset();
-        LibraryWindowTest::SetUp();
+        StudioTest::SetUp();
         // 44100 stereo, start mode Off, unity gain; slot 1 in use.
         writeSettings({{3, 3}, {5, 1}, {6, 0}, {11, 16384}});
         writeIndex({rec("1", "ONE", "5")});
     }
-    void TearDown() override
+    static QByteArray rec(const char* status, const QString& name, const QString& length = "0",
+                          const QString& date = "12-01-26")
     {
-        LibraryWindowTest::TearDown();
-        if (savedTz_)
-            setenv("TZ", savedTz_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    static QDateTime local(int y, int mo, int d, int h, int mi, int s = 0)
-    {
-        return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
-    }
-    static qint64 ms(const QDateTime& t) { return t.toMSecsSinceEpoch(); }
-    qint64 now() const { return app->clock().now().toMSecsSinceEpoch(); }
-
-    // Starts the program at a local time.
-    void startAt(const QDateTime& t)
-    {
-        app->clock().setFixed(t);
-        ASSERT_TRUE(app->start());
-        ASSERT_TRUE(studio->database().isOpen());
+        return indexRecordBytes(status, name, length, date);
     }
     // A program ended and started again at a local time (the database and index stay).
     void restartAt(const QDateTime& t)
     {
-        app->endProgram();
-        newApp();
+        restart();
         startAt(t);
     }
-    Scheduler& scheduler() { return studio->scheduler(); }
-    RS& take() { return studio->recording(); }
-
-    RecordEvent event(const QString& name, QTime start, int lengthSeconds, int weekdays = RecordEvent::EveryDay)
-    {
-        RecordEvent e;
-        e.name = name;
-        e.start = start;
-        e.weekdays = weekdays;
-        e.lengthSeconds = lengthSeconds;
-        return e;
-    }
-    qint64 add(RecordEvent e)
-    {
-        studio->events().add(e);
-        return e.id;
-    }
-
-    // One step of 50 ms: the clock, the input and the studio's tick (the sessions and the scheduler).
-    void step()
-    {
-        app->clock().advance(Studio::TickMs);
-        backend().advance(44100 * Studio::TickMs / 1000);
-        take().input().waitIdle();
-        studio->tick();
-    }
-    // Runs until a local instant; while nothing is due for a while, the clock jumps to just
-    // before the next opening (the steady clock with it: no step of the clock).
-    void runUntil(qint64 until)
-    {
-        scheduler().tick(); // what is due now (a late start, for one) is served first
-        while (now() < until) {
-            const bool busy = take().state() != RS::State::Idle || scheduler().recording();
-            const auto next = scheduler().next();
-            const qint64 quietUntil = std::min(until, next ? next->occurrence.startMs - 2500 : until);
-            if (!busy && quietUntil - now() > 1000) {
-                app->clock().advance(quietUntil - now());
-                scheduler().tick();
-                continue;
-            }
-            step();
-        }
-        scheduler().finishChecks();
-        QCoreApplication::processEvents();
-    }
-    std::vector<RecordRun> runsOf(qint64 eventId) { return studio->runs().list(eventId); }
     // The frames of a slot's file.
     measure::WavContents wav(int slot) { return measure::readWav(slotFile(slot)); }
-
-private:
-    std::optional<std::string> savedTz_;
 };
 
 } // namespace
@@ -196,7 +123,7 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     EXPECT_TRUE(runs[0].detail.contains("Slot 5 keeps its take; this one is in slot 2.")) << runs[0].detail.toStdString();
     EXPECT_EQ(readAllBytes(slotFile(5)), old);
     EXPECT_EQ(recordBytes(5), rec("1", "SPOT OLD", "3"));
-    EXPECT_TRUE(app->messageText().contains("Silent")) << app->messageText().toStdString();
+    EXPECT_TRUE(lastTold().contains("Silent")) << lastTold().toStdString();
 
     // Day two: a tone. The new take replaces slot 5's file and entry; its working slot is free again.
     backend().setInputSignal(sources::tone(1000.0, 8000));
@@ -352,7 +279,8 @@ TEST_F(SchedulerTest, DowntimeGivesOneMissedRunPerDayAndAStartInsideTheEventReco
     EXPECT_EQ(runs[1].scheduledStartMs, ms(local(2026, 12, 7, 17, 0)));
     EXPECT_TRUE(runs[0].detail.contains("not running")) << runs[0].detail.toStdString();
     // Both are told in one message: the message window keeps only its last text.
-    EXPECT_EQ(app->messageText().count(": Missed. "), 2) << app->messageText().toStdString();
+    EXPECT_EQ(lastTold().count(": Missed. "), 2) << lastTold().toStdString();
+    EXPECT_EQ(told.filter(": Missed. ").size(), 1) << told.join("\n").toStdString();
     EXPECT_EQ(take().state(), RS::State::Idle);
     // Started again at once: nothing is found twice.
     restartAt(local(2026, 12, 8, 17, 31));
@@ -388,13 +316,14 @@ TEST_F(SchedulerTest, ATakeUnderWayWhenTheProgramDiedIsFoundInterruptedAndComple
     ASSERT_EQ(take().slot(), 2);
 
     // Killed: no end of the program, and the slot left reserved as a killed program leaves it.
-    endStudio();
+    studio.reset();
     QByteArray bytes = indexBytes();
     bytes[39] = '2';
     writeAllBytes(indexPath(), bytes);
     const qint64 held = qint64(wav(2).samples.size() / 2);
     ASSERT_GT(held, 29 * 44100);
-    newApp();
+    newCore();
+    newStudio();
     startAt(local(2026, 12, 7, 10, 5));
 
     const auto runs = runsOf(id);
@@ -445,23 +374,30 @@ TEST_F(SchedulerTest, AClockStepPastAStartGivesMissedAndAStepBackWaitsForTheStar
     startAt(local(2026, 12, 7, 9, 0));
     const qint64 ten = add(event("TEN", QTime(10, 0), 60));
     const qint64 eleven = add(event("ELEVEN", QTime(11, 0), 60));
+    const qint64 quarter = add(event("QUARTER", QTime(10, 15), 60));
     backend().setInputSignal(sources::counter());
     runUntil(ms(local(2026, 12, 7, 9, 58)));
 
-    // NTP puts the clock forward from 09:58 to 10:30: ten o'clock was stepped over.
-    app->clock().setFixed(local(2026, 12, 7, 10, 30));
+    // NTP puts the clock forward from 09:58 to 10:30: ten and a quarter past were stepped over,
+    // and both are told in one message.
+    const qsizetype toldBefore = told.size();
+    core->clock().setFixed(local(2026, 12, 7, 10, 30));
     runUntil(ms(local(2026, 12, 7, 10, 31)));
     ASSERT_EQ(runsOf(ten).size(), 1u);
     EXPECT_EQ(runsOf(ten)[0].result, RunResult::Missed);
     EXPECT_EQ(runsOf(ten)[0].slot, 0);
     EXPECT_TRUE(runsOf(ten)[0].detail.contains("clock was put forward")) << runsOf(ten)[0].detail.toStdString();
+    ASSERT_EQ(runsOf(quarter).size(), 1u);
+    EXPECT_EQ(runsOf(quarter)[0].result, RunResult::Missed);
+    ASSERT_EQ(told.size(), toldBefore + 1) << told.join("\n").toStdString();
+    EXPECT_EQ(lastTold().count(": Missed. "), 2) << lastTold().toStdString();
     EXPECT_TRUE(!studio->library().read(2) || studio->library().read(2)->Status == SlotStatus::Free);
 
     // While the input is open for eleven, the clock is put back half an hour: the input is let
     // go, and the take starts at eleven by the new time, exactly.
     runUntil(ms(local(2026, 12, 7, 10, 59, 59)));
     ASSERT_EQ(take().state(), RS::State::Armed);
-    app->clock().setFixed(local(2026, 12, 7, 10, 30));
+    core->clock().setFixed(local(2026, 12, 7, 10, 30));
     runUntil(ms(local(2026, 12, 7, 10, 30, 1)));
     EXPECT_EQ(take().state(), RS::State::Idle);
     EXPECT_TRUE(runsOf(eleven).empty());
@@ -472,35 +408,38 @@ TEST_F(SchedulerTest, AClockStepPastAStartGivesMissedAndAStepBackWaitsForTheStar
     EXPECT_EQ(scheduler().lastTiming()->firstSample, scheduler().lastTiming()->dueSample);
 }
 
-TEST_F(SchedulerTest, RecordNowRunsAtOnceAndClosingTheLibraryWindowDoesNotStopAnEventsTake)
+TEST_F(SchedulerTest, RecordNowRunsTheEventAtOnceForItsPlannedLengthAndIsRefusedWhileTheInputIsTaken)
 {
-    registerLibraryWindow();
     startAt(local(2026, 12, 7, 14, 0));
     const qint64 id = add(event("NOW", QTime(20, 0), 30));
     backend().setInputSignal(sources::tone(1000.0, 8000));
-    w = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
-    ASSERT_TRUE(w);
-    w->Timer1->stop();
+    EXPECT_FALSE(scheduler().recordNow(id + 100)) << "an unknown event";
 
     ASSERT_TRUE(scheduler().recordNow(id));
     EXPECT_EQ(take().state(), RS::State::Writing);
-    EXPECT_EQ(w->cmdRecord->text(), "Recording "); // the open window shows the take
-    EXPECT_EQ(w->lblNumber->text(), "2");
+    ASSERT_TRUE(scheduler().recording());
+    EXPECT_EQ(scheduler().recording()->id, id);
     // A second "Record now" while the input is taken is refused and says why.
     EXPECT_FALSE(scheduler().recordNow(id));
-    EXPECT_TRUE(app->messageText().contains("the input is taken"));
+    EXPECT_TRUE(lastTold().contains("the input is taken")) << lastTold().toStdString();
 
-    runUntil(now() + 5000);
-    w->close();
-    flushDeletes();
-    w = nullptr;
-    EXPECT_EQ(take().state(), RS::State::Writing);
-    runUntil(now() + 30000);
+    runUntil(now() + 35000);
     const auto runs = runsOf(id);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].result, RunResult::OK) << runs[0].detail.toStdString();
+    EXPECT_EQ(runs[0].scheduledStartMs, ms(local(2026, 12, 7, 14, 0)));
+    EXPECT_EQ(runs[0].firstSampleMs, runs[0].scheduledStartMs);
     EXPECT_EQ(runs[0].lengthFrames, 30 * 44100);
     EXPECT_EQ(recordBytes(2), rec("1", "NOW", "30", "12-07-26"));
+
+    // A take by hand holds the input: refused as well, and the take by hand goes on.
+    take().applySettings();
+    take().handle(RS::Event::Press);
+    ASSERT_EQ(take().state(), RS::State::Writing);
+    EXPECT_FALSE(scheduler().recordNow(id));
+    EXPECT_EQ(take().state(), RS::State::Writing);
+    EXPECT_FALSE(scheduler().recording());
+    take().handle(RS::Event::Stop);
 }
 
 TEST_F(SchedulerTest, AfterRecordingATakeIsPeakOrLoudnessNormalizedInPlace)
