@@ -2,6 +2,7 @@
 #include "schedule/NameTemplate.h"
 #include <QDateTime>
 #include <QTimeZone>
+#include "tests/support/LondonTime.h"
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <ctime>
@@ -10,25 +11,10 @@ using namespace tamblor::schedule;
 
 namespace {
 
-// Runs a test in the time zone of London (clocks forward on 29 March 2026 at 01:00 GMT, back on
-// 25 October 2026 at 02:00 BST).
-class LondonTime : public ::testing::Test {
+// Runs a test in the time zone of London.
+class LondonTimeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* tz = std::getenv("TZ");
-        saved_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", "Europe/London", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (saved_)
-            setenv("TZ", saved_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    LondonTime london_;
     static qint64 utc(int y, int mo, int d, int h, int mi, int s = 0)
     {
         return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()).toMSecsSinceEpoch();
@@ -44,12 +30,11 @@ protected:
     }
 
 private:
-    std::optional<std::string> saved_;
 };
 
 } // namespace
 
-TEST_F(LondonTime, ATimeThatOccursTwiceWhenTheClocksGoBackStartsOnce)
+TEST_F(LondonTimeTest, ATimeThatOccursTwiceWhenTheClocksGoBackStartsOnce)
 {
     const RecordEvent e = at(QTime(1, 30));
     // 01:30 BST is 00:30 UTC; an hour later 01:30 GMT comes round again.
@@ -74,7 +59,7 @@ TEST_F(LondonTime, ATimeThatOccursTwiceWhenTheClocksGoBackStartsOnce)
     EXPECT_EQ(o->endMs - o->startMs, 150 * 60 * 1000);
 }
 
-TEST_F(LondonTime, ATimeThatDoesNotExistWhenTheClocksGoForwardStartsAtTheChangeMarkedAsMoved)
+TEST_F(LondonTimeTest, ATimeThatDoesNotExistWhenTheClocksGoForwardStartsAtTheChangeMarkedAsMoved)
 {
     const RecordEvent e = at(QTime(1, 30));
     const auto o = EventTiming::nextStart(e, utc(2026, 3, 28, 23, 0));
@@ -96,7 +81,7 @@ TEST_F(LondonTime, ATimeThatDoesNotExistWhenTheClocksGoForwardStartsAtTheChangeM
     EXPECT_EQ(EventTiming::instantOf(QDate(2026, 7, 1), QTime(17, 0)).ms, utc(2026, 7, 1, 16, 0));
 }
 
-TEST_F(LondonTime, WeekdaySetsOneShotDatesAndEndsAtATimeOfDay)
+TEST_F(LondonTimeTest, WeekdaySetsOneShotDatesAndEndsAtATimeOfDay)
 {
     // Monday 7 December 2026.
     const RecordEvent weekdays = at(QTime(17, 0), RecordEvent::Weekdays);

@@ -8,6 +8,7 @@
 #include "schedule/TakePlanner.h"
 #include <QDateTime>
 #include <QTimeZone>
+#include "tests/support/LondonTime.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdlib>
@@ -24,21 +25,7 @@ namespace {
 
 class TakePlannerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* tz = std::getenv("TZ");
-        savedTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", "Europe/London", 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (savedTz_)
-            setenv("TZ", savedTz_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    LondonTime london_;
 
     struct Run {
         qint64 eventId = 0;
@@ -227,7 +214,6 @@ protected:
 private:
     qint64 writingSince_ = 0;
     qint64 writingFor_ = 0;
-    std::optional<std::string> savedTz_;
 };
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "studio/Studio.h"
 #include "tests/support/CoreFixture.h"
 #include "tests/support/IndexBytes.h"
+#include "tests/support/LondonTime.h"
 #include <QCoreApplication>
 #include <QtEndian>
 #include <cstdlib>
@@ -20,10 +21,7 @@ class StudioTest : public CoreTest {
 protected:
     void SetUp() override
     {
-        const char* tz = std::getenv("TZ");
-        savedTz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", "Europe/London", 1);
-        tzset();
+        london_.emplace();
         CoreTest::SetUp();
         newStudio();
     }
@@ -31,11 +29,7 @@ protected:
     {
         studio.reset();
         CoreTest::TearDown();
-        if (savedTz_)
-            setenv("TZ", savedTz_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
+        london_.reset();
     }
     // The studio's clock is off: the tests step it.
     void newStudio()
@@ -140,5 +134,5 @@ protected:
     std::unique_ptr<tamblor::Studio> studio;
 
 private:
-    std::optional<std::string> savedTz_;
+    std::optional<LondonTime> london_;
 };
