@@ -81,13 +81,15 @@ protected:
         return e.id;
     }
 
-    // One step of 50 ms: the clock, the input and the studio's tick (the sessions and the scheduler).
+    // One step of 50 ms: the clock, the input and the studio's tick (the sessions, the scheduler
+    // and the programme watch, whose measuring is waited for).
     void step()
     {
         app->clock().advance(Studio::TickMs);
         backend().advance(44100 * Studio::TickMs / 1000);
         take().input().waitIdle();
         studio->tick();
+        studio->watch().waitIdle();
     }
     // Runs until a local instant; while nothing is due for a while, the clock jumps to just
     // before the next opening (the steady clock with it: no step of the clock).
