@@ -1,18 +1,32 @@
 #pragma once
 // What the studio hears, watched for the operator: the live loudness of the input while a take
 // is armed or written, or of the output while a file plays, and dead air on a take being
-// written or a file being played (the silence alarm). The one reader of the input's and the
-// player's sample taps; it works on the user-interface thread at every tick of the studio
-// (20 times a second), never in the device callback, and follows the sessions' states as they
+// written or a file being played (the silence alarm). It follows the sessions' states as they
 // change, so a take is watched from its first frame with or without a window open.
 //
+// Two threads share the work. The measuring (K-weighting, the true peak, the gated figures, the
+// silence detector) runs on a worker thread of the watch's own (WatchWorker), the one reader of
+// the input's and the player's sample taps. The user-interface thread only steers: at every
+// tick of the studio (20 times a second) and at every change of a session's state it orders a
+// take from the taps, and on a change it tells the worker what to measure from then on. What
+// the worker found comes back as values, posted to this object's thread: the reading, which the
+// watch keeps for the windows, and the silence detector's findings, which the alarm acts on here
+// (its notices, its command and its signals belong to this thread). updated() follows each.
+//
 // The meter starts afresh when its source starts (a take armed, a file started) and when the
-// operator resets it.
+// operator resets it; a reading measured before that is dropped when it arrives. The alarm
+// ends at once when its programme ends; what the detector found before is dropped likewise.
+// Everything heard before a change of state belongs to what was watched before it: the taps'
+// positions are noted at the change, and the take ordered then stops there.
+//
+// Nothing waits for the worker but waitIdle() (tests that step the card and tick the studio,
+// and the end of the program). At the end of the program, and at the latest when the watch is
+// destroyed, the worker is stopped and joined before the taps close.
 #include "audio/loudness/LoudnessEngine.h"
 #include "studio/SilenceAlarm.h"
+#include "studio/WatchWorker.h"
 #include <QObject>
 #include <memory>
-#include <vector>
 
 namespace tamblor::audio {
 class SampleTap;
@@ -28,28 +42,37 @@ class RecordingSession;
 class ProgrammeWatch : public QObject {
     Q_OBJECT
 public:
-    enum class Source { None, Input, Output };
+    using Source = ProgrammeSource;
 
     ProgrammeWatch(Core& app, RecordingSession& recording, PlaybackSession& playback,
                    ProgramStarter& starter, QObject* parent = nullptr);
     ~ProgrammeWatch() override;
 
-    // Takes what the taps hold and brings the meter and the alarm up to date; updated() follows.
+    // Follows the sessions and orders the worker to take what the taps hold; the reading and
+    // the alarm move when its report arrives (updated() follows).
     void tick();
+    // Waits until the worker has done all it was given, then delivers its reports now: the
+    // reading and the alarm are those of every sample the taps held at the last tick or change.
+    // The user-interface thread's one wait for the worker (tests; the end of the program).
+    void waitIdle();
 
     // What the meter measures now.
-    Source source() const { return source_; }
+    Source source() const { return plan_.meterSource; }
     // Whether its source is sounding now: not while a playback is paused (the bars fall, the
     // figures stay), nor with no source.
     bool isLive() const;
-    // The meter's figures (all -inf before it has heard anything).
-    audio::LoudnessReading reading() const;
+    // The meter's figures as last reported (all -inf before it has heard anything).
+    audio::LoudnessReading reading() const { return reading_; }
     // Starts the meter's figures afresh (the alarm is not touched).
     void resetMeter();
     SilenceAlarm& alarm() { return alarm_; }
 
+    // The figures of a meter that has heard nothing.
+    static audio::LoudnessReading silentReading();
+
 signals:
-    // After a tick, a reset or a change of source: the reading and the alarm may have moved.
+    // After a report of the worker, a reset or a change of source: the reading and the alarm
+    // may have moved.
     void updated();
 
 private:
@@ -59,23 +82,26 @@ private:
         QString file;
         bool operator==(const Programme&) const = default;
     };
-    // Takes what the taps hold, for the meter and the alarm as they stand.
-    void drain();
-    // Puts the meter and the alarm on what the sessions do now.
-    void follow();
+    // Puts the plan on what the sessions do now and gives it to the worker when it changed;
+    // true when it did.
+    bool follow();
     Programme watchedProgramme() const;
     Source meterSource() const;
     // The input's tap or the player's.
     audio::SampleTap& tapOf(Source source) const;
+    // A report of the worker, on this object's thread.
+    void receive(const WatchReport& report);
+    // Stops the worker (at the end of the program, or on destruction).
+    void finish();
 
     RecordingSession& recording_;
     PlaybackSession& playback_;
     SilenceAlarm alarm_;
-    Source source_ = Source::None;
+    WatchPlan plan_;
     quint64 generation_ = 0; // of the meter source's tap when the meter started
     Programme programme_;
-    std::unique_ptr<audio::LoudnessEngine> meter_;
-    std::vector<int16_t> scratch_;
+    audio::LoudnessReading reading_;
+    std::unique_ptr<WatchWorker> worker_;
 };
 
 } // namespace tamblor

@@ -16,14 +16,26 @@ SilenceAlarm::SilenceAlarm(Core& app, ProgramStarter& starter, QObject* parent)
 
 SilenceAlarm::~SilenceAlarm() = default;
 
-void SilenceAlarm::begin(int slot, const QString& file, int channels, int sampleRate)
+void SilenceReport::add(audio::SilenceDetector& detector, const int16_t* samples, size_t frames)
+{
+    if (frames == 0)
+        return;
+    const std::vector<audio::SilenceChange> found = detector.add(samples, frames);
+    alarmed = detector.alarmed();
+    silentSeconds = detector.alarmSilenceSeconds();
+    levelDbfs = detector.alarmLevelDbfs();
+    for (const audio::SilenceChange& change : found)
+        changes.push_back({change.raised, change.frame, silentSeconds, levelDbfs});
+}
+
+void SilenceAlarm::begin(int slot, const QString& file)
 {
     end();
     const LoudnessPreferences p = ProgramSettings(app_.drives()).loudness();
     settings_.thresholdDbfs = p.silenceThresholdDbfs;
     settings_.silentSeconds = p.silenceSeconds;
     command_ = p.silenceCommand;
-    detector_ = std::make_unique<audio::SilenceDetector>(channels, sampleRate, settings_);
+    watching_ = true;
     slot_ = slot;
     file_ = file;
     silentSeconds_ = 0;
@@ -35,35 +47,34 @@ void SilenceAlarm::end()
 {
     if (raised_)
         clear();
-    detector_.reset();
+    watching_ = false;
 }
 
-void SilenceAlarm::add(const int16_t* samples, size_t frames)
+void SilenceAlarm::follow(const SilenceReport& report)
 {
-    if (!detector_ || frames == 0)
+    if (!watching_)
         return;
-    const std::vector<audio::SilenceChange> changes = detector_->add(samples, frames);
-    for (const audio::SilenceChange& change : changes) {
+    for (const SilenceReport::Change& change : report.changes) {
         if (change.raised && !raised_) {
             raisedAt_ = change.frame;
+            // The silence as it stood (the block fed may reach past the frame that raised it).
+            silentSeconds_ = change.silentSeconds;
+            levelDbfs_ = change.levelDbfs;
             raise();
         } else if (!change.raised && raised_) {
             clear();
         }
     }
     // While raised, the silence goes on growing (and may grow louder) until sound ends it.
-    if (raised_) {
-        silentSeconds_ = detector_->alarmSilenceSeconds();
-        levelDbfs_ = detector_->alarmLevelDbfs();
+    if (raised_ && report.alarmed) {
+        silentSeconds_ = report.silentSeconds;
+        levelDbfs_ = report.levelDbfs;
     }
 }
 
 void SilenceAlarm::raise()
 {
     raised_ = true;
-    // The silence as it stands (the samples fed may reach past the frame that raised it).
-    silentSeconds_ = detector_->alarmSilenceSeconds();
-    levelDbfs_ = detector_->alarmLevelDbfs();
     const QString dos = app_.drives().toDos(file_);
     const QString where = slot_ > 0 ? QStringLiteral("slot %1 (%2)").arg(slot_).arg(dos.isEmpty() ? file_ : dos)
                                     : (dos.isEmpty() ? file_ : dos);

@@ -1,24 +1,49 @@
 #pragma once
-// Dead air on a take being written or a file being played: fed the programme's samples, it
-// raises its alarm once the level has stayed below the threshold for the set time (the
-// preferences' values, taken when a programme begins), and clears it after five seconds of
-// sound. Raised, it tells the operator in the message window, naming the slot, and starts the
-// preferences' command once with the slot, the file and the level as its arguments. It never
-// stops a take or a playback.
+// Dead air on a take being written or a file being played: told what a silence detector found
+// in the programme's samples, it raises its alarm once the level has stayed below the threshold
+// for the set time (the preferences' values, taken when a programme begins), and clears it after
+// five seconds of sound. Raised, it tells the operator in the message window, naming the slot,
+// and starts the preferences' command once with the slot, the file and the level as its
+// arguments. It never stops a take or a playback.
 //
-// It needs no window: the studio's programme watch feeds it for every take and every file it
-// plays, whoever started them; another part of the program can run one of its own.
+// The detector runs wherever the samples are (the programme watch's worker thread); what it found
+// reaches the alarm as a SilenceReport, a plain value. The alarm itself lives on the
+// user-interface thread, where the notices and its signals are. It needs no window: the studio's
+// programme watch feeds it for every take and every file it plays, whoever started them.
 #include "audio/loudness/SilenceDetector.h"
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 namespace tamblor {
 
 class Core;
 class ProgramStarter;
+
+// What a silence detector found in the samples it was fed since the last report: the changes of
+// its alarm in order, and the dead air as it stands after the last sample.
+struct SilenceReport {
+    struct Change {
+        bool raised;
+        int64_t frame; // counted from the start of the programme
+        // The silence that raised the alarm as it stood after the block holding the change.
+        double silentSeconds;
+        double levelDbfs;
+    };
+    std::vector<Change> changes;
+    bool alarmed = false;
+    // While alarmed: the silence that raised the alarm so far and its level (see
+    // SilenceDetector::alarmSilenceSeconds and alarmLevelDbfs).
+    double silentSeconds = 0;
+    double levelDbfs = 0;
+
+    // Feeds `detector` a block of interleaved frames and notes what it found.
+    void add(audio::SilenceDetector& detector, const int16_t* samples, size_t frames);
+    // Nothing to tell: no change and no alarm.
+    bool isQuiet() const { return changes.empty() && !alarmed; }
+};
 
 class SilenceAlarm : public QObject {
     Q_OBJECT
@@ -29,16 +54,16 @@ public:
     // The program the command is started through (tests record the start instead).
     void setStarter(ProgramStarter& starter) { starter_ = &starter; }
 
-    // Starts watching a programme of `channels` channels at `sampleRate`: the take of `slot`
-    // or a file played (slot 0 when it is no slot file), `file` its native path. The threshold,
-    // time and command are read from the preferences now.
-    void begin(int slot, const QString& file, int channels, int sampleRate);
+    // Starts watching a programme: the take of `slot` or a file played (slot 0 when it is no
+    // slot file), `file` its native path. The threshold, time and command are read from the
+    // preferences now; the detector fed the programme's samples is made with settings().
+    void begin(int slot, const QString& file);
     // Stops watching; an alarm still raised is cleared.
     void end();
-    bool isWatching() const { return detector_ != nullptr; }
+    bool isWatching() const { return watching_; }
 
-    // Interleaved 16-bit frames of the programme, in order.
-    void add(const int16_t* samples, size_t frames);
+    // What the programme's detector found since the last report, in order.
+    void follow(const SilenceReport& report);
 
     bool isRaised() const { return raised_; }
     int slot() const { return slot_; }
@@ -71,7 +96,7 @@ private:
 
     Core& app_;
     ProgramStarter* starter_;
-    std::unique_ptr<audio::SilenceDetector> detector_;
+    bool watching_ = false;
     audio::SilenceSettings settings_;
     QString command_;
     int slot_ = 0;

@@ -58,7 +58,9 @@ public:
     Scheduler& scheduler() { return *scheduler_; }
 
     // One tick of the clock: the sessions, the scheduler and the watch. A failure is told to
-    // the operator, never dropped.
+    // the operator, never dropped. The watch only hands its measuring to its worker here; a
+    // caller that steps the studio by hand and reads the meter or the alarm at once waits for
+    // it with watch().waitIdle().
     void tick();
     // The studio's clock (on by default); tests that step the sessions by hand turn it off.
     void setTimerRunning(bool running);

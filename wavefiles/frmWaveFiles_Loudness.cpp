@@ -1,6 +1,7 @@
 // The live loudness meter and the silence alarm's band, as the view of the studio's programme
-// watch: the watch measures (with or without the window), the window shows. The figures of the
-// selected slot's file, as the studio's take measurer keeps them.
+// watch: the watch measures on its worker thread (with or without the window) and reports; the
+// window shows the reading and the alarm as last reported. The figures of the selected slot's
+// file, as the studio's take measurer keeps them.
 #include "app/Application.h"
 #include "core/ProgramSettings.h"
 #include "core/TimeText.h"

@@ -6,6 +6,7 @@
 // fit while the reader is late are counted and dropped, never the stream's own.
 #include "audio/devices/SpscRing.h"
 #include <QtGlobal>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 
@@ -53,9 +54,25 @@ public:
     // Reader: up to `maxFrames` whole frames of channels() channels.
     size_t take(int16_t* out, size_t maxFrames)
     {
+        return takeFrames(out, maxFrames, SIZE_MAX, SIZE_MAX).frames;
+    }
+    // Samples put so far (any thread). A reader that notes it at some moment can later take
+    // just what had been put by then, however late it comes to take it.
+    size_t position() const { return ring_.written(); }
+    // Reader: up to `maxFrames` whole frames, no more than `capacity` samples, of the samples
+    // put before `position`; counted in channels() as it was read once here (the owner may set
+    // another format meanwhile: the frames are those of the channels returned).
+    struct Taken {
+        size_t frames;
+        int channels;
+    };
+    Taken takeFrames(int16_t* out, size_t maxFrames, size_t capacity, size_t position = SIZE_MAX)
+    {
         const size_t channels = size_t(std::max(channels_.load(), 1));
-        const size_t frames = std::min(maxFrames, ring_.available() / channels);
-        return ring_.read(out, frames * channels) / channels;
+        const size_t taken = ring_.consumed();
+        const size_t before = position > taken ? position - taken : 0;
+        const size_t frames = std::min({maxFrames, capacity / channels, ring_.available() / channels, before / channels});
+        return {ring_.read(out, frames * channels) / channels, int(channels)};
     }
     // Frames the reader was too late for, since the tap was made.
     quint64 lostFrames() const { return lost_.load(std::memory_order_relaxed); }

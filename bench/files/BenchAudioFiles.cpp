@@ -13,11 +13,14 @@
 //   loudness (R128) of the hour vs ffmpeg -af ebur128=peak=true (LoudnessBench.cpp)
 //   the longest the user-interface thread goes without answering events while the normalize and
 //   send-to windows' jobs work on the hour (goal: at most 50 ms each)
+//   what the live loudness meter costs the user-interface thread per second of stereo 48 kHz
+//   (goal: at most 1 ms) beside the same measuring all on that thread (LiveLoudnessBench.cpp)
 // Each line states the machine's load average, since other work on the machine moves the times.
 // Usage: bench_audio_files <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls]
-// [--ours]. The files are deleted afterwards unless kept; --normalize times only the peak normalize
-// against sox, --convert only the conversion and its quality, --loudness only the loudness,
-// --stalls only the windows' stalls, --ours only one conversion of ours (to run under a profiler).
+// [--live] [--ours]. The files are deleted afterwards unless kept; --normalize times only the peak
+// normalize against sox, --convert only the conversion and its quality, --loudness only the
+// loudness, --stalls only the windows' stalls, --live only the live loudness meter (it needs no
+// hour), --ours only one conversion of ours (to run under a profiler).
 #include "audio/core/ThreadRole.h"
 #include "audio/files/AudioFileReader.h"
 #include "audio/files/FormatConverter.h"
@@ -27,6 +30,7 @@
 #include "audio/files/WaveFile.h"
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
+#include "LiveLoudnessBench.h"
 #include "LoudnessBench.h"
 #include "audio/files/OverlappedResampler.h"
 #include "audio/files/ResamplerSetup.h"
@@ -476,7 +480,8 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1); // the windows of the stall figures
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls] [--ours]\n",
+        std::fprintf(stderr, "usage: %s <work folder> [--keep] [--normalize] [--convert] [--loudness] [--stalls] [--live] "
+                             "[--ours]\n",
                      argv[0]);
         return 2;
     }
@@ -487,10 +492,15 @@ int main(int argc, char** argv)
     const bool onlyConvert = options.contains("--convert");
     const bool onlyLoudness = options.contains("--loudness");
     const bool onlyStalls = options.contains("--stalls");
+    const bool onlyLive = options.contains("--live");
     const bool oursOnce = options.contains("--ours");
     QDir().mkpath(folder);
     const QString hour = folder + "/hour.wav";
     try {
+        if (onlyLive) {
+            benchLiveLoudness(folder, 5, 3);
+            return 0;
+        }
         if (!QFile::exists(hour)) {
             const double t = seconds([&] { generate(hour); });
             std::printf("generated %s (%.0f MB) in %.1f s\n", qPrintable(hour),
@@ -518,6 +528,7 @@ int main(int argc, char** argv)
             benchNormalize(hour, folder);
             benchLoudness(hour, folder);
             benchWindowStalls(hour, folder, 3);
+            benchLiveLoudness(folder, 5, 3);
         }
     } catch (const Failure& f) {
         std::fprintf(stderr, "%s\n", f.what());

@@ -103,13 +103,15 @@ protected:
     }
     std::vector<tamblor::schedule::RecordRun> runsOf(qint64 eventId) { return studio->runs().list(eventId); }
 
-    // One step of 50 ms: the clock, the input (at its own rate) and the studio's tick.
+    // One step of 50 ms: the clock, the input (at its own rate), the studio's tick and the
+    // programme watch's measuring of what it handed on.
     void step()
     {
         core->clock().advance(tamblor::Studio::TickMs);
         backend().advanceMs(tamblor::Studio::TickMs);
         take().input().waitIdle();
         studio->tick();
+        studio->watch().waitIdle();
     }
     // Runs until a local instant; while nothing is due for a while, the clock jumps to just
     // before the next opening (the steady clock with it: no step of the clock).

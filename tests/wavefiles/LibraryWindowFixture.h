@@ -150,10 +150,13 @@ protected:
         backend().advance(frames);
         w->WaveIn().waitIdle();
     }
-    // One tick of the studio's clock, then of the window's display timer.
+    // One tick of the studio's clock, the programme watch's measuring of what the tick handed
+    // its worker (waited for, so that the meter and the alarm have moved), then the window's
+    // display timer.
     void tick()
     {
         studio->tick();
+        studio->watch().waitIdle();
         w->Timer1_Timer();
     }
     void advanceClock(int seconds) { app->clock().advance(qint64(seconds) * 1000); }

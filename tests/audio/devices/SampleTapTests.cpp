@@ -1,7 +1,8 @@
 // The sample taps of the input and the player, read on another thread while the virtual card
 // runs in real time: every frame in order, once, after the gain; the player's tap holds the
 // file's frames and not the silence of the end, read as it plays or afterwards; a tap that is
-// full drops frames, counted, and never holds up the stream.
+// full drops frames, counted, and never holds up the stream; a take stops at a position noted
+// earlier.
 #include "SignalMeasure.h"
 #include "audio/devices/FilePlayer.h"
 #include "audio/devices/InputDevice.h"
@@ -127,4 +128,43 @@ TEST(SampleTap, AClosedTapTakesNothingAndAFullOneCountsWhatItDropped)
     EXPECT_EQ(tap.take(out, 1024), 0u);
     tap.close();
     EXPECT_FALSE(tap.isOpen());
+}
+
+TEST(SampleTap, ATakeUpToANotedPositionLeavesWhatCameLaterAndTakesWholeFramesOfTheFormatItRead)
+{
+    SampleTap tap(4096);
+    tap.setFormat(8000, 2);
+    tap.open();
+    std::vector<int16_t> frames(2 * 300);
+    for (size_t i = 0; i < frames.size(); ++i)
+        frames[i] = int16_t(i);
+    tap.put(frames.data(), 100, 2);
+    const size_t noted = tap.position();
+    EXPECT_EQ(noted, 200u);
+    tap.put(frames.data() + 200, 200, 2);
+
+    int16_t out[2 * 300];
+    // Up to the position noted, in pieces: 60 frames, then the 40 left, then nothing.
+    SampleTap::Taken t = tap.takeFrames(out, 60, 1000, noted);
+    EXPECT_EQ(t.frames, 60u);
+    EXPECT_EQ(t.channels, 2);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[119], 119);
+    t = tap.takeFrames(out, 1000, 1000, noted);
+    EXPECT_EQ(t.frames, 40u);
+    EXPECT_EQ(out[0], 120);
+    EXPECT_EQ(tap.takeFrames(out, 1000, 1000, noted).frames, 0u);
+    // What came later: no more than the room for whole frames (a room of 101 samples holds 50).
+    t = tap.takeFrames(out, 1000, 101);
+    EXPECT_EQ(t.frames, 50u);
+    EXPECT_EQ(out[0], 200);
+    EXPECT_EQ(tap.take(out, 1000), 150u);
+    EXPECT_EQ(out[299], 599);
+
+    // A mono stream after it: frames of one sample each.
+    tap.setFormat(8000, 1);
+    tap.put(frames.data(), 7, 1);
+    t = tap.takeFrames(out, 1000, 1000);
+    EXPECT_EQ(t.frames, 7u);
+    EXPECT_EQ(t.channels, 1);
 }
