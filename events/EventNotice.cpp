@@ -50,7 +50,7 @@ QString EventNotice::recording(qint64 nowMs)
         return {};
     readRuns();
     for (const schedule::RecordRun& run : underWay_)
-        if (run.scheduledStartMs <= nowMs || run.firstSampleMs)
+        if ((run.scheduledStartMs <= nowMs || run.firstSampleMs) && !(scheduler_ && scheduler_->runWaitsToBeStored(run)))
             return run.eventName.trimmed();
     return {};
 }

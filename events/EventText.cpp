@@ -67,6 +67,9 @@ QString dayAndTimeText(qint64 ms, const QLocale& locale)
 
 QString nextStartText(const RecordEvent& event, qint64 nowMs, const QLocale& locale)
 {
+    // An event that cannot run as stored says so before anything else: it records nothing.
+    if (const QString problem = event.problem(); !problem.isEmpty())
+        return "Needs repair: " + problem;
     if (!event.enabled)
         return "off";
     const auto next = schedule::EventTiming::nextStart(event, nowMs);

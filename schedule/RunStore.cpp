@@ -74,8 +74,15 @@ RunStore::RunStore(store::ProgramDatabase& database, Clock& clock, QObject* pare
 {
 }
 
+void RunStore::checkWritable() const
+{
+    if (failWrites_)
+        throw *failWrites_;
+}
+
 qint64 RunStore::append(RecordRun& run)
 {
+    checkWritable();
     auto& db = database_.connection();
     run.recordedAtMs = clock_.now().toMSecsSinceEpoch();
     Statement s = db.prepare(store::insertSql("runs", fields()));
@@ -88,6 +95,7 @@ qint64 RunStore::append(RecordRun& run)
 
 void RunStore::update(const RecordRun& run)
 {
+    checkWritable();
     Statement s = database_.connection().prepare(store::updateSql("runs", fields(), "id"));
     bindFields(s, withEventKept(run));
     s.bind(int(fields().size()) + 1, int64_t(run.id));

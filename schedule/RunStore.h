@@ -2,6 +2,7 @@
 // The runs of the record events in the program's database: one row per occurrence (a second
 // one for the same event and scheduled start is refused by the database), appended when the
 // run begins or is found, updated when it ends, marked seen by the operator.
+#include "platform/Failure.h"
 #include "schedule/RecordRun.h"
 #include <QObject>
 #include <optional>
@@ -40,6 +41,10 @@ public:
     void markSeen(qint64 id);
     void markAllSeen();
 
+    // While set, append() and update() throw this failure as a database on a full drive would
+    // (tests; there is no other way to fill drive C under a running take on demand).
+    void failWritesWith(std::optional<Failure> failure) { failWrites_ = std::move(failure); }
+
 signals:
     // Appended, updated or marked seen.
     void runChanged(qint64 id);
@@ -51,8 +56,11 @@ private:
     RecordRun withEventKept(RecordRun run) const;
     std::vector<RecordRun> query(const QString& where, const std::optional<qint64>& key, int limit) const;
 
+    void checkWritable() const;
+
     store::ProgramDatabase& database_;
     Clock& clock_;
+    std::optional<Failure> failWrites_;
 };
 
 } // namespace tamblor::schedule

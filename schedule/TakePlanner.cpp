@@ -128,15 +128,17 @@ TakePlanner::StepPlan TakePlanner::readClock(Reading now, const Situation& s, co
     return plan;
 }
 
-std::optional<TakePlanner::Action> TakePlanner::forTakeUnderWay(qint64 nowMs, const UnderWay& take)
+std::optional<TakePlanner::Action> TakePlanner::forTakeUnderWay(Reading now, const UnderWay& take)
 {
     const Occurrence& o = take.take.occurrence;
     if (take.writing) {
-        if (nowMs > o.endMs + OverrunMs)
+        // By the steady clock: a step of the wall clock neither cuts nor stretches a take.
+        const qint64 length = o.endMs - take.writingFromMs;
+        if (now.steadyMs - take.writingSinceSteadyMs > length + OverrunMs)
             return act(Do::Stop, take.take);
         return std::nullopt;
     }
-    if (nowMs >= o.startMs)
+    if (now.wallMs >= o.startMs)
         return act(Do::Start, take.take);
     return std::nullopt;
 }
@@ -174,6 +176,11 @@ std::vector<TakePlanner::Action> TakePlanner::serve(qint64 nowMs, const Situatio
                 return actions;
             continue;
         }
+        // It starts where the take under way ends: it follows on once that one is done.
+        if (!t.late && s.underWay && s.underWay->writing && s.underWay->take.occurrence.endMs <= t.occurrence.startMs) {
+            ++i;
+            continue;
+        }
         if (t.late || t.occurrence.startMs <= nowMs) {
             waiting_.erase(waiting_.begin() + ptrdiff_t(i));
             const QString detail =
@@ -196,6 +203,14 @@ std::pair<RunResult, QString> TakePlanner::resultInFull(const Take& take, qint64
         return {RunResult::LateStart,
                 "The program came up during the event's time; the rest from " + timeText(firstSampleMs) + " was recorded."};
     return {RunResult::OK, QString()};
+}
+
+std::optional<TakePlanner::Take> TakePlanner::following(const UnderWay& take) const
+{
+    for (const Take& t : waiting_)
+        if (!t.late && t.occurrence.startMs == take.take.occurrence.endMs)
+            return t;
+    return std::nullopt;
 }
 
 void TakePlanner::eventChanged(qint64 eventId, qint64 nowMs, const Situation& s, const HasRun& hasRun)

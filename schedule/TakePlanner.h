@@ -16,8 +16,11 @@
 //   the operator, a machine that slept). Forward: every start stepped over is missed, the input
 //   opened for one of them let go. Back: an input opened but not yet writing is let go and its
 //   start waited for again by the new time; what already has its run is never planned twice.
-// - A take still writing OverrunMs after its end (an input that neither delivers its frames nor
-//   is found lost) is stopped.
+//   A take already writing is never cut or stretched by a step: it ends when its frames are in.
+// - A take starting where the take under way ends follows it on: it waits for that take to
+//   end (its last frames may still be on their way) instead of finding the input busy.
+// - A take still writing OverrunMs longer than its length by the steady clock (an input that
+//   neither delivers its frames nor is found lost) is stopped.
 //
 // Each tick the runner asks in this order: readClock(), then forTakeUnderWay() for its take,
 // then serve() until the list it returns no longer ends with an Open, so that an Open the runner
@@ -57,6 +60,10 @@ public:
     struct UnderWay {
         Take take;
         bool writing = false;
+        // While writing: the steady clock when writing began, and the wall time its first
+        // frame stands for (the take's start, or later for a late one).
+        qint64 writingSinceSteadyMs = 0;
+        qint64 writingFromMs = 0;
     };
     // What the runner holds at the moment of asking.
     struct Situation {
@@ -107,8 +114,11 @@ public:
     // The clocks at a tick, against those of the last tick (or of start()): a step and what it
     // decides. The reading is kept for the next tick.
     StepPlan readClock(Reading now, const Situation& s, const HasRun& hasRun);
-    // Start (its start has come) or Stop (far past its end) for the take under way, if either.
-    static std::optional<Action> forTakeUnderWay(qint64 nowMs, const UnderWay& take);
+    // Start (its start has come) or Stop (writing far longer than its length, by the steady
+    // clock) for the take under way, if either.
+    static std::optional<Action> forTakeUnderWay(Reading now, const UnderWay& take);
+    // The waiting take that starts where the take under way ends, if any.
+    std::optional<Take> following(const UnderWay& take) const;
     // Takes in the next OpenLeadMs join the waiting ones; then, in start order: the first is
     // opened when the input is free (the list ends there), those whose start has come while the
     // input is held find it busy, the others wait.

@@ -157,7 +157,23 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
 {
     if (state_ != State::Armed || !clocked_)
         return false;
+    clockedFrames_ = frames;
     return beginWriting([&] { writer_->enableFromSample(firstSample, frames); });
+}
+
+void RecordingSession::releaseKeptInput()
+{
+    if (state_ == State::Idle)
+        closeInput();
+}
+
+void RecordingSession::endClockedTake()
+{
+    if (!clocked_ || (state_ != State::Writing && state_ != State::WritingOn))
+        return;
+    closeInput(); // what the input delivered is written, and the file closed
+    lastEnding_ = clockedFrames_ > 0 && writer_->framesWritten() >= clockedFrames_ ? Ending::LengthReached : Ending::Stopped;
+    finish(true);
 }
 
 void RecordingSession::setState(State s)
@@ -234,7 +250,7 @@ void RecordingSession::handle(Event e)
         case Event::Stop:
         case Event::WindowClosing:
         case Event::ProgramEnding:
-            lastEnding_ = Ending::Abandoned;
+            lastEnding_ = e == Event::ProgramEnding ? Ending::ProgramEnded : Ending::Abandoned;
             abandon(); // an armed slot holds nothing: it is freed
             break;
         case Event::WriteFailure:
@@ -320,6 +336,8 @@ bool RecordingSession::arm()
         slot_ = reserved;
         lastEnding_ = Ending::None;
         lengthReached_ = false;
+        keepInput_ = false;
+        clockedFrames_ = 0;
         writer_->setFileName(library_.slotFileNative(slot_));
         armSequence_ = input_->lastSequence();
         input_->start();
@@ -431,7 +449,11 @@ void RecordingSession::closeInput()
 
 void RecordingSession::finish(bool lengthFromFile)
 {
-    closeInput();
+    // The writer has closed a file that reached its length; the input may go on for the next.
+    const bool keep = keepInput_ && clocked_ && lastEnding_ == Ending::LengthReached;
+    keepInput_ = false;
+    if (!keep)
+        closeInput();
     if (lengthFromFile && writer_->framesWritten() == 0) {
         // The take failed before its first frame: it leaves no entry and no empty file.
         try {

@@ -96,6 +96,15 @@ public:
     bool armForClock(const QString& holder = {});
     bool startWritingFrom(quint64 firstSample, qint64 frames);
     bool clocked() const { return clocked_; }
+    // A take on a clock that ends with its length reached leaves the input running (idle, no
+    // slot held) so that the next take on the same input can begin with the very next frame.
+    // Set while writing; every arming clears it.
+    void setKeepInputAfterLength(bool keep) { keepInput_ = keep; }
+    // The input kept running after a take is closed (only while idle).
+    void releaseKeptInput();
+    // Ends a take on a clock now, with every frame the input has delivered written: LengthReached
+    // when those hold the frames it was started for, else Stopped.
+    void endClockedTake();
     // Why the last arming was refused (empty when it was not).
     const QString& refusal() const { return refusal_; }
     Ending lastEnding() const { return lastEnding_; }
@@ -187,6 +196,8 @@ private:
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
     bool clocked_ = false;
     bool lengthReached_ = false;
+    bool keepInput_ = false;
+    qint64 clockedFrames_ = 0;
     Ending lastEnding_ = Ending::None;
     QString refusal_;
     QString holder_;

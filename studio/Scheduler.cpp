@@ -108,21 +108,60 @@ qint64 Scheduler::nowMs() const
 
 void Scheduler::reloadEvents()
 {
-    planner_.setEvents(events_.all());
+    std::vector<RecordEvent> all = events_.all();
+    refuseImpossible(all);
+    std::erase_if(all, [](const RecordEvent& e) { return !e.problem().isEmpty(); });
+    planner_.setEvents(std::move(all));
+}
+
+void Scheduler::refuseImpossible(const std::vector<RecordEvent>& events)
+{
+    std::map<qint64, QString> now;
+    for (const RecordEvent& e : events) {
+        const QString problem = e.problem();
+        if (problem.isEmpty())
+            continue;
+        now[e.id] = problem;
+        const auto before = refused_.find(e.id);
+        if (before == refused_.end() || before->second != problem)
+            tell("Record event \"" + e.name + "\" cannot run and records nothing until it is repaired: " + problem);
+    }
+    refused_ = std::move(now);
+}
+
+Scheduler::Input Scheduler::inputOf(const RecordEvent& event) const
+{
+    const SharedState& st = app_.state();
+    return {event.device.value_or(st.RecordDevice), event.format.value_or(st.FormatIndex),
+            event.channels.value_or(st.ChannelMode)};
+}
+
+TakePlanner::UnderWay Scheduler::underWay() const
+{
+    return TakePlanner::UnderWay{active_->take, active_->writing, active_->writingSinceSteadyMs, active_->fromMs};
 }
 
 TakePlanner::Situation Scheduler::situation() const
 {
     TakePlanner::Situation s;
     if (active_)
-        s.underWay = TakePlanner::UnderWay{active_->take, active_->writing};
+        s.underWay = underWay();
     s.inputFree = recording_.state() == RecordingSession::State::Idle;
     return s;
 }
 
 TakePlanner::HasRun Scheduler::hasRun() const
 {
-    return [this](qint64 eventId, qint64 startMs) { return runs_.hasRun(eventId, startMs); };
+    return [this](qint64 eventId, qint64 startMs) {
+        return runWaitsToBeStored(eventId, startMs) || runs_.hasRun(eventId, startMs);
+    };
+}
+
+bool Scheduler::runWaitsToBeStored(qint64 eventId, qint64 scheduledStartMs) const
+{
+    return std::any_of(unsaved_.begin(), unsaved_.end(), [&](const RecordRun& r) {
+        return r.eventId.value_or(0) == eventId && r.scheduledStartMs == scheduledStartMs;
+    });
 }
 
 QString Scheduler::takeName(const RecordEvent& event, const Occurrence& o) const
@@ -132,15 +171,29 @@ QString Scheduler::takeName(const RecordEvent& event, const Occurrence& o) const
 
 void Scheduler::saveRun(RecordRun& run)
 {
+    const auto same = [&run](const RecordRun& r) {
+        return r.eventId == run.eventId && r.scheduledStartMs == run.scheduledStartMs;
+    };
+    const bool waiting = std::any_of(unsaved_.begin(), unsaved_.end(), same);
+    const std::pair<qint64, qint64> key{run.eventId.value_or(0), run.scheduledStartMs};
+    if (run.id == 0)
+        if (const auto known = storedIds_.find(key); known != storedIds_.end())
+            run.id = known->second;
     try {
-        if (run.id == 0)
+        if (run.id == 0) {
             runs_.append(run);
-        else
+            storedIds_[key] = run.id;
+        } else
             runs_.update(run);
     } catch (const Failure& f) {
-        tell("The run of \"" + run.eventName + "\" could not be stored: " + f.text());
+        std::erase_if(unsaved_, same);
+        unsaved_.push_back(run);
+        if (!waiting)
+            tell("The run of \"" + run.eventName + "\" could not be stored: " + f.text() +
+                 " It is stored as soon as the database can be written again.");
         return;
     }
+    std::erase_if(unsaved_, same);
     if (!run.result || *run.result == RunResult::OK)
         return;
     const QString text = "Record event \"" + run.eventName + "\" at " + timeText(run.scheduledStartMs) + ": " +
@@ -149,6 +202,18 @@ void Scheduler::saveRun(RecordRun& run)
         gathered_ << text;
     else
         tell(text);
+}
+
+void Scheduler::storeWaitingRuns()
+{
+    std::vector<RecordRun> waiting = unsaved_;
+    for (RecordRun& run : waiting) {
+        RecordRun r = run;
+        saveRun(r);
+        if (!runWaitsToBeStored(run))
+            continue;
+        break; // the database still refuses: the rest waits for the next tick
+    }
 }
 
 void Scheduler::tellGathered()
@@ -196,9 +261,13 @@ void Scheduler::recover()
             frames = 0; // not readable: the take is reported with no length
         }
         run.lengthFrames = frames;
+        // Completed in the index: the take ended while the program ran, and only its run could
+        // not be stored (the database failed, as it does on a full drive).
+        bool ended = false;
         if (run.slot > 0 && frames > 0) {
             try {
                 const auto record = library_.read(run.slot);
+                ended = record && record->Status == SlotStatus::Used;
                 if (record && record->Status == SlotStatus::Reserved) {
                     const int seconds = rate > 0 ? int(std::lround(double(frames) / rate)) : 0;
                     library_.complete(run.slot, seconds, localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
@@ -210,11 +279,31 @@ void Scheduler::recover()
                 tell(f.text());
             }
         }
+        const QString kept = QString(" The %1 s recorded were kept in slot %2.")
+                                 .arg(rate > 0 ? double(frames) / rate : 0.0, 0, 'f', 1)
+                                 .arg(run.slot);
+        const auto event = events_.find(run.eventId.value_or(0));
+        const qint64 fromMs = run.firstSampleMs.value_or(run.scheduledStartMs);
+        const qint64 planned =
+            event ? (run.scheduledStartMs + qint64(event->plannedSeconds()) * 1000 - fromMs) * rate / 1000 : 0;
+        const qint64 free = freeSpace_(library_.slotFileNative(1));
+        if (ended && planned > 0 && frames >= planned) {
+            run.result = fromMs > run.scheduledStartMs ? RunResult::LateStart : RunResult::OK;
+            run.detail = run.result == RunResult::OK ? QString()
+                                                     : "The rest from " + timeText(fromMs) + " was recorded.";
+        } else if (ended && free >= 0 && free < DiskReserveBytes) {
+            run.result = RunResult::DiskFull;
+            run.detail = "The disk filled during the take; its result could not be stored then." + kept;
+        } else if (ended) {
+            run.result = RunResult::Short;
+            run.detail = "The take ended before its end while its result could not be stored." + kept;
+        } else {
         run.result = RunResult::Interrupted;
         run.detail = frames > 0 ? QString("The program ended during the take; the %1 s it holds were kept in slot %2.")
                                       .arg(rate > 0 ? frames / rate : 0)
                                       .arg(run.slot)
                                 : QString("The program ended during the take; nothing of it could be kept.");
+        }
         saveRun(run);
         if (frames > 0) {
             // Its figures, read back as for any take (an interrupted take replaces no fixed slot).
@@ -246,18 +335,42 @@ void Scheduler::tick()
         emit changed();
     }
     beat(now);
+    if (!unsaved_.empty())
+        storeWaitingRuns();
     if (active_) {
         if (!active_->writing)
             measureDue(now);
-        if (const auto action = TakePlanner::forTakeUnderWay(now, {active_->take, active_->writing}))
+        if (const auto action = TakePlanner::forTakeUnderWay({now, app_.clock().steadyMs()}, underWay()))
             carryOut(*action, now);
     }
+    if (active_ && active_->writing)
+        prepareFollowOn(now);
     // An input that could not be opened for one take is offered to the next waiting one.
     std::vector<Action> actions;
     do {
         actions = planner_.serve(now, situation(), hasRun());
         carryOut(actions, now);
     } while (!actions.empty() && actions.back().what == TakePlanner::Do::Open);
+    // An input left running for a take that did not take it up is closed.
+    if (followOn_ && !active_) {
+        followOn_.reset();
+        recording_.releaseKeptInput();
+    }
+}
+
+void Scheduler::prepareFollowOn(qint64 now)
+{
+    const Active& a = *active_;
+    const std::optional<Take> next = planner_.following(underWay());
+    const bool sameInput = next && inputOf(next->event) == a.input;
+    recording_.setKeepInputAfterLength(sameInput);
+    if (!next || sameInput || now < a.take.occurrence.endMs)
+        return;
+    // Another input: this take is ended as soon as the input has delivered its last frame, so
+    // the next one opens its input at its start, not a tick later.
+    const quint64 last = a.due.value_or(0) + quint64(a.framesAsked) * quint64(a.channels);
+    if (recording_.input().samplesDelivered() >= last)
+        recording_.endClockedTake();
 }
 
 void Scheduler::beat(qint64 now)
@@ -313,9 +426,16 @@ void Scheduler::begin(const Take& take, bool startNow, qint64 now)
                          "\" is not there; nothing was recorded from another card.");
         return;
     }
-    const SharedState& st = app_.state();
-    recording_.applyInput(take.event.device.value_or(st.RecordDevice), take.event.format.value_or(st.FormatIndex),
-                          take.event.channels.value_or(st.ChannelMode));
+    const Input input = inputOf(take.event);
+    // The input left running by the take before is taken up only by the one that follows it on.
+    std::optional<FollowOn> follow;
+    if (followOn_ && followOn_->endMs == o.startMs && followOn_->input == input && recording_.input().isCapturing() &&
+        now - o.startMs < OpenLeadMs)
+        follow = followOn_;
+    followOn_.reset();
+    if (!follow)
+        recording_.releaseKeptInput();
+    recording_.applyInput(input.device, input.format, input.channels);
     const qint64 lengthMs = o.endMs - std::max(now, o.startMs);
     const qint64 expected = qint64(recording_.fileBytesPerSecond()) * lengthMs / 1000;
     const qint64 free = freeSpace_(library_.slotFileNative(1));
@@ -333,13 +453,20 @@ void Scheduler::begin(const Take& take, bool startNow, qint64 now)
     }
     Active a;
     a.take = take;
+    a.input = input;
     a.openedAt = recording_.input().samplesDelivered();
+    if (follow) {
+        // It begins with the frame after the last of the take before: none lost, none twice.
+        a.take.late = false;
+        a.openedAt = follow->nextSample;
+        a.due = follow->nextSample;
+    }
     a.channels = recording_.input().channels();
     a.rate = recording_.input().sampleRate();
     a.name = takeName(take.event, o);
     active_ = a;
     emit changed();
-    if (startNow)
+    if (startNow || follow)
         startWriting(now);
 }
 
@@ -361,11 +488,21 @@ void Scheduler::startWriting(qint64 now)
     Active& a = *active_;
     const Occurrence& o = a.take.occurrence;
     const quint64 delivered = recording_.input().samplesDelivered();
-    quint64 first = a.take.late ? delivered : a.due.value_or(a.openedAt);
+    if (!a.take.late && !a.due) {
+        // Started at (or just after) its start: the sample due then, as far as the input has it.
+        const qint64 due = qint64(delivered) + (o.startMs - now) * a.rate / 1000 * a.channels;
+        a.due = quint64(std::max<qint64>(due, qint64(a.openedAt)));
+        a.dueAsWorkedOut = quint64(std::max<qint64>(due, 0));
+    } else {
+        a.dueAsWorkedOut = a.take.late ? delivered : *a.due;
+    }
+    quint64 first = a.take.late ? delivered : *a.due;
     first = a.openedAt + (first - a.openedAt) / quint64(a.channels) * quint64(a.channels);
     const qint64 fromMs = a.take.late ? now : o.startMs;
     a.framesAsked = (o.endMs - fromMs) * a.rate / 1000;
     a.due = first;
+    a.fromMs = fromMs;
+    a.writingSinceSteadyMs = app_.clock().steadyMs();
     if (!recording_.startWritingFrom(first, a.framesAsked))
         return; // refused: the session is idle again and the run was recorded
     a.writing = true;
@@ -398,16 +535,24 @@ void Scheduler::sessionEnded()
     using E = RecordingSession::Ending;
     if (!a.writing) {
         const bool full = ending == E::WriteFailed;
-        recordResult(a.take.event, a.take.occurrence, full ? RunResult::DiskFull : RunResult::Short,
-                     full ? QString("The sound file could not be created.")
-                          : QString("The input was lost before the start."));
+        QString detail;
+        switch (ending) {
+        case E::WriteFailed: detail = "The sound file could not be created."; break;
+        case E::DeviceLost: detail = "The input was lost before the start."; break;
+        case E::ProgramEnded: detail = "The program ended before the start; nothing was recorded."; break;
+        default: detail = "The take was stopped before its start, while its input was being opened; nothing was recorded."; break;
+        }
+        recordResult(a.take.event, a.take.occurrence, full ? RunResult::DiskFull : RunResult::Short, detail);
         emit changed();
         return;
     }
     RecordRun run = a.run;
     const qint64 frames = recording_.writer().framesWritten();
     const int slot = recording_.slot();
-    lastTiming_ = Timing{*a.due, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};
+    lastTiming_ = Timing{a.dueAsWorkedOut, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};
+    if (ending == E::LengthReached && recording_.input().isCapturing())
+        followOn_ = FollowOn{a.input, a.take.occurrence.endMs,
+                             recording_.writer().firstSampleWritten() + quint64(frames) * quint64(a.channels)};
     run.lengthFrames = frames;
     run.slot = frames > 0 ? slot : 0;
     const QString kept = frames > 0

@@ -30,6 +30,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -84,6 +85,14 @@ public:
     // The free bytes of the folder of a native path; tests replace it.
     void setFreeSpace(std::function<qint64(const QString&)> freeSpace) { freeSpace_ = std::move(freeSpace); }
 
+    // True while the run of this event's occurrence waits to be stored again (the database
+    // could not be written when its take began or ended).
+    bool runWaitsToBeStored(qint64 eventId, qint64 scheduledStartMs) const;
+    bool runWaitsToBeStored(const schedule::RecordRun& run) const
+    {
+        return runWaitsToBeStored(run.eventId.value_or(0), run.scheduledStartMs);
+    }
+
     // Start and length precision of the last take, in frames.
     struct Timing {
         quint64 dueSample = 0;   // the input sample due at the start, as worked out
@@ -107,9 +116,27 @@ private:
 
     using Take = schedule::TakePlanner::Take;
     using Action = schedule::TakePlanner::Action;
+    // The input of a take as it is opened: device, format index and channel mode.
+    struct Input {
+        int device = 0;
+        int format = 0;
+        int channels = 0;
+        bool operator==(const Input&) const = default;
+    };
+    // A take ended with its length on an input left running: the next take on the same input
+    // that starts at its end begins with the sample after its last.
+    struct FollowOn {
+        Input input;
+        qint64 endMs = 0;
+        quint64 nextSample = 0;
+    };
     struct Active {
         Take take;
+        Input input;
         bool writing = false;
+        qint64 writingSinceSteadyMs = 0;
+        qint64 fromMs = 0;
+        quint64 dueAsWorkedOut = 0;
         quint64 openedAt = 0; // input samples delivered when it opened
         int channels = 2;
         int rate = 44100;
@@ -119,6 +146,10 @@ private:
         schedule::RecordRun run;
     };
 
+    Input inputOf(const schedule::RecordEvent& event) const;
+    schedule::TakePlanner::UnderWay underWay() const;
+    // Readies the end of the writing take for the one that follows it, if any.
+    void prepareFollowOn(qint64 now);
     void recover();
     void reloadEvents();
     // What the planner is told of the take under way and the input.
@@ -138,6 +169,10 @@ private:
     void recordResult(const schedule::RecordEvent& event, const schedule::Occurrence& o, schedule::RunResult result,
                       const QString& detail);
     void saveRun(schedule::RecordRun& run);
+    // Stores the runs that could not be stored before, as far as the database takes them now.
+    void storeWaitingRuns();
+    // Events that cannot run as stored are refused, once per event and problem, with a notice.
+    void refuseImpossible(const std::vector<schedule::RecordEvent>& events);
     QString takeName(const schedule::RecordEvent& event, const schedule::Occurrence& o) const;
     qint64 nowMs() const;
     // Tells the operator (through the program's notices).
@@ -154,6 +189,13 @@ private:
 
     schedule::TakePlanner planner_;
     std::optional<Active> active_;
+    std::optional<FollowOn> followOn_;
+    // Runs that the database refused, the newest state of each, stored again at each tick.
+    std::vector<schedule::RecordRun> unsaved_;
+    std::map<qint64, QString> refused_;
+    // The ids of runs appended during this run of the program, by event and scheduled start: a
+    // later state of a run first kept unstored finds its row.
+    std::map<std::pair<qint64, qint64>, qint64> storedIds_; // event id: the problem it was refused for
     bool cancelling_ = false;
     qint64 lastBeat_ = 0;
     std::vector<std::unique_ptr<jobs::Job>> checks_;

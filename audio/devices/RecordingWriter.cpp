@@ -36,8 +36,10 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
     }
     {
         std::lock_guard lock(mutex_);
+        if (enabled)
+            ++generation_;
         pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_),
-                            false, 0, false});
+                            false, 0, false, generation_});
         if (enabled)
             written_ = 0;
     }
@@ -56,8 +58,9 @@ void RecordingWriter::enableFromSample(quint64 firstSample, qint64 frames)
     const bool bound = frames > 0 && frames <= sizeFrames;
     {
         std::lock_guard lock(mutex_);
+        ++generation_;
         pending_.push_back({true, file, 0, input_.producedSamples(), format, bound ? frames : sizeFrames, true,
-                            firstSample, bound});
+                            firstSample, bound, generation_});
         written_ = 0;
     }
     enabled_ = true;
@@ -159,6 +162,7 @@ void RecordingWriter::enable(const Command& c)
     fromSample_ = c.fromSample;
     firstSample_ = c.firstSample;
     firstSeen_ = false;
+    fileGeneration_ = c.generation;
     for (const Kept& k : preRoll_) {
         if (!file_)
             break;
@@ -208,7 +212,10 @@ void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
     if (done == wanted && atLimit) {
         closeFile();
         const bool length = lengthBound_;
-        QMetaObject::invokeMethod(this, [this, length] {
+        const quint64 generation = fileGeneration_;
+        QMetaObject::invokeMethod(this, [this, length, generation] {
+            if (generation != generation_)
+                return; // a later file is open: this one was closed already
             enabled_ = false;
             if (length)
                 emit lengthReached();
@@ -219,7 +226,10 @@ void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
     }
     if (done != wanted) {
         closeFile();
-        QMetaObject::invokeMethod(this, [this] {
+        const quint64 generation = fileGeneration_;
+        QMetaObject::invokeMethod(this, [this, generation] {
+            if (generation != generation_)
+                return;
             enabled_ = false;
             const Failure f(Failure::DiskFull);
             emit writeFailed(f.number(), f.description());

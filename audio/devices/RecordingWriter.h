@@ -87,6 +87,7 @@ private:
         bool fromSample;     // fromSequence is ignored; writing begins at firstSample
         quint64 firstSample;
         bool lengthBound;    // frameLimit is the length asked for, not the size limit
+        quint64 generation;  // of the file it opens
     };
     struct Kept {
         qint64 sequence = 0;
@@ -112,6 +113,9 @@ private:
     Encoding encoding_ = Encoding::Pcm16;
     qint64 sizeLimit_ = WaveSizeLimit;
     bool enabled_ = false; // as the UI last set it
+    // Counts the files opened (UI thread): news of an earlier file's end that arrives after a
+    // new file was opened is not about the new one.
+    quint64 generation_ = 0;
 
     mutable std::mutex mutex_;
     std::vector<Command> pending_;
@@ -128,6 +132,7 @@ private:
     bool fromSample_ = false;
     quint64 firstSample_ = 0;
     bool firstSeen_ = false; // the first frame of the open file has been written
+    quint64 fileGeneration_ = 0;
 };
 
 } // namespace tamblor::audio

@@ -472,3 +472,21 @@ TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
     EXPECT_TRUE(w->cmdRecordNow->isEnabled());
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");
 }
+
+TEST_F(EventWindowTest, AStoredEventThatCannotRunIsListedAsNeedingRepairSayingWhy)
+{
+    storeEvent("EMPTY", QTime(17, 0), 0);
+    storeEvent("NEWS", QTime(17, 0), 120);
+    frmRecordEvents* w = openEvents();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(w->lstEvents->topLevelItemCount(), 2);
+    QStringList next;
+    for (int i = 0; i < 2; ++i)
+        next << w->lstEvents->topLevelItem(i)->text(frmRecordEvents::Name) + ": " +
+                    w->lstEvents->topLevelItem(i)->text(frmRecordEvents::NextStart);
+    EXPECT_TRUE(next.contains("EMPTY: Needs repair: its length of 0 seconds is not longer than 0.")) << next.join(" | ").toStdString();
+    EXPECT_TRUE(next.contains("NEWS: Mon 07.12 17:00")) << next.join(" | ").toStdString();
+    w->Timer1_Timer();
+    EXPECT_TRUE(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart).startsWith("Needs repair") ||
+                w->lstEvents->topLevelItem(1)->text(frmRecordEvents::NextStart).startsWith("Needs repair"));
+}

@@ -86,7 +86,7 @@ protected:
             steps.push_back(step.step);
         carryOut(step.actions);
         if (underWay)
-            if (const auto a = TakePlanner::forTakeUnderWay(now(), *underWay))
+            if (const auto a = TakePlanner::forTakeUnderWay({now(), clock.steadyMs()}, *underWay))
                 carryOut({*a});
         std::vector<TakePlanner::Action> actions;
         do {
@@ -159,6 +159,8 @@ protected:
         const TakePlanner::Take& t = underWay->take;
         const qint64 from = t.late ? now() : t.occurrence.startMs;
         underWay->writing = true;
+        underWay->writingSinceSteadyMs = clock.steadyMs();
+        underWay->writingFromMs = from;
         writingSince_ = clock.steadyMs();
         writingFor_ = t.occurrence.endMs - from;
         Run r{t.event.id, t.occurrence.startMs, std::nullopt, QString(), from};
@@ -401,16 +403,19 @@ TEST_F(TakePlannerTest, ClockStepsForwardMissWhatTheySkipAndStepsBackWaitForTheS
     EXPECT_EQ(runsOf(eleven)[0].result, RunResult::OK);
     EXPECT_EQ(count(Do::Open), 2);
 
-    // Put forward six minutes while twelve writes: the take goes on by its frames, and is stopped
-    // once the clock says it is well past its end.
+    // Put forward six minutes while twelve writes: the take goes on by its frames to its full
+    // length; a clock far past its end does not stop it.
     runUntil(local(2026, 12, 7, 12, 0, 30));
     ASSERT_TRUE(underWay && underWay->writing);
     clock.setFixed(QDateTime::fromMSecsSinceEpoch(local(2026, 12, 7, 12, 6, 30)));
     tick();
     EXPECT_EQ(count(Do::Cancel), 1) << "a take writing is never let go";
-    EXPECT_EQ(count(Do::Stop), 1);
+    EXPECT_EQ(count(Do::Stop), 0);
+    EXPECT_TRUE(underWay && underWay->writing);
+    runUntil(local(2026, 12, 7, 12, 8));
+    EXPECT_EQ(count(Do::Stop), 0);
     ASSERT_EQ(runsOf(twelve).size(), 1u);
-    EXPECT_EQ(runsOf(twelve)[0].result, RunResult::Short);
+    EXPECT_EQ(runsOf(twelve)[0].result, RunResult::OK);
 
     // Put back half an hour while one writes: it ends by its frames, once, and is not planned
     // again when one o'clock comes round a second time.
