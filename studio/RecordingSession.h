@@ -96,6 +96,9 @@ public:
     bool armForClock(const QString& holder = {});
     bool startWritingFrom(quint64 firstSample, qint64 frames);
     bool clocked() const { return clocked_; }
+    // Whether the take that last ended was one on a clock (kept past its end, for those who
+    // follow the end of a take).
+    bool endedOnClock() const { return endedOnClock_; }
     // Why the last arming was refused (empty when it was not).
     const QString& refusal() const { return refusal_; }
     Ending lastEnding() const { return lastEnding_; }
@@ -186,6 +189,7 @@ private:
     qint64 armSequence_ = 0;     // the last input buffer before the current arming
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
     bool clocked_ = false;
+    bool endedOnClock_ = false;
     bool lengthReached_ = false;
     Ending lastEnding_ = Ending::None;
     QString refusal_;
