@@ -228,7 +228,7 @@ void frmRecordEvents::fillRun(QTreeWidgetItem* item, const RecordRun& run)
     item->setText(Length, runLengthText(run));
     item->setText(Slot, run.slot > 0 ? QString::number(run.slot) : QString());
     item->setText(Result, runResultText(run));
-    item->setText(Peak, run.peakDbfs ? peakText(*run.peakDbfs) : QString());
+    item->setText(Peak, run.peakDbfs() ? peakText(*run.peakDbfs()) : QString());
     item->setText(Detail, run.detail);
     if (run.result && *run.result != schedule::RunResult::OK) {
         item->setForeground(Result, notOkTextColour());

@@ -1,6 +1,7 @@
 #pragma once
 // One run of a record event as a value: the occurrence it belongs to, when its first sample was
 // taken, how much it holds, where it went and how it ended. Every occurrence gets exactly one.
+#include "store/TakeFigures.h"
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -34,16 +35,16 @@ struct RecordRun {
     int sampleRate = 0;
     int slot = 0;
     std::optional<RunResult> result; // none while the take is under way
-    std::optional<double> peakDbfs;
-    // Filled by the measurement of the take, when there is one.
-    std::optional<double> integratedLufs;
-    std::optional<double> lraLu;
-    std::optional<double> truePeakDbtp;
-    std::optional<double> longestSilenceS;
+    // The figures of its take, once it was read back: the row it refers to (stored), and that
+    // row as it was when the run was read (never written through the run).
+    std::optional<qint64> figuresId;
+    std::optional<store::TakeFigures> figures;
     QString detail;     // what the operator should know beyond the result
     bool seen = false;  // the operator has seen a result that is not OK
     qint64 recordedAtMs = 0;
 
+    // The take's sample peak, when its figures are known (-inf for digital silence).
+    std::optional<double> peakDbfs() const { return figures ? figures->peakDbfs : std::nullopt; }
     bool underWay() const { return !result.has_value(); }
     // A result that must stand out until the operator has seen it.
     bool needsAttention() const { return result && *result != RunResult::OK && !seen; }

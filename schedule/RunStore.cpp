@@ -1,6 +1,7 @@
 #include "schedule/RunStore.h"
 #include "platform/Clock.h"
 #include "store/ProgramDatabase.h"
+#include "store/TakeFiguresStore.h"
 
 namespace tamblor::schedule {
 
@@ -8,17 +9,24 @@ using store::Statement;
 
 namespace {
 
-// A run's columns after its id, in the order bindFields binds them (?1..?16) and runOf reads
-// them (1..16, after the id in 0).
+// A run's columns after its id, in the order bindFields binds them (?1..?12) and runOf reads
+// them (1..12, after the id in 0); the figures of its take follow, joined (13 on).
 const QStringList& fields()
 {
     static const QStringList list{"event_id", "event_name", "scheduled_start", "first_sample_at", "length_frames",
-                                  "sample_rate", "slot", "result", "peak_dbfs", "integrated_lufs", "lra_lu",
-                                  "true_peak_dbtp", "longest_silence_s", "detail", "seen", "recorded_at"};
+                                  "sample_rate", "slot", "result", "figures_id", "detail", "seen", "recorded_at"};
     return list;
 }
 
-QString columns() { return "id, " + fields().join(", "); }
+constexpr int FiguresColumn = 13;
+
+QString columns()
+{
+    QStringList named{"runs.id"};
+    for (const QString& f : fields())
+        named << "runs." + f;
+    return named.join(", ") + ", f.id, " + store::figuresColumns("f.");
+}
 
 RecordRun runOf(const Statement& s)
 {
@@ -32,18 +40,15 @@ RecordRun runOf(const Statement& s)
     r.sampleRate = s.intAt(6);
     r.slot = s.intAt(7);
     r.result = s.isNull(8) ? std::nullopt : resultFromText(s.textAt(8));
-    r.peakDbfs = s.optionalDoubleAt(9);
-    r.integratedLufs = s.optionalDoubleAt(10);
-    r.lraLu = s.optionalDoubleAt(11);
-    r.truePeakDbtp = s.optionalDoubleAt(12);
-    r.longestSilenceS = s.optionalDoubleAt(13);
-    r.detail = s.textAt(14);
-    r.seen = s.int64At(15) != 0;
-    r.recordedAtMs = s.int64At(16);
+    r.figuresId = s.optionalInt64At(9);
+    r.detail = s.textAt(10);
+    r.seen = s.int64At(11) != 0;
+    r.recordedAtMs = s.int64At(12);
+    r.figures = store::figuresAt(s, FiguresColumn);
     return r;
 }
 
-// ?1..?16 in the order of fields().
+// ?1..?12 in the order of fields().
 void bindFields(Statement& s, const RecordRun& r)
 {
     s.bind(1, r.eventId);
@@ -57,14 +62,10 @@ void bindFields(Statement& s, const RecordRun& r)
         s.bind(8, resultText(*r.result));
     else
         s.bindNull(8);
-    s.bind(9, r.peakDbfs);
-    s.bind(10, r.integratedLufs);
-    s.bind(11, r.lraLu);
-    s.bind(12, r.truePeakDbtp);
-    s.bind(13, r.longestSilenceS);
-    s.bind(14, r.detail);
-    s.bind(15, r.seen);
-    s.bind(16, int64_t(r.recordedAtMs));
+    s.bind(9, r.figuresId);
+    s.bind(10, r.detail);
+    s.bind(11, r.seen);
+    s.bind(12, int64_t(r.recordedAtMs));
 }
 
 } // namespace
@@ -120,7 +121,8 @@ std::vector<RecordRun> RunStore::query(const QString& where, const std::optional
     if (!database_.isOpen())
         return runs;
     Statement s = database_.connection().prepare(
-        QString("SELECT %1 FROM runs %2 ORDER BY scheduled_start DESC, id DESC LIMIT %3").arg(columns(), where).arg(limit));
+        QString("SELECT %1 FROM runs LEFT JOIN take_figures f ON f.id = runs.figures_id %2 "
+                "ORDER BY runs.scheduled_start DESC, runs.id DESC LIMIT %3").arg(columns(), where).arg(limit));
     if (key)
         s.bind(1, int64_t(*key));
     while (s.step())
@@ -130,7 +132,7 @@ std::vector<RecordRun> RunStore::query(const QString& where, const std::optional
 
 std::optional<RecordRun> RunStore::find(qint64 id) const
 {
-    auto runs = query("WHERE id = ?1", id, 1);
+    auto runs = query("WHERE runs.id = ?1", id, 1);
     if (runs.empty())
         return std::nullopt;
     return runs.front();
@@ -147,12 +149,12 @@ bool RunStore::hasRun(qint64 eventId, qint64 scheduledStartMs) const
 
 std::vector<RecordRun> RunStore::list(std::optional<qint64> eventId, int limit) const
 {
-    return eventId ? query("WHERE event_id = ?1", eventId, limit) : query(QString(), std::nullopt, limit);
+    return eventId ? query("WHERE runs.event_id = ?1", eventId, limit) : query(QString(), std::nullopt, limit);
 }
 
 std::optional<RecordRun> RunStore::last(qint64 eventId) const
 {
-    auto runs = query("WHERE event_id = ?1", eventId, 1);
+    auto runs = query("WHERE runs.event_id = ?1", eventId, 1);
     if (runs.empty())
         return std::nullopt;
     return runs.front();
@@ -160,12 +162,12 @@ std::optional<RecordRun> RunStore::last(qint64 eventId) const
 
 std::vector<RecordRun> RunStore::underWay() const
 {
-    return query("WHERE result IS NULL", std::nullopt, 1000);
+    return query("WHERE runs.result IS NULL", std::nullopt, 1000);
 }
 
 std::vector<RecordRun> RunStore::unseen() const
 {
-    return query("WHERE seen = 0 AND result IS NOT NULL AND result <> 'OK'", std::nullopt, 1000);
+    return query("WHERE runs.seen = 0 AND runs.result IS NOT NULL AND runs.result <> 'OK'", std::nullopt, 1000);
 }
 
 void RunStore::markSeen(qint64 id)

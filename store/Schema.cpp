@@ -66,11 +66,64 @@ CREATE TABLE program_state (
 );
 )sql";
 
+// The figures of a take become one row per take that the runs refer to, instead of one row per
+// slot beside a copy of five of them in each run. Every run with figures gets a row of its own
+// (with the run's id as the row's, so that the run can find it; its file is not known: key 0,
+// and it is in no slot). The rows of the slots follow with their figures; a figure left out of
+// such a row because it was minus infinity (digital silence, whose longest silence was kept)
+// is minus infinity again. Then the runs drop their copies.
+const char* const Version2 = R"sql(
+CREATE TABLE take_figures_per_take (
+    id                 INTEGER PRIMARY KEY,
+    slot               INTEGER,                     -- the slot holding the take now; NULL once none does
+    file_size          INTEGER NOT NULL DEFAULT 0,  -- the file the figures were measured from
+    file_mtime         INTEGER NOT NULL DEFAULT 0,
+    frames             INTEGER,
+    sample_rate        INTEGER,
+    channels           INTEGER,
+    peak_dbfs          REAL,                        -- -Inf for digital silence
+    integrated_lufs    REAL,                        -- -Inf for digital silence
+    lra_lu             REAL,
+    true_peak_dbtp     REAL,                        -- -Inf for digital silence
+    longest_silence_s  REAL,
+    silence_below_dbfs REAL,                        -- the threshold of longest_silence_s
+    clipped_runs       INTEGER,
+    measured_at        INTEGER NOT NULL
+);
+INSERT INTO take_figures_per_take (id, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s,
+                                   silence_below_dbfs, measured_at)
+    SELECT id, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp, longest_silence_s, -50.0, recorded_at
+    FROM runs
+    WHERE peak_dbfs IS NOT NULL OR integrated_lufs IS NOT NULL OR lra_lu IS NOT NULL OR true_peak_dbtp IS NOT NULL
+       OR longest_silence_s IS NOT NULL
+    ORDER BY id;
+INSERT INTO take_figures_per_take (slot, file_size, file_mtime, peak_dbfs, integrated_lufs, lra_lu, true_peak_dbtp,
+                                   longest_silence_s, measured_at)
+    SELECT slot, file_size, file_mtime,
+           CASE WHEN peak_dbfs IS NULL AND longest_silence_s IS NOT NULL THEN -9e999 ELSE peak_dbfs END,
+           CASE WHEN integrated_lufs IS NULL AND longest_silence_s IS NOT NULL THEN -9e999 ELSE integrated_lufs END,
+           CASE WHEN lra_lu IS NULL AND longest_silence_s IS NOT NULL THEN 0.0 ELSE lra_lu END,
+           CASE WHEN true_peak_dbtp IS NULL AND longest_silence_s IS NOT NULL THEN -9e999 ELSE true_peak_dbtp END,
+           longest_silence_s, measured_at
+    FROM take_figures
+    ORDER BY slot;
+DROP TABLE take_figures;
+ALTER TABLE take_figures_per_take RENAME TO take_figures;
+CREATE UNIQUE INDEX take_figures_slot ON take_figures(slot) WHERE slot IS NOT NULL;
+ALTER TABLE runs ADD COLUMN figures_id INTEGER REFERENCES take_figures(id) ON DELETE SET NULL;
+UPDATE runs SET figures_id = id WHERE id IN (SELECT id FROM take_figures WHERE slot IS NULL);
+ALTER TABLE runs DROP COLUMN peak_dbfs;
+ALTER TABLE runs DROP COLUMN integrated_lufs;
+ALTER TABLE runs DROP COLUMN lra_lu;
+ALTER TABLE runs DROP COLUMN true_peak_dbtp;
+ALTER TABLE runs DROP COLUMN longest_silence_s;
+)sql";
+
 } // namespace
 
 const QStringList& migrations()
 {
-    static const QStringList steps{QString::fromUtf8(Version1)};
+    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2)};
     return steps;
 }
 

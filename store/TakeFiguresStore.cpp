@@ -10,46 +10,130 @@ TakeFiguresStore::TakeFiguresStore(ProgramDatabase& database, QObject* parent) :
 
 namespace {
 
-// A slot's columns, in the order store() binds them (?1..?9) and find() reads them (0..8).
+// A row's columns after its id, in the order bindFigures binds them (?1..?14) and figuresAt
+// reads them (after the id).
 const QStringList& columns()
 {
-    static const QStringList list{"slot", "file_size", "file_mtime", "peak_dbfs", "integrated_lufs", "lra_lu",
-                                  "true_peak_dbtp", "longest_silence_s", "measured_at"};
+    static const QStringList list{"slot",       "file_size",       "file_mtime",         "frames",
+                                  "sample_rate", "channels",       "peak_dbfs",          "integrated_lufs",
+                                  "lra_lu",     "true_peak_dbtp",  "longest_silence_s",  "silence_below_dbfs",
+                                  "clipped_runs", "measured_at"};
     return list;
+}
+
+void bindFigures(Statement& s, const TakeFigures& f)
+{
+    if (f.slot > 0)
+        s.bind(1, f.slot);
+    else
+        s.bindNull(1);
+    s.bind(2, f.fileSize).bind(3, f.fileMtimeMs).bind(4, f.frames).bind(5, f.sampleRate).bind(6, f.channels);
+    s.bind(7, f.peakDbfs).bind(8, f.integratedLufs).bind(9, f.lraLu).bind(10, f.truePeakDbtp);
+    s.bind(11, f.longestSilenceS).bind(12, f.silenceBelowDbfs).bind(13, f.clippedRuns).bind(14, f.measuredAtMs);
 }
 
 } // namespace
 
-void TakeFiguresStore::store(const TakeFigures& f)
+QString figuresColumns(const QString& prefix)
 {
-    Statement s = database_.connection().prepare(upsertSql("take_figures", columns(), "slot"));
-    s.bind(1, f.slot).bind(2, f.fileSize).bind(3, f.fileMtimeMs);
-    s.bind(4, f.peakDbfs).bind(5, f.integratedLufs).bind(6, f.lraLu).bind(7, f.truePeakDbtp);
-    s.bind(8, f.longestSilenceS).bind(9, f.measuredAtMs);
+    QStringList named;
+    for (const QString& c : columns())
+        named << prefix + c;
+    return named.join(", ");
+}
+
+std::optional<TakeFigures> figuresAt(const Statement& s, int first)
+{
+    if (s.isNull(first))
+        return std::nullopt;
+    TakeFigures f;
+    int c = first;
+    f.id = s.int64At(c++);
+    f.slot = s.isNull(c) ? 0 : s.intAt(c);
+    ++c;
+    f.fileSize = s.int64At(c++);
+    f.fileMtimeMs = s.int64At(c++);
+    f.frames = s.optionalInt64At(c++);
+    f.sampleRate = s.optionalIntAt(c++);
+    f.channels = s.optionalIntAt(c++);
+    f.peakDbfs = s.optionalDoubleAt(c++);
+    f.integratedLufs = s.optionalDoubleAt(c++);
+    f.lraLu = s.optionalDoubleAt(c++);
+    f.truePeakDbtp = s.optionalDoubleAt(c++);
+    f.longestSilenceS = s.optionalDoubleAt(c++);
+    f.silenceBelowDbfs = s.optionalDoubleAt(c++);
+    f.clippedRuns = s.optionalInt64At(c++);
+    f.measuredAtMs = s.int64At(c++);
+    return f;
+}
+
+int64_t TakeFiguresStore::insert(const TakeFigures& f)
+{
+    auto& db = database_.connection();
+    Statement s = db.prepare(insertSql("take_figures", columns()));
+    bindFigures(s, f);
     s.run();
+    return db.lastInsertId();
+}
+
+int64_t TakeFiguresStore::store(const TakeFigures& f)
+{
+    auto& db = database_.connection();
+    int64_t id = f.id;
+    if (id == 0 && f.slot > 0) {
+        if (const auto held = find(f.slot))
+            id = held->id;
+    }
+    Transaction t(db);
+    if (id == 0) {
+        id = insert(f);
+    } else {
+        Statement s = db.prepare(updateSql("take_figures", columns(), "id"));
+        bindFigures(s, f);
+        s.bind(int(columns().size()) + 1, id);
+        s.run();
+    }
+    t.commit();
     emit figuresChanged(f.slot);
+    return id;
+}
+
+int64_t TakeFiguresStore::storeNewTake(const TakeFigures& f)
+{
+    auto& db = database_.connection();
+    Transaction t(db);
+    if (f.slot > 0)
+        letGo(f.slot);
+    TakeFigures added = f;
+    added.id = 0;
+    const int64_t id = insert(added);
+    t.commit();
+    emit figuresChanged(f.slot);
+    return id;
 }
 
 std::optional<TakeFigures> TakeFiguresStore::find(int slot) const
 {
-    if (!database_.isOpen())
+    if (!database_.isOpen() || slot <= 0)
         return std::nullopt;
     Statement s = database_.connection().prepare(
-        QString("SELECT %1 FROM take_figures WHERE slot = ?1").arg(columns().join(", ")));
+        QString("SELECT id, %1 FROM take_figures WHERE slot = ?1").arg(figuresColumns()));
     s.bind(1, slot);
     if (!s.step())
         return std::nullopt;
-    TakeFigures f;
-    f.slot = s.intAt(0);
-    f.fileSize = s.int64At(1);
-    f.fileMtimeMs = s.int64At(2);
-    f.peakDbfs = s.optionalDoubleAt(3);
-    f.integratedLufs = s.optionalDoubleAt(4);
-    f.lraLu = s.optionalDoubleAt(5);
-    f.truePeakDbtp = s.optionalDoubleAt(6);
-    f.longestSilenceS = s.optionalDoubleAt(7);
-    f.measuredAtMs = s.int64At(8);
-    return f;
+    return figuresAt(s, 0);
+}
+
+std::optional<TakeFigures> TakeFiguresStore::byId(int64_t id) const
+{
+    if (!database_.isOpen())
+        return std::nullopt;
+    Statement s = database_.connection().prepare(
+        QString("SELECT id, %1 FROM take_figures WHERE id = ?1").arg(figuresColumns()));
+    s.bind(1, id);
+    if (!s.step())
+        return std::nullopt;
+    return figuresAt(s, 0);
 }
 
 std::optional<TakeFiguresStore::FileKey> TakeFiguresStore::keyOf(const QString& nativePath)
@@ -69,13 +153,25 @@ std::optional<TakeFigures> TakeFiguresStore::current(int slot, const QString& na
     return f;
 }
 
+void TakeFiguresStore::letGo(int slot)
+{
+    auto& db = database_.connection();
+    Statement dropped = db.prepare("DELETE FROM take_figures WHERE slot = ?1 AND NOT EXISTS "
+                                   "(SELECT 1 FROM runs WHERE runs.figures_id = take_figures.id)");
+    dropped.bind(1, slot);
+    dropped.run();
+    Statement kept = db.prepare("UPDATE take_figures SET slot = NULL WHERE slot = ?1");
+    kept.bind(1, slot);
+    kept.run();
+}
+
 void TakeFiguresStore::remove(int slot)
 {
     if (!database_.isOpen())
         return;
-    Statement s = database_.connection().prepare("DELETE FROM take_figures WHERE slot = ?1");
-    s.bind(1, slot);
-    s.run();
+    Transaction t(database_.connection());
+    letGo(slot);
+    t.commit();
     emit figuresChanged(slot);
 }
 

@@ -1,11 +1,14 @@
 #pragma once
-// The measured figures of the take in each slot (peak, loudness, range, true peak, longest
-// silence), kept in the program's database with the size and modification time of the file
-// they were measured from: figures whose file has changed since (a normalize, a cut, a new take)
-// are stale, and current() does not return them.
+// The figures of the takes (see TakeFigures), one row per take in the program's database. A row
+// holds the slot its take is in and the size and modification time of the file it was measured
+// from: figures whose file has changed since (a normalize, a cut) are stale, and current() does
+// not return them. A slot that loses its take (freed, reserved for a new one, given another
+// take) lets go of the row: the row stays as long as a run refers to it, so a run keeps its
+// take's figures after the slot has moved on.
 //
 // May be used from a worker thread (the connection is serialized); figuresChanged is then
 // delivered to receivers in their own thread.
+#include "store/TakeFigures.h"
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -14,38 +17,37 @@
 namespace tamblor::store {
 
 class ProgramDatabase;
+class Statement;
 
-struct TakeFigures {
-    int slot = 0;
-    // What the figures were measured from: the file's size in bytes and its modification time
-    // (ms since 1970, UTC).
-    int64_t fileSize = 0;
-    int64_t fileMtimeMs = 0;
-    std::optional<double> peakDbfs;
-    std::optional<double> integratedLufs;
-    std::optional<double> lraLu;
-    std::optional<double> truePeakDbtp;
-    std::optional<double> longestSilenceS;
-    int64_t measuredAtMs = 0; // ms since 1970, UTC
-
-    bool measuredFrom(int64_t size, int64_t mtimeMs) const { return fileSize == size && fileMtimeMs == mtimeMs; }
-    bool operator==(const TakeFigures&) const = default;
-};
+// The columns of a row (after its id) in the order figuresAt() reads them, for a query that
+// joins them ("f.slot, f.file_size, ..." with a prefix).
+QString figuresColumns(const QString& prefix = {});
+// The row whose id is in column `first` and its columns (as figuresColumns) after it; nothing
+// when the id is NULL (a run without figures).
+std::optional<TakeFigures> figuresAt(const Statement& s, int first);
 
 class TakeFiguresStore : public QObject {
     Q_OBJECT
 public:
     explicit TakeFiguresStore(ProgramDatabase& database, QObject* parent = nullptr);
 
-    // Stores the figures of a slot, replacing what it had. Throws Failure (also when closed).
-    void store(const TakeFigures& figures);
-    // The figures last stored for a slot, whatever file they were measured from; nothing while
+    // The take in figures.slot measured again (or for the first time): replaces the slot's row
+    // in place, so the runs that refer to it follow the take, or adds one. Returns the row's id.
+    // Throws Failure (also when closed).
+    int64_t store(const TakeFigures& figures);
+    // A new take in figures.slot: the slot lets go of the row of the take it held, and the new
+    // take gets a row of its own. Returns its id. Throws Failure (also when closed).
+    int64_t storeNewTake(const TakeFigures& figures);
+    // The figures of the take in a slot, whatever file they were measured from; nothing while
     // the database is closed.
     std::optional<TakeFigures> find(int slot) const;
+    // A row by its id (a run's reference); nothing while closed.
+    std::optional<TakeFigures> byId(int64_t id) const;
     // The figures of a slot if they were measured from the file as it is now (its native path);
     // nothing when the file is missing or has changed since.
     std::optional<TakeFigures> current(int slot, const QString& nativePath) const;
-    // Forgets a slot's figures (the slot was freed). Nothing happens while closed.
+    // The slot no longer holds its take (freed, reserved for a new one): its row is let go,
+    // and dropped unless a run refers to it. Nothing happens while closed.
     void remove(int slot);
 
     // The size and modification time of a file as the figures record them (nothing if missing).
@@ -59,6 +61,9 @@ signals:
     void figuresChanged(int slot);
 
 private:
+    void letGo(int slot);
+    int64_t insert(const TakeFigures& figures);
+
     ProgramDatabase& database_;
 };
 

@@ -180,8 +180,11 @@ void RecordingSession::setState(State s)
 {
     const State previous = state_;
     state_ = s;
-    if (s == State::Idle)
+    if (s == State::Idle) {
+        if (previous != State::Idle)
+            endedOnClock_ = clocked_;
         clocked_ = false;
+    }
     switch (s) {
     case State::Idle:
         recordState_ = 0;

@@ -105,6 +105,9 @@ public:
     // Ends a take on a clock now, with every frame the input has delivered written: LengthReached
     // when those hold the frames it was started for, else Stopped.
     void endClockedTake();
+    // Whether the take that last ended was one on a clock (kept past its end, for those who
+    // follow the end of a take).
+    bool endedOnClock() const { return endedOnClock_; }
     // Why the last arming was refused (empty when it was not).
     const QString& refusal() const { return refusal_; }
     Ending lastEnding() const { return lastEnding_; }
@@ -195,6 +198,7 @@ private:
     qint64 armSequence_ = 0;     // the last input buffer before the current arming
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
     bool clocked_ = false;
+    bool endedOnClock_ = false;
     bool lengthReached_ = false;
     bool keepInput_ = false;
     qint64 clockedFrames_ = 0;

@@ -15,6 +15,8 @@
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
 #include "store/ProgramState.h"
+#include "store/TakeFiguresStore.h"
+#include "core/ProgramSettings.h"
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
@@ -47,22 +49,13 @@ QString keepsItsTake(int fixedSlot, int slot)
     return QString(" Slot %1 keeps its take; this one is in slot %2.").arg(fixedSlot).arg(slot);
 }
 
-// A figure as a run keeps it: nothing when it could not be worked out (NaN); the -inf of
-// digital silence is kept, so the list can say so.
-std::optional<double> runFigure(double v)
-{
-    if (std::isnan(v))
-        return std::nullopt;
-    return v;
-}
-
 } // namespace
 
 Scheduler::Scheduler(Core& app, SoundLibrary& library, RecordingSession& recording,
                      store::ProgramDatabase& database, schedule::EventStore& events, schedule::RunStore& runs,
-                     DeviceChoice& devices, QObject* parent)
+                     store::TakeFiguresStore& figures, DeviceChoice& devices, QObject* parent)
     : QObject(parent), app_(app), library_(library), recording_(recording), database_(database), events_(events),
-      runs_(runs), devices_(devices)
+      runs_(runs), figures_(figures), devices_(devices)
 {
     freeSpace_ = [](const QString& path) {
         QStorageInfo info(QFileInfo(path).absolutePath());
@@ -608,9 +601,15 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
     const bool replace = event.destination == schedule::Destination::FixedSlot && *run.result == RunResult::OK &&
                          event.fixedSlot != slot && event.fixedSlot >= 1 && event.fixedSlot <= RecordEvent::MaxSlot;
     const QString target = replace ? library_.slotFileNative(event.fixedSlot) : QString();
+    double silenceBelow = TakeReading::SilentBelowDbfs;
+    try {
+        silenceBelow = ProgramSettings(app_.drives()).loudness().silenceThresholdDbfs;
+    } catch (const Failure&) {
+        // The settings cannot be read: the longest silence is that below the Silent level.
+    }
     auto job = std::make_unique<jobs::Job>();
     jobs::Job* j = job.get();
-    checks_.push_back(std::move(job));
+    checks_.push_back(Check{std::move(job), slot, replace ? event.fixedSlot : 0});
     connect(j, &jobs::Job::finished, this, [this, j, run] {
         if (j->failure()) {
             RecordRun r = run;
@@ -619,25 +618,27 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
         }
         // Dropped once this delivery is over.
         QMetaObject::invokeMethod(this, [this, j] {
-            std::erase_if(checks_, [j](const std::unique_ptr<jobs::Job>& c) { return c.get() == j; });
+            std::erase_if(checks_, [j](const Check& c) { return c.job.get() == j; });
         }, Qt::QueuedConnection);
     });
     const bool good = *run.result == RunResult::OK || *run.result == RunResult::LateStart;
-    j->start([this, path, replace, target, run, event, good](jobs::JobControl& control) {
-        const TakeCheck c = TakeCheck::of(path);
-        const bool usable = good && !c.silent() && !c.clipped();
+    j->start([this, path, replace, target, run, event, good, silenceBelow](jobs::JobControl& control) {
+        // The take as recorded: what it is judged by.
+        const TakeReading asRecorded = *TakeReading::of(path, silenceBelow);
+        const bool usable = good && !asRecorded.silent() && !asRecorded.clipped();
         // After recording: the take normalized in place (through the safe replace of the
         // normalizer, so a failure leaves the take as recorded).
         QString after;
+        bool normalized = false;
         if (usable && event.after != schedule::AfterRecording::Nothing) {
             audio::NormalizeReport report;
             QString file = path;
             try {
                 if (event.after == schedule::AfterRecording::PeakNormalize) {
-                    audio::NormalizeFile(file, std::clamp(event.peakPercent, 0, 100), {}, {}, &report);
+                    normalized = audio::NormalizeFile(file, std::clamp(event.peakPercent, 0, 100), {}, {}, &report);
                     after = QString(" Peak normalized to %1 % (%2 dB).").arg(event.peakPercent).arg(report.gainDb, 0, 'f', 1);
                 } else {
-                    audio::NormalizeToLoudness(file, {event.loudnessLufs, event.ceilingDbtp}, {}, {}, &report);
+                    normalized = audio::NormalizeToLoudness(file, {event.loudnessLufs, event.ceilingDbtp}, {}, {}, &report);
                     after = QString(" Loudness normalized to %1 LUFS (%2 dB%3).")
                                 .arg(event.loudnessLufs)
                                 .arg(report.gainDb, 0, 'f', 1)
@@ -647,6 +648,10 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
                 after = " It could not be normalized: " + f.text() + ".";
             }
         }
+        // The figures kept are those of the file as it stays: read again only when the
+        // normalize changed it (its gain moves the silence against the threshold and the
+        // samples against full scale, so they are not worked out from the first reading).
+        const TakeReading kept = normalized ? *TakeReading::of(path, silenceBelow) : asRecorded;
         bool replaced = false;
         if (replace && usable) {
             SafeReplace copy(target);
@@ -657,25 +662,28 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
             copy.commit();
             replaced = true;
         }
+        store::TakeFigures figures = kept.figures();
+        if (const auto key = store::TakeFiguresStore::keyOf(replaced ? target : path)) {
+            figures.fileSize = key->size;
+            figures.fileMtimeMs = key->mtimeMs;
+        }
         RecordRun done = run;
         done.detail += after;
-        control.post([this, done, event, c, replaced] { applyCheck(done, event, c, replaced); });
+        control.post([this, done, event, asRecorded, figures, replaced] {
+            applyCheck(done, event, asRecorded, figures, replaced);
+        });
     });
 }
 
-void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCheck& c, bool fixedDone)
+void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeReading& c, store::TakeFigures figures,
+                           bool fixedDone)
 {
     const bool fixed = event.destination == schedule::Destination::FixedSlot;
     // A take that was not OK already says that the fixed slot kept its own (see sessionEnded).
     const bool keepingSaid = fixed && run.result != RunResult::OK;
-    run.peakDbfs = runFigure(c.peakDbfs);
-    run.integratedLufs = runFigure(c.integratedLufs);
-    run.lraLu = runFigure(c.lraLu);
-    run.truePeakDbtp = runFigure(c.truePeakDbtp);
-    run.longestSilenceS = c.longestSilenceS;
     const bool good = run.result == RunResult::OK || run.result == RunResult::LateStart;
     if (good && c.silent()) {
-        run.detail = QString("Nothing above %1 dBFS in the whole take.").arg(TakeCheck::SilentBelowDbfs) +
+        run.detail = QString("Nothing above %1 dBFS in the whole take.").arg(TakeReading::SilentBelowDbfs) +
                      (run.result == RunResult::LateStart ? " " + run.detail : QString());
         run.result = RunResult::Silent;
     } else if (good && c.clipped()) {
@@ -686,6 +694,15 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
     if (fixed && !fixedDone && !keepingSaid && run.result != RunResult::OK && run.slot != event.fixedSlot)
         run.detail += keepsItsTake(event.fixedSlot, run.slot);
     run.detail = run.detail.trimmed();
+    // The take's figures, for the slot that holds it in the end; a fixed slot given this take
+    // lets go of the figures of the one it held.
+    figures.slot = fixedDone ? event.fixedSlot : run.slot;
+    figures.measuredAtMs = nowMs();
+    try {
+        run.figuresId = figures_.storeNewTake(figures);
+    } catch (const Failure& f) {
+        tell("The figures of the take of \"" + run.eventName + "\" could not be stored: " + f.text());
+    }
     try {
         if (fixedDone) {
             const int from = run.slot;
@@ -706,12 +723,22 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeCh
     emit changed();
 }
 
+bool Scheduler::holds(int slot) const
+{
+    if (slot <= 0)
+        return false;
+    if (active_ && active_->writing && recording_.slot() == slot)
+        return true;
+    return std::any_of(checks_.begin(), checks_.end(),
+                       [slot](const Check& c) { return c.slot == slot || c.target == slot; });
+}
+
 void Scheduler::finishChecks()
 {
     while (!checks_.empty()) {
-        jobs::Job* j = checks_.front().get();
+        jobs::Job* j = checks_.front().job.get();
         j->finish();
-        std::erase_if(checks_, [j](const std::unique_ptr<jobs::Job>& c) { return c.get() == j; });
+        std::erase_if(checks_, [j](const Check& c) { return c.job.get() == j; });
     }
 }
 

@@ -13,15 +13,23 @@
 //   the start time did not exist that day: the rest is recorded at once);
 // - Short (the input failed or the program ended during the take); DiskFull (too little room
 //   before the start, or the disk filled during the take: what was written is kept);
-// - Silent and Clipped, from reading the finished take back on a worker;
+// - Silent and Clipped, from reading the finished take back on a worker (TakeReading), as it
+//   was recorded;
 // - DeviceBusy (the input was taken at the start: a take by hand is never interrupted);
 // - Interrupted (the program died during the take: found at the next start, the take completed
 //   with what its file holds); Missed (the program was not running, the machine slept or the
 //   clock was put past the start: found from the heartbeat, one run per event and day).
 // A fixed-slot event records into a free slot first; only a take found OK replaces the fixed
 // slot's file (through the safe replace), so a failed run leaves the old take in place.
+//
+// The figures of a take are stored once, as a row of its own that the run refers to, and they
+// describe the file as it is in the end: one reading when nothing is done after recording; when
+// the take is normalized after recording, the reading that judged it is followed by one of the
+// normalized file, and that second one is stored. The slot they are stored for is the one that
+// holds the take in the end (the fixed slot, when the take replaced its file). While a take is
+// under way or being read back, its slots are the runner's (holds()): the measurer leaves them.
 #include "core/Notices.h"
-#include "studio/TakeCheck.h"
+#include "studio/TakeReading.h"
 #include "schedule/EventTiming.h"
 #include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
@@ -50,6 +58,7 @@ class RunStore;
 } // namespace schedule
 namespace store {
 class ProgramDatabase;
+class TakeFiguresStore;
 } // namespace store
 
 class Scheduler : public QObject {
@@ -63,7 +72,8 @@ public:
     static constexpr const char* HeartbeatKey = "scheduler.heartbeat";
 
     Scheduler(Core& app, SoundLibrary& library, RecordingSession& recording, store::ProgramDatabase& database,
-              schedule::EventStore& events, schedule::RunStore& runs, DeviceChoice& devices, QObject* parent = nullptr);
+              schedule::EventStore& events, schedule::RunStore& runs, store::TakeFiguresStore& figures,
+              DeviceChoice& devices, QObject* parent = nullptr);
     ~Scheduler() override;
 
     // One step: clock steps, heartbeat, then what the planner decides for the take under way
@@ -81,6 +91,9 @@ public:
     // Waits for the reading back of finished takes and applies their results (tests; the end).
     void finishChecks();
     bool checking() const { return !checks_.empty(); }
+    // Whether a slot is the runner's now: its take is being written or read back, or it is the
+    // fixed slot such a take may replace.
+    bool holds(int slot) const;
 
     // The free bytes of the folder of a native path; tests replace it.
     void setFreeSpace(std::function<qint64(const QString&)> freeSpace) { freeSpace_ = std::move(freeSpace); }
@@ -165,7 +178,10 @@ private:
     void sessionEnded();
     void cancelOpening();
     void check(schedule::RecordRun run, const schedule::RecordEvent& event, int slot);
-    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeCheck& c, bool fixedDone);
+    // `asRecorded` judges the take; `figures` (of the file as it is in the end, with its key)
+    // are stored for it.
+    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeReading& asRecorded,
+                    store::TakeFigures figures, bool fixedDone);
     void recordResult(const schedule::RecordEvent& event, const schedule::Occurrence& o, schedule::RunResult result,
                       const QString& detail);
     void saveRun(schedule::RecordRun& run);
@@ -184,6 +200,7 @@ private:
     store::ProgramDatabase& database_;
     schedule::EventStore& events_;
     schedule::RunStore& runs_;
+    store::TakeFiguresStore& figures_;
     DeviceChoice& devices_;
     std::function<qint64(const QString&)> freeSpace_;
 
@@ -198,7 +215,12 @@ private:
     std::map<std::pair<qint64, qint64>, qint64> storedIds_; // event id: the problem it was refused for
     bool cancelling_ = false;
     qint64 lastBeat_ = 0;
-    std::vector<std::unique_ptr<jobs::Job>> checks_;
+    struct Check {
+        std::unique_ptr<jobs::Job> job;
+        int slot = 0;   // the take read back
+        int target = 0; // the fixed slot it may replace (0: none)
+    };
+    std::vector<Check> checks_;
     std::optional<Timing> lastTiming_;
 };
 

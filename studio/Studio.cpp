@@ -8,9 +8,11 @@ Studio::Studio(Core& app)
     : app_(app), devices_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()), figures_(database_),
       watch_(app, recording_, playback_, starter_), measurer_(app, library_, recording_, database_, figures_),
-      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, devices_))
+      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_, devices_))
 {
     playback_.setRecording(&recording_);
+    // The record events' takes are read once, by the runner: the measurer leaves them to it.
+    measurer_.setHeld([this](int slot) { return scheduler_ && scheduler_->holds(slot); });
     // The settings are read at start: the cards found again by name, then applied, before any
     // window opens or any event is due.
     app_.addStartStep([this] {

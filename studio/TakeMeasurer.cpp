@@ -1,7 +1,7 @@
 #include "studio/TakeMeasurer.h"
 #include "core/Core.h"
 #include "core/ProgramSettings.h"
-#include "audio/files/Loudness.h"
+#include "studio/TakeReading.h"
 #include "library/SoundLibrary.h"
 #include "studio/RecordingSession.h"
 #include "store/ProgramDatabase.h"
@@ -10,16 +10,6 @@
 #include <cmath>
 
 namespace tamblor {
-
-namespace {
-
-// A figure as the database keeps it: nothing for -inf (silence has no loudness, no peak).
-std::optional<double> kept(double value)
-{
-    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
-}
-
-} // namespace
 
 TakeMeasurer::TakeMeasurer(Core& app, SoundLibrary& library, RecordingSession& recording,
                            store::ProgramDatabase& database, store::TakeFiguresStore& figures, QObject* parent)
@@ -37,7 +27,9 @@ TakeMeasurer::TakeMeasurer(Core& app, SoundLibrary& library, RecordingSession& r
     connect(&recording_, &RecordingSession::stateChanged, this,
             [this](RecordingSession::State state, RecordingSession::State previous) {
                 using S = RecordingSession::State;
-                if (state == S::Idle && (previous == S::Writing || previous == S::WritingOn))
+                // A take on the clock is the take runner's to read.
+                if (state == S::Idle && (previous == S::Writing || previous == S::WritingOn) &&
+                    !recording_.endedOnClock())
                     request(recording_.slot());
             });
 }
@@ -51,7 +43,7 @@ bool TakeMeasurer::isPending(int slot) const
 
 void TakeMeasurer::request(int slot)
 {
-    if (slot <= 0 || isPending(slot) || !database_.isOpen())
+    if (slot <= 0 || isPending(slot) || !database_.isOpen() || (held_ && held_(slot)))
         return;
     if (recording_.state() != RecordingSession::State::Idle && recording_.slot() == slot)
         return; // its take is being written; it is measured when complete
@@ -70,6 +62,8 @@ void TakeMeasurer::request(int slot)
 
 void TakeMeasurer::startNext()
 {
+    while (!queue_.empty() && held_ && held_(queue_.front()))
+        queue_.pop_front(); // taken over by the take runner since it was asked for
     if (job_.isRunning() || queue_.empty())
         return;
     const int slot = queue_.front();
@@ -77,36 +71,28 @@ void TakeMeasurer::startNext()
     measuring_ = slot;
     const QString path = library_.slotFileNative(slot);
     const LoudnessPreferences preferences = ProgramSettings(app_.drives()).loudness();
-    audio::SilenceSettings silence;
-    silence.thresholdDbfs = preferences.silenceThresholdDbfs;
+    const double silenceBelow = preferences.silenceThresholdDbfs;
     emit started(slot);
-    job_.start([this, slot, path, silence](jobs::JobControl& control) {
+    job_.start([this, slot, path, silenceBelow](jobs::JobControl& control) {
         // The file's key is taken first: a file that changes while it is measured is stale at once.
         const std::optional<store::TakeFiguresStore::FileKey> key = store::TakeFiguresStore::keyOf(path);
         if (!key)
             return;
         store::TakeFigures f;
+        try {
+            const std::optional<TakeReading> reading = TakeReading::of(path, silenceBelow, [&control](int percent) {
+                control.progress(percent);
+                return !control.cancelled();
+            });
+            if (!reading)
+                return; // cancelled
+            f = reading->figures();
+        } catch (const Failure&) {
+            // Not readable as it is (damaged): stored without figures.
+        }
         f.slot = slot;
         f.fileSize = key->size;
         f.fileMtimeMs = key->mtimeMs;
-        try {
-            const std::optional<audio::LoudnessFigures> measured = audio::measureLoudness(
-                path,
-                [&control](int percent) {
-                    control.progress(percent);
-                    return !control.cancelled();
-                },
-                silence);
-            if (!measured)
-                return; // cancelled
-            f.peakDbfs = kept(measured->samplePeakDbfs);
-            f.integratedLufs = kept(measured->integratedLufs);
-            f.lraLu = std::isfinite(measured->integratedLufs) ? kept(measured->rangeLu) : std::nullopt;
-            f.truePeakDbtp = kept(measured->truePeakDbtp);
-            f.longestSilenceS = measured->longestSilenceSeconds;
-        } catch (const Failure&) {
-            // Not measurable as it is (compressed, damaged): stored without figures.
-        }
         control.post([this, f]() mutable {
             f.measuredAtMs = app_.clock().now().toMSecsSinceEpoch();
             try {

@@ -68,9 +68,9 @@ void frmWaveFiles::showFigures(int slot)
         lblFigures->setToolTip({});
         return;
     }
-    if (!f->peakDbfs && !f->longestSilenceS) {
+    if (!f->measured()) {
         lblFigures->setText(QStringLiteral("not measurable"));
-        lblFigures->setToolTip(QStringLiteral("Only PCM and float files that open are measured"));
+        lblFigures->setToolTip(QStringLiteral("The file could not be read"));
         return;
     }
     lblFigures->setText(QStringLiteral("%1 LUFS  LRA %2  TP %3 dBTP")

@@ -49,6 +49,13 @@ protected:
         EXPECT_EQ(studio->events().all().size(), before) << "nothing is stored";
         return e->lblMessage->text();
     }
+    // A take's figures row with its peak, in no slot, as a run refers to it.
+    qint64 figuresWithPeak(double dbfs)
+    {
+        store::TakeFigures f;
+        f.peakDbfs = dbfs;
+        return studio->figures().store(f);
+    }
     RecordRun run(const RecordEvent& event, QTime start, std::optional<RunResult> result)
     {
         RecordRun r;
@@ -61,7 +68,7 @@ protected:
             r.sampleRate = 44100;
             r.lengthFrames = 44100 * 120;
             r.slot = 3;
-            r.peakDbfs = -3.21;
+            r.figuresId = figuresWithPeak(-3.21);
         }
         studio->runs().append(r);
         return r;
@@ -390,7 +397,7 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
 
     // A take of digital silence has a peak of minus infinity.
     RecordRun silent = run(weather, QTime(11, 0), RunResult::Silent);
-    silent.peakDbfs = -std::numeric_limits<double>::infinity();
+    silent.figuresId = figuresWithPeak(-std::numeric_limits<double>::infinity());
     studio->runs().update(silent);
     EXPECT_EQ(find(silent.id)->text(frmRecordEvents::Peak), QString("-%1 dBFS").arg(QChar(0x221E)));
 }

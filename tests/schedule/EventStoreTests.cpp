@@ -1,6 +1,7 @@
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
 #include "store/ProgramDatabase.h"
+#include "store/TakeFiguresStore.h"
 #include "tests/support/CoreFixture.h"
 #include <QSignalSpy>
 
@@ -144,10 +145,23 @@ TEST_F(EventStoreTest, RunsAreOnePerOccurrenceKeptAfterTheirEventAndUnseenUntilM
     under.result = RunResult::Clipped;
     under.lengthFrames = 5292000;
     under.sampleRate = 44100;
-    under.peakDbfs = 0.0;
     under.detail = "full-scale samples";
+    // The run refers to its take's figures, and reads them with it.
+    store::TakeFiguresStore figures(*db);
+    store::TakeFigures taken;
+    taken.slot = 4;
+    taken.peakDbfs = 0.0;
+    taken.clippedRuns = 12;
+    taken.id = figures.store(taken);
+    under.figuresId = taken.id;
     runs->update(under);
-    EXPECT_EQ(runs->find(under.id), under);
+    const auto found = runs->find(under.id);
+    ASSERT_TRUE(found);
+    ASSERT_TRUE(found->figures);
+    EXPECT_EQ(*found->figures, taken);
+    EXPECT_EQ(found->peakDbfs(), 0.0);
+    under.figures = taken;
+    EXPECT_EQ(found, under);
     EXPECT_TRUE(runs->underWay().empty());
 
     RecordRun ok = runOf(e.id, 3000, RunResult::OK);

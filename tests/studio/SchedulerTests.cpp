@@ -4,7 +4,8 @@
 // takes are checked frame by frame in their files.
 #include "StudioFixture.h"
 #include "audio/devices/InputDevice.h"
-#include "studio/TakeCheck.h"
+#include "core/ProgramSettings.h"
+#include "studio/TakeReading.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include <QFileInfo>
 #include <QTimeZone>
@@ -82,8 +83,8 @@ TEST_F(SchedulerTest, AWeekdayEventRecordsAnExactTakeFromTheFrameDueAtItsStartIn
     EXPECT_EQ(run.scheduledStartMs, ms(local(2026, 12, 7, 17, 0)));
     EXPECT_EQ(run.firstSampleMs, run.scheduledStartMs);
     EXPECT_FALSE(run.needsAttention());
-    ASSERT_TRUE(run.peakDbfs);
-    EXPECT_GT(*run.peakDbfs, -0.01);
+    ASSERT_TRUE(run.peakDbfs());
+    EXPECT_GT(*run.peakDbfs(), -0.01);
     EXPECT_EQ(recordBytes(2), rec("1", "NEWS 17:00 07.12", "120", "12-07-26"));
 
     // The file holds exactly the planned frames, the first being the one due at 17:00: two
@@ -107,6 +108,12 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     measure::writeWav(slotFile(5), 44100, 2, std::vector<int16_t>(2 * 3 * 44100, 1234));
     const QByteArray old = readAllBytes(slotFile(5));
     startAt(local(2026, 12, 7, 16, 50));
+    // The old spot's figures, as the library measured them.
+    studio->measurer().request(5);
+    studio->measurer().finishAll();
+    const auto oldFigures = studio->figures().current(5, slotFile(5));
+    ASSERT_TRUE(oldFigures);
+    EXPECT_NEAR(*oldFigures->peakDbfs, 20 * std::log10(1234.0 / 32768.0), 0.01);
     RecordEvent spot = event("SPOT", QTime(16, 55), 60);
     spot.destination = Destination::FixedSlot;
     spot.fixedSlot = 5;
@@ -124,6 +131,11 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     EXPECT_EQ(readAllBytes(slotFile(5)), old);
     EXPECT_EQ(recordBytes(5), rec("1", "SPOT OLD", "3"));
     EXPECT_TRUE(lastTold().contains("Silent")) << lastTold().toStdString();
+    // The silent take's figures are slot 2's, and slot 5 keeps its own.
+    ASSERT_TRUE(runs[0].figures);
+    EXPECT_TRUE(std::isinf(*runs[0].peakDbfs()));
+    EXPECT_EQ(studio->figures().current(2, slotFile(2))->id, runs[0].figuresId);
+    EXPECT_EQ(studio->figures().current(5, slotFile(5)), oldFigures);
 
     // Day two: a tone. The new take replaces slot 5's file and entry; its working slot is free again.
     backend().setInputSignal(sources::tone(1000.0, 8000));
@@ -137,6 +149,16 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     EXPECT_EQ(wav(5).samples.size(), size_t(2 * 60 * 44100));
     EXPECT_EQ(studio->library().read(3)->Status, SlotStatus::Free);
     EXPECT_FALSE(QFileInfo::exists(slotFile(3)));
+    // Slot 5 has the new take's figures, current for its file, and the run refers to them; the
+    // old spot's are gone with it, and its working slot has none.
+    const auto newFigures = studio->figures().current(5, slotFile(5));
+    ASSERT_TRUE(newFigures);
+    EXPECT_EQ(newFigures->id, runs[0].figuresId);
+    EXPECT_NE(newFigures->id, oldFigures->id);
+    EXPECT_NEAR(*newFigures->peakDbfs, 20 * std::log10(8000.0 / 32768.0), 0.1);
+    EXPECT_EQ(newFigures->frames, 60 * 44100);
+    EXPECT_FALSE(studio->figures().byId(oldFigures->id));
+    EXPECT_FALSE(studio->figures().find(3));
     // Day one's silent take is still where the run said.
     EXPECT_EQ(studio->library().read(2)->Status, SlotStatus::Used);
     EXPECT_EQ(runsOf(id)[1].slot, 2);
@@ -211,8 +233,8 @@ TEST_F(SchedulerTest, ClippedSilentShortAndDeviceBusyEachComeFromTheirCause)
     runUntil(ms(local(2026, 12, 7, 13, 1)));
     ASSERT_EQ(runsOf(quiet).size(), 1u);
     EXPECT_EQ(runsOf(quiet)[0].result, RunResult::Silent);
-    ASSERT_TRUE(runsOf(quiet)[0].peakDbfs);
-    EXPECT_LT(*runsOf(quiet)[0].peakDbfs, -50.0);
+    ASSERT_TRUE(runsOf(quiet)[0].peakDbfs());
+    EXPECT_LT(*runsOf(quiet)[0].peakDbfs(), -50.0);
 
     // Every result but OK waits for the operator.
     EXPECT_EQ(studio->runs().unseen().size(), 4u);
@@ -337,8 +359,11 @@ TEST_F(SchedulerTest, ATakeUnderWayWhenTheProgramDiedIsFoundInterruptedAndComple
     scheduler().finishChecks();
     const auto read = runsOf(id).at(0);
     EXPECT_EQ(read.result, RunResult::Interrupted);
-    ASSERT_TRUE(read.peakDbfs);
-    EXPECT_NEAR(*read.peakDbfs, 20 * std::log10(8000.0 / 32768.0), 0.1);
+    ASSERT_TRUE(read.peakDbfs());
+    EXPECT_NEAR(*read.peakDbfs(), 20 * std::log10(8000.0 / 32768.0), 0.1);
+    // The same figures are the slot's: one row, which the run refers to.
+    ASSERT_TRUE(studio->figures().current(2, slotFile(2)));
+    EXPECT_EQ(studio->figures().current(2, slotFile(2))->id, read.figuresId);
 }
 
 TEST_F(SchedulerTest, OnTheChangeDaysOfLondonTimeATwiceOccurringStartRunsOnceAndAMissingOneRunsAtTheChange)
@@ -460,14 +485,69 @@ TEST_F(SchedulerTest, AfterRecordingATakeIsPeakOrLoudnessNormalizedInPlace)
     const RecordRun p = runsOf(peakId).at(0);
     EXPECT_EQ(p.result, RunResult::OK);
     EXPECT_TRUE(p.detail.startsWith("Peak normalized to 100 % (")) << p.detail.toStdString();
-    const TakeCheck afterPeak = TakeCheck::of(slotFile(p.slot));
+    const TakeReading afterPeak = *TakeReading::of(slotFile(p.slot));
     EXPECT_NEAR(afterPeak.peakDbfs, 0.0, 0.05);
     EXPECT_EQ(afterPeak.frames, 10 * 44100);
-    ASSERT_TRUE(p.peakDbfs);
-    EXPECT_NEAR(*p.peakDbfs, 20 * std::log10(4000.0 / 32768.0), 0.1); // the figures are the recording's
+    // The figures kept are those of the file as it is on the disk: taken after the normalize,
+    // current for the file, the slot's and the run's one row.
+    ASSERT_TRUE(p.peakDbfs());
+    EXPECT_NEAR(*p.peakDbfs(), 0.0, 0.05);
+    ASSERT_TRUE(studio->figures().current(p.slot, slotFile(p.slot)));
+    EXPECT_EQ(studio->figures().current(p.slot, slotFile(p.slot))->id, p.figuresId);
 
     const RecordRun l = runsOf(loudId).at(0);
     EXPECT_EQ(l.result, RunResult::OK);
     EXPECT_TRUE(l.detail.startsWith("Loudness normalized to -23 LUFS (")) << l.detail.toStdString();
-    EXPECT_NEAR(TakeCheck::of(slotFile(l.slot)).integratedLufs, -23.0, 0.1);
+    EXPECT_NEAR(TakeReading::of(slotFile(l.slot))->integratedLufs, -23.0, 0.1);
+    ASSERT_TRUE(l.figures && l.figures->integratedLufs);
+    EXPECT_NEAR(*l.figures->integratedLufs, -23.0, 0.1);
+}
+
+TEST_F(SchedulerTest, AFinishedTakeIsReadOnceAndASecondTimeOnlyWhenItWasNormalizedAfterRecording)
+{
+    startAt(local(2026, 12, 7, 9, 58));
+    const qint64 plainId = add(event("PLAIN", QTime(10, 0), 10));
+    RecordEvent loud = event("LOUD", QTime(10, 1), 10);
+    loud.after = AfterRecording::LoudnessNormalize;
+    loud.loudnessLufs = -23.0;
+    loud.ceilingDbtp = -1.0;
+    const qint64 loudId = add(loud);
+    backend().setInputSignal(sources::tone(1000.0, 4000));
+    // The takes go to slots 2 and 3; what was read of those files before does not count.
+    const int plainBefore = TakeReading::passesOver(slotFile(2));
+    const int loudBefore = TakeReading::passesOver(slotFile(3));
+    runUntil(ms(local(2026, 12, 7, 10, 3)));
+    studio->measurer().finishAll();
+
+    const RecordRun plain = runsOf(plainId).at(0);
+    const RecordRun normalized = runsOf(loudId).at(0);
+    ASSERT_EQ(plain.slot, 2);
+    ASSERT_EQ(normalized.slot, 3);
+    EXPECT_EQ(plain.result, RunResult::OK) << plain.detail.toStdString();
+    EXPECT_EQ(normalized.result, RunResult::OK) << normalized.detail.toStdString();
+    // One reading of the plain take, for the verdict and the figures alike; the measurer did not
+    // read it again at its end.
+    EXPECT_EQ(TakeReading::passesOver(slotFile(2)), plainBefore + 1);
+    // The normalized take: the reading that judged it as recorded, and one of the file as it
+    // stays after the normalize.
+    EXPECT_EQ(TakeReading::passesOver(slotFile(3)), loudBefore + 2);
+
+    // The figures are current for the files, so a look from the library reads nothing more.
+    for (const RecordRun& r : {plain, normalized}) {
+        ASSERT_TRUE(r.figures) << r.eventName.toStdString();
+        const auto stored = studio->figures().current(r.slot, slotFile(r.slot));
+        ASSERT_TRUE(stored) << r.eventName.toStdString();
+        EXPECT_EQ(stored->id, r.figuresId);
+        EXPECT_EQ(stored->frames, 10 * 44100);
+        EXPECT_EQ(stored->sampleRate, 44100);
+        EXPECT_EQ(stored->channels, 2);
+        EXPECT_EQ(stored->clippedRuns, 0);
+        // The longest silence at the preferences' threshold.
+        EXPECT_EQ(stored->silenceBelowDbfs, ProgramSettings(core->drives()).loudness().silenceThresholdDbfs);
+        studio->measurer().request(r.slot);
+        EXPECT_FALSE(studio->measurer().isPending(r.slot));
+    }
+    EXPECT_EQ(TakeReading::passesOver(slotFile(2)), plainBefore + 1);
+    EXPECT_NEAR(*normalized.figures->integratedLufs, -23.0, 0.1);
+    EXPECT_NEAR(*plain.figures->peakDbfs, 20 * std::log10(4000.0 / 32768.0), 0.1);
 }

@@ -6,6 +6,7 @@
 #include "audio/jobs/Job.h"
 #include "store/TakeFiguresStore.h"
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/SoxFiles.h"
 #include <QDir>
 #include <cmath>
 
@@ -119,9 +120,11 @@ TEST_F(FiguresTest, ANewTakeIsMeasuredStoredAndShownAndMeasuredAgainAfterANormal
 
 TEST_F(FiguresTest, AFileNotRecordedHereIsMeasuredWhenFirstSelectedAndOneThatCannotBeIsNotTriedAgain)
 {
-    writeIndex({rec("1", "imported", "5"), rec("1", "adpcm", "1"), rec("1", "no file")});
+    writeIndex({rec("1", "imported", "5"), rec("1", "adpcm", "1"), rec("1", "no file"), rec("1", "ms adpcm", "2")});
     QDir().mkpath(native("C/Tamblor"));
     measure::writeWav(slotFile(1), kRate, 2, sine(5 * kRate, -12.0));
+    // Slot 4: MS-ADPCM, decoded and measured as any other take (a tone at 0.6 of full scale).
+    ASSERT_TRUE(soxtest::makeTone(slotFile(4), {"-e", "ms-adpcm"}, 22050, 2, 2.0));
     // Slot 2: a header that promises more than the file holds is refused by the reader.
     writeAllBytes(slotFile(2), QByteArray("RIFF\x10\x00\x00\x00WAVEjunk", 16));
     open();
@@ -145,6 +148,22 @@ TEST_F(FiguresTest, AFileNotRecordedHereIsMeasuredWhenFirstSelectedAndOneThatCan
     clickSlot(3); // no file: nothing to measure
     EXPECT_EQ(measurer().measuring(), 0);
     EXPECT_EQ(w->lblFigures->text(), "");
+
+    clickSlot(4);
+    EXPECT_EQ(measurer().measuring(), 4);
+    measurer().finishAll();
+    const std::optional<store::TakeFigures> adpcm = figures().current(4, slotFile(4));
+    ASSERT_TRUE(adpcm);
+    ASSERT_TRUE(adpcm->measured());
+    EXPECT_NEAR(*adpcm->peakDbfs, 20 * std::log10(0.6), 0.3);
+    EXPECT_NEAR(*adpcm->integratedLufs, 20 * std::log10(0.6), 0.3);
+    EXPECT_EQ(adpcm->sampleRate, 22050);
+    EXPECT_EQ(adpcm->channels, 2);
+    EXPECT_NEAR(double(adpcm->frames.value_or(0)), 2.0 * 22050, 1024);
+    EXPECT_EQ(w->lblFigures->text(), QString("%1 LUFS  LRA %2  TP %3 dBTP")
+                                         .arg(*adpcm->integratedLufs, 0, 'f', 1)
+                                         .arg(*adpcm->lraLu, 0, 'f', 1)
+                                         .arg(*adpcm->truePeakDbtp, 0, 'f', 1));
 
     // Back on slot 1: shown at once from the database.
     clickSlot(1);
