@@ -3,7 +3,10 @@
 // where the second starts. Both takes must be OK, each exactly its length, and the waveform must
 // run on across the joint: the largest step between two neighbouring samples at the joint is
 // printed beside the tone's own largest step.
-//   back_to_back.sh [seconds=60]    (starts a private PulseAudio server and runs this program)
+//   back_to_back.sh [build] [seconds=60]    (starts a private PulseAudio server and runs this program)
+// With --soak MINUTES: an event of 60 s every 2 minutes for that long, every third followed at
+// once by a second one (back to back); a table of every run (result, frames, the start error as
+// the scheduler worked it out) and the program's memory every few minutes.
 #include "audio/devices/AudioBackend.h"
 #include "audio/devices/OutputDevice.h"
 #include "audio/devices/ToneGenerator.h"
@@ -23,6 +26,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 using namespace tamblor;
 
@@ -36,12 +41,106 @@ int largestStep(const std::vector<int16_t>& stereo, int channel, size_t from, si
     return worst;
 }
 
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// Events every two minutes for `minutes`, some back to back; every run checked and listed.
+int soak(Core& core, Studio& studio, int minutes)
+{
+    const QDateTime t0 = core.clock().now().addSecs(10);
+    std::vector<schedule::RecordEvent> events;
+    for (int i = 0; i * 2 < minutes; ++i) {
+        const QDateTime at = t0.addSecs(120LL * i);
+        schedule::RecordEvent e;
+        e.name = QString("SOAK %1").arg(i + 1);
+        e.start = QTime(at.time().hour(), at.time().minute(), at.time().second());
+        e.date = at.date();
+        e.lengthSeconds = 60;
+        studio.events().add(e);
+        events.push_back(e);
+        if (i % 3 == 2) {
+            schedule::RecordEvent next = e;
+            next.id = 0;
+            next.name = QString("SOAK %1B").arg(i + 1);
+            next.start = e.start.addSecs(60);
+            next.date = at.addSecs(60).date();
+            studio.events().add(next);
+            events.push_back(next);
+        }
+    }
+    std::printf("%zu events from %s over %d minutes; memory %ld kB at the start\n", events.size(),
+                qPrintable(t0.toString("HH:mm:ss")), minutes, residentKb());
+    std::fflush(stdout);
+    QElapsedTimer t;
+    t.start();
+    qint64 nextMemory = 0;
+    std::vector<long> memory;
+    auto allDone = [&] {
+        for (const auto& e : events) {
+            const auto r = studio.runs().last(e.id);
+            if (!r || !r->result)
+                return false;
+        }
+        return !studio.scheduler().checking();
+    };
+    int lastTimingsSeen = 0;
+    std::vector<std::pair<QString, double>> startErrors;
+    QString active;
+    while (!allDone() && t.elapsed() < (qint64(minutes) + 5) * 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+        const auto rec = studio.scheduler().recording();
+        if (rec && rec->name != active && studio.scheduler().lastTiming() && lastTimingsSeen < int(events.size())) {
+            active = rec->name;
+        }
+        if (!rec && !active.isEmpty() && studio.scheduler().lastTiming()) {
+            const auto& timing = *studio.scheduler().lastTiming();
+            const double errorMs = (double(timing.firstSample) - double(timing.dueSample)) / timing.channels / 44.1;
+            startErrors.emplace_back(active, errorMs);
+            active.clear();
+            ++lastTimingsSeen;
+        }
+        if (t.elapsed() >= nextMemory) {
+            memory.push_back(residentKb());
+            std::printf("  %3lld min: memory %ld kB\n", t.elapsed() / 60000, memory.back());
+            std::fflush(stdout);
+            nextMemory += 5 * 60000;
+        }
+    }
+    studio.scheduler().finishChecks();
+    int ok = 0;
+    std::printf("| event | start | result | frames | detail |\n|---|---|---|---|---|\n");
+    for (const auto& e : events) {
+        const auto r = studio.runs().last(e.id);
+        const bool good = r && r->result && *r->result == schedule::RunResult::OK && r->lengthFrames == 60 * 44100;
+        ok += good ? 1 : 0;
+        std::printf("| %s | %s | %s | %lld | %s |\n", qPrintable(e.name), qPrintable(e.start.toString("HH:mm:ss")),
+                    r && r->result ? qPrintable(schedule::resultText(*r->result)) : "none",
+                    r ? (long long)r->lengthFrames : 0LL, r ? qPrintable(r->detail) : "");
+    }
+    double worst = 0;
+    for (const auto& [name, error] : startErrors)
+        worst = std::max(worst, std::abs(error));
+    std::printf("%d of %zu runs OK with exactly 60 s; start error as worked out: largest %.2f ms over %zu takes seen; "
+                "memory %ld kB at the start, %ld kB at the end\n",
+                ok, events.size(), worst, startErrors.size(), memory.empty() ? -1 : memory.front(), residentKb());
+    return ok == int(events.size()) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication qapp(argc, argv);
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 60;
+    const int soakMinutes = argc > 3 && QByteArray(argv[2]) == "--soak" ? std::max(2, std::atoi(argv[3])) : 0;
     const auto state = audio::measure::readPulseState(qEnvironmentVariable("TAMBLOR_PULSE_STATE"));
     if (state.count("server") == 0 || state.at("server").isEmpty()) {
         std::fprintf(stderr, "no private PulseAudio server (TAMBLOR_PULSE_STATE)\n");
@@ -80,6 +179,13 @@ int main(int argc, char** argv)
     audio::OutputDevice player(core.audio(), tone);
     player.setDeviceId(out);
     player.start();
+
+    if (soakMinutes > 0) {
+        const int result = soak(core, studio, soakMinutes);
+        player.release();
+        core.endProgram();
+        return result;
+    }
 
     const QDateTime first = core.clock().now().addSecs(6);
     const QTime at(first.time().hour(), first.time().minute(), first.time().second());
