@@ -6,7 +6,9 @@
 #include <QRegularExpression>
 #include <QTextStream>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <QProcess>
 
 namespace tamblor::audio::measure {
 
@@ -24,6 +26,42 @@ std::map<QString, QString> readPulseState(const QString& path)
             state[line.left(eq)] = line.mid(eq + 1);
     }
     return state;
+}
+
+QString pulseServerGone(const std::map<QString, QString>& state)
+{
+    // A dead server may stay a zombie (the daemon's parent here is an init that does not reap),
+    // so its state is read, not only whether its PID exists.
+    const auto pid = state.find("pid");
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid == state.end() ? QString("0") : pid->second));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const qsizetype after = line.lastIndexOf(") ");
+        if (after > 0 && line.size() > after + 2 && line[after + 2] != 'Z' && line[after + 2] != 'X')
+            return {};
+    }
+    QString story = QStringLiteral("the PulseAudio server (pid %1) is gone").arg(pid == state.end() ? "?" : pid->second);
+    const auto runtime = state.find("runtime");
+    QFile log(runtime == state.end() ? QString() : runtime->second + "/server.log");
+    if (log.open(QIODevice::ReadOnly)) {
+        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+        story += "; its log ends:\n  " + lines.mid(std::max<qsizetype>(0, lines.size() - 15)).join("\n  ");
+    }
+    return story;
+}
+
+std::map<QString, QString> sharedPulseServer(const QString& path, const QString& fixture)
+{
+    std::map<QString, QString> state = readPulseState(path);
+    if (state.empty())
+        return state;
+    const QString gone = pulseServerGone(state);
+    if (gone.isEmpty())
+        return state;
+    std::fprintf(stderr, "%s\nstarting another\n", qPrintable(gone));
+    if (QProcess::execute("sh", {fixture, "start", path}) != 0)
+        return {};
+    return readPulseState(path);
 }
 
 void usePulseServer(const std::map<QString, QString>& state, const QString& sink, const QString& source)

@@ -16,6 +16,13 @@ namespace tamblor::audio::measure {
 
 // The fixture's state file (key=value lines); empty when it cannot be read.
 std::map<QString, QString> readPulseState(const QString& path);
+// Empty while the server of `state` runs; else what is known of its end: its PID and the last
+// lines of its log (the log is kept until the fixture stops).
+QString pulseServerGone(const std::map<QString, QString>& state);
+// The shared server of the state file at `path` for a test that needs it: when it has died (a
+// busy machine has seen it go between two tests), its end is printed and the fixture script
+// `fixture` starts a new one under the same state file. Returns the state; empty on failure.
+std::map<QString, QString> sharedPulseServer(const QString& path, const QString& fixture);
 // Points libpulse (and so the ALSA "pulse" device) at the fixture's server, its `sink` for
 // output and its `source` for input.
 void usePulseServer(const std::map<QString, QString>& state, const QString& sink, const QString& source);

@@ -56,12 +56,15 @@ class PulseLoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto state = readPulseState(qEnvironmentVariable("TAMBLOR_PULSE_STATE"));
+        auto state = sharedPulseServer(qEnvironmentVariable("TAMBLOR_PULSE_STATE"), PULSE_FIXTURE);
         // No server is a failure, not a skip: the fixture must have started one.
         ASSERT_FALSE(state["server"].isEmpty()) << "no private PulseAudio server (TAMBLOR_PULSE_STATE)";
         // The ALSA pulse plugin connects through libpulse, which reads these.
         usePulseServer(state, state["sink"], state["source"]);
         backend = std::make_unique<PortAudioBackend>();
+        // The plugin's device is listed only when it reaches the server.
+        ASSERT_TRUE(findDevice(*backend, true, "pulse") >= 0 && findDevice(*backend, false, "pulse") >= 0)
+            << "PortAudio lists no pulse device; " << qPrintable(pulseServerGone(state).isEmpty() ? "the server runs" : pulseServerGone(state));
     }
     void TearDown() override { backend.reset(); }
 

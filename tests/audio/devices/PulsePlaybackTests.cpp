@@ -22,7 +22,7 @@ class PulsePlaybackTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        state = readPulseState(qEnvironmentVariable("TAMBLOR_PULSE_STATE"));
+        state = sharedPulseServer(qEnvironmentVariable("TAMBLOR_PULSE_STATE"), PULSE_FIXTURE);
         // No server is a failure, not a skip: the fixture must have started one.
         ASSERT_FALSE(state["server"].isEmpty()) << "no private PulseAudio server (TAMBLOR_PULSE_STATE)";
         ASSERT_FALSE(state["still_sink"].isEmpty()) << "the fixture has no sink that never rewinds";
