@@ -7,7 +7,11 @@ namespace tamblor::audio {
 
 namespace {
 
-constexpr int64_t kPiece = 16 << 20; // sample bytes between two progress calls
+// Sample bytes copied in one call, and so between two progress calls: small enough that the
+// gauge moves on a file of a few megabytes and shows how far a copy came before a failure.
+constexpr int64_t kPiece = 1 << 20;
+// Sample bytes handed to the disk's writeback at a time while the copy goes on.
+constexpr int64_t kWriteback = 16 << 20;
 
 void put32(uint8_t* p, uint32_t v)
 {
@@ -74,7 +78,7 @@ bool WaveCopy::writeTo(NativeFile& out, const std::vector<DataRange>& kept, cons
             dealt = ended ? dataSize : pos;
             // Let the disk start on what is written while the copy goes on, so the flush at the
             // end waits for little.
-            if (written - lastFlush >= kPiece) {
+            if (written - lastFlush >= kWriteback) {
                 out.startWriteback(dataOffset + lastFlush, written - lastFlush);
                 lastFlush = written;
             }

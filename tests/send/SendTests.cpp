@@ -809,4 +809,25 @@ TEST_F(SendTest, TheGaugeStartsAtZeroAndAFailedSendShowsHowFarItGot)
     EXPECT_GE(gauge()->value(), 10);
     EXPECT_LE(gauge()->value(), 90);
     EXPECT_TRUE(button("cmdSend")->isVisible());
+
+    // The same for a plain copy of 10.6 MB when the disk fills at 4 MB.
+    addSlot(7, "Plain", 44100, 2, 60.0);
+    app->showMessage(QString());
+    child<QCheckBox>("Check1")->setChecked(false);
+    typeNameAndEnter("Plain");
+    ASSERT_TRUE(button("cmdSend")->isVisible());
+    {
+        auto old = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 4000000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        sendAndWait([this] { button("cmdSend")->click(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old);
+    }
+    ASSERT_NE(app->messageText(), "");
+    EXPECT_GE(gauge()->value(), 20);
+    EXPECT_LE(gauge()->value(), 38);
 }
