@@ -2,6 +2,7 @@
 #include "core/Core.h"
 #include "core/TimeText.h"
 #include "library/SoundLibrary.h"
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 
@@ -337,6 +338,7 @@ bool RecordingSession::arm()
             return false;
         }
         slot_ = reserved;
+        takeName_.clear();
         lastEnding_ = Ending::None;
         lengthReached_ = false;
         keepInput_ = false;
@@ -478,7 +480,10 @@ void RecordingSession::finish(bool lengthFromFile)
     // A take by hand is dated the day it is completed, as the index has always had it; a take
     // on a clock is dated by its start, as its run and a fixed slot's copy are, so an event
     // across midnight keeps the day it was planned for.
-    const IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clocked_ ? startDate_ : clock.now().date());
+    IndexRecord done = SoundLibrary::completedRecord(slot_, seconds, clocked_ ? startDate_ : clock.now().date());
+    if (!clocked_ && !takeName_.trimmed().isEmpty())
+        done.setSoundName(codepage::toUpper(takeName_));
+    takeName_.clear();
     try {
         library_.write(slot_, done);
     } catch (const Failure& f) {
@@ -494,6 +499,12 @@ void RecordingSession::finish(bool lengthFromFile)
     }
     emit takeCompleted(slot_);
     setState(State::Idle);
+}
+
+void RecordingSession::nameTake(const QString& name)
+{
+    if (state_ != State::Idle && !clocked_)
+        takeName_ = name;
 }
 
 void RecordingSession::abandon()

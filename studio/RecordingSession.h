@@ -126,6 +126,10 @@ public:
     int32_t slot() const { return slot_; }
     // The elapsed time of the take under way as shown ("00:00" before the first tick).
     QString elapsedText() const { return elapsedText_; }
+    // A name the operator gives the take by hand under way: it is stored (upper-cased) when the
+    // take is completed, instead of the slot's default name. Empty gives the default name; a
+    // take on a clock is named by its event and ignores it.
+    void nameTake(const QString& name);
 
     // Event inputs.
     void handle(Event e);
@@ -206,6 +210,7 @@ private:
     QString refusal_;
     QString holder_;
     QDate startDate_;
+    QString takeName_; // given while the take by hand is under way
 };
 
 } // namespace tamblor

@@ -274,6 +274,12 @@ void frmWaveFiles::buildControls()
         clickHandled_ = false;
     });
     connect(txtName, &QLineEdit::textChanged, this, [this] { trap([this] { txtName_Change(); }); });
+    // What the operator types while recording names the take under way (filling the box from
+    // the list does not).
+    connect(txtName, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (recording().recordState() != 0)
+            recording().nameTake(text);
+    });
     connect(txtLength, &QLineEdit::textChanged, this, [this] { trap([this] { txtLength_Change(); }); });
     connect(txtName, &QLineEdit::returnPressed, this, [this] { trap([this] { txtName_KeyPress(13); }); });
     connect(txtNumber, &QLineEdit::returnPressed, this, [this] { trap([this] { txtNumber_KeyPress(13); }); });

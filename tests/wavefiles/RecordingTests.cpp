@@ -7,6 +7,7 @@
 #include "core/TimeText.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include <QFileInfo>
+#include <QTest>
 #include <QPointer>
 
 using namespace tamblor;
@@ -61,9 +62,11 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     advanceClock(75);
     tick();
     EXPECT_EQ(w->lblTime->text(), "01:15");
-    // Edits while recording are shown but not stored.
+    // Edits while recording never touch the selected entry (they name the take); one typed and
+    // removed again leaves the take its default name.
     QTest::keyClicks(w->txtName, "x");
     EXPECT_EQ(recordBytes(2), rec("1", "TWO"));
+    QTest::keyClick(w->txtName, Qt::Key_Backspace);
 
     click(w->cmdStop);
     EXPECT_EQ(studio->recording().recordState(), 0);
@@ -119,6 +122,40 @@ TEST_F(LibraryWindowTest, ANewTakeStartsItsElapsedTimeAtZero)
     tick();
     EXPECT_EQ(w->lblTime->text(), "00:02");
     click(w->cmdStop);
+}
+
+TEST_F(LibraryWindowTest, ANameTypedWhileRecordingBecomesTheTakesName)
+{
+    writeSettings({{3, 2}, {5, 0}, {6, 2}, {11, 16384}}); // 22050 mono, Momentary
+    open();
+    backend().setInputSignal(sources::counter());
+    click(w->cmdRecord);
+    click(w->cmdRecord);
+    feed(22050);
+    // Typed, then Tab pressed, while the take records.
+    w->txtName->setFocus();
+    QTest::keyClicks(w->txtName, "Evening news");
+    QTest::keyClick(w->txtName, Qt::Key_Tab);
+    advanceClock(3);
+    tick();
+    click(w->cmdStop);
+    const int32_t first = w->lblNumber->text().toInt();
+    EXPECT_EQ(QString::fromLatin1(recordBytes(first).mid(1, 25)), IndexRecord::fit("EVENING NEWS", 25));
+    EXPECT_EQ(w->txtName->text(), "EVENING NEWS");
+
+    // The next take, with nothing typed, gets the default name; a name filled in from the list
+    // meanwhile (another entry selected) is not typed.
+    click(w->cmdRecord);
+    click(w->cmdRecord);
+    feed(22050);
+    clickSlot(first);
+    advanceClock(2);
+    tick();
+    click(w->cmdStop);
+    const int32_t second = w->lblNumber->text().toInt();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(QString::fromLatin1(recordBytes(second).mid(1, 25)),
+              IndexRecord::fit(QStringLiteral("(No Name %1 ****)").arg(second, 3, 10, QChar('0')), 25));
 }
 
 TEST_F(LibraryWindowTest, OffModeWritesOnTheFirstPressAndFurtherPressesKeepWriting)
