@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/PromptService.h"
 #include "app/frmError.h"
+#include "app/frmNotices.h"
 #include "app/mnuMenu.h"
 #include "platform/Failure.h"
 
@@ -11,6 +12,7 @@ Application::Application(const QString& root)
 {
     windows_.registerWindow(WindowName::mnuMenu, [](Application& a) { return new mnuMenu(a); });
     windows_.registerWindow(WindowName::frmError, [](Application& a) { return new frmError(a); });
+    windows_.registerWindow(WindowName::frmNotices, [](Application& a) { return new frmNotices(a); });
     // Whatever the core has to tell goes to the message window; a condition cleared leaves the
     // message standing for the operator to read.
     connect(&notices(), &Notices::posted, this, [this](const Notice& n) {

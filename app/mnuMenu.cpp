@@ -3,6 +3,8 @@
 #include "app/Controls.h"
 #include "app/MenuNotice.h"
 #include "app/PromptService.h"
+#include "core/Notices.h"
+#include "core/TimeText.h"
 #include "platform/Failure.h"
 #include <QLabel>
 #include <QMenu>
@@ -34,6 +36,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     addOpener(tools, "mnuWaveGen", "Wave Generator", WindowName::frmWaveGen);
     addOpener(tools, "mnuRecordEvents", "Record Events", WindowName::frmRecordEvents);
 
+    addOpener(nullptr, "mnuNotices", "Notices", WindowName::frmNotices);
     addOpener(nullptr, "mnuHelp", "Help", WindowName::frmHelp);
     addOpener(nullptr, "mnuAbout", "About", WindowName::frmAbout);
 
@@ -49,6 +52,16 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     lblNotice->setAlignment(Qt::AlignCenter);
     lblNotice->setWordWrap(true); // a long event name goes on a second line, never cut
 
+    // A raised alarm stays on the main menu until it clears, whatever the message window shows.
+    lblAlarm = controls::label(this, "lblAlarm");
+    lblAlarm->setAlignment(Qt::AlignCenter);
+    lblAlarm->setWordWrap(true);
+    lblAlarm->setTextFormat(Qt::PlainText);
+    lblAlarm->setStyleSheet("color: rgb(176, 0, 0); font-weight: bold;");
+    lblAlarm->setVisible(false);
+    connect(&app.notices(), &Notices::posted, this, &mnuMenu::showAlarms);
+    connect(&app.notices(), &Notices::cleared, this, &mnuMenu::showAlarms);
+
     Timer1 = controls::named(new QTimer(this), "Timer1");
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, &mnuMenu::Timer1_Timer);
@@ -57,6 +70,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     layout->setMenuBar(menuBar);
     layout->addWidget(lblClock);
     layout->addWidget(lblNotice);
+    layout->addWidget(lblAlarm);
     layout->setContentsMargins(12, 12, 12, 12);
 }
 
@@ -115,13 +129,21 @@ void mnuMenu::Timer1_Timer()
         lblNotice->setText(line);
 }
 
+void mnuMenu::showAlarms()
+{
+    QStringList lines;
+    for (const Notice& n : app().notices().raisedConditions())
+        if (n.severity != Notice::Severity::Info)
+            lines << "Alarm: " + n.text;
+    lblAlarm->setText(lines.join('\n'));
+    lblAlarm->setVisible(!lines.isEmpty());
+}
+
 QString mnuMenu::clockText(const QDateTime& now, const Clock& clock)
 {
     const QDate d = now.date();
-    const QString sep = clock.dateSeparator();
-    const QString date = clock.locale().dayName(d.dayOfWeek(), QLocale::LongFormat) + "  "
-                         + QString::asprintf("%02d", d.month()) + sep + QString::asprintf("%02d", d.day()) + sep
-                         + QString::asprintf("%04d", d.year());
+    const QString date =
+        clock.locale().dayName(d.dayOfWeek(), QLocale::LongFormat) + "  " + dateText(d, clock.dateSeparator());
     // The day of the year is written with a blank where a sign would stand.
     const QString day = " " + QString::number(d.dayOfYear());
     return date + "  Day " + day + "  " + now.time().toString("hh:mm:ss");

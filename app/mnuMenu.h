@@ -24,6 +24,8 @@ public:
     static QString clockText(const QDateTime& now, const Clock& clock);
 
     void Timer1_Timer();
+    // The conditions raised now (an alarm, a missing card), one line each under the clock.
+    void showAlarms();
     void mnuExit_Click();
 
 protected:
@@ -36,6 +38,7 @@ private:
     QMenuBar* menuBar;
     QLabel* lblClock;
     QLabel* lblNotice;
+    QLabel* lblAlarm;
     QTimer* Timer1;
 };
 

@@ -57,7 +57,7 @@ public:
     std::vector<Notice> raisedConditions() const;
 
     // The notices told or raised since the program started, oldest first (at most Kept).
-    static constexpr size_t Kept = 500;
+    static constexpr size_t Kept = 5000;
     const std::vector<Notice>& history() const { return history_; }
 
 signals:

@@ -1,5 +1,6 @@
 #pragma once
 // Seconds to the operator's time text ("02:05", " 1:02:05") and back; pure functions.
+#include <QDate>
 #include <QString>
 #include <cstdint>
 
@@ -12,6 +13,10 @@ QString secondsToTimeText(int32_t seconds);
 // the last colon and them minutes, what stands before that colon hours ("1:02:05" -> 3725,
 // "125" -> 85). Throws Failure 6 when the total leaves 32 bits.
 int32_t timeTextToSeconds(QString text);
+
+// The program's date form, as the main menu shows it: month, day, four-digit year, joined by the
+// system's date separator ("12/07/2026").
+QString dateText(const QDate& date, const QString& separator);
 
 // Seconds from `from` to `to`, both seconds since midnight, across one midnight.
 int32_t secondsAcrossMidnight(int32_t from, int32_t to);

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/frmError.h"
+#include "app/frmNotices.h"
 #include "app/mnuMenu.h"
 #include "platform/Failure.h"
 #include "tests/support/AppFixture.h"
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace tamblor;
 
@@ -56,7 +58,7 @@ TEST_F(MainMenuTest, MenuCarriesEveryEntryWithEditHidden)
     const std::pair<const char*, const char*> entries[] = {
         {"mnuExit", "Exit"}, {"mnuMyPref", "My Prefences"}, {"mnuWaveFiles", "WaveFiles"},
         {"mnuEdit", "Edit"}, {"mnuNormalize", "Normalize"}, {"mnuWaveGen", "Wave Generator"},
-        {"mnuRecordEvents", "Record Events"}, {"mnuHelp", "Help"}, {"mnuAbout", "About"}};
+        {"mnuRecordEvents", "Record Events"}, {"mnuNotices", "Notices"}, {"mnuHelp", "Help"}, {"mnuAbout", "About"}};
     for (auto [name, caption] : entries) {
         QAction* a = action(menu, name);
         ASSERT_TRUE(a) << name;
@@ -185,4 +187,39 @@ TEST_F(MessageWindowTest, TheShellShowsWhatTheCoreTells)
     // A condition over leaves its message standing for the operator to read.
     app->notices().clear("silence");
     EXPECT_EQ(app->messageText(), "Silence on slot 2");
+}
+
+TEST_F(MainMenuTest, TheNoticesListKeepsEveryNoticeAndTheMenuShowsARaisedAlarmUntilItClears)
+{
+    auto* alarm = menu->findChild<QLabel*>("lblAlarm");
+    ASSERT_TRUE(alarm);
+    EXPECT_FALSE(alarm->isVisible());
+
+    // Told before the list is opened: it shows them all the same, the newest first.
+    app->notices().tell("scheduler", "NEWS: OK, 60 s in slot 3");
+    app->notices().raise("silence:2", "silence alarm", "Silence on slot 2 for 30 s");
+    EXPECT_TRUE(alarm->isVisible());
+    EXPECT_EQ(alarm->text(), "Alarm: Silence on slot 2 for 30 s");
+    // The next result replaces the message window's text, not the alarm on the main menu.
+    app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 9, 0)));
+    app->notices().tell("scheduler", "SPORT: Silent, 60 s in slot 4");
+    EXPECT_EQ(app->messageText(), "SPORT: Silent, 60 s in slot 4");
+    EXPECT_EQ(alarm->text(), "Alarm: Silence on slot 2 for 30 s");
+
+    action(menu, "mnuNotices")->trigger();
+    auto* list = app->windows().find<frmNotices>(WindowName::frmNotices);
+    ASSERT_TRUE(list);
+    auto* tree = list->findChild<QTreeWidget*>("lstNotices");
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), "12/05/2026 08:09:00");
+    EXPECT_EQ(tree->topLevelItem(0)->text(2), "SPORT: Silent, 60 s in slot 4");
+    EXPECT_EQ(tree->topLevelItem(1)->text(1), "silence alarm");
+    EXPECT_EQ(tree->topLevelItem(1)->text(2), "Warning: Silence on slot 2 for 30 s");
+    EXPECT_EQ(tree->topLevelItem(2)->text(0), "12/05/2026 08:07:51");
+
+    // The end of the alarm is listed too, and the main menu's line goes.
+    app->notices().clear("silence:2");
+    EXPECT_FALSE(alarm->isVisible());
+    ASSERT_EQ(tree->topLevelItemCount(), 4);
+    EXPECT_EQ(tree->topLevelItem(0)->text(2), "Over: Silence on slot 2 for 30 s");
 }

@@ -61,5 +61,5 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                                            WindowName::frmWaveFiles, WindowName::frmDialog1, WindowName::frmSend,
                                            WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
                                            WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
-                                           WindowName::frmEditEvent),
+                                           WindowName::frmEditEvent, WindowName::frmNotices),
                          [](const auto& info) { return std::string(info.param.text()); });
