@@ -38,7 +38,7 @@ frmNotices::frmNotices(Application& app) : Form(app, WindowName::frmNotices)
     lstNotices->setWordWrap(true);
     lstNotices->header()->setStretchLastSection(true);
     lstNotices->setColumnWidth(TimeColumn, fontMetrics().horizontalAdvance("12/31/2026 00:00:00") + 16);
-    lstNotices->setColumnWidth(SourceColumn, fontMetrics().horizontalAdvance("scheduler") + 24);
+    lstNotices->setColumnWidth(SourceColumn, fontMetrics().horizontalAdvance("silence alarm") + 24);
     lstNotices->setMinimumSize(560, 240);
     cmdClose = controls::button(this, "cmdClose", "Close");
     connect(cmdClose, &QPushButton::clicked, this, &frmNotices::cmdClose_Click);

@@ -4,6 +4,7 @@
 #include "app/mnuMenu.h"
 #include "platform/Failure.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/LayoutCheck.h"
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -216,6 +217,8 @@ TEST_F(MainMenuTest, TheNoticesListKeepsEveryNoticeAndTheMenuShowsARaisedAlarmUn
     EXPECT_EQ(tree->topLevelItem(1)->text(1), "silence alarm");
     EXPECT_EQ(tree->topLevelItem(1)->text(2), "Warning: Silence on slot 2 for 30 s");
     EXPECT_EQ(tree->topLevelItem(2)->text(0), "12/05/2026 08:07:51");
+    EXPECT_TRUE(layoutcheck::saveScreenshot(list, "notices-after-an-alarm-and-results"));
+    EXPECT_TRUE(layoutcheck::saveScreenshot(menu, "main-menu-with-an-alarm"));
 
     // The end of the alarm is listed too, and the main menu's line goes.
     app->notices().clear("silence:2");
