@@ -452,14 +452,14 @@ void RecordingSession::closeInput()
     levelLeft_ = levelRight_ = 0;
 }
 
-void RecordingSession::finish(bool lengthFromFile)
+void RecordingSession::finish(bool ended)
 {
     // The writer has closed a file that reached its length; the input may go on for the next.
     const bool keep = keepInput_ && clocked_ && lastEnding_ == Ending::LengthReached;
     keepInput_ = false;
     if (!keep)
         closeInput();
-    if (lengthFromFile && writer_->framesWritten() == 0) {
+    if (ended && writer_->framesWritten() == 0) {
         // The take failed before its first frame: it leaves no entry and no empty file.
         try {
             library_.removeSoundFile(slot_);
@@ -470,13 +470,11 @@ void RecordingSession::finish(bool lengthFromFile)
         return;
     }
     const Clock& clock = app_.clock();
-    int32_t seconds = 0;
-    if (lengthFromFile) {
-        const int rate = std::max(1, writer_->fileFormat().sampleRate);
-        seconds = toInt32(double(writer_->framesWritten()) / double(rate));
-    } else {
-        seconds = secondsAcrossMidnight(startTime_, clock.secondsSinceMidnight());
-    }
+    // The index gives the length of the file, whatever the wall clock says: a card that takes a
+    // second to deliver its first buffer after the press (a sound server on a freshly started
+    // program) makes a take shorter than the time between press and stop.
+    const int rate = std::max(1, writer_->fileFormat().sampleRate);
+    const int32_t seconds = toInt32(double(writer_->framesWritten()) / double(rate));
     // A take by hand is dated the day it is completed, as the index has always had it; a take
     // on a clock is dated by its start, as its run and a fixed slot's copy are, so an event
     // across midnight keeps the day it was planned for.

@@ -170,10 +170,10 @@ private:
     bool beginWriting(const std::function<void()>& enableWriter);
     void tickWriting();
     bool inputLost();
-    // Ends the take: the rest of the input written, the file closed, the slot completed.
-    // `lengthFromFile` (the take failed): the length stored is that of the audio in the file,
-    // not of the clock; a take that failed before its first frame is abandoned instead.
-    void finish(bool lengthFromFile);
+    // Ends the take: the rest of the input written, the file closed, the slot completed with the
+    // length of the audio in the file. `ended` (the take failed or reached its end by itself):
+    // one with no frame at all is abandoned instead.
+    void finish(bool ended);
     void abandon();
     void closeInput();
     QString failureText(const Failure& f) const;

@@ -74,7 +74,8 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
     EXPECT_EQ(colour(w->cmdRecord), QColor(192, 0, 0));
     EXPECT_TRUE(w->TrackBar->isVisible());
     EXPECT_TRUE(w->mnuDelete->isVisible());
-    EXPECT_EQ(recordBytes(4), rec("1", "(No Name 004 ****)", "75", "12-05-26"));
+    // The index gives the length of the file (0.96 s), not the 75 s the clock ran.
+    EXPECT_EQ(recordBytes(4), rec("1", "(No Name 004 ****)", "1", "12-05-26"));
     EXPECT_EQ(indexBytes().size(), 5 * 39);
     EXPECT_EQ(studio->recording().slot(), 4); // the take's slot
     // The rebuilt list: names first, four-column numbers, the new entry selected.
@@ -83,7 +84,7 @@ TEST_F(LibraryWindowTest, ManualRecordingFillsTheFirstFreeSlotWithTheInput)
                                     IndexRecord::fit("three", 25) + "     3", IndexRecord::fit("TWO", 25) + "     2"}));
     EXPECT_EQ(selectedSlot(), 4);
     EXPECT_EQ(w->txtName->text(), "(No Name 004 ****)");
-    EXPECT_EQ(w->txtLength->text(), "01:15");
+    EXPECT_EQ(w->txtLength->text(), "00:01");
     EXPECT_EQ(w->txtRecordDate->text(), "12-05-26");
     EXPECT_EQ(backend().openStreamCount(), 0);
 
@@ -216,7 +217,7 @@ TEST_F(LibraryWindowTest, VoxStartsWithTheLoudBufferAndStopsOnTheFirstQuietTick)
     tick();
     EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(w->cmdRecord->text(), "Record");
-    EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "3", "12-05-26"));
+    EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "1", "12-05-26")); // 0.63 s in the file
     EXPECT_EQ(selectedSlot(), 1);
 
     // Writing started with the sixth buffer: 300 quiet frames, then the burst.
@@ -272,7 +273,7 @@ TEST_F(LibraryWindowTest, StopDelayWaitsForThatManySecondsOfQuiet)
     advanceClock(1);
     tick();
     EXPECT_EQ(studio->recording().recordState(), 0); // 3 s of quiet
-    EXPECT_EQ(recordBytes(1).mid(26, 5), "4    ");
+    EXPECT_EQ(recordBytes(1).mid(26, 5), "0    "); // no frame was fed: the file's length
 }
 
 TEST_F(LibraryWindowTest, StopWhileArmedFreesTheSlot)
@@ -305,7 +306,7 @@ TEST_F(LibraryWindowTest, RecordingAcrossMidnightStoresItsTrueLength)
     app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 50)));
     open();
     click(w->cmdRecord); // start mode Off
-    feed(8000);
+    feed(25 * 8000);
     advanceClock(25);
     tick();
     EXPECT_EQ(w->lblTime->text(), "00:25");
@@ -313,18 +314,31 @@ TEST_F(LibraryWindowTest, RecordingAcrossMidnightStoresItsTrueLength)
     EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "25", "12-06-26"));
 }
 
-TEST_F(LibraryWindowTest, StartAndEndOfATakeAreRoundedToWholeSecondsSinceMidnight)
+TEST_F(LibraryWindowTest, TheIndexGivesTheLengthOfTheFileNotTheTimeBetweenPressAndStop)
 {
-    // 08:07:51.6 counts as 29272 and 08:08:06.4 as 29286: the take of 14.8 s is stored as 14.
+    // 14.8 s of sound (8000 per second) is stored as 15, rounded to the nearest second.
     app->clock().setFixed(QDateTime(QDate(2026, 12, 5), QTime(8, 7, 51, 600)));
     open();
     click(w->cmdRecord); // start mode Off
-    feed(8000);
+    feed(118400);
     app->clock().advance(14800);
     tick();
-    EXPECT_EQ(w->lblTime->text(), "00:14");
+    EXPECT_EQ(w->lblTime->text(), "00:14"); // the elapsed time is the clock's
     click(w->cmdStop);
-    EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "14", "12-05-26"));
+    EXPECT_EQ(recordBytes(1), rec("1", "(No Name 001 ****)", "15", "12-05-26"));
+
+    // A card whose first buffer comes 1.45 s after the press (a sound server reached for the
+    // first time): 80 s between press and stop, 78.55 s in the file, and the index says 79.
+    click(w->cmdRecord);
+    app->clock().advance(1450);
+    for (int i = 0; i < 10; ++i)
+        feed(62840);
+    app->clock().advance(78550);
+    tick();
+    EXPECT_EQ(w->lblTime->text(), "01:20");
+    click(w->cmdStop);
+    EXPECT_EQ(readWav(slotFile(2)).samples.size(), 628400u);
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "79", "12-05-26"));
 }
 
 TEST_F(LibraryWindowTest, AFullLibraryRefusesToRecord)
@@ -356,7 +370,7 @@ TEST_F(LibraryWindowTest, ClosingDuringARecordingKeepsTheTakeAndFreesTheInput)
     EXPECT_EQ(studio->recording().recordState(), 0);
     EXPECT_EQ(int(studio->playback().isPlaying()), 0);
     // The take is kept as a finished entry, so no later recording can reuse its slot.
-    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "3", "12-05-26"));
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "1", "12-05-26")); // 1.25 s in the file
     EXPECT_EQ(backend().openStreamCount(), 0);
     EXPECT_EQ(readWav(slotFile(2)).samples.size(), 10000u); // closed whole
 

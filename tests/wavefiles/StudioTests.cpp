@@ -187,7 +187,7 @@ TEST_F(StudioTest, ClosingTheWindowLeavesATakeItDidNotStartAndReopeningShowsIt)
     // The window's Stop ends it; closing a window whose own take runs ends that take.
     click(w->cmdStop);
     EXPECT_EQ(take().state(), RS::State::Idle);
-    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "3", "12-05-26"));
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "2", "12-05-26")); // 2 s in the file
     EXPECT_EQ(slotList(), (QList<int>{2, 1}));
     click(w->cmdRecord);
     ASSERT_EQ(take().state(), RS::State::Writing);
@@ -293,7 +293,7 @@ TEST_F(StudioTest, AnIndexThatCannotBeWrittenWhenATakeStopsOnItsOwnIsReportedAnd
     // Writable again: the entry is completed and listed at once.
     ASSERT_TRUE(setImmutable(indexPath(), false));
     EXPECT_TRUE(studio->library().retryPending());
-    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "2", "12-05-26"));
+    EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "1", "12-05-26")); // 1.1 s in the file
     EXPECT_EQ(slotList(), (QList<int>{2, 1}));
     EXPECT_EQ(measure::readWav(slotFile(2)).samples.size(), samples);
 }
