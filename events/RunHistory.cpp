@@ -87,11 +87,11 @@ QStringList printedRunLines(const std::vector<schedule::RecordRun>& runs, double
     QStringList lines;
     lines << "Record results " + period;
     lines << "";
-    lines << column("Due", 17) + column("Event", 18) + column("Result", 12) + column("Length", 9)
+    lines << column("Due", 18) + column("Event", 18) + column("Result", 12) + column("Length", 9)
                  + column("LUFS", 7) + column("dBTP", 7) + "Silence";
     for (const schedule::RecordRun& r : runs) {
         const auto& f = r.figures;
-        lines << column(dayAndTimeText(r.scheduledStartMs, dateSeparator), 17) + column(r.eventName, 18)
+        lines << column(dayAndTimeText(r.scheduledStartMs, dateSeparator), 18) + column(r.eventName, 18)
                      + column(runResultText(r), 12) + column(runLengthText(r), 9)
                      + column(number(f ? f->integratedLufs : std::nullopt, 1), 7)
                      + column(number(f ? f->truePeakDbtp : std::nullopt, 1), 7)

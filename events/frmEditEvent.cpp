@@ -447,7 +447,7 @@ void frmEditEvent::showCheck(bool checking)
     checkStarted_ = false;
     CheckTimer->stop();
     // The take that armed meanwhile ended the check; otherwise it ran its time or was stopped.
-    lblCheck->setText(studio_.recording().state() != RecordingSession::State::Idle
+    lblCheck->setText(studio_.recording().checkYielded()
                           ? QString("A take took the input: the check ended.")
                           : QString("The check ended."));
     Level1->setValue(0);

@@ -152,6 +152,7 @@ bool RecordingSession::openForCheck(int device, int formatIndex, int channelMode
         return false;
     }
     endCheck();
+    checkYielded_ = false;
     beforeCheck_ = {input_->deviceId(), input_->sampleRate(), input_->mode()};
     try {
         input_->setDeviceId(device);
@@ -171,6 +172,14 @@ bool RecordingSession::openForCheck(int device, int formatIndex, int channelMode
     checking_ = true;
     emit checkChanged(true);
     return true;
+}
+
+void RecordingSession::yieldCheck()
+{
+    if (!checking_)
+        return;
+    checkYielded_ = true;
+    endCheck();
 }
 
 void RecordingSession::endCheck()
@@ -222,7 +231,7 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
 
 void RecordingSession::releaseKeptInput()
 {
-    endCheck();
+    yieldCheck();
     if (state_ == State::Idle)
         closeInput();
 }
@@ -388,7 +397,7 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
 
 bool RecordingSession::arm()
 {
-    endCheck(); // a take comes before a check of its input
+    yieldCheck(); // a take comes before a check of its input
     refusal_.clear();
     int32_t reserved = 0;
     try {

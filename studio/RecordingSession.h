@@ -121,6 +121,8 @@ public:
     bool openForCheck(int device, int formatIndex, int channelMode);
     void endCheck();
     bool checking() const { return checking_; }
+    // Whether the last check was ended by a take that needed the input.
+    bool checkYielded() const { return checkYielded_; }
 
     // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
     // when it is armed, unless a client chose one for its takes.
@@ -211,6 +213,9 @@ private:
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
     bool clocked_ = false;
     bool checking_ = false;
+    bool checkYielded_ = false;
+    // A take needs the input: the check under way ends.
+    void yieldCheck();
     // The input's device, format and channel mode before the check (what applyInput() sets
     // meanwhile lands here).
     struct InputSettings {
