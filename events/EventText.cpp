@@ -201,6 +201,9 @@ QString runDetailText(const schedule::RecordRun& run, double alarmSeconds, const
                       .arg(silenceText(run.longestSilenceS()))
                       .arg(alarmSeconds, 0, 'f', 0);
     lines << result;
+    // Why, first: the rest is the take's facts.
+    if (!run.detail.isEmpty())
+        lines << run.detail;
     if (run.measuredFirstSampleMs)
         lines << QString("First sample at %1 (%2 ms from the start)")
                      .arg(clockTimeText(*run.measuredFirstSampleMs, true))
@@ -225,8 +228,6 @@ QString runDetailText(const schedule::RecordRun& run, double alarmSeconds, const
     } else if (run.figures) {
         lines << "The take could not be measured.";
     }
-    if (!run.detail.isEmpty())
-        lines << run.detail;
     if (run.result && *run.result != schedule::RunResult::OK)
         lines << (run.seen ? "Seen." : "Not seen yet.");
     return lines.join("\n");

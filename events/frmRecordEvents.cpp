@@ -140,7 +140,7 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     lstRuns->headerItem()->setToolTip(Silence, "The take's longest silence");
     txtRunDetail = controls::named(new QPlainTextEdit(this), "txtRunDetail");
     txtRunDetail->setReadOnly(true);
-    txtRunDetail->setFixedHeight(txtRunDetail->fontMetrics().lineSpacing() * 5 + 12);
+    txtRunDetail->setFixedHeight(txtRunDetail->fontMetrics().lineSpacing() * 7 + 12);
     txtRunDetail->setPlaceholderText("Choose a result to see all that is known of it.");
     const QString today = dateText(app.clock().now().date(), app.clock().dateSeparator());
     txtFrom = controls::textBox(this, "txtFrom");

@@ -12,6 +12,7 @@
 #include "events/EventText.h"
 #include "events/RunHistory.h"
 #include "wavefiles/LibraryPrinter.h"
+#include "wavefiles/frmWaveFiles.h"
 #include "events/WindowPlacement.h"
 #include "studio/Scheduler.h"
 #include "tests/support/LayoutCheck.h"
@@ -141,6 +142,8 @@ TEST_F(EventHistoryTest, CheckInputOpensTheInputForAFewSecondsShowsItsLevelsAndL
     card().setInputDevices({"Virtual Input", "Studio Line"});
     card().setInputSignal(audio::sources::tone(1000.0, 16000));
     const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+    auto* library = app->windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
+    ASSERT_TRUE(library);
     frmRecordEvents* w = openEvents();
     w->selectEvent(news.id);
     w->cmdEdit->click();
@@ -156,8 +159,12 @@ TEST_F(EventHistoryTest, CheckInputOpensTheInputForAFewSecondsShowsItsLevelsAndL
     // A tone at half scale: the meters stand near -6 dBFS, the loudness near it in LUFS.
     EXPECT_NEAR(e->Level1->displayDb(), 20 * std::log10(16000.0 / 32768.0), 1.0);
     EXPECT_NEAR(studio->watch().reading().momentaryLufs, -6.2 + 0.6, 2.0);
-    EXPECT_NE(e->Loudness1->lblMomentary->text(), "--.-");
+    EXPECT_NE(e->Loudness1->lblMomentary->text(), "M --.-");
     layoutcheck::saveScreenshot(e, "editor-check-input");
+    // The library window's meters and loudness show the input whenever it is open.
+    EXPECT_NEAR(library->Level1->displayDb(), e->Level1->displayDb(), 0.5);
+    EXPECT_EQ(library->Loudness1->lblIntegrated->text(), e->Loudness1->lblIntegrated->text());
+    EXPECT_NE(library->Loudness1->lblIntegrated->text(), "I --.- LUFS");
     EXPECT_EQ(studio->recording().state(), RecordingSession::State::Idle) << "nothing is recorded";
 
     // A take comes first: Record Now ends the check, and the check is refused while it records.
@@ -336,4 +343,36 @@ TEST_F(EventHistoryTest, TheWindowsFitASmallScreenAndTheEventsOpenBesideTheMainM
     EXPECT_EQ(right, QRect(300, 0, 724, 640));
     EXPECT_FALSE(right.intersects(tall));
     EXPECT_EQ(placeBeside(mainMenu, QSize(1000, 640), QSize(700, 400), QRect(0, 0, 1280, 1000)), QRect(0, 200, 1000, 640));
+}
+
+TEST_F(EventHistoryTest, AnEventRecordsFromItsCardByNameWhereverItsNumberMovedAndFromNoOtherWhenItIsGone)
+{
+    twoCards();
+    card().setInputDevices({"Virtual Input", "Studio Line"});
+    card().setInputSignal(audio::sources::tone(440.0, 16000));
+    RecordEvent moved = storeEvent("MOVED", QTime(17, 0), 1);
+    moved.device = 0; // the number it had when it was chosen
+    moved.deviceName = "Studio Line";
+    studio->events().update(moved);
+    RecordEvent gone = storeEvent("GONE", QTime(18, 0), 1);
+    gone.device = 1;
+    gone.deviceName = "Old USB Card";
+    studio->events().update(gone);
+    frmRecordEvents* w = openEvents();
+
+    w->selectEvent(moved.id);
+    w->cmdRecordNow->click();
+    ASSERT_TRUE(studio->scheduler().recording());
+    EXPECT_EQ(studio->recording().input().deviceId(), 1);
+    for (int i = 0; i < 60 && studio->recording().state() != RecordingSession::State::Idle; ++i)
+        step();
+    studio->scheduler().finishChecks();
+    EXPECT_EQ(studio->runs().last(moved.id)->result, RunResult::OK);
+
+    w->selectEvent(gone.id);
+    w->cmdRecordNow->click();
+    const std::optional<RecordRun> refused = studio->runs().last(gone.id);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->result, RunResult::DeviceBusy);
+    EXPECT_EQ(refused->detail, "The input \"Old USB Card\" is not there; nothing was recorded from another card.");
 }
