@@ -593,6 +593,12 @@ void frmEditEvent::cmdOK_Click()
     close();
 }
 
+void frmEditEvent::Form_Unload(bool& cancel)
+{
+    Q_UNUSED(cancel);
+    endCheck();
+}
+
 void frmEditEvent::cmdCancel_Click()
 {
     close();

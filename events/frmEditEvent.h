@@ -87,6 +87,10 @@ public:
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 
+protected:
+    // Closing the window ends the check it opened.
+    void Form_Unload(bool& cancel) override;
+
 private:
     void fill(const schedule::RecordEvent& event);
     void followChoices();

@@ -542,9 +542,9 @@ void frmRecordEvents::cmdExport_Click()
         app().showMessage("The results could not be written to " + dos + ": " + f.text());
         return;
     }
-    app().showMessage(QString("%1 results from %2 to %3 were written to %4.")
-                          .arg(runs.size())
-                          .arg(txtFrom->text().trimmed(), txtTo->text().trimmed(), dos));
+    app().showMessage(QString("%1 from %2 to %3 %4 written to %5.")
+                          .arg(runs.size() == 1 ? QString("1 result") : QString("%1 results").arg(runs.size()))
+                          .arg(txtFrom->text().trimmed(), txtTo->text().trimmed(), runs.size() == 1 ? "was" : "were", dos));
 }
 
 void frmRecordEvents::cmdPrint_Click()

@@ -193,6 +193,13 @@ TEST_F(EventHistoryTest, CheckInputOpensTheInputForAFewSecondsShowsItsLevelsAndL
     EXPECT_FALSE(studio->recording().input().isCapturing());
     EXPECT_EQ(e->lblCheck->text(), "The check ended.");
     EXPECT_EQ(e->cmdCheck->text(), "Check input");
+
+    // Closing the editor ends its check at once.
+    e->cmdCheck->click();
+    ASSERT_TRUE(studio->recording().checking());
+    e->cmdCancel->click();
+    flushDeletes();
+    EXPECT_FALSE(studio->recording().checking());
 }
 
 TEST_F(EventHistoryTest, TheRunsShowTheirFiguresMeasuredStartWholeDetailAndWarnOfALongSilenceInAnOkTake)
@@ -244,7 +251,7 @@ TEST_F(EventHistoryTest, TheRunsOfAPeriodAreExportedAsCsvReplacingTheFileAndPrin
     w->txtFrom->setText("12/01/2026");
     w->txtTo->setText("12/07/2026");
     w->cmdExport->click();
-    EXPECT_EQ(app->messageText(), "1 results from 12/01/2026 to 12/07/2026 were written to C:\\Tamblor\\Record Results.csv.");
+    EXPECT_EQ(app->messageText(), "1 result from 12/01/2026 to 12/07/2026 was written to C:\\Tamblor\\Record Results.csv.");
     const QByteArray expected =
         "Event,Due,First sample,Planned from,Length (s),Sample rate,Slot,Result,Warning,Integrated (LUFS),Range (LU),"
         "True peak (dBTP),Peak (dBFS),Longest silence (s),Detail,Seen\r\n"
