@@ -1,5 +1,6 @@
 #include "core/TimeText.h"
 #include "platform/NumericText.h"
+#include <QStringList>
 
 namespace tamblor {
 
@@ -51,6 +52,28 @@ int32_t secondsAcrossMidnight(int32_t from, int32_t to)
     if (s < 0)
         s += 86400;
     return s;
+}
+
+QString dateText(const QDate& date, const QString& separator)
+{
+    if (!date.isValid())
+        return {};
+    return QString::asprintf("%02d", date.month()) + separator + QString::asprintf("%02d", date.day()) + separator
+           + QString::asprintf("%04d", date.year());
+}
+
+QDate dateFromText(const QString& text, const QString& separator)
+{
+    const QStringList parts = text.trimmed().split(separator);
+    if (parts.size() != 3)
+        return {};
+    bool okMonth = false, okDay = false, okYear = false;
+    const int month = parts[0].trimmed().toInt(&okMonth);
+    const int day = parts[1].trimmed().toInt(&okDay);
+    const int year = parts[2].trimmed().toInt(&okYear);
+    if (!okMonth || !okDay || !okYear || parts[2].trimmed().size() != 4)
+        return {};
+    return QDate(year, month, day);
 }
 
 } // namespace tamblor

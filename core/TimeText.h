@@ -21,4 +21,11 @@ QString dateText(const QDate& date, const QString& separator);
 // Seconds from `from` to `to`, both seconds since midnight, across one midnight.
 int32_t secondsAcrossMidnight(int32_t from, int32_t to);
 
+// The program's date as the main menu shows it: month, day, year with the clock's separator
+// ("12/07/2026"). An invalid date is "".
+QString dateText(const QDate& date, const QString& separator);
+// A date typed in that form with that separator ("12/7/2026"); invalid when it is none (a date
+// typed with another separator is none: "06.12.2026" is never read as June).
+QDate dateFromText(const QString& text, const QString& separator);
+
 } // namespace tamblor

@@ -1,5 +1,6 @@
 #include "events/EventCheck.h"
 #include "events/EventText.h"
+#include "core/TimeText.h"
 #include "schedule/EventTiming.h"
 #include "schedule/NameTemplate.h"
 
@@ -59,7 +60,7 @@ std::optional<Overlap> firstOverlap(const RecordEvent& event, const std::vector<
 }
 
 EventCheck checkEvent(const RecordEvent& event, const std::vector<RecordEvent>& others, const QDateTime& now,
-                      const QLocale& locale)
+                      const QString& dateSeparator)
 {
     EventCheck check;
     if (event.name.trimmed().isEmpty())
@@ -68,7 +69,7 @@ EventCheck checkEvent(const RecordEvent& event, const std::vector<RecordEvent>& 
     if (event.isOneShot()) {
         const QDateTime start(event.date, event.start);
         if (event.date < now.date())
-            check.errors << QString("The date %1 has gone; choose today or a later day.").arg(event.date.toString("dd.MM.yyyy"));
+            check.errors << QString("The date %1 has gone; choose today or a later day.").arg(dateText(event.date, dateSeparator));
         else if (start <= now)
             check.errors << QString("%1 today has gone; choose a later time or another day.").arg(timeOfDayText(event.start));
     } else if (event.weekdays == 0) {
@@ -104,7 +105,7 @@ EventCheck checkEvent(const RecordEvent& event, const std::vector<RecordEvent>& 
         if (const auto overlap = firstOverlap(event, others, now.toMSecsSinceEpoch()))
             check.warnings << QString("\"%1\" records from the same input at %2. When the two meet, the one that "
                                       "starts later is not recorded and is reported as DeviceBusy.")
-                                  .arg(overlap->other.name.trimmed(), dayAndTimeText(overlap->otherStartMs, locale));
+                                  .arg(overlap->other.name.trimmed(), dayAndTimeText(overlap->otherStartMs, dateSeparator));
     }
     return check;
 }

@@ -19,7 +19,7 @@ struct EventCheck {
 
 // Checks `event` at `now` against the stored `others` (the event itself, by id, is skipped).
 EventCheck checkEvent(const schedule::RecordEvent& event, const std::vector<schedule::RecordEvent>& others,
-                      const QDateTime& now, const QLocale& locale);
+                      const QDateTime& now, const QString& dateSeparator);
 
 // The first other enabled event on the same input whose takes overlap the event's in the weeks
 // ahead (every weekly pattern repeats within one), with the start where they meet; none when

@@ -84,7 +84,7 @@ QString EventNotice::line(const QDateTime& now)
         const qint64 left = n->startMs - nowMs;
         const QDateTime start = QDateTime::fromMSecsSinceEpoch(n->startMs);
         text = left >= DayMs
-                   ? QString("Next: %1 on %2").arg(n->name, dayAndTimeText(n->startMs, app_.clock().locale()))
+                   ? QString("Next: %1 on %2").arg(n->name, dayAndTimeText(n->startMs, app_.clock().dateSeparator()))
                    : QString("Next: %1 at %2, in %3").arg(n->name, timeOfDayText(start.time()), countdownText(left));
     }
     const QString seen = attention();

@@ -4,6 +4,18 @@
 #include "app/PromptService.h"
 #include "events/EventText.h"
 #include "events/frmEditEvent.h"
+#include "events/RunHistory.h"
+#include "events/WindowPlacement.h"
+#include "audio/jobs/Job.h"
+#include "core/ProgramSettings.h"
+#include "core/SharedState.h"
+#include "core/TimeText.h"
+#include "audio/devices/AudioBackend.h"
+#include "wavefiles/LibraryPrinter.h"
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include "studio/Studio.h"
 #include "platform/Failure.h"
 #include <QAction>
@@ -80,6 +92,11 @@ QColor frmRecordEvents::disabledTextColour()
     return QColor(128, 128, 128);
 }
 
+QColor frmRecordEvents::warningTextColour()
+{
+    return QColor(176, 96, 0);
+}
+
 frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     : Form(app, WindowName::frmRecordEvents), studio_(studio)
 {
@@ -88,6 +105,15 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     const FilesMenuBar menus = addFilesMenuBar();
     menuBar = menus.bar;
     connect(menus.exit, &QAction::triggered, this, &frmRecordEvents::mnuExit_Click);
+    auto* mnuExport = new QAction("Export Results as CSV", menus.files);
+    mnuExport->setObjectName("mnuExport");
+    auto* mnuPrint = new QAction("Print Results", menus.files);
+    mnuPrint->setObjectName("mnuPrint");
+    menus.files->insertAction(menus.exit, mnuExport);
+    menus.files->insertAction(menus.exit, mnuPrint);
+    menus.files->insertSeparator(menus.exit);
+    connect(mnuExport, &QAction::triggered, this, &frmRecordEvents::cmdExport_Click);
+    connect(mnuPrint, &QAction::triggered, this, &frmRecordEvents::cmdPrint_Click);
 
     lblDatabase = controls::label(this, "lblDatabase");
     lblDatabase->setWordWrap(true);
@@ -95,8 +121,10 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     lblDatabase->setVisible(false);
 
     lstEvents = table(this, "lstEvents",
-                      {"Name", "Days", "Start", "End", "Recorded into", "After recording", "Enabled", "Next start",
-                       "Last result"});
+                      {"Name", "Days", "Start", "End", "Recorded into", "Input", "After recording", "Enabled",
+                       "Next start", "Last result"});
+    chkFinished = controls::checkBox(this, "chkFinished", "Show finished");
+    chkFinished->setToolTip("Also list the one-shot events whose day has gone");
     cmdNew = controls::button(this, "cmdNew", "New...");
     cmdEdit = controls::button(this, "cmdEdit", "Change...");
     cmdDelete = controls::button(this, "cmdDelete", "Delete");
@@ -105,7 +133,29 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
 
     lblAttention = controls::label(this, "lblAttention");
     lblAttention->setStyleSheet("color: #c00000; font-weight: bold");
-    lstRuns = table(this, "lstRuns", {"Event", "Due", "Started", "Length", "Slot", "Result", "Peak", "Detail"});
+    lstRuns = table(this, "lstRuns",
+                    {"Event", "Due", "Started", "Length", "Slot", "Result", "Loudness", "True peak", "Silence", "Peak",
+                     "Detail"});
+    lstRuns->headerItem()->setToolTip(Started, "The time of the take's first sample, as measured");
+    lstRuns->headerItem()->setToolTip(Silence, "The take's longest silence");
+    txtRunDetail = controls::named(new QPlainTextEdit(this), "txtRunDetail");
+    txtRunDetail->setReadOnly(true);
+    txtRunDetail->setFixedHeight(txtRunDetail->fontMetrics().lineSpacing() * 7 + 12);
+    txtRunDetail->setPlaceholderText("Choose a result to see all that is known of it.");
+    const QString today = dateText(app.clock().now().date(), app.clock().dateSeparator());
+    txtFrom = controls::textBox(this, "txtFrom");
+    txtTo = controls::textBox(this, "txtTo");
+    for (QLineEdit* box : {txtFrom, txtTo}) {
+        box->setText(today);
+        box->setFixedWidth(box->fontMetrics().horizontalAdvance("00/00/00000") + 16);
+    }
+    txtFrom->setText(dateText(app.clock().now().date().addDays(-6), app.clock().dateSeparator()));
+    cmdExport = controls::button(this, "cmdExport", "Export CSV");
+    cmdExport->setToolTip(QString("Writes the results of the period to %1").arg(QString::fromUtf8(CsvDosPath)));
+    cmdPrint = controls::button(this, "cmdPrint", "Print");
+    cmdPrint->setToolTip("Prints the results of the period");
+    printJob_ = new jobs::Job(this);
+    connect(printJob_, &jobs::Job::finished, this, &frmRecordEvents::printEnded);
     cmdSeen = controls::button(this, "cmdSeen", "Seen");
     cmdAllSeen = controls::button(this, "cmdAllSeen", "All Seen");
     cmdPlay = controls::button(this, "cmdPlay", "Play");
@@ -125,8 +175,21 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
         runButtons->addWidget(b);
     runButtons->addStretch();
 
+    auto* history = new QHBoxLayout;
+    history->addWidget(controls::label(this, "lblFrom", "Results from"));
+    history->addWidget(txtFrom);
+    history->addWidget(controls::label(this, "lblTo", "to"));
+    history->addWidget(txtTo);
+    history->addWidget(cmdExport);
+    history->addWidget(cmdPrint);
+    history->addStretch();
+
+    auto* eventsTitle = new QHBoxLayout;
+    eventsTitle->addWidget(controls::label(this, "lblEvents", "Events"));
+    eventsTitle->addStretch();
+    eventsTitle->addWidget(chkFinished);
     auto* grid = new QGridLayout;
-    grid->addWidget(controls::label(this, "lblEvents", "Events"), 0, 0);
+    grid->addLayout(eventsTitle, 0, 0);
     grid->addWidget(lstEvents, 1, 0);
     grid->addLayout(eventButtons, 1, 1);
     auto* resultsTitle = new QHBoxLayout;
@@ -135,14 +198,16 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     grid->addLayout(resultsTitle, 2, 0);
     grid->addWidget(lstRuns, 3, 0);
     grid->addLayout(runButtons, 3, 1);
-    grid->setRowStretch(1, 1);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(txtRunDetail, 4, 0);
+    grid->addLayout(history, 5, 0);
+    grid->setRowStretch(1, 2);
+    grid->setRowStretch(3, 3);
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addWidget(lblDatabase);
     layout->addLayout(grid);
-    resize(1100, 560);
+    resize(1000, 640);
 
     connect(cmdNew, &QPushButton::clicked, this, &frmRecordEvents::cmdNew_Click);
     connect(cmdEdit, &QPushButton::clicked, this, &frmRecordEvents::cmdEdit_Click);
@@ -155,6 +220,9 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     connect(lstEvents, &QTreeWidget::itemSelectionChanged, this, &frmRecordEvents::followSelection);
     connect(lstRuns, &QTreeWidget::itemSelectionChanged, this, &frmRecordEvents::followSelection);
     connect(lstEvents, &QTreeWidget::itemDoubleClicked, this, &frmRecordEvents::cmdEdit_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &frmRecordEvents::cmdExport_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &frmRecordEvents::cmdPrint_Click);
+    connect(chkFinished, &QCheckBox::clicked, this, &frmRecordEvents::chkFinished_Click);
 
     // A take of an event begun or ended: Record Now follows.
     connect(&studio.scheduler(), &Scheduler::changed, this, &frmRecordEvents::followSelection);
@@ -169,6 +237,7 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
 
 void frmRecordEvents::Form_Load()
 {
+    placeBesideMenu();
     const bool open = studio_.database().isOpen();
     lblDatabase->setVisible(!open);
     if (!open)
@@ -189,22 +258,38 @@ void frmRecordEvents::LoadEvents()
     const std::optional<qint64> keep = selectedEvent();
     const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
     const QLocale& locale = app().clock().locale();
+    const QString sep = app().clock().dateSeparator();
+    const SharedState& st = app().state();
+    audio::AudioBackend& cards = app().audio();
+    const InputDefaults defaults{st.RecordDevice >= 0 && st.RecordDevice < cards.inputDeviceCount()
+                                     ? cards.inputDeviceName(st.RecordDevice)
+                                     : QString(),
+                                 st.FormatIndex, st.ChannelMode};
     lstEvents->clear();
     shown_ = studio_.events().all();
+    if (!chkFinished->isChecked())
+        std::erase_if(shown_, [nowMs](const RecordEvent& e) { return isFinished(e, nowMs); });
     for (const RecordEvent& e : shown_) {
         auto* item = new QTreeWidgetItem(lstEvents);
         item->setData(0, IdRole, e.id);
         item->setText(Name, e.name);
-        item->setText(Days, daysText(e, locale));
+        item->setText(Days, daysText(e, locale, sep));
         item->setText(Start, timeOfDayText(e.start));
         item->setText(End, endText(e));
         item->setText(Destination, destinationText(e));
+        item->setText(Input, inputText(e, defaults, locale));
+        item->setToolTip(Input, item->text(Input));
         item->setText(After, afterText(e));
         item->setText(Enabled, e.enabled ? "Yes" : "No");
-        item->setText(NextStart, nextStartText(e, nowMs, locale));
+        item->setText(NextStart, nextStartText(e, nowMs, sep));
         if (!e.enabled)
             for (int c = 0; c < LastResult; ++c)
                 item->setForeground(c, disabledTextColour());
+        if (const QString warning = qualityWarning(e, defaults); !warning.isEmpty()) {
+            item->setText(Input, item->text(Input) + " - " + warning + "!");
+            item->setToolTip(Input, "The takes of this event would be " + warning + ": telephone quality.");
+            item->setForeground(Input, warningTextColour());
+        }
         if (const auto last = studio_.runs().last(e.id)) {
             item->setText(LastResult, runResultText(*last));
             if (last->result && *last->result != schedule::RunResult::OK)
@@ -219,17 +304,32 @@ void frmRecordEvents::LoadEvents()
 
 void frmRecordEvents::fillRun(QTreeWidgetItem* item, const RecordRun& run)
 {
-    const QLocale& locale = app().clock().locale();
+    const QString sep = app().clock().dateSeparator();
+    const double alarm = alarmSeconds();
     item->setData(0, IdRole, run.id);
     item->setText(RunEvent, run.eventName);
-    item->setText(Due, dayAndTimeText(run.scheduledStartMs, locale));
-    item->setText(Started, run.firstSampleMs ? QDateTime::fromMSecsSinceEpoch(*run.firstSampleMs).toString("HH:mm:ss.zzz")
-                                             : QString());
+    item->setText(Due, dayAndTimeText(run.scheduledStartMs, sep));
+    item->setText(Started, startedText(run));
     item->setText(Length, runLengthText(run));
     item->setText(Slot, run.slot > 0 ? QString::number(run.slot) : QString());
     item->setText(Result, runResultText(run));
+    item->setText(Loudness, lufsText(run.integratedLufs()));
+    item->setText(TruePeak, dbtpText(run.truePeakDbtp()));
+    item->setText(Silence, silenceText(run.longestSilenceS()));
     item->setText(Peak, run.peakDbfs() ? peakText(*run.peakDbfs()) : QString());
     item->setText(Detail, run.detail);
+    const QString whole = runDetailText(run, alarm, sep);
+    for (int c = 0; c < RunColumns; ++c)
+        item->setToolTip(c, whole);
+    if (const QString warning = runWarning(run, alarm); !warning.isEmpty()) {
+        item->setText(Result, "OK - " + warning);
+        for (int c : {int(Result), int(Silence)}) {
+            item->setForeground(c, warningTextColour());
+            QFont bold = item->font(c);
+            bold.setBold(true);
+            item->setFont(c, bold);
+        }
+    }
     if (run.result && *run.result != schedule::RunResult::OK) {
         item->setForeground(Result, notOkTextColour());
         QFont bold = item->font(Result);
@@ -262,9 +362,8 @@ void frmRecordEvents::LoadRuns()
 void frmRecordEvents::Timer1_Timer()
 {
     const qint64 nowMs = app().clock().now().toMSecsSinceEpoch();
-    const QLocale& locale = app().clock().locale();
     for (int i = 0; i < lstEvents->topLevelItemCount() && size_t(i) < shown_.size(); ++i)
-        lstEvents->topLevelItem(i)->setText(NextStart, nextStartText(shown_[size_t(i)], nowMs, locale));
+        lstEvents->topLevelItem(i)->setText(NextStart, nextStartText(shown_[size_t(i)], nowMs, app().clock().dateSeparator()));
     const bool playing = studio_.playback().isPlaying();
     cmdPlay->setText(playing ? "Stop" : "Play");
 }
@@ -302,6 +401,9 @@ void frmRecordEvents::followSelection()
 
     const std::optional<qint64> runId = selectedRun();
     const std::optional<RecordRun> run = runId ? studio_.runs().find(*runId) : std::nullopt;
+    const QString detail = run ? runDetailText(*run, alarmSeconds(), app().clock().dateSeparator()) : QString();
+    if (txtRunDetail->toPlainText() != detail)
+        txtRunDetail->setPlainText(detail);
     cmdSeen->setEnabled(run && run->needsAttention());
     cmdAllSeen->setEnabled(!lblAttention->text().isEmpty());
     const bool playing = studio_.playback().isPlaying();
@@ -393,6 +495,105 @@ void frmRecordEvents::cmdPlay_Click()
         playback.handle(PlaybackSession::Event::Play);
     }
     followSelection();
+}
+
+double frmRecordEvents::alarmSeconds() const
+{
+    try {
+        return ProgramSettings(app().drives()).loudness().silenceSeconds;
+    } catch (const Failure&) {
+        return LoudnessPreferences().silenceSeconds;
+    }
+}
+
+void frmRecordEvents::chkFinished_Click()
+{
+    LoadEvents();
+}
+
+std::optional<std::pair<qint64, qint64>> frmRecordEvents::period()
+{
+    const QString sep = app().clock().dateSeparator();
+    const QDate from = dateFromText(txtFrom->text(), sep);
+    const QDate to = dateFromText(txtTo->text(), sep);
+    if (!from.isValid() || !to.isValid()) {
+        app().showMessage(QString("Type the period's days as month%1day%1year: %2.")
+                              .arg(sep, dateText(app().clock().now().date(), sep)));
+        return std::nullopt;
+    }
+    if (to < from) {
+        app().showMessage("The period ends before it begins: type the earlier day first.");
+        return std::nullopt;
+    }
+    return std::pair{QDateTime(from, QTime(0, 0)).toMSecsSinceEpoch(),
+                     QDateTime(to.addDays(1), QTime(0, 0)).toMSecsSinceEpoch()};
+}
+
+void frmRecordEvents::cmdExport_Click()
+{
+    const auto p = period();
+    if (!p)
+        return;
+    const std::vector<RecordRun> runs = studio_.runs().between(p->first, p->second);
+    const QString dos = QString::fromUtf8(CsvDosPath);
+    try {
+        writeRunsCsv(app().drives().toNative(dos), runsCsv(runs, alarmSeconds()));
+    } catch (const Failure& f) {
+        app().showMessage("The results could not be written to " + dos + ": " + f.text());
+        return;
+    }
+    app().showMessage(QString("%1 from %2 to %3 %4 written to %5.")
+                          .arg(runs.size() == 1 ? QString("1 result") : QString("%1 results").arg(runs.size()))
+                          .arg(txtFrom->text().trimmed(), txtTo->text().trimmed(), runs.size() == 1 ? "was" : "were", dos));
+}
+
+void frmRecordEvents::cmdPrint_Click()
+{
+    if (printJob_->isRunning()) {
+        app().showMessage("The results are being printed. Wait until they have been printed.");
+        return;
+    }
+    const auto p = period();
+    if (!p)
+        return;
+    const QString sep = app().clock().dateSeparator();
+    const QStringList lines =
+        printedRunLines(studio_.runs().between(p->first, p->second), alarmSeconds(),
+                        "from " + txtFrom->text().trimmed() + " to " + txtTo->text().trimmed(), sep);
+    const QString pdf = app().drives().toNative(QString::fromUtf8(PdfDosPath));
+    printJob_->start([pdf, lines](jobs::JobControl& job) {
+        LibraryPrinter printer(pdf);
+        printer.print(lines, [&job](int percent) {
+            job.progress(percent);
+            return !job.cancelled();
+        });
+    });
+}
+
+void frmRecordEvents::printEnded()
+{
+    const QString pdf = QString::fromUtf8(PdfDosPath);
+    if (const auto& failure = printJob_->failure()) {
+        app().showMessage(jobs::failureText(*failure, LibraryPrinter::usesPdf() ? pdf : QString()));
+        return;
+    }
+    if (!printJob_->wasCancelled() && LibraryPrinter::usesPdf())
+        app().showMessage("No printer is installed. The results were printed to " + pdf);
+}
+
+void frmRecordEvents::placeBesideMenu()
+{
+    const QWidget* menu = app().windows().find(WindowName::mnuMenu);
+    const QScreen* screen = menu ? menu->screen() : this->screen();
+    if (!menu || !menu->isVisible() || !screen)
+        return;
+    // The frame the window manager adds, as the main menu has it (none before it is framed).
+    const QRect outer = menu->frameGeometry();
+    const QRect inner = menu->geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    const QRect placed = placeBeside(outer, size(), minimumSizeHint(), screen->availableGeometry(), frame);
+    setGeometry(placed);
 }
 
 void frmRecordEvents::mnuExit_Click()

@@ -2,14 +2,21 @@
 // "Record Events": the events that record by the clock, with their next start and last result
 // (New, Change, Delete, Enable or Disable, Record Now), and their runs, the newest first. A result other
 // than OK stands out in colour until the operator marks it seen; a take can be played from here.
-// The lists follow every change of the events and runs, whoever makes it.
+// The lists follow every change of the events and runs, whoever makes it. A run's whole detail
+// shows as its tooltip and in the pane under the list; an OK take whose longest silence reached
+// the silence alarm's time is shown as a warning. The runs of a period are exported as CSV or
+// printed; one-shot events that are done are listed only with "Show finished". The window
+// opens beside the main menu, never over its line.
 #include "app/Form.h"
 #include "schedule/RecordEvent.h"
 #include "schedule/RecordRun.h"
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
 class QMenuBar;
 class QPushButton;
 class QTimer;
@@ -18,6 +25,9 @@ class QTreeWidgetItem;
 
 namespace tamblor {
 class Studio;
+namespace jobs {
+class Job;
+}
 }
 
 namespace tamblor::events {
@@ -26,13 +36,18 @@ class frmRecordEvents : public Form {
     Q_OBJECT
 public:
     // Columns of the lists.
-    enum EventColumn { Name, Days, Start, End, Destination, After, Enabled, NextStart, LastResult, EventColumns };
-    enum RunColumn { RunEvent, Due, Started, Length, Slot, Result, Peak, Detail, RunColumns };
+    enum EventColumn { Name, Days, Start, End, Destination, Input, After, Enabled, NextStart, LastResult, EventColumns };
+    enum RunColumn { RunEvent, Due, Started, Length, Slot, Result, Loudness, TruePeak, Silence, Peak, Detail, RunColumns };
     // A result that waits to be seen: the row's face; a result other than OK: its text.
     static QColor attentionColour();
     static QColor notOkTextColour();
     // The texts of a disabled event.
     static QColor disabledTextColour();
+    // An OK take with a warning (a long silence), and an event that records telephone quality.
+    static QColor warningTextColour();
+    // Where the CSV of the results is written, and the printout when no printer is installed.
+    static constexpr const char* CsvDosPath = "C:\\Tamblor\\Record Results.csv";
+    static constexpr const char* PdfDosPath = "C:\\Tamblor\\Record Results.pdf";
 
     frmRecordEvents(Application& app, Studio& studio);
 
@@ -50,6 +65,14 @@ public:
     void cmdSeen_Click();
     void cmdAllSeen_Click();
     void cmdPlay_Click();
+    // The runs of the period typed in From and To (whole days, both included).
+    void cmdExport_Click();
+    void cmdPrint_Click();
+    void chkFinished_Click();
+    // The period as typed: from the start of From to the end of To; none (the message says why)
+    // when a date is none.
+    std::optional<std::pair<qint64, qint64>> period();
+    jobs::Job& printJob() { return *printJob_; }
     void mnuExit_Click();
     // Refreshes the next starts (every second).
     void Timer1_Timer();
@@ -66,7 +89,13 @@ public:
     QPushButton* cmdEnable;
     QPushButton* cmdRecordNow;
     QLabel* lblAttention;
+    QCheckBox* chkFinished;
     QTreeWidget* lstRuns;
+    QPlainTextEdit* txtRunDetail;
+    QLineEdit* txtFrom;
+    QLineEdit* txtTo;
+    QPushButton* cmdExport;
+    QPushButton* cmdPrint;
     QPushButton* cmdSeen;
     QPushButton* cmdAllSeen;
     QPushButton* cmdPlay;
@@ -78,6 +107,10 @@ protected:
 private:
     void followSelection();
     void fillRun(QTreeWidgetItem* item, const schedule::RecordRun& run);
+    void placeBesideMenu();
+    void printEnded();
+    double alarmSeconds() const;
+    jobs::Job* printJob_ = nullptr;
 
     Studio& studio_;
     // The events as the list shows them, row by row: the clock's tick updates their next start

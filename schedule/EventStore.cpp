@@ -8,13 +8,14 @@ using store::Statement;
 
 namespace {
 
-// An event's columns after its id, in the order bindFields binds them (?1..?18) and eventOf
-// reads them (1..18, after the id in 0).
+// An event's columns after its id, in the order bindFields binds them (?1..?19) and eventOf
+// reads them (1..19, after the id in 0).
 const QStringList& fields()
 {
     static const QStringList list{"name", "start_s", "weekdays", "on_date", "end_kind", "length_s", "end_s",
                                   "input_device", "input_format", "input_channels", "destination", "name_template",
-                                  "fixed_slot", "after_action", "target", "ceiling", "enabled", "changed_at"};
+                                  "fixed_slot", "after_action", "target", "ceiling", "enabled", "changed_at",
+                                  "input_device_name"};
     return list;
 }
 
@@ -64,10 +65,11 @@ RecordEvent eventOf(const Statement& s)
     }
     e.enabled = s.int64At(17) != 0;
     e.changedAtMs = s.int64At(18);
+    e.deviceName = s.textAt(19);
     return e;
 }
 
-// Binds the fields of an event as ?1..?18 in the order of fields().
+// Binds the fields of an event as ?1..?19 in the order of fields().
 void bindFields(Statement& s, const RecordEvent& e)
 {
     s.bind(1, e.name);
@@ -102,6 +104,10 @@ void bindFields(Statement& s, const RecordEvent& e)
     }
     s.bind(17, e.enabled);
     s.bind(18, e.changedAtMs);
+    if (e.device && !e.deviceName.isEmpty())
+        s.bind(19, e.deviceName);
+    else
+        s.bindNull(19);
 }
 
 } // namespace

@@ -42,6 +42,9 @@ struct RecordEvent {
     std::optional<int> device;
     std::optional<int> format;
     std::optional<int> channels;
+    // The name of the card `device` numbered when it was chosen ("" when none was kept): the
+    // card is found again by it when the numbers have moved.
+    QString deviceName;
     Destination destination = Destination::FirstFree;
     // {name}, {date} ("07.12") and {time} ("17:00") of the scheduled start.
     QString nameTemplate = "{name}";
@@ -72,6 +75,11 @@ struct RecordEvent {
     // than the index can hold; a fixed slot with no slot; no day to run on); empty when it can
     // run. Such an event records nothing until it is repaired.
     QString problem() const;
+    // True when a take of the event would be telephone quality: 8000 samples per second, or
+    // mono, with the format and channels the preferences `defaultFormat` and `defaultChannels`
+    // give where the event keeps none.
+    bool recordsAt8kHz(int defaultFormat) const { return format.value_or(defaultFormat) == 0; }
+    bool recordsMono(int defaultChannels) const { return channels.value_or(defaultChannels) == 0; }
 
     bool operator==(const RecordEvent&) const = default;
 };

@@ -30,7 +30,11 @@ struct RecordRun {
     std::optional<qint64> eventId; // none once the event is deleted
     QString eventName;             // the event's name when it ran
     qint64 scheduledStartMs = 0;   // ms since 1970, UTC
+    // The time the take was planned to record from: the start, or the moment a late take began.
     std::optional<qint64> firstSampleMs;
+    // The time the take's first sample was measured at: the clock when the input first had it,
+    // less what the input had delivered since (none for a run stored before it was kept).
+    std::optional<qint64> measuredFirstSampleMs;
     int64_t lengthFrames = 0;
     int sampleRate = 0;
     int slot = 0;
@@ -45,6 +49,9 @@ struct RecordRun {
 
     // The take's sample peak, when its figures are known (-inf for digital silence).
     std::optional<double> peakDbfs() const { return figures ? figures->peakDbfs : std::nullopt; }
+    std::optional<double> integratedLufs() const { return figures ? figures->integratedLufs : std::nullopt; }
+    std::optional<double> truePeakDbtp() const { return figures ? figures->truePeakDbtp : std::nullopt; }
+    std::optional<double> longestSilenceS() const { return figures ? figures->longestSilenceS : std::nullopt; }
     bool underWay() const { return !result.has_value(); }
     // A result that must stand out until the operator has seen it.
     bool needsAttention() const { return result && *result != RunResult::OK && !seen; }

@@ -9,16 +9,17 @@ using store::Statement;
 
 namespace {
 
-// A run's columns after its id, in the order bindFields binds them (?1..?12) and runOf reads
-// them (1..12, after the id in 0); the figures of its take follow, joined (13 on).
+// A run's columns after its id, in the order bindFields binds them (?1..?13) and runOf reads
+// them (1..13, after the id in 0); the figures of its take follow, joined (14 on).
 const QStringList& fields()
 {
     static const QStringList list{"event_id", "event_name", "scheduled_start", "first_sample_at", "length_frames",
-                                  "sample_rate", "slot", "result", "figures_id", "detail", "seen", "recorded_at"};
+                                  "sample_rate", "slot", "result", "figures_id", "detail", "seen", "recorded_at",
+                                  "first_sample_measured"};
     return list;
 }
 
-constexpr int FiguresColumn = 13;
+constexpr int FiguresColumn = 14;
 
 QString columns()
 {
@@ -44,11 +45,12 @@ RecordRun runOf(const Statement& s)
     r.detail = s.textAt(10);
     r.seen = s.int64At(11) != 0;
     r.recordedAtMs = s.int64At(12);
+    r.measuredFirstSampleMs = s.optionalInt64At(13);
     r.figures = store::figuresAt(s, FiguresColumn);
     return r;
 }
 
-// ?1..?12 in the order of fields().
+// ?1..?13 in the order of fields().
 void bindFields(Statement& s, const RecordRun& r)
 {
     s.bind(1, r.eventId);
@@ -66,6 +68,7 @@ void bindFields(Statement& s, const RecordRun& r)
     s.bind(10, r.detail);
     s.bind(11, r.seen);
     s.bind(12, int64_t(r.recordedAtMs));
+    s.bind(13, r.measuredFirstSampleMs);
 }
 
 } // namespace
@@ -158,6 +161,21 @@ std::optional<RecordRun> RunStore::last(qint64 eventId) const
     if (runs.empty())
         return std::nullopt;
     return runs.front();
+}
+
+std::vector<RecordRun> RunStore::between(qint64 fromMs, qint64 toMs) const
+{
+    std::vector<RecordRun> runs;
+    if (!database_.isOpen())
+        return runs;
+    Statement s = database_.connection().prepare(
+        QString("SELECT %1 FROM runs LEFT JOIN take_figures f ON f.id = runs.figures_id "
+                "WHERE runs.scheduled_start >= ?1 AND runs.scheduled_start < ?2 "
+                "ORDER BY runs.scheduled_start, runs.id").arg(columns()));
+    s.bind(1, int64_t(fromMs)).bind(2, int64_t(toMs));
+    while (s.step())
+        runs.push_back(runOf(s));
+    return runs;
 }
 
 std::vector<RecordRun> RunStore::underWay() const

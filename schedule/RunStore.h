@@ -33,6 +33,8 @@ public:
     // The newest first; of one event, or of all when none is given.
     std::vector<RecordRun> list(std::optional<qint64> eventId = std::nullopt, int limit = 1000) const;
     std::optional<RecordRun> last(qint64 eventId) const;
+    // The runs planned from `fromMs` up to (not including) `toMs`, the oldest first (a history).
+    std::vector<RecordRun> between(qint64 fromMs, qint64 toMs) const;
     // Runs whose take was under way when the program last ended (no result yet).
     std::vector<RecordRun> underWay() const;
     // Results other than OK that the operator has not seen yet, the newest first.

@@ -119,11 +119,19 @@ ALTER TABLE runs DROP COLUMN true_peak_dbtp;
 ALTER TABLE runs DROP COLUMN longest_silence_s;
 )sql";
 
+// An event's input is kept by the name of its card as well as by its number, so that a card
+// found under another number is still the one recorded from; a run keeps the time its first
+// sample was measured at beside the time it was planned to start from.
+const char* const Version3 = R"sql(
+ALTER TABLE events ADD COLUMN input_device_name TEXT;  -- NULL: the number alone
+ALTER TABLE runs ADD COLUMN first_sample_measured INTEGER;
+)sql";
+
 } // namespace
 
 const QStringList& migrations()
 {
-    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2)};
+    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2), QString::fromUtf8(Version3)};
     return steps;
 }
 

@@ -57,7 +57,8 @@ audio::LoudnessReading ProgrammeWatch::silentReading()
 
 ProgrammeWatch::Source ProgrammeWatch::meterSource() const
 {
-    if (recording_.state() != RecordingSession::State::Idle)
+    // A take armed or written, a check of the input, the input kept running for the next take.
+    if (recording_.state() != RecordingSession::State::Idle || recording_.input().isCapturing())
         return Source::Input;
     return playback_.isPlaying() ? Source::Output : Source::None;
 }

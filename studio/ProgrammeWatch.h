@@ -1,6 +1,7 @@
 #pragma once
-// What the studio hears, watched for the operator: the live loudness of the input while a take
-// is armed or written, or of the output while a file plays, and dead air on a take being
+// What the studio hears, watched for the operator: the live loudness of the input whenever it is
+// open (a take armed or written, a check of the input, the input kept for the next take), or of
+// the output while a file plays, and dead air on a take being
 // written or a file being played (the silence alarm). It follows the sessions' states as they
 // change, so a take is watched from its first frame with or without a window open.
 //

@@ -1,5 +1,6 @@
 #include "studio/RecordingSession.h"
 #include "core/Core.h"
+#include "core/RecordingFormats.h"
 #include "core/TimeText.h"
 #include "library/SoundLibrary.h"
 #include "platform/CodePage.h"
@@ -118,16 +119,83 @@ void RecordingSession::setAutomatic(bool automatic)
 
 void RecordingSession::applyInput(int device, int formatIndex, int channelMode)
 {
-    static const int rates[] = {8000, 11025, 22050, 44100, 22050, 44100};
-    input_->setDeviceId(device);
-    if (formatIndex >= 0 && formatIndex <= 5) {
-        input_->setSampleRate(rates[formatIndex]);
-        // Formats 4 and 5 are Microsoft ADPCM.
-        writer_->setEncoding(formatIndex >= 4 ? audio::RecordingWriter::Encoding::MsAdpcm
-                                              : audio::RecordingWriter::Encoding::Pcm16);
+    if (checking_) {
+        // The check keeps its input; these are the settings once it ends.
+        beforeCheck_.device = device;
+        if (isRecordingFormat(formatIndex))
+            beforeCheck_.rate = RecordingFormats[size_t(formatIndex)].rate;
+        if (channelMode == 0 || channelMode == 1)
+            beforeCheck_.mode = channelMode;
+    } else {
+        input_->setDeviceId(device);
+        if (isRecordingFormat(formatIndex))
+            input_->setSampleRate(RecordingFormats[size_t(formatIndex)].rate);
+        if (channelMode == 0 || channelMode == 1)
+            input_->setMode(channelMode);
     }
-    if (channelMode == 0 || channelMode == 1)
-        input_->setMode(channelMode);
+    if (isRecordingFormat(formatIndex)) {
+        const RecordingFormat& format = RecordingFormats[size_t(formatIndex)];
+        writer_->setEncoding(format.adpcm ? audio::RecordingWriter::Encoding::MsAdpcm
+                                          : audio::RecordingWriter::Encoding::Pcm16);
+    }
+}
+
+bool RecordingSession::openForCheck(int device, int formatIndex, int channelMode)
+{
+    refusal_.clear();
+    if (state_ != State::Idle) {
+        refusal_ = clocked_ && !holder_.isEmpty() ? "The input cannot be checked now: " + holder_ + "."
+                                                  : QStringLiteral("The input cannot be checked now: a take holds it.");
+        return false;
+    }
+    if (input_->isCapturing() && !checking_) {
+        refusal_ = QStringLiteral("The input cannot be checked now: it is kept running for the record event that follows.");
+        return false;
+    }
+    endCheck();
+    checkYielded_ = false;
+    beforeCheck_ = {input_->deviceId(), input_->sampleRate(), input_->mode()};
+    try {
+        input_->setDeviceId(device);
+        if (isRecordingFormat(formatIndex))
+            input_->setSampleRate(RecordingFormats[size_t(formatIndex)].rate);
+        if (channelMode == 0 || channelMode == 1)
+            input_->setMode(channelMode);
+        input_->start();
+    } catch (const Failure& f) {
+        input_->release();
+        input_->setDeviceId(beforeCheck_.device);
+        input_->setSampleRate(beforeCheck_.rate);
+        input_->setMode(beforeCheck_.mode);
+        refusal_ = failureText(f);
+        return false;
+    }
+    checking_ = true;
+    emit checkChanged(true);
+    return true;
+}
+
+void RecordingSession::yieldCheck()
+{
+    if (!checking_)
+        return;
+    checkYielded_ = true;
+    endCheck();
+}
+
+void RecordingSession::endCheck()
+{
+    if (!checking_)
+        return;
+    checking_ = false;
+    input_->stop();
+    input_->release();
+    levelLeft_ = levelRight_ = 0;
+    input_->setDeviceId(beforeCheck_.device);
+    input_->setSampleRate(beforeCheck_.rate);
+    input_->setMode(beforeCheck_.mode);
+    emit levelsChanged(0, 0);
+    emit checkChanged(false);
 }
 
 void RecordingSession::applySettings()
@@ -164,6 +232,7 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
 
 void RecordingSession::releaseKeptInput()
 {
+    yieldCheck();
     if (state_ == State::Idle)
         closeInput();
 }
@@ -329,6 +398,7 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
 
 bool RecordingSession::arm()
 {
+    yieldCheck(); // a take comes before a check of its input
     refusal_.clear();
     int32_t reserved = 0;
     try {

@@ -112,6 +112,18 @@ public:
     const QString& refusal() const { return refusal_; }
     Ending lastEnding() const { return lastEnding_; }
 
+    // A check of an input before a take: opens the input in the settings' terms (device, format
+    // 0..5, channel mode 0/1) while no take holds it; its buffers move the levels and the
+    // programme watch, and nothing is written. False while a take is armed or written, or the
+    // input is kept running for the record event that follows (refusal() says why), or when the
+    // input cannot be opened. A take armed meanwhile ends the check first: the take comes first.
+    // The input's settings from before the check are its settings again when the check ends.
+    bool openForCheck(int device, int formatIndex, int channelMode);
+    void endCheck();
+    bool checking() const { return checking_; }
+    // Whether the last check was ended by a take that needed the input.
+    bool checkYielded() const { return checkYielded_; }
+
     // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
     // when it is armed, unless a client chose one for its takes.
     StartMode startMode() const { return startMode_; }
@@ -155,6 +167,8 @@ signals:
     void automaticChanged(bool automatic);
     // An input buffer's peaks (the meters follow them).
     void levelsChanged(int left, int right);
+    // A check of the input began (true) or ended (false).
+    void checkChanged(bool checking);
     // A take was completed in the index; sent while the state is still not idle, so the
     // view can rebuild its list with the new entry selected.
     void takeCompleted(int slot);
@@ -202,6 +216,18 @@ private:
     qint64 armSequence_ = 0;     // the last input buffer before the current arming
     qint64 triggerSequence_ = -1; // the buffer that started an automatic recording
     bool clocked_ = false;
+    bool checking_ = false;
+    bool checkYielded_ = false;
+    // A take needs the input: the check under way ends.
+    void yieldCheck();
+    // The input's device, format and channel mode before the check (what applyInput() sets
+    // meanwhile lands here).
+    struct InputSettings {
+        int device = 0;
+        int rate = 44100;
+        int mode = 1;
+    };
+    InputSettings beforeCheck_;
     bool endedOnClock_ = false;
     bool lengthReached_ = false;
     bool keepInput_ = false;

@@ -5,6 +5,7 @@
 #include "audio/format/SndFileReader.h"
 #include "audio/files/Normalize.h"
 #include "audio/jobs/Job.h"
+#include "audio/devices/AudioBackend.h"
 #include "library/SoundLibrary.h"
 #include "studio/RecordingSession.h"
 #include "platform/Failure.h"
@@ -125,8 +126,35 @@ void Scheduler::refuseImpossible(const std::vector<RecordEvent>& events)
 Scheduler::Input Scheduler::inputOf(const RecordEvent& event) const
 {
     const SharedState& st = app_.state();
-    return {event.device.value_or(st.RecordDevice), event.format.value_or(st.FormatIndex),
-            event.channels.value_or(st.ChannelMode)};
+    const int device = event.device ? deviceOf(event).value_or(*event.device) : st.RecordDevice;
+    return {device, event.format.value_or(st.FormatIndex), event.channels.value_or(st.ChannelMode)};
+}
+
+std::optional<int> Scheduler::deviceOf(const RecordEvent& event) const
+{
+    if (!event.device)
+        return std::nullopt;
+    if (event.deviceName.isEmpty())
+        return event.device;
+    audio::AudioBackend& cards = app_.audio();
+    const int count = cards.inputDeviceCount();
+    if (*event.device >= 0 && *event.device < count && cards.inputDeviceName(*event.device) == event.deviceName)
+        return event.device;
+    for (int i = 0; i < count; ++i)
+        if (cards.inputDeviceName(i) == event.deviceName)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<qint64> Scheduler::measuredFirstSample(const Active& a, qint64 now)
+{
+    if (recording_.writer().framesWritten() <= 0 || a.rate <= 0 || a.channels <= 0)
+        return std::nullopt;
+    const quint64 first = recording_.writer().firstSampleWritten();
+    const quint64 delivered = recording_.input().samplesDelivered();
+    if (delivered < first)
+        return std::nullopt;
+    return now - qint64((delivered - first) / quint64(a.channels)) * 1000 / a.rate;
 }
 
 TakePlanner::UnderWay Scheduler::underWay() const
@@ -338,6 +366,12 @@ void Scheduler::tick()
     }
     if (active_ && active_->writing)
         prepareFollowOn(now);
+    if (active_ && active_->writing && !active_->run.measuredFirstSampleMs) {
+        if (const auto measured = measuredFirstSample(*active_, now)) {
+            active_->run.measuredFirstSampleMs = measured;
+            saveRun(active_->run);
+        }
+    }
     // An input that could not be opened for one take is offered to the next waiting one.
     std::vector<Action> actions;
     do {
@@ -417,6 +451,11 @@ void Scheduler::begin(const Take& take, bool startNow, qint64 now)
         recordResult(take.event, o, RunResult::DeviceBusy,
                      "The input \"" + devices_.keptName(DeviceChoice::Device::Record) +
                          "\" is not there; nothing was recorded from another card.");
+        return;
+    }
+    if (take.event.device && !deviceOf(take.event)) {
+        recordResult(take.event, o, RunResult::DeviceBusy,
+                     "The input \"" + take.event.deviceName + "\" is not there; nothing was recorded from another card.");
         return;
     }
     const Input input = inputOf(take.event);
@@ -540,6 +579,8 @@ void Scheduler::sessionEnded()
         return;
     }
     RecordRun run = a.run;
+    if (!run.measuredFirstSampleMs)
+        run.measuredFirstSampleMs = measuredFirstSample(a, nowMs());
     const qint64 frames = recording_.writer().framesWritten();
     const int slot = recording_.slot();
     lastTiming_ = Timing{a.dueAsWorkedOut, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};

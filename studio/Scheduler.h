@@ -173,6 +173,12 @@ private:
     void beat(qint64 now);
     // The input frame due at the start, from how far the input has delivered by now.
     void measureDue(qint64 now);
+    // The time of the take's first written sample: `now` less what the input delivered after
+    // it; none before the writer has it.
+    std::optional<qint64> measuredFirstSample(const Active& a, qint64 now);
+    // The card an event records from: its number, or the number its kept name has now; none
+    // when the card of that name is not there.
+    std::optional<int> deviceOf(const schedule::RecordEvent& event) const;
     void begin(const Take& take, bool startNow, qint64 now);
     void startWriting(qint64 now);
     void sessionEnded();

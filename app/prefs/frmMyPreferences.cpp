@@ -1,4 +1,5 @@
 #include "app/prefs/frmMyPreferences.h"
+#include "core/RecordingFormats.h"
 #include "app/Application.h"
 #include "app/Controls.h"
 #include "core/SettingsFile.h"
@@ -24,26 +25,6 @@
 namespace tamblor {
 
 namespace {
-
-// The recording formats in the order of their stored number: the rate in kHz with three
-// decimals, written with the locale's one decimal separator ("PCM 11.025 kHz", "PCM 11,025 kHz").
-struct FormatEntry {
-    const char* name;
-    int rate;
-    const char* unit;
-};
-const FormatEntry kFormats[] = {{"PCM", 8000, " kHz"},  {"PCM", 11025, " kHz"},          {"PCM", 22050, " kHz"},
-                                {"PCM", 44100, " kHz"}, {"Microsoft ADPCM", 22050, ""}, {"Microsoft ADPCM", 44100, ""}};
-
-QString formatText(const FormatEntry& f, const QLocale& locale)
-{
-    return QStringLiteral("%1 %2%3%4%5")
-        .arg(QLatin1String(f.name))
-        .arg(f.rate / 1000)
-        .arg(locale.decimalPoint())
-        .arg(f.rate % 1000, 3, 10, QLatin1Char('0'))
-        .arg(QLatin1String(f.unit));
-}
 
 // A list as tall as `rows` entries.
 QListWidget* rowsHigh(QListWidget* list, int rows)
@@ -326,8 +307,8 @@ void frmMyPreferences::Form_Load()
     for (int i = 0; i < audio.inputDeviceCount(); ++i)
         addItem(lstMM2, audio.inputDeviceName(i), i);
 
-    for (const FormatEntry& f : kFormats)
-        List2->addItem(formatText(f, app().clock().locale()));
+    for (int i = 0; i < int(RecordingFormats.size()); ++i)
+        List2->addItem(recordingFormatText(i, app().clock().locale()));
     for (QListWidget* l : {lstMM1, lstMM2, List2, lstDrv})
         fitWidthToEntries(l);
 

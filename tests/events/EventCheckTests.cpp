@@ -72,26 +72,26 @@ TEST(EventCheckTest, AnEventRefusedIsNotCheckedForOverlapsAndADisabledOneWarnsOf
 {
     const std::vector<RecordEvent> others{event(1, "NEWS", QTime(17, 0), 120, RecordEvent::EveryDay)};
     RecordEvent e = event(0, "SPOT", QTime(17, 0), 0, RecordEvent::EveryDay);
-    EventCheck c = checkEvent(e, others, Now, QLocale(QLocale::English));
+    EventCheck c = checkEvent(e, others, Now, "/");
     EXPECT_EQ(c.errors, QStringList({"The length must be longer than 0 seconds."}));
     EXPECT_TRUE(c.warnings.isEmpty());
     e.lengthSeconds = 30;
     e.enabled = false;
-    c = checkEvent(e, others, Now, QLocale(QLocale::English));
+    c = checkEvent(e, others, Now, "/");
     EXPECT_TRUE(c.storable());
     EXPECT_TRUE(c.warnings.isEmpty());
     e.enabled = true;
-    c = checkEvent(e, others, Now, QLocale(QLocale::English));
+    c = checkEvent(e, others, Now, "/");
     ASSERT_EQ(c.warnings.size(), 1);
-    EXPECT_TRUE(c.warnings[0].startsWith("\"NEWS\" records from the same input at Mon 07.12 17:00.")) << c.warnings[0].toStdString();
+    EXPECT_TRUE(c.warnings[0].startsWith("\"NEWS\" records from the same input at 12/07/2026 17:00.")) << c.warnings[0].toStdString();
 }
 
 TEST(EventCheckTest, ALengthTheIndexCannotHoldIsRefused)
 {
     const RecordEvent longest = event(1, "LONG", QTime(6, 0), RecordEvent::MaxSeconds, RecordEvent::EveryDay);
-    EXPECT_TRUE(checkEvent(longest, {}, Now, QLocale::c()).storable());
+    EXPECT_TRUE(checkEvent(longest, {}, Now, "/").storable());
     const RecordEvent tooLong = event(1, "LONG", QTime(6, 0), RecordEvent::MaxSeconds + 1, RecordEvent::EveryDay);
-    const EventCheck check = checkEvent(tooLong, {}, Now, QLocale::c());
+    const EventCheck check = checkEvent(tooLong, {}, Now, "/");
     ASSERT_EQ(check.errors.size(), 1);
     EXPECT_TRUE(check.errors[0].startsWith("The length must be at most 99999 seconds")) << check.errors[0].toStdString();
 }

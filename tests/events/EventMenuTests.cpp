@@ -54,7 +54,7 @@ TEST_F(EventMenuTest, TheLineCountsDownToTheNextEventShowsItRecordingAndMovesOn)
 
     // Friday's news done, the next is Monday's: more than a day ahead, it is named by its day.
     setNow(QDate(2026, 12, 11), QTime(17, 10));
-    EXPECT_EQ(menuLine(), "Next: NEWS on Mon 14.12 17:00");
+    EXPECT_EQ(menuLine(), "Next: NEWS on 12/14/2026 17:00");
     // A clock set back plans again.
     setNow(QDate(2026, 12, 7), QTime(16, 0));
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 60 min");

@@ -96,12 +96,13 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
 
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
     EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Mon-Fri", "17:00", "for 00:02:00",
-                                                 "First free: {name} {time} {date}", "Nothing", "Yes",
-                                                 "Mon 07.12 17:00", ""}));
+                                                 "First free: {name} {time} {date}",
+                                                 row(w->lstEvents, 0)[frmRecordEvents::Input], "Nothing", "Yes",
+                                                 "12/07/2026 17:00", ""}));
     // The clock's tick moves the next start on once it has gone by.
     app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(17, 0, 30)));
     w->Timer1_Timer();
-    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart), "Tue 08.12 17:00");
+    EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart), "12/08/2026 17:00");
 
     // What was stored is what the next program reads.
     restartProgram();
@@ -142,7 +143,8 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
     EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
     EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Sat", "17:00", "until 17:30", "Slot 12",
-                                                 "Loudness -18 LUFS, peak -1 dBTP", "Yes", "Sat 12.12 17:00", ""}));
+                                                 row(w->lstEvents, 0)[frmRecordEvents::Input],
+                                                 "Loudness -18 LUFS, peak -1 dBTP", "Yes", "12/12/2026 17:00", ""}));
     const RecordEvent changed = *studio->events().find(stored[0].id);
     EXPECT_EQ(changed.endKind, schedule::EndKind::TimeOfDay);
     EXPECT_EQ(changed.end, QTime(17, 30));
@@ -212,9 +214,9 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
 
     // A one-shot event: a day gone, and today's time gone, are refused; today later is not.
     e->optWhen[1]->setChecked(true);
-    e->txtDate->setText("06.12.2026");
-    EXPECT_EQ(refusal(e), "The date 06.12.2026 has gone; choose today or a later day.");
-    e->txtDate->setText("7.12.2026");
+    e->txtDate->setText("12/06/2026");
+    EXPECT_EQ(refusal(e), "The date 12/06/2026 has gone; choose today or a later day.");
+    e->txtDate->setText("12/7/2026");
     e->txtStart->setText("16:47:59");
     EXPECT_EQ(refusal(e), "16:47:59 today has gone; choose a later time or another day.");
 
@@ -222,11 +224,13 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
     e->txtName->clear();
     e->txtLength->setText("00:00");
     e->optEnd[0]->setChecked(true);
-    EXPECT_EQ(refusal(e).split("\n").size(), 3);
+    const QString faults = refusal(e);
+    EXPECT_EQ(faults.split("\n").size(), 3) << faults.toStdString();
 
     e->txtName->setText("NEWS");
     e->txtStart->setText("17:00");
     e->optEnd[1]->setChecked(true);
+    e->txtEnd->setText("01:00");
     e->cmdOK->click();
     flushDeletes();
     EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
@@ -234,7 +238,7 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
     const RecordEvent news = studio->events().all()[0];
     EXPECT_EQ(news.date, QDate(2026, 12, 7));
     EXPECT_EQ(news.plannedSeconds(), 8 * 3600);
-    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Days], "07.12.2026");
+    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Days], "12/07/2026");
 }
 
 TEST_F(EventWindowTest, ALengthOfMoreThanADayIsListedAndEditedAsTyped)
@@ -266,9 +270,11 @@ TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)
     }
     e->txtStart->setText("6:10:30");
     e->optWhen[1]->setChecked(true);
-    e->txtDate->setText("31.02.2027");
-    EXPECT_EQ(refusal(e), "Type the date as day.month.year: 24.12.2026.");
-    e->txtDate->setText("24.12.2026");
+    for (const char* date : {"02/31/2027", "24.12.2026"}) {
+        e->txtDate->setText(date);
+        EXPECT_EQ(refusal(e), "Type the date as month/day/year: 12/24/2026.") << date;
+    }
+    e->txtDate->setText("12/24/2026");
     e->optEnd[1]->setChecked(true);
     e->txtEnd->setText("7 o'clock");
     EXPECT_EQ(refusal(e), "Type the end as a time of day: 18:00, or 18:00:30 with seconds.");
@@ -296,9 +302,10 @@ TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)
     EXPECT_EQ(stored.lengthSeconds, 90);
     EXPECT_EQ(stored.after, schedule::AfterRecording::PeakNormalize);
     EXPECT_EQ(stored.peakPercent, 98);
-    EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "24.12.2026", "06:10:30", "for 00:01:30",
-                                                 "First free: {name} {time} {date}", "Peak 98 %", "Yes",
-                                                 "Thu 24.12 06:10:30", ""}));
+    EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "12/24/2026", "06:10:30", "for 00:01:30",
+                                                 "First free: {name} {time} {date}",
+                                                 row(w->lstEvents, 0)[frmRecordEvents::Input], "Peak 98 %", "Yes",
+                                                 "12/24/2026 06:10:30", ""}));
 }
 
 TEST_F(EventWindowTest, ACutNameAndAnOverlapOnTheSameInputAreStoredWithAWarningNamingTheOtherEvent)
@@ -315,7 +322,7 @@ TEST_F(EventWindowTest, ACutNameAndAnOverlapOnTheSameInputAreStoredWithAWarningN
     const QString said = app->messageText();
     EXPECT_TRUE(said.contains("\"NETWORK NEWS FROM LONDON 17:00 07.12\" is named \"NETWORK NEWS FROM LONDON \""))
         << said.toStdString();
-    EXPECT_TRUE(said.contains("\"WEATHER\" records from the same input at Mon 07.12 17:01")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"WEATHER\" records from the same input at 12/07/2026 17:01")) << said.toStdString();
 
     // Moved clear of the other event: no overlap is told.
     app->showMessage("");
@@ -356,8 +363,9 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
             ok = w->lstRuns->topLevelItem(i);
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->background(frmRecordEvents::Result).style(), Qt::NoBrush);
-    EXPECT_EQ(QStringList({ok->text(0), ok->text(2), ok->text(3), ok->text(4), ok->text(6)}),
-              QStringList({"NEWS", "08:00:00.005", "02:00", "3", "-3.2 dBFS"}));
+    EXPECT_EQ(QStringList({ok->text(0), ok->text(2), ok->text(3), ok->text(4), ok->text(frmRecordEvents::Peak)}),
+              QStringList({"NEWS", "08:00:00 (planned)", "02:00", "3", "-3.2 dBFS"}))
+        << "a run stored before its first sample was measured shows when it was planned to start";
 
     EXPECT_EQ(face(missed.id), frmRecordEvents::attentionColour());
     EXPECT_EQ(face(busy.id), frmRecordEvents::attentionColour());
@@ -492,7 +500,7 @@ TEST_F(EventWindowTest, AStoredEventThatCannotRunIsListedAsNeedingRepairSayingWh
         next << w->lstEvents->topLevelItem(i)->text(frmRecordEvents::Name) + ": " +
                     w->lstEvents->topLevelItem(i)->text(frmRecordEvents::NextStart);
     EXPECT_TRUE(next.contains("EMPTY: Needs repair: its length of 0 seconds is not longer than 0.")) << next.join(" | ").toStdString();
-    EXPECT_TRUE(next.contains("NEWS: Mon 07.12 17:00")) << next.join(" | ").toStdString();
+    EXPECT_TRUE(next.contains("NEWS: 12/07/2026 17:00")) << next.join(" | ").toStdString();
     w->Timer1_Timer();
     EXPECT_TRUE(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart).startsWith("Needs repair") ||
                 w->lstEvents->topLevelItem(1)->text(frmRecordEvents::NextStart).startsWith("Needs repair"));

@@ -63,3 +63,26 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                                            WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
                                            WindowName::frmEditEvent, WindowName::frmNotices),
                          [](const auto& info) { return std::string(info.param.text()); });
+
+// The windows of the record events on a screen of 1024 x 768, less a window manager's frame:
+// whole at their opening size (made to fit), their smallest fits, nothing cut, also with the
+// editor's check of the input and the runs' detail pane showing.
+class SmallScreenLayoutTest : public WindowLayoutTest {};
+
+TEST_P(SmallScreenLayoutTest, TheWindowFitsA1024By768ScreenWithNothingCut)
+{
+    const QSize screen(1024, 768 - 40);
+    QWidget* w = app->windows().show(GetParam());
+    ASSERT_TRUE(w);
+    settle();
+    EXPECT_LE(w->minimumSizeHint().width(), screen.width());
+    EXPECT_LE(w->minimumSizeHint().height(), screen.height());
+    w->resize(w->size().boundedTo(screen));
+    settle();
+    EXPECT_EQ(layoutcheck::clippedControls(w).join("\n").toStdString(), "") << "on 1024 x 768";
+    layoutcheck::saveScreenshot(w, GetParam().toString() + "-1024x768");
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordEvents, SmallScreenLayoutTest,
+                         ::testing::Values(WindowName::frmRecordEvents, WindowName::frmEditEvent),
+                         [](const auto& info) { return std::string(info.param.text()); });

@@ -229,3 +229,38 @@ TEST_F(EventStoreTest, AClosedDatabaseListsNothingAndRefusesWrites)
     RecordEvent e = news();
     EXPECT_THROW(events->add(e), Failure);
 }
+
+TEST_F(EventStoreTest, AnEventsCardNameAndARunsMeasuredFirstSampleComeBackAndAPeriodListsItsRunsOldestFirst)
+{
+    RecordEvent e = news();
+    e.device = 2;
+    e.deviceName = "USB Audio Line In";
+    e.format = 3;
+    e.channels = 1;
+    events->add(e);
+    EXPECT_EQ(events->find(e.id)->deviceName, "USB Audio Line In");
+    // A name without a card chosen is not kept: the event records from the preferences' card.
+    RecordEvent plain = news();
+    plain.name = "PLAIN";
+    plain.deviceName = "stale";
+    events->add(plain);
+    EXPECT_EQ(events->find(plain.id)->deviceName, "");
+
+    const qint64 day = QDateTime(QDate(2026, 12, 7), QTime(0, 0)).toMSecsSinceEpoch();
+    const qint64 hour = 3600 * 1000;
+    RecordRun measured = runOf(e.id, day + 17 * hour, RunResult::OK);
+    measured.firstSampleMs = measured.scheduledStartMs;
+    measured.measuredFirstSampleMs = measured.scheduledStartMs - 3;
+    runs->append(measured);
+    RecordRun before = runOf(e.id, day - 7 * hour, RunResult::Missed);
+    runs->append(before);
+    RecordRun after = runOf(e.id, day + 24 * hour, RunResult::OK);
+    runs->append(after);
+    EXPECT_EQ(runs->find(measured.id)->measuredFirstSampleMs, measured.scheduledStartMs - 3);
+    EXPECT_EQ(runs->find(before.id)->measuredFirstSampleMs, std::nullopt);
+
+    std::vector<qint64> ids;
+    for (const RecordRun& r : runs->between(day - 24 * hour, day + 24 * hour))
+        ids.push_back(r.id);
+    EXPECT_EQ(ids, (std::vector<qint64>{before.id, measured.id})) << "the end of the period is not in it";
+}
