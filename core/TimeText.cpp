@@ -4,12 +4,6 @@
 
 namespace tamblor {
 
-QString dateText(const QDate& d, const QString& separator)
-{
-    return QString::asprintf("%02d", d.month()) + separator + QString::asprintf("%02d", d.day()) + separator
-           + QString::asprintf("%04d", d.year());
-}
-
 QString secondsToTimeText(int32_t s)
 {
     const int32_t hours = s / 3600;

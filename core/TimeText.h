@@ -14,10 +14,6 @@ QString secondsToTimeText(int32_t seconds);
 // "125" -> 85). Throws Failure 6 when the total leaves 32 bits.
 int32_t timeTextToSeconds(QString text);
 
-// The program's date form, as the main menu shows it: month, day, four-digit year, joined by the
-// system's date separator ("12/07/2026").
-QString dateText(const QDate& date, const QString& separator);
-
 // Seconds from `from` to `to`, both seconds since midnight, across one midnight.
 int32_t secondsAcrossMidnight(int32_t from, int32_t to);
 
