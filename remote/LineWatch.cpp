@@ -198,7 +198,8 @@ bool LineWatch::closed(InputFunction function) const
 QString LineWatch::lineName(InputFunction function) const
 {
     const int line = map_.input(function).line;
-    const QStringList names = port_ ? port_->inputs() : LineMap::inputNames(map_.kind);
+    // Named as the map's kind names it (virtual lines standing in for a parallel port say "pin 12").
+    const QStringList names = LineMap::inputNames(map_.kind);
     return line >= 0 && line < names.size() ? names.at(line) : QString();
 }
 

@@ -161,6 +161,33 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
     return beginWriting([&] { writer_->enableFromSample(firstSample, frames); });
 }
 
+bool RecordingSession::startWritingNow()
+{
+    if (state_ != State::Armed || clocked_)
+        return false;
+    const quint64 first = input_->samplesDelivered();
+    return beginWriting([&] { writer_->enableFromSample(first, 0); });
+}
+
+void RecordingSession::pauseWriting()
+{
+    if (paused_ || clocked_ || (state_ != State::Writing && state_ != State::WritingOn))
+        return;
+    writer_->pause(qint64(input_->samplesDelivered()));
+    paused_ = true;
+    pausedOnce_ = true;
+    emit pausedChanged(true);
+}
+
+void RecordingSession::resumeWriting()
+{
+    if (!paused_ || (state_ != State::Writing && state_ != State::WritingOn))
+        return;
+    writer_->resume(qint64(input_->samplesDelivered()));
+    paused_ = false;
+    emit pausedChanged(false);
+}
+
 void RecordingSession::releaseKeptInput()
 {
     if (state_ == State::Idle)
@@ -180,6 +207,14 @@ void RecordingSession::setState(State s)
 {
     const State previous = state_;
     state_ = s;
+    if (s == State::Idle || s == State::Armed) {
+        const bool wasPaused = paused_;
+        paused_ = false;
+        if (s == State::Armed)
+            pausedOnce_ = false;
+        if (wasPaused)
+            emit pausedChanged(false);
+    }
     if (s == State::Idle) {
         if (previous != State::Idle)
             endedOnClock_ = clocked_;
@@ -452,6 +487,8 @@ void RecordingSession::closeInput()
 
 void RecordingSession::finish(bool lengthFromFile)
 {
+    // A take that paused lasted what its file holds, not what the clock says.
+    lengthFromFile = lengthFromFile || pausedOnce_;
     // The writer has closed a file that reached its length; the input may go on for the next.
     const bool keep = keepInput_ && clocked_ && lastEnding_ == Ending::LengthReached;
     keepInput_ = false;

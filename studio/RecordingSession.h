@@ -112,6 +112,18 @@ public:
     const QString& refusal() const { return refusal_; }
     Ending lastEnding() const { return lastEnding_; }
 
+    // Starts writing now, from the first sample the input has not delivered yet (a remote line
+    // closed): only while armed, and never a take on a clock. False when it could not start.
+    bool startWritingNow();
+    // A take being written pauses: from the first sample not delivered yet nothing is written,
+    // the slot and the file stay the take's; resumeWriting() goes on in the same file. Never
+    // for a take on a clock. A take that was paused stores the length of its file.
+    void pauseWriting();
+    void resumeWriting();
+    bool paused() const { return paused_; }
+    // Written now: writing, and not paused.
+    bool writingNow() const { return (state_ == State::Writing || state_ == State::WritingOn) && !paused_; }
+
     // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
     // when it is armed, unless a client chose one for its takes.
     StartMode startMode() const { return startMode_; }
@@ -151,6 +163,8 @@ signals:
     void automaticChanged(bool automatic);
     // An input buffer's peaks (the meters follow them).
     void levelsChanged(int left, int right);
+    // The take under way paused or went on (pauseWriting, resumeWriting).
+    void pausedChanged(bool paused);
     // A take was completed in the index; sent while the state is still not idle, so the
     // view can rebuild its list with the new entry selected.
     void takeCompleted(int slot);
@@ -201,6 +215,8 @@ private:
     bool endedOnClock_ = false;
     bool lengthReached_ = false;
     bool keepInput_ = false;
+    bool paused_ = false;
+    bool pausedOnce_ = false; // the take under way was paused: its length is its file's
     qint64 clockedFrames_ = 0;
     Ending lastEnding_ = Ending::None;
     QString refusal_;
