@@ -1,6 +1,7 @@
 // The watch over virtual lines in stepped time: each function's input with its polarity and
 // debounce, the outputs by function (power held while open, everything else at rest at open,
 // the end-of-message pulse), and a port that fails, is told, and is opened again.
+#include "remote/LineMonitor.h"
 #include "remote/LineWatch.h"
 #include "remote/VirtualLines.h"
 #include <QSignalSpy>
@@ -162,4 +163,49 @@ TEST(LineWatchTest, TheDefaultMapsWireThePinsTheCaptionsName)
     EXPECT_EQ(LineMap::outputNames(LinePort::Kind::Serial).at(serial.output(OutputFunction::Power)), "DTR");
     for (const InputWiring& w : serial.inputs)
         EXPECT_EQ(w.debounceMs, 20);
+}
+
+TEST(LineMonitorTest, EveryEdgeIsPrintedWithItsLineAndLevelUntilStopped)
+{
+    auto wiring = std::make_shared<VirtualWiring>();
+    wiring->set(1, true); // closed before the watch begins: shown as the level now
+    LineMonitor monitor([&](const QString& device) { return std::make_unique<VirtualLines>(wiring, device); });
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    int polls = 0;
+    const int status = monitor.run("virtual", out, err, [&] {
+        ++polls;
+        wiring->advanceMs(10);
+        if (polls == 3)
+            wiring->set(2, true);
+        if (polls == 5)
+            wiring->set(2, false);
+        if (polls == 6)
+            wiring->pulse(0);
+        return polls < 10;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(errText.isEmpty());
+    const QStringList lines = outText.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << outText.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Watching virtual (virtual). The inputs now:  IN0 released  IN1 asserted"));
+    EXPECT_TRUE(lines[1].endsWith("  IN2     asserted (on)")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("  IN2     released (off)"));
+    EXPECT_TRUE(lines[3].endsWith("  IN0     pulse (counted, too short to read its level)"));
+}
+
+TEST(LineMonitorTest, APortThatGoesAwayEndsItWithTheCause)
+{
+    auto wiring = std::make_shared<VirtualWiring>();
+    LineMonitor monitor([&](const QString& device) { return std::make_unique<VirtualLines>(wiring, device); });
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    int polls = 0;
+    const int status = monitor.run("virtual", out, err, [&] {
+        if (++polls == 3)
+            wiring->unplug();
+        return polls < 10;
+    });
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(errText.startsWith("tamblor: virtual went away while in use")) << errText.toStdString();
 }
