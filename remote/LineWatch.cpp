@@ -62,22 +62,28 @@ void LineWatch::open()
     port_->open();
     failedAt_ = port_->nowUs();
     lastNow_ = failedAt_;
+    settled_ = false;
+    settle();
+    checkProblem();
+}
+
+void LineWatch::settle()
+{
+    if (settled_ || !isOpen())
+        return;
+    settled_ = true;
     // The debounce starts from the levels at open.
     const uint32_t levels = port_->levels();
     for (int f = 0; f < InputFunctions; ++f) {
         const InputWiring& w = map_.inputs[size_t(f)];
-        const bool asserted = w.line >= 0 && (levels & (1u << w.line));
         const bool was = debouncers_[size_t(f)].closed();
-        debouncers_[size_t(f)] = Debouncer(w.debounceMs, w.line >= 0 && (asserted != w.inverted));
+        debouncers_[size_t(f)] = Debouncer(w.debounceMs, w.line >= 0 && (bool(levels & (1u << w.line)) != w.inverted));
         // Opened again after a failure: a line that changed meanwhile counts as an edge now.
-        if (wasOpen_ && w.line >= 0 && port_->status() == LinePort::Status::Open &&
-            debouncers_[size_t(f)].closed() != was) {
-            const bool now = debouncers_[size_t(f)].closed();
-            deliver(InputFunction(f), {{Debouncer::Outcome::Kind::Changed, failedAt_, 0, now}});
-        }
+        const bool now = debouncers_[size_t(f)].closed();
+        if (wasOpen_ && w.line >= 0 && now != was)
+            deliver(InputFunction(f), {{Debouncer::Outcome::Kind::Changed, port_->nowUs(), 0, now}});
     }
     applyOutputs();
-    checkProblem();
 }
 
 void LineWatch::applyOutputs()
@@ -123,15 +129,7 @@ void LineWatch::poll()
     }
     if (status != LinePort::Status::Open)
         return;
-    if (!wasOpen_) {
-        // Opened on its thread (a claimed parallel port): the debounce starts from its levels.
-        const uint32_t levels = port_->levels();
-        for (int f = 0; f < InputFunctions; ++f) {
-            const InputWiring& w = map_.inputs[size_t(f)];
-            debouncers_[size_t(f)] = Debouncer(w.debounceMs, w.line >= 0 && (bool(levels & (1u << w.line)) != w.inverted));
-        }
-        applyOutputs();
-    }
+    settle(); // opened on its thread (a claimed parallel port): the debounce starts from its levels
     checkProblem();
     failedAt_ = now; // a failure from here on is retried RetryMs after it was seen
 

@@ -77,6 +77,8 @@ signals:
 
 private:
     void open();
+    // Once the port is open: the debounce starts from its levels, the outputs are set.
+    void settle();
     void checkProblem();
     void applyOutputs();
     void deliver(InputFunction function, const std::vector<Debouncer::Outcome>& outcomes);
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<LinePort> port_;
     bool started_ = false;
     bool wasOpen_ = false;
+    bool settled_ = false; // settle() has run for the port now open
     std::optional<PortProblem> reported_;
     int64_t failedAt_ = 0;
     std::array<Debouncer, InputFunctions> debouncers_;
