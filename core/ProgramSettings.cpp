@@ -72,4 +72,71 @@ void ProgramSettings::setLoudness(const LoudnessPreferences& p)
         throw Failure(Failure::PathFileAccessError);
 }
 
+namespace {
+
+QString remoteGroup(remote::LinePort::Kind kind)
+{
+    switch (kind) {
+    case remote::LinePort::Kind::Serial: return QStringLiteral("RemoteSerial");
+    case remote::LinePort::Kind::Parallel: return QStringLiteral("RemoteParallel");
+    case remote::LinePort::Kind::Virtual: return QStringLiteral("RemoteVirtual");
+    }
+    return {};
+}
+
+} // namespace
+
+remote::LineMap ProgramSettings::remoteLines(remote::LinePort::Kind kind) const
+{
+    QSettings s(path_, QSettings::IniFormat);
+    remote::LineMap m = remote::LineMap::defaults(kind);
+    s.beginGroup(remoteGroup(kind));
+    const QString port = s.value("Port").toString().trimmed();
+    if (!port.isEmpty())
+        m.port = port;
+    const QStringList inputs = remote::LineMap::inputNames(kind), outputs = remote::LineMap::outputNames(kind);
+    auto lineOf = [&](const QString& key, const QStringList& names, int fallback) {
+        if (!s.contains(key))
+            return fallback;
+        return int(names.indexOf(s.value(key).toString().trimmed()));
+    };
+    for (int f = 0; f < remote::InputFunctions; ++f) {
+        const QString name = QString::fromLatin1(remote::name(remote::InputFunction(f)));
+        remote::InputWiring& w = m.inputs[size_t(f)];
+        w.line = lineOf(name + "Line", inputs, w.line);
+        w.inverted = s.value(name + "Inverted", w.inverted).toBool();
+        w.debounceMs = int(number(s, QString(name + "DebounceMs").toLatin1().constData(), w.debounceMs, 0,
+                                  remote::InputWiring::LongestDebounceMs));
+    }
+    for (int f = 0; f < remote::OutputFunctions; ++f) {
+        const QString name = QString::fromLatin1(remote::name(remote::OutputFunction(f)));
+        m.outputs[size_t(f)] = lineOf(name + "Line", outputs, m.outputs[size_t(f)]);
+    }
+    return m;
+}
+
+void ProgramSettings::setRemoteLines(const remote::LineMap& m)
+{
+    QSettings s(path_, QSettings::IniFormat);
+    s.beginGroup(remoteGroup(m.kind));
+    s.setValue("Port", m.port);
+    const QStringList inputs = remote::LineMap::inputNames(m.kind), outputs = remote::LineMap::outputNames(m.kind);
+    for (int f = 0; f < remote::InputFunctions; ++f) {
+        const QString name = QString::fromLatin1(remote::name(remote::InputFunction(f)));
+        const remote::InputWiring& w = m.inputs[size_t(f)];
+        s.setValue(name + "Line", w.line >= 0 && w.line < inputs.size() ? inputs.at(w.line) : QString());
+        s.setValue(name + "Inverted", w.inverted);
+        s.setValue(name + "DebounceMs", w.debounceMs);
+    }
+    for (int f = 0; f < remote::OutputFunctions; ++f) {
+        const int line = m.outputs[size_t(f)];
+        s.setValue(QString::fromLatin1(remote::name(remote::OutputFunction(f))) + "Line",
+                   line >= 0 && line < outputs.size() ? outputs.at(line) : QString());
+    }
+    s.endGroup();
+    s.sync();
+    if (s.status() != QSettings::NoError)
+        throw Failure(Failure::PathFileAccessError);
+}
+
 } // namespace tamblor

@@ -3,6 +3,7 @@
 // (c:\Tamblor\Tamblor.ini, an INI file through QSettings), so that MyComp.ini keeps its eleven
 // records byte for byte. Every reader opens the file, reads what it needs and lets go of it.
 // A value that is missing or out of its range reads as its default.
+#include "remote/LineMap.h"
 #include <QString>
 
 namespace tamblor {
@@ -48,6 +49,13 @@ public:
     LoudnessPreferences loudness() const;
     // Throws Failure (75) when the file cannot be written.
     void setLoudness(const LoudnessPreferences& preferences);
+
+    // The remote lines of a kind of port: the device, which line does what, each input's
+    // polarity and debounce ([RemoteSerial] or [RemoteParallel]). Missing values read as the
+    // defaults of the kind (LineMap::defaults); a line named that the port has not reads as none.
+    remote::LineMap remoteLines(remote::LinePort::Kind kind) const;
+    // Throws Failure (75) when the file cannot be written.
+    void setRemoteLines(const remote::LineMap& map);
 
 private:
     QString path_;

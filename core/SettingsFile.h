@@ -19,7 +19,7 @@ enum class SettingsRecord : int {
     RecordStartMode = 6, // 0 Off, 1 VOX, 2 Momentary, 3 Continous
     VoxThreshold = 7,    // input level that starts and stops a VOX recording
     StopDelay = 8,
-    RemoteControl = 9, // 0 Off, 1 parallel port, 2 Prairie Digital card
+    RemoteControl = 9, // 0 Off, 1 parallel port, 2 Prairie Digital card (not supported), 3 serial port
     Reserved = 10,     // read at start-up and not kept
     RecordLevel = 11,  // the library window's recording-level slider
 };

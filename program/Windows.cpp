@@ -19,7 +19,8 @@ void registerWindows(Application& app, Studio& studio)
 {
     app.windows().registerWindow(WindowName::frmAbout, [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow(WindowName::frmHelp, [](Application& a) { return new frmHelp(a); });
-    app.windows().registerWindow(WindowName::frmMyPreferences, [](Application& a) { return new frmMyPreferences(a); });
+    app.windows().registerWindow(WindowName::frmMyPreferences,
+                                 [&studio](Application& a) { return new frmMyPreferences(a, &studio.remote()); });
     app.windows().registerWindow(WindowName::frmSend, [&studio](Application& a) { return new frmSend(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow(WindowName::frmWaveGen, [](Application& a) { return new frmWaveGen(a); });

@@ -9,10 +9,47 @@
 #include "studio/Studio.h"
 #include "platform/DriveMap.h"
 #include "program/Windows.h"
+#include "remote/LineMonitor.h"
 #include <QApplication>
+#include <QCoreApplication>
+#include <QTextStream>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+// `tamblor --watch-lines PORT`: the wiring test. No window and no display: it runs before any
+// application with a display is made.
+int watchLines(int argc, char** argv, int at)
+{
+    QCoreApplication qtApp(argc, argv);
+    QTextStream out(stdout), err(stderr);
+    if (at + 1 >= argc) {
+        err << "usage: tamblor --watch-lines PORT   (for example /dev/ttyUSB0, /dev/serial/by-id/..., /dev/parport0)"
+            << Qt::endl;
+        return 2;
+    }
+    std::signal(SIGINT, [](int) { interrupted = true; });
+    std::signal(SIGTERM, [](int) { interrupted = true; });
+    return tamblor::remote::LineMonitor().run(QString::fromLocal8Bit(argv[at + 1]), out, err, [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(tamblor::remote::LineMonitor::PollMs));
+        return !interrupted.load();
+    });
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--watch-lines") == 0)
+            return watchLines(argc, argv, i);
+
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("Tamblor");
     QApplication::setOrganizationName("Tamblor");

@@ -127,11 +127,28 @@ ALTER TABLE events ADD COLUMN input_device_name TEXT;  -- NULL: the number alone
 ALTER TABLE runs ADD COLUMN first_sample_measured INTEGER;
 )sql";
 
+// Every edge of a remote line (a contact closed or opened, a pulse too short to count) with what
+// the program did about it.
+const char* const Version4 = R"sql(
+CREATE TABLE line_events (
+    id        INTEGER PRIMARY KEY,
+    at_ms     INTEGER NOT NULL,   -- when the line changed
+    port      TEXT    NOT NULL,   -- '/dev/ttyUSB0', '/dev/parport0'
+    line      TEXT    NOT NULL,   -- 'DSR', 'pin 12'
+    function  TEXT    NOT NULL,   -- 'Record', 'Stop', 'Play'
+    edge      TEXT    NOT NULL,   -- 'closed', 'opened', 'ignored'
+    pulse_ms  REAL,               -- an ignored pulse's length
+    action    TEXT    NOT NULL    -- what the program did, in words
+);
+CREATE INDEX line_events_time ON line_events(at_ms);
+)sql";
+
 } // namespace
 
 const QStringList& migrations()
 {
-    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2), QString::fromUtf8(Version3)};
+    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2), QString::fromUtf8(Version3),
+                                   QString::fromUtf8(Version4)};
     return steps;
 }
 

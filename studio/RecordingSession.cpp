@@ -230,6 +230,32 @@ bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
     return beginWriting([&] { writer_->enableFromSample(firstSample, frames); });
 }
 
+bool RecordingSession::startWritingNow()
+{
+    if (state_ != State::Armed || clocked_)
+        return false;
+    const quint64 first = input_->samplesDelivered();
+    return beginWriting([&] { writer_->enableFromSample(first, 0); });
+}
+
+void RecordingSession::pauseWriting()
+{
+    if (paused_ || clocked_ || (state_ != State::Writing && state_ != State::WritingOn))
+        return;
+    writer_->pause(qint64(input_->samplesDelivered()));
+    paused_ = true;
+    emit pausedChanged(true);
+}
+
+void RecordingSession::resumeWriting()
+{
+    if (!paused_ || (state_ != State::Writing && state_ != State::WritingOn))
+        return;
+    writer_->resume(qint64(input_->samplesDelivered()));
+    paused_ = false;
+    emit pausedChanged(false);
+}
+
 void RecordingSession::releaseKeptInput()
 {
     yieldCheck();
@@ -250,6 +276,12 @@ void RecordingSession::setState(State s)
 {
     const State previous = state_;
     state_ = s;
+    if (s == State::Idle || s == State::Armed) {
+        const bool wasPaused = paused_;
+        paused_ = false;
+        if (wasPaused)
+            emit pausedChanged(false);
+    }
     if (s == State::Idle) {
         if (previous != State::Idle)
             endedOnClock_ = clocked_;

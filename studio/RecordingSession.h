@@ -123,6 +123,17 @@ public:
     bool checking() const { return checking_; }
     // Whether the last check was ended by a take that needed the input.
     bool checkYielded() const { return checkYielded_; }
+    // Starts writing now, from the first sample the input has not delivered yet (a remote line
+    // closed): only while armed, and never a take on a clock. False when it could not start.
+    bool startWritingNow();
+    // A take being written pauses: from the first sample not delivered yet nothing is written,
+    // the slot and the file stay the take's; resumeWriting() goes on in the same file. Never
+    // for a take on a clock. A take that was paused stores the length of its file.
+    void pauseWriting();
+    void resumeWriting();
+    bool paused() const { return paused_; }
+    // Written now: writing, and not paused.
+    bool writingNow() const { return (state_ == State::Writing || state_ == State::WritingOn) && !paused_; }
 
     // The start mode of the take under way; each take takes the settings' mode (RecordStartMode)
     // when it is armed, unless a client chose one for its takes.
@@ -169,6 +180,8 @@ signals:
     void levelsChanged(int left, int right);
     // A check of the input began (true) or ended (false).
     void checkChanged(bool checking);
+    // The take under way paused or went on (pauseWriting, resumeWriting).
+    void pausedChanged(bool paused);
     // A take was completed in the index; sent while the state is still not idle, so the
     // view can rebuild its list with the new entry selected.
     void takeCompleted(int slot);
@@ -231,6 +244,7 @@ private:
     bool endedOnClock_ = false;
     bool lengthReached_ = false;
     bool keepInput_ = false;
+    bool paused_ = false;
     qint64 clockedFrames_ = 0;
     Ending lastEnding_ = Ending::None;
     QString refusal_;

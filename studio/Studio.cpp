@@ -8,7 +8,9 @@ Studio::Studio(Core& app)
     : app_(app), devices_(app), library_(app), recording_(app, library_), playback_(app), database_(app),
       events_(database_, app.clock()), runs_(database_, app.clock()), figures_(database_),
       watch_(app, recording_, playback_, starter_), measurer_(app, library_, recording_, database_, figures_),
-      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_, devices_))
+      scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_, devices_)),
+      lineEvents_(database_),
+      remote_(std::make_unique<RemoteControl>(app, library_, recording_, playback_, watch_.alarm(), lineEvents_))
 {
     playback_.setRecording(&recording_);
     // The record events' takes are read once, by the runner: the measurer leaves them to it.
@@ -48,6 +50,7 @@ Studio::Studio(Core& app)
 Studio::~Studio()
 {
     timer_.stop();
+    remote_.reset();    // before the sessions it moves
     scheduler_.reset(); // before the sessions it uses
 }
 
@@ -58,6 +61,7 @@ void Studio::applySettings()
     recordingPending_ = true;
     playbackPending_ = true;
     applyPending();
+    remote_->applySettings();
 }
 
 void Studio::applyPending()
@@ -98,6 +102,7 @@ void Studio::setTimerRunning(bool running)
         timer_.start();
     else
         timer_.stop();
+    remote_->setTimerRunning(running);
 }
 
 } // namespace tamblor

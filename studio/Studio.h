@@ -17,11 +17,13 @@
 #include "studio/PlaybackSession.h"
 #include "studio/ProgrammeWatch.h"
 #include "studio/RecordingSession.h"
+#include "studio/RemoteControl.h"
 #include "studio/Scheduler.h"
 #include "studio/TakeMeasurer.h"
 #include "platform/ProgramStarter.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
+#include "store/LineEventStore.h"
 #include "store/ProgramDatabase.h"
 #include "store/TakeFiguresStore.h"
 #include <QTimer>
@@ -56,13 +58,18 @@ public:
     TakeMeasurer& measurer() { return measurer_; }
     // Runs the record events on a timer of its own (see setTimerRunning).
     Scheduler& scheduler() { return *scheduler_; }
+    // The remote lines (contacts wired to the recorder) and what they do; their edges are kept
+    // in lineEvents().
+    RemoteControl& remote() { return *remote_; }
+    store::LineEventStore& lineEvents() { return lineEvents_; }
 
     // One tick of the clock: the sessions, the scheduler and the watch. A failure is told to
     // the operator, never dropped. The watch only hands its measuring to its worker here; a
     // caller that steps the studio by hand and reads the meter or the alarm at once waits for
     // it with watch().waitIdle().
     void tick();
-    // The studio's clock (on by default); tests that step the sessions by hand turn it off.
+    // The studio's clock (on by default), and the remote lines' reading; tests that step the
+    // sessions by hand turn it off.
     void setTimerRunning(bool running);
 
     // Applies the settings to the sessions now (what waits for a take or a playback to end is
@@ -90,6 +97,8 @@ private:
     ProgrammeWatch watch_;
     TakeMeasurer measurer_;
     std::unique_ptr<Scheduler> scheduler_;
+    store::LineEventStore lineEvents_;
+    std::unique_ptr<RemoteControl> remote_;
     QTimer timer_;
 };
 

@@ -78,7 +78,11 @@ frmWaveFiles::frmWaveFiles(Application& app, Studio& studio)
     connect(&studio_.measurer(), &TakeMeasurer::started, this, &frmWaveFiles::followFigures);
     connect(&studio_.measurer(), &TakeMeasurer::measured, this, &frmWaveFiles::followFigures);
     connect(Loudness1, &audio::LoudnessPanel::resetClicked, &studio_.watch(), &ProgrammeWatch::resetMeter);
+    connect(&studio_.remote(), &RemoteControl::linesChanged, this, &frmWaveFiles::showRemoteLines);
+    showRemoteLines();
 }
+
+void frmWaveFiles::showRemoteLines() { lblRemoteLines->setText(studio_.remote().stateText()); }
 
 frmWaveFiles::~frmWaveFiles()
 {
@@ -91,6 +95,7 @@ frmWaveFiles::~frmWaveFiles()
     studio_.watch().disconnect(this);
     studio_.figures().disconnect(this);
     studio_.measurer().disconnect(this);
+    studio_.remote().disconnect(this);
 }
 
 LibraryWindowFields& frmWaveFiles::fields() { return app().fields<LibraryWindowFields>(); }
@@ -208,6 +213,11 @@ void frmWaveFiles::buildControls()
 
     Label1 = controls::label(this, "Label1");
     middle->addWidget(Label1);
+    // The remote lines: the port and each wired input closed or open, as they change.
+    lblRemoteLines = controls::label(this, "lblRemoteLines");
+    lblRemoteLines->setWordWrap(true);
+    lblRemoteLines->setToolTip("The remote control's lines as the program reads them now");
+    middle->addWidget(lblRemoteLines);
     middle->addStretch();
 
     auto* closeRow = new QHBoxLayout;

@@ -178,6 +178,8 @@ private:
     // The selected slot's figures in the details ("-21.3 LUFS  LRA 6.1  TP -2.4 dBTP"), asking
     // for them to be measured when they are missing or stale.
     void showFigures(int slot);
+    // The remote lines' port and inputs as the studio reads them.
+    void showRemoteLines();
     void followFigures(int slot);
     int figuresCheck_ = 0; // timer ticks since the selected file was last looked at
     // The views of the two sessions: captions, colours, menus.
@@ -208,6 +210,7 @@ public:
     QLabel* Label1 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* lblTime = nullptr;
+    QLabel* lblRemoteLines = nullptr;
     audio::LevelMeter* Level1 = nullptr;
     audio::LevelMeter* Level2 = nullptr;
     audio::LevelScale* LevelScale1 = nullptr;

@@ -175,6 +175,7 @@ void frmWaveFiles::lstSoundFile_Click()
 
     const int slot = lstSoundFile->itemData(row);
     fields().SelectedSlot = slot;
+    studio_.remote().setSelectedSlot(slot); // what the play input plays
     txtNumber->setText(QString::number(slot));
     const IndexRecord r = library().record(slot);
     lblNumber->setText(QString::number(slot));

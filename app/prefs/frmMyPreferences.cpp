@@ -6,6 +6,8 @@
 #include "audio/devices/AudioBackend.h"
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
+#include "remote/Ports.h"
+#include "studio/RemoteControl.h"
 #include <QComboBox>
 #include <algorithm>
 #include <QGridLayout>
@@ -126,7 +128,8 @@ template <size_t N> void checkIndex(const std::array<QRadioButton*, N>& buttons,
 
 } // namespace
 
-frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frmMyPreferences)
+frmMyPreferences::frmMyPreferences(Application& app, RemoteControl* remote)
+    : Form(app, WindowName::frmMyPreferences), remote_(remote)
 {
     setWindowTitle("My Preferences");
 
@@ -182,7 +185,19 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frm
     Option2[1] = withTip(controls::option(Frame3, "Option2_1", "Parallel "),
         "Use the Parallel Port for start/pause control.");
     Option2[2] = withTip(controls::option(Frame3, "Option2_2", "Prairie Digital"),
-        "Use the Prairie Digital Model 30 Card for start/pause control.");
+        "The Prairie Digital Model 30 Card is not supported on this machine: nothing documents how to read it. "
+        "Choose \"Serial\" and wire the contacts to a serial port's modem lines.");
+    Option2[3] = withTip(controls::option(Frame3, "Option2_3", "Serial"),
+        "Use a serial port's modem lines for start/pause control: a contact from DTR to DSR starts (pin 12), "
+        "to CTS stops (pin 13), to DCD plays.");
+    cboRemotePort = controls::named(new QComboBox(Frame3), "cboRemotePort");
+    cboRemotePort->setEditable(true);
+    cboRemotePort->setToolTip("The port the contacts are wired to (a USB adapter keeps its /dev/serial/by-id name)");
+    cboRemotePort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cboRemotePort->setMinimumContentsLength(12);
+    lblRemoteLines = controls::label(Frame3, "lblRemoteLines");
+    lblRemoteLines->setWordWrap(true);
+    lblRemoteLines->setToolTip("The remote inputs as the program reads them now");
 
     fraLoudness = controls::frame(this, "fraLoudness", "Loudness meter and silence alarm");
     lblMeterScale = controls::label(fraLoudness, "lblMeterScale", "Meter scale");
@@ -222,6 +237,8 @@ frmMyPreferences::frmMyPreferences(Application& app) : Form(app, WindowName::frm
     auto* frame3Layout = new QVBoxLayout(Frame3);
     for (auto* b : Option2)
         frame3Layout->addWidget(b);
+    frame3Layout->addWidget(cboRemotePort);
+    frame3Layout->addWidget(lblRemoteLines);
 
     auto* left = new QVBoxLayout;
     left->addWidget(lblMM1);
@@ -340,6 +357,48 @@ void frmMyPreferences::Form_Load()
         // Errors are ignored while the stored settings are shown.
     }
     showLoudness(ProgramSettings(app().drives()).loudness());
+    showRemotePort();
+    showRemoteLines();
+    if (remote_)
+        connect(remote_, &RemoteControl::linesChanged, this, &frmMyPreferences::showRemoteLines);
+}
+
+namespace {
+// The kind of port a remote-control choice reads (none for Off and the unsupported card).
+std::optional<remote::LinePort::Kind> portKindOf(int choice)
+{
+    switch (RemoteControl::choiceOf(choice)) {
+    case RemoteControl::Choice::Parallel: return remote::LinePort::Kind::Parallel;
+    case RemoteControl::Choice::Serial: return remote::LinePort::Kind::Serial;
+    default: return std::nullopt;
+    }
+}
+} // namespace
+
+void frmMyPreferences::showRemotePort()
+{
+    const auto kind = portKindOf(app().state().RemoteControl);
+    cboRemotePort->clear();
+    cboRemotePort->setEnabled(kind.has_value());
+    if (!kind)
+        return;
+    const QString port = ProgramSettings(app().drives()).remoteLines(*kind).port;
+    QStringList ports = remote::suggestedPorts(*kind);
+    if (!ports.contains(port))
+        ports.prepend(port);
+    cboRemotePort->addItems(ports);
+    cboRemotePort->setCurrentText(port);
+}
+
+void frmMyPreferences::showRemoteLines()
+{
+    const RemoteControl::Choice choice = RemoteControl::choiceOf(app().state().RemoteControl);
+    if (choice == RemoteControl::Choice::PrairieDigital)
+        lblRemoteLines->setText("Prairie Digital is not supported on this machine: choose Serial.");
+    else if (remote_)
+        lblRemoteLines->setText(remote_->stateText());
+    else
+        lblRemoteLines->clear();
 }
 
 void frmMyPreferences::showLoudness(const LoudnessPreferences& p)
@@ -429,6 +488,8 @@ void frmMyPreferences::Option2_Click(int index)
 {
     app().state().RemoteControl = static_cast<int16_t>(index);
     app().noteSettingsChanged();
+    showRemotePort();
+    showRemoteLines();
 }
 
 void frmMyPreferences::cmdApply_Click()
@@ -442,7 +503,15 @@ void frmMyPreferences::cmdApply_Click()
         return;
     try {
         applySettings();
-        ProgramSettings(app().drives()).setLoudness(*loudness);
+        ProgramSettings settings(app().drives());
+        settings.setLoudness(*loudness);
+        // The port the remote lines of the chosen kind are read from.
+        if (const auto kind = portKindOf(app().state().RemoteControl);
+            kind && !cboRemotePort->currentText().trimmed().isEmpty()) {
+            remote::LineMap map = settings.remoteLines(*kind);
+            map.port = cboRemotePort->currentText().trimmed();
+            settings.setRemoteLines(map);
+        }
     } catch (const Failure& f) {
         app().showMessage(f.text());
         return;

@@ -12,6 +12,11 @@
 // The loudness meter's scale and true-peak ceiling and the silence alarm's threshold, time and
 // command are not records of MyComp.ini: Apply stores them in Tamblor.ini beside it (see
 // ProgramSettings), after checking every one; a value out of its range stores nothing.
+//
+// Remote control: Off, the parallel port, the Prairie Digital card (not supported on this
+// machine: it says so and points to the serial choice), or a serial port's modem lines. The
+// port of the chosen kind is picked beside it (the stable /dev/serial/by-id names offered
+// first) and stored in Tamblor.ini by Apply; the inputs' live states are shown below it.
 #include "app/Form.h"
 #include "core/ProgramSettings.h"
 #include <array>
@@ -29,10 +34,14 @@ class QRadioButton;
 
 namespace tamblor {
 
+class RemoteControl;
+
 class frmMyPreferences : public Form {
     Q_OBJECT
 public:
-    explicit frmMyPreferences(Application& app);
+    // `remote`: the studio's remote lines, whose inputs the dialog shows live (none in a
+    // dialog made without a studio).
+    explicit frmMyPreferences(Application& app, RemoteControl* remote = nullptr);
 
     void lstDrv_Click();
     void optMode_Click(int index);
@@ -54,6 +63,9 @@ private:
     // Selects the drive entry whose letter is DriveLetter-style code 67 + offset; none when
     // no listed drive has that letter.
     void selectDriveByOffset(int offset);
+    // The remote lines' port box for the chosen kind, and the lines' live states.
+    void showRemotePort();
+    void showRemoteLines();
 
     QMenuBar* menuBar;
     QComboBox* Drive1;
@@ -73,7 +85,10 @@ private:
     QLabel* Label5;
     QLineEdit* txtStopDelay;
     QGroupBox* Frame3;
-    std::array<QRadioButton*, 3> Option2{};
+    std::array<QRadioButton*, 4> Option2{};
+    QComboBox* cboRemotePort;
+    QLabel* lblRemoteLines;
+    RemoteControl* remote_;
     // The live loudness meter and the silence alarm.
     QGroupBox* fraLoudness;
     QLabel* lblMeterScale;

@@ -39,11 +39,12 @@ void RecordingWriter::setEnabled(bool enabled, qint64 fromSequence)
         if (enabled)
             ++generation_;
         pending_.push_back({enabled, file, fromSequence, input_.producedSamples(), format, framesWithin(format, sizeLimit_),
-                            false, 0, false, generation_});
+                            false, 0, false, generation_, 0});
         if (enabled)
             written_ = 0;
     }
     enabled_ = enabled;
+    paused_ = false;
     input_.wakeWorker();
 }
 
@@ -60,10 +61,43 @@ void RecordingWriter::enableFromSample(quint64 firstSample, qint64 frames)
         std::lock_guard lock(mutex_);
         ++generation_;
         pending_.push_back({true, file, 0, input_.producedSamples(), format, bound ? frames : sizeFrames, true,
-                            firstSample, bound, generation_});
+                            firstSample, bound, generation_, 0});
         written_ = 0;
     }
     enabled_ = true;
+    paused_ = false;
+    input_.wakeWorker();
+}
+
+void RecordingWriter::pause(qint64 atSample)
+{
+    if (!enabled_ || paused_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        Command c{};
+        c.enable = true;
+        c.gate = 1;
+        c.firstSample = atSample < 0 ? quint64(input_.producedSamples()) : quint64(atSample);
+        pending_.push_back(c);
+    }
+    paused_ = true;
+    input_.wakeWorker();
+}
+
+void RecordingWriter::resume(qint64 atSample)
+{
+    if (!enabled_ || !paused_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        Command c{};
+        c.enable = true;
+        c.gate = 2;
+        c.firstSample = atSample < 0 ? quint64(input_.producedSamples()) : quint64(atSample);
+        pending_.push_back(c);
+    }
+    paused_ = false;
     input_.wakeWorker();
 }
 
@@ -143,6 +177,11 @@ void RecordingWriter::service(size_t position)
         pending_.erase(pending_.begin(), pending_.begin() + ptrdiff_t(due));
     }
     for (const Command& c : commands) {
+        if (c.gate != 0) {
+            if (file_)
+                gates_.emplace_back(c.firstSample, c.gate == 2);
+            continue;
+        }
         if (!c.enable) {
             closeFile();
             continue;
@@ -163,6 +202,8 @@ void RecordingWriter::enable(const Command& c)
     firstSample_ = c.firstSample;
     firstSeen_ = false;
     fileGeneration_ = c.generation;
+    gates_.clear();
+    gateOpen_ = true;
     for (const Kept& k : preRoll_) {
         if (!file_)
             break;
@@ -188,7 +229,28 @@ void RecordingWriter::writeFrom(const int16_t* samples, size_t frames, int chann
         std::lock_guard lock(mutex_);
         firstWritten_ = position + skip * size_t(channels);
     }
-    write(samples + skip * size_t(channels), frames - skip, channels);
+    // Pauses and resumes within this buffer: only the stretches while open are written.
+    size_t from = skip;
+    while (from < frames) {
+        const quint64 at = position + from * size_t(channels);
+        while (!gates_.empty() && gates_.front().first <= at) {
+            gateOpen_ = gates_.front().second;
+            gates_.pop_front();
+        }
+        size_t until = frames;
+        if (!gates_.empty()) {
+            const quint64 next = gates_.front().first;
+            if (next < position + frames * size_t(channels))
+                until = size_t((next - position) / quint64(channels));
+        }
+        if (until <= from)
+            until = from + 1; // a gate inside a frame applies from that frame on
+        if (gateOpen_)
+            write(samples + from * size_t(channels), until - from, channels);
+        if (!file_)
+            return;
+        from = until;
+    }
 }
 
 void RecordingWriter::write(const int16_t* samples, size_t frames, int channels)
@@ -242,6 +304,8 @@ void RecordingWriter::closeFile()
     if (file_)
         sf_close(file_);
     file_ = nullptr;
+    gates_.clear();
+    gateOpen_ = true;
 }
 
 } // namespace tamblor::audio

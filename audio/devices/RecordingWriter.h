@@ -61,6 +61,14 @@ public:
     // 0; then the file is closed and lengthReached() follows. A take on a clock: its first
     // sample is the one due at its start.
     void enableFromSample(quint64 firstSample, qint64 frames = 0);
+    // While enabled: no sample from the input's sample numbered `atSample` on is written (a
+    // pause), until resume(); the file stays open and the same take goes on after it. Counted as
+    // InputDevice::samplesDelivered(); without a number, from the first sample not delivered yet.
+    void pause(qint64 atSample = -1);
+    // Writing goes on with the input's sample numbered `atSample` (without a number, the first
+    // sample not delivered yet).
+    void resume(qint64 atSample = -1);
+    bool isPaused() const { return paused_; }
     // The input sample the current (or last) file begins with; exact after InputDevice::waitIdle().
     quint64 firstSampleWritten() const;
 
@@ -88,6 +96,7 @@ private:
         quint64 firstSample;
         bool lengthBound;    // frameLimit is the length asked for, not the size limit
         quint64 generation;  // of the file it opens
+        int gate = 0;        // 1 pause, 2 resume at firstSample (the other fields unused)
     };
     struct Kept {
         qint64 sequence = 0;
@@ -113,6 +122,7 @@ private:
     Encoding encoding_ = Encoding::Pcm16;
     qint64 sizeLimit_ = WaveSizeLimit;
     bool enabled_ = false; // as the UI last set it
+    bool paused_ = false;  // as the UI last set it
     // Counts the files opened (UI thread): news of an earlier file's end that arrives after a
     // new file was opened is not about the new one.
     quint64 generation_ = 0;
@@ -132,6 +142,10 @@ private:
     bool fromSample_ = false;
     quint64 firstSample_ = 0;
     bool firstSeen_ = false; // the first frame of the open file has been written
+    // Pauses and resumes of the open file not reached yet: at this input sample, writing
+    // stops (false) or goes on (true). In order.
+    std::deque<std::pair<quint64, bool>> gates_;
+    bool gateOpen_ = true;
     quint64 fileGeneration_ = 0;
 };
 

@@ -1,3 +1,6 @@
+#include "remote/VirtualLines.h"
+#include "studio/Studio.h"
+#include <QComboBox>
 #include "app/Application.h"
 #include "core/SettingsFile.h"
 #include "app/prefs/frmMyPreferences.h"
@@ -138,7 +141,12 @@ TEST_F(PreferencesTest, ShowsEveryControlWithItsCaptionAndToolTip)
          "Remote Control is Off.  This position should be selected when a printer is connected to the parallel "
          "port."},
         {"Option2_1", "Parallel ", "Use the Parallel Port for start/pause control."},
-        {"Option2_2", "Prairie Digital", "Use the Prairie Digital Model 30 Card for start/pause control."}};
+        {"Option2_2", "Prairie Digital",
+         "The Prairie Digital Model 30 Card is not supported on this machine: nothing documents how to read it. "
+         "Choose \"Serial\" and wire the contacts to a serial port's modem lines."},
+        {"Option2_3", "Serial",
+         "Use a serial port's modem lines for start/pause control: a contact from DTR to DSR starts (pin 12), to "
+         "CTS stops (pin 13), to DCD plays."}};
     for (auto [name, caption, tip] : options) {
         EXPECT_EQ(radio(name)->text(), caption) << name;
         EXPECT_EQ(radio(name)->toolTip(), tip) << name;
@@ -534,4 +542,44 @@ TEST_F(PreferencesTest, LoudnessAndSilenceGoToTamblorIniAndMyCompIniKeepsItsElev
     EXPECT_EQ(damaged.truePeakCeilingDbtp, -1.0);
     EXPECT_EQ(damaged.silenceThresholdDbfs, -40.0);
     EXPECT_EQ(damaged.silenceSeconds, 7.0);
+}
+
+TEST_F(PreferencesTest, RemoteControlShowsTheInputsLiveOffersTheSerialPortAndSaysPrairieDigitalIsNotSupported)
+{
+    // The studio's remote lines, on virtual lines standing in for the parallel port.
+    Studio studio(*app);
+    studio.setTimerRunning(false);
+    auto wiring = std::make_shared<remote::VirtualWiring>();
+    studio.remote().setOpener([wiring](const remote::LineMap& m) { return std::make_unique<remote::VirtualLines>(wiring, m.port); });
+    app->windows().registerWindow(WindowName::frmMyPreferences,
+                                  [&studio](Application& a) { return new frmMyPreferences(a, &studio.remote()); });
+    QByteArray settings(22, '\0');
+    settings[16] = 1; // record 9: the parallel port
+    open(&settings);
+    auto* lines = child<QLabel>("lblRemoteLines");
+    auto* port = child<QComboBox>("cboRemotePort");
+    EXPECT_EQ(lines->text(), "Remote lines: /dev/parport0  Record (pin 12) open  Stop (pin 13) open  Play (pin 10) open");
+    EXPECT_EQ(port->currentText(), "/dev/parport0");
+    wiring->set(2, true); // pin 12 closed
+    wiring->advanceMs(30);
+    studio.remote().poll();
+    EXPECT_EQ(lines->text(),
+              "Remote lines: /dev/parport0  Record (pin 12) closed  Stop (pin 13) open  Play (pin 10) open");
+
+    // The unsupported card says so.
+    radio("Option2_2")->click();
+    EXPECT_EQ(lines->text(), "Prairie Digital is not supported on this machine: choose Serial.");
+    EXPECT_FALSE(port->isEnabled());
+
+    // The serial choice: its port typed in is stored in Tamblor.ini by Apply, record 9 is 3.
+    radio("Option2_3")->click();
+    EXPECT_EQ(state().RemoteControl, 3);
+    EXPECT_TRUE(port->isEnabled());
+    port->setCurrentText("/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    apply();
+    EXPECT_EQ(ini().mid(16, 2), QByteArray("\x03\x00", 2));
+    EXPECT_EQ(ProgramSettings(app->drives()).remoteLines(remote::LinePort::Kind::Serial).port,
+              "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(ini().size(), 22) << "MyComp.ini keeps its two-byte records";
+    dlg->close();
 }

@@ -315,6 +315,7 @@ TEST_F(ProgramDatabaseTest, AVersionOneDatabaseMigratesItsRunsFiguresToRowsTheRu
     auto& c = db.connection();
     EXPECT_EQ(c.queryInt("PRAGMA user_version"), Schema::currentVersion());
     EXPECT_EQ(c.queryInt("SELECT count(*) FROM pragma_foreign_key_check"), 0);
+    EXPECT_EQ(c.queryInt("SELECT count(*) FROM line_events"), 0);
     EXPECT_FALSE(columns(c, "runs").count("peak_dbfs"));
     EXPECT_EQ(c.queryInt("SELECT count(*) FROM runs"), 3);
     EXPECT_EQ(c.queryInt("SELECT count(*) FROM take_figures"), 5);
@@ -368,5 +369,5 @@ TEST_F(ProgramDatabaseTest, AVersionOneDatabaseMigratesItsRunsFiguresToRowsTheRu
     EXPECT_FALSE(db.isOpen());
     EXPECT_TRUE(db.report().contains("newer version of the program")) << db.report().toStdString();
     EXPECT_EQ(readAllBytes(dbPath()), newer);
-    EXPECT_EQ(Schema::currentVersion(), 3);
+    EXPECT_EQ(Schema::currentVersion(), 4);
 }

@@ -3,6 +3,8 @@
 // outlives the window, every open window following a slot changed elsewhere, and an index that
 // cannot be written when a take ends.
 #include "LibraryWindowFixture.h"
+#include "remote/VirtualLines.h"
+#include <QLabel>
 #include "library/maintenance/IndexMaintenance.h"
 #include "wavefiles/frmDialog1.h"
 #include "tests/audio/devices/SignalMeasure.h"
@@ -324,4 +326,25 @@ TEST_F(StudioTest, DeleteFileIndexCompletesATakeTheIndexRefused)
     EXPECT_TRUE(studio->library().retryPending());
     EXPECT_EQ(recordBytes(2), rec("1", "(No Name 002 ****)", "3", date));
     EXPECT_EQ(slotList(), (QList<int>{2, 1}));
+}
+
+TEST_F(StudioTest, TheWindowShowsTheRemoteLinesAndTheSelectedEntryIsWhatThePlayInputPlays)
+{
+    auto wiring = std::make_shared<remote::VirtualWiring>();
+    studio->remote().setOpener([wiring](const remote::LineMap& m) { return std::make_unique<remote::VirtualLines>(wiring, m.port); });
+    writeSettings({{3, 3}, {5, 1}, {6, 2}, {9, 1}});
+    writeIndex({indexRecordBytes("1", "ONE", "1", "12-01-26"), indexRecordBytes("1", "TWO", "1", "12-01-26")});
+    open();
+    auto* lines = w->findChild<QLabel*>("lblRemoteLines");
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(lines->text(), "Remote lines: /dev/parport0  Record (pin 12) open  Stop (pin 13) open  Play (pin 10) open");
+    clickSlot(2);
+    EXPECT_EQ(studio->remote().selectedSlot(), 2);
+    wiring->set(3, true); // pin 13
+    wiring->advanceMs(30);
+    studio->remote().poll();
+    EXPECT_EQ(lines->text(), "Remote lines: /dev/parport0  Record (pin 12) open  Stop (pin 13) closed  Play (pin 10) open");
+    wiring->unplug();
+    studio->remote().poll();
+    EXPECT_EQ(lines->text(), "Remote lines: /dev/parport0 - unplugged");
 }
