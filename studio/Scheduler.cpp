@@ -96,6 +96,9 @@ Scheduler::Scheduler(Core& app, SoundLibrary& library, RecordingSession& recordi
         planner_.eventRemoved(id);
         emit changed();
     });
+    // A take being read back when the program ends is finished first: a fixed slot it replaced
+    // gets its entry, and the run its result and figures, while the index and database are open.
+    connect(&app_, &Core::programEnding, this, &Scheduler::finishChecks);
     connect(&recording_, &RecordingSession::stateChanged, this, [this](RecordingSession::State s, RecordingSession::State) {
         if (s == RecordingSession::State::Idle)
             sessionEnded();

@@ -284,3 +284,29 @@ TEST_F(FixedSlotTest, AWorkingTakeNormalizedAfterRecordingReplacesTheSlotAsNorma
     EXPECT_NEAR(*figures->integratedLufs, -23.0, 0.1);
     EXPECT_EQ(recordBytes(5), rec("1", "SPOT", "10", "12-07-26"));
 }
+
+TEST_F(FixedSlotTest, ATakeStillBeingReadBackWhenTheProgramEndsReplacesTheSlotWithItsEntryAndFigures)
+{
+    fullLibrary();
+    startAt(local(2026, 12, 7, 16, 50));
+    RecordEvent spot = event("SPOT", QTime(16, 55), 10);
+    spot.destination = Destination::FixedSlot;
+    spot.fixedSlot = 5;
+    const qint64 id = add(spot);
+    backend().setInputSignal(sources::tone(1000.0, 8000));
+    runUntil(ms(local(2026, 12, 7, 16, 55, 5)));
+    while (take().state() != RS::State::Idle)
+        step();
+    // Ended at once, with the reading back under way.
+    restart();
+    startAt(local(2026, 12, 7, 17, 0));
+    const RecordRun run = runsOf(id).at(0);
+    EXPECT_EQ(run.result, RunResult::OK) << run.detail.toStdString();
+    EXPECT_EQ(run.slot, 5);
+    EXPECT_EQ(recordBytes(5), rec("1", "SPOT", "10", "12-07-26"));
+    EXPECT_EQ(measure::readWav(slotFile(5)).samples.size(), size_t(2 * 10 * 44100));
+    const auto figures = studio->figures().current(5, slotFile(5));
+    ASSERT_TRUE(figures);
+    EXPECT_EQ(figures->id, run.figuresId);
+    EXPECT_FALSE(QFileInfo::exists(workingFile()));
+}
