@@ -255,7 +255,7 @@ void RecordingSession::handle(Event e)
             const QString text = failureText(Failure(Failure::DeviceIOError));
             lastEnding_ = Ending::DeviceLost;
             abandon(); // nothing was written
-            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, input_->deviceLabel());
             break;
         }
         case Event::Stop:
@@ -290,7 +290,7 @@ void RecordingSession::handle(Event e)
             const QString text = failureText(Failure(Failure::DeviceIOError));
             lastEnding_ = Ending::DeviceLost;
             finish(true);
-            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, input_->deviceLabel());
             break;
         }
         case Event::WriteFailure:
@@ -433,18 +433,9 @@ void RecordingSession::tickWriting()
 
 bool RecordingSession::inputLost() { return input_->lost(TickMs); }
 
-QString RecordingSession::inputName() const
-{
-    try {
-        return input_->deviceName(input_->deviceId());
-    } catch (const Failure&) {
-        return QString::number(input_->deviceId());
-    }
-}
-
 QString RecordingSession::failureText(const Failure& f) const
 {
-    return f.text() + " (recording device \"" + inputName() + "\")";
+    return f.text() + " (recording device \"" + input_->deviceLabel() + "\")";
 }
 
 void RecordingSession::refusePress()

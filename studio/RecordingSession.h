@@ -185,8 +185,6 @@ private:
     void removeEmptyTake();
     void closeInput();
     QString failureText(const Failure& f) const;
-    // The recording device's name, or its number when it has none.
-    QString inputName() const;
     // Arming was refused: the operator is told, and refusal() says why.
     void refuse(int number, const QString& text);
     // A press while a take on a clock holds the input: refused, and the operator told why.
