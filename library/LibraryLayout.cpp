@@ -10,6 +10,18 @@ const QRegularExpression& slotFilePattern()
                                             QRegularExpression::CaseInsensitiveOption);
     return pattern;
 }
+const QRegularExpression& workingTakePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^SF(\\d{4})\\.new$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
+const QRegularExpression& keptTakePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^TK\\d{4}_\\d+\\.wav$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
 } // namespace
 
 QString slotFileName(int32_t slot) { return "SF" + QString::asprintf("%04d", int(slot)) + ".wav"; }
@@ -29,9 +41,20 @@ int32_t slotOfFileName(const QString& fileName)
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
+QString workingTakeFileName(int32_t slot) { return "SF" + QString::asprintf("%04d", int(slot)) + ".NEW"; }
+
+int32_t slotOfWorkingTakeName(const QString& fileName)
+{
+    const auto m = workingTakePattern().match(fileName);
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+QString keptTakeFileName(int32_t slot, int n) { return QString::asprintf("TK%04d_%d.wav", int(slot), n); }
+
 bool isLibraryFileName(const QString& fileName)
 {
-    return slotFilePattern().match(fileName).hasMatch() ||
+    return slotFilePattern().match(fileName).hasMatch() || workingTakePattern().match(fileName).hasMatch() ||
+           keptTakePattern().match(fileName).hasMatch() ||
            fileName.compare(IndexFileName, Qt::CaseInsensitive) == 0 ||
            fileName.compare(SettingsFileName, Qt::CaseInsensitive) == 0;
 }

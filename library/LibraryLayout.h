@@ -29,8 +29,17 @@ QString soundFolder(const QString& driveLetter);
 QString indexFolder();
 // The slot a file name stands for ("sf0012.WAV" -> 12), 0 when it is no slot file's name.
 int32_t slotOfFileName(const QString& fileName);
-// True for a name the library keeps in its folders: a slot file, the index or the settings
-// (compared without regard to case).
+// A take that is to replace a fixed slot's file is written beside the slots, never in one of
+// them: "SF0005.NEW" for slot 5. No slot is named by it (slotOfFileName gives 0), so nothing
+// that lists or maintains slots sees it.
+QString workingTakeFileName(int32_t slot);
+// The fixed slot a working take's file name is for ("sf0005.new" -> 5), 0 for any other name.
+int32_t slotOfWorkingTakeName(const QString& fileName);
+// A take that did not replace its fixed slot and found no free slot is kept beside the library
+// as a wave file of its own: "TK0005_1.wav", the first unused n for slot 5.
+QString keptTakeFileName(int32_t slot, int n);
+// True for a name the library keeps in its folders: a slot file, a working or kept take, the
+// index or the settings (compared without regard to case).
 bool isLibraryFileName(const QString& fileName);
 
 // "(No Name 005 ****)"

@@ -214,4 +214,19 @@ QString SoundLibrary::slotFilePath(int32_t slot) const
 
 QString SoundLibrary::slotFileNative(int32_t slot) const { return app_.drives().toNative(slotFilePath(slot)); }
 
+QString SoundLibrary::soundFolderFilePath(const QString& fileName) const
+{
+    return LibraryLayout::soundFolder(app_.state().DriveLetter) + "\\" + fileName;
+}
+
+QString SoundLibrary::soundFolderFileNative(const QString& fileName) const
+{
+    return app_.drives().toNative(soundFolderFilePath(fileName));
+}
+
+QString SoundLibrary::soundFolderNative() const
+{
+    return app_.drives().toNative(LibraryLayout::soundFolder(app_.state().DriveLetter));
+}
+
 } // namespace tamblor

@@ -91,6 +91,11 @@ public:
     // "C:\Tamblor\SF0005.wav" on the library drive, and the native path of it.
     QString slotFilePath(int32_t slot) const;
     QString slotFileNative(int32_t slot) const;
+    // A file of the sound folder by its name ("D:\Tamblor\SF0005.NEW"), and the native path of
+    // it and of the folder.
+    QString soundFolderFilePath(const QString& fileName) const;
+    QString soundFolderFileNative(const QString& fileName) const;
+    QString soundFolderNative() const;
 
 signals:
     // Slot n now holds another record (written by anyone).

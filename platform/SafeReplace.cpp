@@ -90,6 +90,17 @@ NativeFile& SafeReplace::create()
     }
 }
 
+void SafeReplace::adopt()
+{
+    discard();
+    if (!chosenName_)
+        throw Failure(Failure::BadFileMode);
+    if (!QFileInfo(working_).isFile())
+        throw Failure(Failure::FileNotFound);
+    created_ = true;
+    adopted_ = true;
+}
+
 void SafeReplace::commit()
 {
     if (!created_)
@@ -105,14 +116,16 @@ void SafeReplace::commit()
         throw;
     }
     created_ = false;
+    adopted_ = false;
 }
 
 void SafeReplace::discard() noexcept
 {
     file_ = NativeFile();
-    if (created_)
+    if (created_ && !adopted_)
         removeFile(working_);
     created_ = false;
+    adopted_ = false;
 }
 
 } // namespace tamblor

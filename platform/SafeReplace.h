@@ -21,6 +21,10 @@ public:
     // A writer that needs the name (a library opening files itself) may close it and reopen
     // workingPath(). Throws Failure.
     NativeFile& create();
+    // Takes the working file given to the constructor as it is, complete and closed (a file
+    // another writer made: a recorded take), instead of creating one. commit() puts it in the
+    // target's place; a failed commit or a discard leaves it where it was, never removed.
+    void adopt();
     NativeFile& file() { return file_; }
     const QString& workingPath() const { return working_; }
     const QString& target() const { return target_; }
@@ -37,6 +41,7 @@ private:
     QString working_;
     bool chosenName_;
     bool created_ = false;
+    bool adopted_ = false;
     NativeFile file_;
 };
 

@@ -92,12 +92,7 @@ void PlaybackSession::handle(Event e)
             break;
         case Event::DeviceFailure:
             if (state_ == State::Playing) {
-                QString device;
-                try {
-                    device = player_->deviceName(player_->deviceId());
-                } catch (const Failure&) {
-                    device = QString::number(player_->deviceId());
-                }
+                const QString device = player_->deviceLabel();
                 halt();
                 app_.notices().fail("playback", Failure(Failure::DeviceIOError),
                                     Failure(Failure::DeviceIOError).text() + " (playback device \"" + device + "\")",

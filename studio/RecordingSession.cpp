@@ -4,6 +4,9 @@
 #include "core/TimeText.h"
 #include "library/SoundLibrary.h"
 #include "platform/CodePage.h"
+#include "library/WorkingTakes.h"
+#include <QFile>
+#include <QFileInfo>
 #include "platform/Failure.h"
 #include "platform/NumericText.h"
 
@@ -24,7 +27,7 @@ RecordingSession::RecordingSession(Core& app, SoundLibrary& library, QObject* pa
             input_->release();
     });
     connect(writer_.get(), &audio::RecordingWriter::writeFailed, this, [this](int number, const QString& text) {
-        const QString file = library_.slotFilePath(slot_);
+        const QString file = takeFilePath();
         app_.notices().fail("recording", Failure(number, text), Failure(number, text).text() + " (" + file + ")", file);
         reportFailure([this] { handle(Event::WriteFailure); });
     });
@@ -32,7 +35,7 @@ RecordingSession::RecordingSession(Core& app, SoundLibrary& library, QObject* pa
         app_.notices().tell("recording",
                             "The sound file reached the largest size a wave file can have (4 GB). "
                             "The recording was stopped there and kept.",
-                            Notice::Severity::Warning, library_.slotFilePath(slot_));
+                            Notice::Severity::Warning, takeFilePath());
         reportFailure([this] { handle(Event::LimitReached); });
     });
     connect(writer_.get(), &audio::RecordingWriter::lengthReached, this, [this] {
@@ -206,7 +209,7 @@ void RecordingSession::applySettings()
     setAutomatic(startModeOf(s.RecordStartMode) == StartMode::Vox);
 }
 
-bool RecordingSession::armForClock(const QString& holder)
+bool RecordingSession::armForClock(const QString& holder, int32_t fixedSlot)
 {
     refusal_.clear();
     if (state_ != State::Idle)
@@ -214,12 +217,17 @@ bool RecordingSession::armForClock(const QString& holder)
     holder_ = holder;
     startMode_ = StartMode::Momentary;
     clocked_ = true;
-    if (!arm()) {
+    if (!arm(fixedSlot)) {
         clocked_ = false;
         setState(State::Idle);
         return false;
     }
     return true;
+}
+
+QString RecordingSession::takeFilePath() const
+{
+    return working_ ? WorkingTakes(library_).filePath(slot_) : library_.slotFilePath(slot_);
 }
 
 bool RecordingSession::startWritingFrom(quint64 firstSample, qint64 frames)
@@ -349,7 +357,7 @@ void RecordingSession::handle(Event e)
             const QString text = failureText(Failure(Failure::DeviceIOError));
             lastEnding_ = Ending::DeviceLost;
             abandon(); // nothing was written
-            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, input_->deviceLabel());
             break;
         }
         case Event::Stop:
@@ -384,7 +392,7 @@ void RecordingSession::handle(Event e)
             const QString text = failureText(Failure(Failure::DeviceIOError));
             lastEnding_ = Ending::DeviceLost;
             finish(true);
-            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, inputName());
+            app_.notices().fail("recording", Failure(Failure::DeviceIOError), text, input_->deviceLabel());
             break;
         }
         case Event::WriteFailure:
@@ -428,24 +436,42 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
     }
 }
 
-bool RecordingSession::arm()
+bool RecordingSession::arm(int32_t fixedSlot)
 {
     yieldCheck(); // a take comes before a check of its input
     refusal_.clear();
     int32_t reserved = 0;
     try {
-        reserved = library_.reserveFreeSlot(); // also removes any old file of the slot
-        if (reserved == 0) {
-            refuse(0, LibraryLayout::LimitMessage);
-            return false;
+        QString file;
+        if (fixedSlot > 0) {
+            // Beside the library: no slot is reserved, and a file already there is another
+            // take's, never written over.
+            const WorkingTakes working(library_);
+            file = working.fileNative(fixedSlot);
+            if (QFileInfo::exists(file)) {
+                refuse(Failure::FileAlreadyExists,
+                       "An earlier take for slot " + QString::number(fixedSlot) + " is still in " +
+                           working.filePath(fixedSlot) + ".");
+                return false;
+            }
+            slot_ = fixedSlot;
+            working_ = true;
+        } else {
+            reserved = library_.reserveFreeSlot(); // also removes any old file of the slot
+            if (reserved == 0) {
+                refuse(0, LibraryLayout::LimitMessage);
+                return false;
+            }
+            slot_ = reserved;
+            working_ = false;
+            file = library_.slotFileNative(slot_);
         }
-        slot_ = reserved;
         takeName_.clear();
         lastEnding_ = Ending::None;
         lengthReached_ = false;
         keepInput_ = false;
         clockedFrames_ = 0;
-        writer_->setFileName(library_.slotFileNative(slot_));
+        writer_->setFileName(file);
         armSequence_ = input_->lastSequence();
         input_->start();
     } catch (const Failure& f) {
@@ -480,7 +506,7 @@ bool RecordingSession::beginWriting(const std::function<void()>& enableWriter)
         // The file cannot be created: the take is abandoned and the slot freed.
         lastEnding_ = Ending::WriteFailed;
         abandon();
-        app_.notices().fail("recording", f, library_.slotFilePath(slot_));
+        app_.notices().fail("recording", f, takeFilePath());
         return false;
     }
     startTime_ = app_.clock().secondsSinceMidnight();
@@ -511,18 +537,9 @@ void RecordingSession::tickWriting()
 
 bool RecordingSession::inputLost() { return input_->lost(TickMs); }
 
-QString RecordingSession::inputName() const
-{
-    try {
-        return input_->deviceName(input_->deviceId());
-    } catch (const Failure&) {
-        return QString::number(input_->deviceId());
-    }
-}
-
 QString RecordingSession::failureText(const Failure& f) const
 {
-    return f.text() + " (recording device \"" + inputName() + "\")";
+    return f.text() + " (recording device \"" + input_->deviceLabel() + "\")";
 }
 
 void RecordingSession::refusePress()
@@ -561,14 +578,15 @@ void RecordingSession::finish(bool ended)
     keepInput_ = false;
     if (!keep)
         closeInput();
-    if (ended && writer_->framesWritten() == 0) {
+    if ((ended || working_) && writer_->framesWritten() == 0) {
         // The take failed before its first frame: it leaves no entry and no empty file.
-        try {
-            library_.removeSoundFile(slot_);
-        } catch (const Failure&) {
-            // Left for the next take of this slot, which removes any old file first.
-        }
+        removeEmptyTake();
         abandon();
+        return;
+    }
+    if (working_) {
+        // The index is the take runner's to write once it knows where the take goes.
+        setState(State::Idle);
         return;
     }
     const Clock& clock = app_.clock();
@@ -607,9 +625,32 @@ void RecordingSession::nameTake(const QString& name)
         takeName_ = name;
 }
 
+void RecordingSession::removeEmptyTake()
+{
+    try {
+        if (working_) {
+            // Made for this take (arming refuses one that is there): nothing else is in it.
+            const QString file = WorkingTakes(library_).fileNative(slot_);
+            if (QFileInfo::exists(file) && !QFile::remove(file))
+                throw Failure(Failure::PermissionDenied);
+        } else {
+            library_.removeSoundFile(slot_);
+        }
+    } catch (const Failure&) {
+        // Left for the next take of this slot, which removes any old file first (a working
+        // file left is kept at the next start like any other).
+    }
+}
+
 void RecordingSession::abandon()
 {
     closeInput();
+    if (working_) {
+        // Nothing was reserved; nothing was written.
+        removeEmptyTake();
+        setState(State::Idle);
+        return;
+    }
     try {
         library_.release(slot_);
     } catch (const Failure& f) {

@@ -92,8 +92,11 @@ public:
     // the input, for a number of frames (then it ends as LengthReached) or until stopped.
     // False when a take is under way or arming was refused (the reason was shown).
     // `holder` says who holds the input, for a press refused meanwhile ("the record event
-    // "NEWS" holds the input until 17:05:00").
-    bool armForClock(const QString& holder = {});
+    // "NEWS" holds the input until 17:05:00"). With a `fixedSlot` the take reserves no slot: it
+    // is written to that slot's working file beside the library (WorkingTakes), which must not
+    // be there yet, and the index is left alone; slot() is then the fixed slot and whoever
+    // armed it decides what becomes of the file.
+    bool armForClock(const QString& holder = {}, int32_t fixedSlot = 0);
     bool startWritingFrom(quint64 firstSample, qint64 frames);
     bool clocked() const { return clocked_; }
     // A take on a clock that ends with its length reached leaves the input running (idle, no
@@ -145,8 +148,13 @@ public:
 
     // 0 idle, 1 armed, 2 writing, 3 and more after further presses.
     int recordState() const { return recordState_; }
-    // The slot reserved for the take under way, or that of the last take (0 before any).
+    // The slot reserved for the take under way, or that of the last take (0 before any); for a
+    // take into a working file, its fixed slot.
     int32_t slot() const { return slot_; }
+    // Whether the take under way (or the last one) was written to its fixed slot's working file.
+    bool intoWorkingFile() const { return working_; }
+    // The file of the take under way (or the last one), as the operator knows it.
+    QString takeFilePath() const;
     // The elapsed time of the take under way as shown ("00:00" before the first tick).
     QString elapsedText() const { return elapsedText_; }
     // A name the operator gives the take by hand under way: it is stored (upper-cased) when the
@@ -170,7 +178,7 @@ public:
 signals:
     // After every change of state, and after Stop; `previous` is the state before.
     void stateChanged(RecordingSession::State state, RecordingSession::State previous);
-    // Armed: the slot that was reserved.
+    // Armed: the slot that was reserved (the fixed slot of a take into its working file).
     void slotReserved(int slot);
     // Writing: the elapsed time as a time text.
     void elapsedChanged(const QString& text);
@@ -191,7 +199,8 @@ private:
     // Runs a step of a device event; a failure reaches the operator as a message.
     void reportFailure(const std::function<void()>& step);
     void setState(State s);
-    bool arm();
+    // Reserves a free slot for the take, or with a `fixedSlot` readies that slot's working file.
+    bool arm(int32_t fixedSlot = 0);
     bool startWriting(qint64 fromSequence);
     // Enables the writer (which may throw), then counts the take as written from now.
     bool beginWriting(const std::function<void()>& enableWriter);
@@ -202,10 +211,11 @@ private:
     // one with no frame at all is abandoned instead.
     void finish(bool ended);
     void abandon();
+    // Removes the file of a take that holds nothing; a failure leaves it for the next take of
+    // its slot, which removes any old file first.
+    void removeEmptyTake();
     void closeInput();
     QString failureText(const Failure& f) const;
-    // The recording device's name, or its number when it has none.
-    QString inputName() const;
     // Arming was refused: the operator is told, and refusal() says why.
     void refuse(int number, const QString& text);
     // A press while a take on a clock holds the input: refused, and the operator told why.
@@ -221,6 +231,7 @@ private:
     std::optional<StartMode> modeChosen_;
     bool automatic_ = false;
     int32_t slot_ = 0;
+    bool working_ = false;
     QString elapsedText_;
     int32_t lastLevelTime_ = 0;
     int levelLeft_ = 0;

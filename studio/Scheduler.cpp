@@ -2,12 +2,15 @@
 #include "core/Core.h"
 #include "core/DeviceChoice.h"
 #include "core/SharedState.h"
+#include "audio/format/RiffReader.h"
 #include "audio/format/SndFileReader.h"
 #include "audio/files/Normalize.h"
 #include "audio/jobs/Job.h"
 #include "audio/devices/AudioBackend.h"
 #include "library/SoundLibrary.h"
+#include "library/WorkingTakes.h"
 #include "studio/RecordingSession.h"
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include "platform/NativeFile.h"
 #include "platform/SafeReplace.h"
@@ -44,10 +47,25 @@ QString megabytes(qint64 bytes)
     return QString::number((bytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
 }
 
-// Said of a run of a fixed-slot event whose take did not replace the slot's.
-QString keepsItsTake(int fixedSlot, int slot)
+// Said of a run of a fixed-slot event whose take did not replace the slot's; `where` is where
+// the take is ("in slot 12").
+QString keepsItsTake(int fixedSlot, const QString& where)
 {
-    return QString(" Slot %1 keeps its take; this one is in slot %2.").arg(fixedSlot).arg(slot);
+    return QString(" Slot %1 keeps its take; this one is %2.").arg(fixedSlot).arg(where);
+}
+
+// The frames of audio a working file holds, counted as a take cut short plays (the audio that
+// is there, whatever its header says); -1 when it cannot be read.
+int64_t audioFrames(const QString& native, int* rate = nullptr)
+{
+    try {
+        const audio::RiffLayout layout = audio::RiffReader::read(native);
+        if (rate)
+            *rate = layout.format.sampleRate;
+        return std::max<int64_t>(0, layout.frames());
+    } catch (const Failure&) {
+        return -1;
+    }
 }
 
 } // namespace
@@ -79,6 +97,9 @@ Scheduler::Scheduler(Core& app, SoundLibrary& library, RecordingSession& recordi
         planner_.eventRemoved(id);
         emit changed();
     });
+    // A take being read back when the program ends is finished first: a fixed slot it replaced
+    // gets its entry, and the run its result and figures, while the index and database are open.
+    connect(&app_, &Core::programEnding, this, &Scheduler::finishChecks);
     connect(&recording_, &RecordingSession::stateChanged, this, [this](RecordingSession::State s, RecordingSession::State) {
         if (s == RecordingSession::State::Idle)
             sessionEnded();
@@ -269,7 +290,12 @@ void Scheduler::recover()
     const TakePlanner::Reading reading{now, app_.clock().steadyMs()};
 
     // Takes under way when the program died: completed with what their files hold.
+    const WorkingTakes working(library_);
     for (RecordRun run : runs_.underWay()) {
+        if (run.slot > 0 && working.exists(run.slot)) {
+            recoverWorkingTake(run);
+            continue;
+        }
         int64_t frames = 0;
         int rate = run.sampleRate;
         const QString path = run.slot > 0 ? library_.slotFileNative(run.slot) : QString();
@@ -331,9 +357,13 @@ void Scheduler::recover()
             RecordEvent event;
             event.id = run.eventId.value_or(0);
             event.name = run.eventName;
-            check(run, event, run.slot);
+            check(run, event, path);
         }
     }
+    // Working files of no take under way (the program ended during their takes, or before
+    // they were put where they go).
+    for (const int fixedSlot : working.onDisk())
+        keepLeftOver(fixedSlot);
 
     // Starts while the program was not running: missed, or recorded late when enough is left.
     const std::optional<int64_t> beat = store::ProgramState(database_).number(HeartbeatKey);
@@ -477,8 +507,14 @@ void Scheduler::begin(const Take& take, bool startNow, qint64 now)
                          megabytes(expected) + " and " + megabytes(DiskReserveBytes) + " are kept free. Nothing was recorded.");
         return;
     }
+    // A fixed-slot take goes to its slot's working file; one already there (its take was left
+    // by a program that ended during it) is kept first, never written over.
+    const int fixedSlot = take.event.destination == schedule::Destination::FixedSlot ? take.event.fixedSlot : 0;
+    if (fixedSlot > 0 && WorkingTakes(library_).exists(fixedSlot))
+        keepLeftOver(fixedSlot);
     if (!recording_.armForClock("the record event \"" + take.event.name + "\" holds the input until " +
-                                timeText(o.endMs))) {
+                                    timeText(o.endMs),
+                                fixedSlot)) {
         const QString reason = recording_.refusal().isEmpty() ? QString("The input is taken.") : recording_.refusal();
         recordResult(take.event, o, RunResult::DeviceBusy, "The input could not be opened: " + reason);
         return;
@@ -583,65 +619,81 @@ void Scheduler::sessionEnded()
         run.measuredFirstSampleMs = measuredFirstSample(a, nowMs());
     const qint64 frames = recording_.writer().framesWritten();
     const int slot = recording_.slot();
+    // A fixed-slot take is in its slot's working file; `slot` is then the fixed slot.
+    const bool working = recording_.intoWorkingFile();
     lastTiming_ = Timing{a.dueAsWorkedOut, recording_.writer().firstSampleWritten(), a.channels, a.framesAsked, frames};
     if (ending == E::LengthReached && recording_.input().isCapturing())
         followOn_ = FollowOn{a.input, a.take.occurrence.endMs,
                              recording_.writer().firstSampleWritten() + quint64(frames) * quint64(a.channels)};
     run.lengthFrames = frames;
     run.slot = frames > 0 ? slot : 0;
-    const QString kept = frames > 0
-                             ? QString(" The %1 s recorded were kept in slot %2.").arg(double(frames) / a.rate, 0, 'f', 1).arg(slot)
-                             : QString(" Nothing was recorded.");
+    bool inFull = false; // the detail is the planner's
     switch (ending) {
     case E::LengthReached:
     {
         const auto [result, detail] = TakePlanner::resultInFull(a.take, run.firstSampleMs.value_or(0));
         run.result = result;
         run.detail = detail;
+        inFull = true;
         break;
     }
     case E::WriteFailed:
         run.result = RunResult::DiskFull;
-        run.detail = "The disk filled during the take." + kept;
+        run.detail = "The disk filled during the take.";
         break;
     case E::DeviceLost:
         run.result = RunResult::Short;
-        run.detail = "The input failed during the take." + kept;
+        run.detail = "The input failed during the take.";
         break;
     case E::ProgramEnded:
         run.result = RunResult::Short;
-        run.detail = "The program ended during the take." + kept;
+        run.detail = "The program ended during the take.";
         break;
     case E::SizeLimit:
         run.result = RunResult::Short;
-        run.detail = "The sound file reached the largest size a wave file can have." + kept;
+        run.detail = "The sound file reached the largest size a wave file can have.";
         break;
     default:
         run.result = RunResult::Short;
-        run.detail = "The take was stopped before its end." + kept;
+        run.detail = "The take was stopped before its end.";
         break;
     }
-    if (frames > 0) {
+    // Where the take is: its slot, or for a working take that will not replace its fixed slot
+    // (it is not OK, or the program ends before it is read back) the place it is kept in now.
+    QString where = QString("in slot %1").arg(slot);
+    QString path = library_.slotFileNative(slot);
+    if (working && frames > 0) {
+        path = WorkingTakes(library_).fileNative(slot);
+        if (*run.result != RunResult::OK || app_.isEnding()) {
+            const Kept kept = keepWorkingTake(slot, frames, a.rate,
+                                              localDay(run.firstSampleMs.value_or(run.scheduledStartMs)), a.name);
+            run.slot = kept.slot;
+            path = kept.native;
+            where = kept.where;
+        }
+    }
+    if (!inFull)
+        run.detail += frames > 0 ? QString(" The %1 s recorded were kept %2.").arg(double(frames) / a.rate, 0, 'f', 1).arg(where)
+                                 : QString(" Nothing was recorded.");
+    if (frames > 0 && !working) {
         try {
             library_.rename(slot, a.name);
         } catch (const Failure& f) {
             tell(SoundLibrary::indexFailureText(f));
         }
     }
-    if (a.take.event.destination == schedule::Destination::FixedSlot && frames > 0 && *run.result != RunResult::OK)
-        run.detail += keepsItsTake(a.take.event.fixedSlot, slot);
+    const bool replaces = working && frames > 0 && *run.result == RunResult::OK && !app_.isEnding();
+    if (working && frames > 0 && !replaces)
+        run.detail += keepsItsTake(slot, where);
     saveRun(run);
     emit changed();
     if (frames > 0 && !app_.isEnding())
-        check(run, a.take.event, slot);
+        check(run, a.take.event, path, replaces ? slot : 0, a.name);
 }
 
-void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
+void Scheduler::check(RecordRun run, const RecordEvent& event, const QString& path, int replaces, const QString& name)
 {
-    const QString path = library_.slotFileNative(slot);
-    const bool replace = event.destination == schedule::Destination::FixedSlot && *run.result == RunResult::OK &&
-                         event.fixedSlot != slot && event.fixedSlot >= 1 && event.fixedSlot <= RecordEvent::MaxSlot;
-    const QString target = replace ? library_.slotFileNative(event.fixedSlot) : QString();
+    const QString target = replaces > 0 ? library_.slotFileNative(replaces) : QString();
     double silenceBelow = TakeReading::SilentBelowDbfs;
     try {
         silenceBelow = ProgramSettings(app_.drives()).loudness().silenceThresholdDbfs;
@@ -650,7 +702,7 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
     }
     auto job = std::make_unique<jobs::Job>();
     jobs::Job* j = job.get();
-    checks_.push_back(Check{std::move(job), slot, replace ? event.fixedSlot : 0});
+    checks_.push_back(Check{std::move(job), replaces > 0 ? replaces : run.slot, replaces});
     connect(j, &jobs::Job::finished, this, [this, j, run] {
         if (j->failure()) {
             RecordRun r = run;
@@ -663,7 +715,7 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
         }, Qt::QueuedConnection);
     });
     const bool good = *run.result == RunResult::OK || *run.result == RunResult::LateStart;
-    j->start([this, path, replace, target, run, event, good, silenceBelow](jobs::JobControl& control) {
+    j->start([this, path, replaces, target, run, event, name, good, silenceBelow](jobs::JobControl& control) {
         // The take as recorded: what it is judged by.
         const TakeReading asRecorded = *TakeReading::of(path, silenceBelow);
         const bool usable = good && !asRecorded.silent() && !asRecorded.clipped();
@@ -693,15 +745,19 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
         // normalize changed it (its gain moves the silence against the threshold and the
         // samples against full scale, so they are not worked out from the first reading).
         const TakeReading kept = normalized ? *TakeReading::of(path, silenceBelow) : asRecorded;
+        // A usable working take becomes its fixed slot's file in one step; until then the slot
+        // holds its old take, and a failure leaves both files as they were.
         bool replaced = false;
-        if (replace && usable) {
-            SafeReplace copy(target);
-            NativeFile& out = copy.create();
-            NativeFile in = NativeFile::open(path, NativeFile::Mode::Read);
-            out.copyFrom(in, 0, 0, in.size());
-            in.close();
-            copy.commit();
-            replaced = true;
+        QString replaceFailure;
+        if (replaces > 0 && usable) {
+            try {
+                SafeReplace into(target, path);
+                into.adopt();
+                into.commit();
+                replaced = true;
+            } catch (const Failure& f) {
+                replaceFailure = f.text();
+            }
         }
         store::TakeFigures figures = kept.figures();
         if (const auto key = store::TakeFiguresStore::keyOf(replaced ? target : path)) {
@@ -710,18 +766,15 @@ void Scheduler::check(RecordRun run, const RecordEvent& event, int slot)
         }
         RecordRun done = run;
         done.detail += after;
-        control.post([this, done, event, asRecorded, figures, replaced] {
-            applyCheck(done, event, asRecorded, figures, replaced);
+        control.post([this, done, asRecorded, figures, replaces, replaced, name, replaceFailure] {
+            applyCheck(done, asRecorded, figures, replaces, replaced, name, replaceFailure);
         });
     });
 }
 
-void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeReading& c, store::TakeFigures figures,
-                           bool fixedDone)
+void Scheduler::applyCheck(RecordRun run, const TakeReading& c, store::TakeFigures figures, int replaces, bool replaced,
+                           const QString& name, const QString& replaceFailure)
 {
-    const bool fixed = event.destination == schedule::Destination::FixedSlot;
-    // A take that was not OK already says that the fixed slot kept its own (see sessionEnded).
-    const bool keepingSaid = fixed && run.result != RunResult::OK;
     const bool good = run.result == RunResult::OK || run.result == RunResult::LateStart;
     if (good && c.silent()) {
         run.detail = QString("Nothing above %1 dBFS in the whole take.").arg(TakeReading::SilentBelowDbfs) +
@@ -732,36 +785,130 @@ void Scheduler::applyCheck(RecordRun run, const RecordEvent& event, const TakeRe
                      (run.result == RunResult::LateStart ? " " + run.detail : QString());
         run.result = RunResult::Clipped;
     }
-    if (fixed && !fixedDone && !keepingSaid && run.result != RunResult::OK && run.slot != event.fixedSlot)
-        run.detail += keepsItsTake(event.fixedSlot, run.slot);
+    if (replaces > 0 && !replaced) {
+        // Judged Silent or Clipped, or its file could not take the slot's place: the working
+        // take is kept, and the fixed slot keeps its own.
+        if (!replaceFailure.isEmpty())
+            run.detail += QString(" It could not take the place of slot %1's file: %2.").arg(replaces).arg(replaceFailure);
+        const Kept kept = keepWorkingTake(replaces, c.frames, c.sampleRate,
+                                          localDay(run.firstSampleMs.value_or(run.scheduledStartMs)), name);
+        run.slot = kept.slot;
+        run.detail += keepsItsTake(replaces, kept.where);
+        if (run.result == RunResult::OK) // said by saveRun for any other result
+            tell("Record event \"" + run.eventName + "\" at " + timeText(run.scheduledStartMs) + ":" + run.detail);
+    }
     run.detail = run.detail.trimmed();
-    // The take's figures, for the slot that holds it in the end; a fixed slot given this take
-    // lets go of the figures of the one it held.
-    figures.slot = fixedDone ? event.fixedSlot : run.slot;
+    // The take's figures, for the slot that holds it in the end (none for a take kept as a file
+    // of its own); a fixed slot given this take lets go of the figures of the one it held.
+    figures.slot = replaced ? replaces : run.slot;
     figures.measuredAtMs = nowMs();
     try {
         run.figuresId = figures_.storeNewTake(figures);
     } catch (const Failure& f) {
         tell("The figures of the take of \"" + run.eventName + "\" could not be stored: " + f.text());
     }
-    try {
-        if (fixedDone) {
-            const int from = run.slot;
-            IndexRecord done = SoundLibrary::completedRecord(
-                event.fixedSlot, int(std::lround(double(c.frames) / std::max(1, c.sampleRate))),
-                localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
-            const std::optional<IndexRecord> taken = library_.read(from);
-            done.setSoundName(taken ? taken->SoundName.trimmed() : event.name);
-            library_.write(event.fixedSlot, done);
-            library_.release(from);
-            library_.removeSoundFile(from);
-            run.slot = event.fixedSlot;
+    if (replaced) {
+        // The fixed slot's entry: the new take's length, name and day (that of its start).
+        IndexRecord done = SoundLibrary::completedRecord(
+            replaces, int(std::lround(double(c.frames) / std::max(1, c.sampleRate))),
+            localDay(run.firstSampleMs.value_or(run.scheduledStartMs)));
+        done.setSoundName(codepage::toUpper(name));
+        run.slot = replaces;
+        try {
+            library_.write(replaces, done);
+        } catch (const Failure& f) {
+            library_.writeWhenPossible(replaces, done);
+            tell(SoundLibrary::indexFailureText(f) + ". The entry of slot " + QString::number(replaces) +
+                 " is written as soon as the index can be written again.");
         }
-    } catch (const Failure& f) {
-        tell(SoundLibrary::indexFailureText(f));
     }
     saveRun(run);
     emit changed();
+}
+
+Scheduler::Kept Scheduler::keepWorkingTake(int fixedSlot, qint64 frames, int rate, const QDate& day, const QString& name)
+{
+    WorkingTakes working(library_);
+    const int seconds = rate > 0 ? int(std::lround(double(frames) / rate)) : 0;
+    try {
+        const WorkingTakes::Kept k = working.keep(fixedSlot, seconds, day, name);
+        return Kept{k.slot, k.native, k.where()};
+    } catch (const Failure& f) {
+        // Where it was: the next start (or the next take of the slot) keeps it.
+        return Kept{0, working.fileNative(fixedSlot),
+                    "in " + working.filePath(fixedSlot) + " (it could not be moved: " + f.text() + ")"};
+    }
+}
+
+void Scheduler::keepLeftOver(int fixedSlot)
+{
+    const WorkingTakes working(library_);
+    const QString native = working.fileNative(fixedSlot);
+    int rate = 0;
+    const int64_t frames = audioFrames(native, &rate);
+    // A header with nothing after it is no take.
+    if (frames == 0 && QFile::remove(native))
+        return;
+    // Named after the event that records into the slot, when there is one.
+    QString name = QString("SLOT %1 TAKE").arg(fixedSlot);
+    for (const RecordEvent& e : events_.all()) {
+        if (e.destination == schedule::Destination::FixedSlot && e.fixedSlot == fixedSlot) {
+            name = e.name;
+            break;
+        }
+    }
+    const QString path = working.filePath(fixedSlot);
+    const Kept kept =
+        keepWorkingTake(fixedSlot, std::max<int64_t>(frames, 0), rate, QFileInfo(native).lastModified().date(), name);
+    const QString text = QString("A take for slot %1 was found in %2, left by a program that ended during it; it was "
+                                 "kept %3. Slot %1 keeps its own take.")
+                             .arg(fixedSlot)
+                             .arg(path, kept.where);
+    if (gathering_)
+        gathered_ << text;
+    else
+        tell(text);
+}
+
+void Scheduler::recoverWorkingTake(RecordRun run)
+{
+    // Written to its fixed slot's working file, which it never replaced (a take cut off
+    // replaces no fixed slot): kept with what it holds.
+    const int fixedSlot = run.slot;
+    const QString native = WorkingTakes(library_).fileNative(fixedSlot);
+    int fileRate = 0;
+    const int64_t frames = audioFrames(native, &fileRate);
+    const int rate = run.sampleRate > 0 ? run.sampleRate : fileRate;
+    run.lengthFrames = std::max<int64_t>(frames, 0);
+    run.result = RunResult::Interrupted;
+    if (frames == 0 && QFile::remove(native)) {
+        run.slot = 0;
+        run.detail = QString("The program ended during the take; nothing of it could be kept. Slot %1 keeps its take.")
+                         .arg(fixedSlot);
+        saveRun(run);
+        return;
+    }
+    const auto event = events_.find(run.eventId.value_or(0));
+    const Occurrence o{QDate(), run.scheduledStartMs, run.scheduledStartMs, false};
+    const QString name = event ? takeName(*event, o) : run.eventName;
+    const Kept kept = keepWorkingTake(fixedSlot, run.lengthFrames, rate,
+                                      localDay(run.firstSampleMs.value_or(run.scheduledStartMs)), name);
+    run.slot = kept.slot;
+    run.detail = (frames > 0 ? QString("The program ended during the take; the %1 s it holds were kept %2.")
+                                   .arg(rate > 0 ? frames / rate : 0)
+                                   .arg(kept.where)
+                             : QString("The program ended during the take; its file, which could not be read, was "
+                                       "kept %1.")
+                                   .arg(kept.where)) +
+                 QString(" Slot %1 keeps its take.").arg(fixedSlot);
+    saveRun(run);
+    if (frames > 0) {
+        // Its figures, read back as for any take.
+        RecordEvent asRun;
+        asRun.id = run.eventId.value_or(0);
+        asRun.name = run.eventName;
+        check(run, asRun, kept.native);
+    }
 }
 
 bool Scheduler::holds(int slot) const

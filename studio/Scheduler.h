@@ -19,8 +19,13 @@
 // - Interrupted (the program died during the take: found at the next start, the take completed
 //   with what its file holds); Missed (the program was not running, the machine slept or the
 //   clock was put past the start: found from the heartbeat, one run per event and day).
-// A fixed-slot event records into a free slot first; only a take found OK replaces the fixed
-// slot's file (through the safe replace), so a failed run leaves the old take in place.
+// A fixed-slot event records into its slot's working file beside the library (WorkingTakes),
+// never into a free slot, so it records in a full library too; only a take found OK replaces
+// the fixed slot's file with it (through the safe replace), so a failed run leaves the old take
+// in place. A take that does not replace its slot is kept where a take of a free slot would be:
+// in the first free slot, or beside the library when none is free; the run says where. A working
+// file found at the next start (the program died or ended during the take) is kept the same way
+// and reported, never deleted while it holds audio.
 //
 // The figures of a take are stored once, as a row of its own that the run refers to, and they
 // describe the file as it is in the end: one reading when nothing is done after recording; when
@@ -183,11 +188,32 @@ private:
     void startWriting(qint64 now);
     void sessionEnded();
     void cancelOpening();
-    void check(schedule::RecordRun run, const schedule::RecordEvent& event, int slot);
+    // Reads the take in `path` (that of run.slot, or a working file) back on a worker. With
+    // `replaces`, a fixed slot, the take is a working file that replaces that slot's file when it
+    // is usable; `name` is the take's name in the index.
+    void check(schedule::RecordRun run, const schedule::RecordEvent& event, const QString& path, int replaces = 0,
+               const QString& name = {});
     // `asRecorded` judges the take; `figures` (of the file as it is in the end, with its key)
-    // are stored for it.
-    void applyCheck(schedule::RecordRun run, const schedule::RecordEvent& event, const TakeReading& asRecorded,
-                    store::TakeFigures figures, bool fixedDone);
+    // are stored for it. `replaced`: the working take is the fixed slot's file now; otherwise
+    // a working take (`replaces` > 0) is kept, and `replaceFailure` says why it did not
+    // replace the slot when it should have.
+    void applyCheck(schedule::RecordRun run, const TakeReading& asRecorded, store::TakeFigures figures, int replaces,
+                    bool replaced, const QString& name, const QString& replaceFailure);
+    // A working take that does not replace its fixed slot, kept (WorkingTakes::keep): the slot
+    // that holds it now (0: a file of its own, or left where it was when it cannot be moved),
+    // its native path, and where it is as the run says it ("in slot 12").
+    struct Kept {
+        int slot = 0;
+        QString native;
+        QString where;
+    };
+    Kept keepWorkingTake(int fixedSlot, qint64 frames, int rate, const QDate& day, const QString& name);
+    // A working file that belongs to no take under way (left by a program that ended during
+    // the take): kept and reported, or removed when it holds no audio.
+    void keepLeftOver(int fixedSlot);
+    // A run under way at the last end whose take is in its fixed slot's working file
+    // (run.slot): Interrupted, its take kept as keepWorkingTake keeps it, and read back.
+    void recoverWorkingTake(schedule::RecordRun run);
     void recordResult(const schedule::RecordEvent& event, const schedule::Occurrence& o, schedule::RunResult result,
                       const QString& detail);
     void saveRun(schedule::RecordRun& run);

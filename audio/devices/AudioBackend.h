@@ -64,6 +64,9 @@ public:
     virtual QString inputDeviceName(int device) const = 0;
     virtual int outputDeviceCount() const = 0;
     virtual QString outputDeviceName(int device) const = 0;
+    // A device as a message names it: its name, or its number when it cannot be named.
+    QString inputDeviceLabel(int device) const;
+    QString outputDeviceLabel(int device) const;
 
     // Throw Failure (68 Device unavailable, ...) when the device cannot be opened as asked.
     virtual std::unique_ptr<AudioStream> openInput(int device, const StreamFormat& format,

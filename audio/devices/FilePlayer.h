@@ -49,6 +49,8 @@ public:
 
     int deviceCount() const { return backend_.outputDeviceCount(); }
     QString deviceName(int device) const { return backend_.outputDeviceName(device); }
+    // The chosen device as a message names it (its name, or its number).
+    QString deviceLabel() const { return backend_.outputDeviceLabel(deviceId_); }
     void setDeviceId(int device) { deviceId_ = device; }
     int deviceId() const { return deviceId_; }
     void setTimeFormat(TimeFormat format) { timeFormat_ = format; }

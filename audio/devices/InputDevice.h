@@ -35,6 +35,8 @@ public:
 
     int deviceCount() const { return backend_.inputDeviceCount(); }
     QString deviceName(int device) const { return backend_.inputDeviceName(device); }
+    // The chosen device as a message names it (its name, or its number).
+    QString deviceLabel() const { return backend_.inputDeviceLabel(deviceId()); }
 
     // Settings take effect when the device is next opened (start after release, or a stopped
     // device whose settings changed).

@@ -175,6 +175,18 @@ TEST_F(SoundLibraryTest, SlotFileNamesAndDefaultNames)
     EXPECT_TRUE(LibraryLayout::isLibraryFileName("MYCOMP.ini"));
     EXPECT_TRUE(LibraryLayout::isLibraryFileName("Sf0001.Wav"));
     EXPECT_FALSE(LibraryLayout::isLibraryFileName("SF0001.wav.bak"));
+    // A fixed slot's working take and a take kept beside the library are the library's own
+    // files, but no slot's.
+    EXPECT_EQ(LibraryLayout::workingTakeFileName(5), "SF0005.NEW");
+    EXPECT_EQ(LibraryLayout::slotOfWorkingTakeName("sf0005.new"), 5);
+    EXPECT_EQ(LibraryLayout::slotOfWorkingTakeName("SF0005.wav"), 0);
+    EXPECT_EQ(LibraryLayout::slotOfFileName("SF0005.NEW"), 0);
+    EXPECT_EQ(LibraryLayout::keptTakeFileName(5, 2), "TK0005_2.wav");
+    EXPECT_EQ(LibraryLayout::slotOfFileName("TK0005_2.wav"), 0);
+    EXPECT_TRUE(LibraryLayout::isLibraryFileName("SF0005.NEW"));
+    EXPECT_TRUE(LibraryLayout::isLibraryFileName("tk0005_12.WAV"));
+    EXPECT_FALSE(LibraryLayout::isLibraryFileName("TK0005.wav"));
+    EXPECT_EQ(index->soundFolderFilePath("SF0005.NEW"), "D:\\Tamblor\\SF0005.NEW");
 }
 
 TEST_F(SoundLibraryTest, EveryChangedSlotIsSignalledOnceAndAnUnchangedWriteIsNot)

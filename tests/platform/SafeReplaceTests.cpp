@@ -64,6 +64,43 @@ TEST_F(SafeReplaceTest, TheTargetChangesOnlyAtCommitAndNothingIsLeftBeside)
     EXPECT_EQ(entries(folder()), (QStringList{"fresh.wav", "song.wav"}));
 }
 
+TEST_F(SafeReplaceTest, AnAdoptedFileTakesTheTargetsPlaceAndIsNeverRemovedOnFailure)
+{
+    const QString target = at("slot.wav");
+    writeAllBytes(target, "old take");
+    writeAllBytes(at("slot.new"), "new take");
+    {
+        SafeReplace replace(target, at("slot.new"));
+        replace.adopt();
+        EXPECT_EQ(readAllBytes(target), "old take");
+        replace.commit();
+    }
+    EXPECT_EQ(readAllBytes(target), "new take");
+    EXPECT_EQ(entries(folder()), QStringList{"slot.wav"});
+
+    // Given up, or failing to take the place of a folder: the adopted file stays as it was.
+    writeAllBytes(at("slot.new"), "kept take");
+    {
+        SafeReplace replace(target, at("slot.new"));
+        replace.adopt();
+    }
+    EXPECT_EQ(readAllBytes(at("slot.new")), "kept take");
+    QDir().mkpath(at("busy"));
+    writeAllBytes(at("busy/inside"), "x");
+    {
+        SafeReplace replace(at("busy"), at("slot.new"));
+        replace.adopt();
+        EXPECT_THROW(replace.commit(), Failure);
+    }
+    EXPECT_EQ(readAllBytes(at("slot.new")), "kept take");
+    EXPECT_EQ(readAllBytes(target), "new take");
+    // Nothing to adopt, or no name given: refused.
+    SafeReplace missing(target, at("none.new"));
+    EXPECT_THROW(missing.adopt(), Failure);
+    SafeReplace unnamed(target);
+    EXPECT_THROW(unnamed.adopt(), Failure);
+}
+
 TEST_F(SafeReplaceTest, ACancelOrAFailedCommitRemovesTheWorkingFileAndKeepsTheTarget)
 {
     const QString target = at("song.wav");

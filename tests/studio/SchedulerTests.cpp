@@ -137,7 +137,7 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     EXPECT_EQ(studio->figures().current(2, slotFile(2))->id, runs[0].figuresId);
     EXPECT_EQ(studio->figures().current(5, slotFile(5)), oldFigures);
 
-    // Day two: a tone. The new take replaces slot 5's file and entry; its working slot is free again.
+    // Day two: a tone. The new take replaces slot 5's file and entry; no free slot was taken for it.
     backend().setInputSignal(sources::tone(1000.0, 8000));
     runUntil(ms(local(2026, 12, 8, 17, 0)));
     runs = runsOf(id);
@@ -150,7 +150,7 @@ TEST_F(SchedulerTest, AFixedSlotIsReplacedOnlyByATakeFoundOKOverTwoDays)
     EXPECT_EQ(studio->library().read(3)->Status, SlotStatus::Free);
     EXPECT_FALSE(QFileInfo::exists(slotFile(3)));
     // Slot 5 has the new take's figures, current for its file, and the run refers to them; the
-    // old spot's are gone with it, and its working slot has none.
+    // old spot's are gone with it, and the free slot has none.
     const auto newFigures = studio->figures().current(5, slotFile(5));
     ASSERT_TRUE(newFigures);
     EXPECT_EQ(newFigures->id, runs[0].figuresId);

@@ -26,6 +26,11 @@ TEST_F(BackendTest, VirtualIsChosenByTheEnvironmentAndListsOneDeviceEachWay)
     EXPECT_EQ(backend->inputDeviceName(0), "Virtual Input");
     EXPECT_EQ(backend->outputDeviceName(0), "Virtual Output");
     EXPECT_THROW(backend->inputDeviceName(1), Failure);
+    // A message names a device by its name, or by its number when it has none.
+    EXPECT_EQ(backend->inputDeviceLabel(0), "Virtual Input");
+    EXPECT_EQ(backend->inputDeviceLabel(3), "3");
+    EXPECT_EQ(backend->outputDeviceLabel(0), "Virtual Output");
+    EXPECT_EQ(backend->outputDeviceLabel(-2), "-2");
     try {
         backend->openOutput(1, StreamFormat{}, {});
         FAIL();
