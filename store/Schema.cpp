@@ -119,11 +119,34 @@ ALTER TABLE runs DROP COLUMN true_peak_dbtp;
 ALTER TABLE runs DROP COLUMN longest_silence_s;
 )sql";
 
+// The web server's access tokens (only the SHA-256 of each, as 64 hexadecimal digits, is kept:
+// the token itself is shown once when it is made) and the audit of what was done through it:
+// every operator action and every download, with the token's name and the client's address.
+const char* const Version3 = R"sql(
+CREATE TABLE web_tokens (
+    id          INTEGER PRIMARY KEY,
+    name        TEXT    NOT NULL,
+    role        TEXT    NOT NULL CHECK (role IN ('viewer', 'operator')),
+    hash        TEXT    NOT NULL UNIQUE,            -- SHA-256 of the token, lower-case hex
+    created_at  INTEGER NOT NULL,
+    expires_at  INTEGER NOT NULL,
+    revoked     INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE web_audit (
+    id          INTEGER PRIMARY KEY,
+    at          INTEGER NOT NULL,
+    token_name  TEXT    NOT NULL,
+    address     TEXT    NOT NULL,
+    action      TEXT    NOT NULL,
+    detail      TEXT    NOT NULL DEFAULT ''
+);
+)sql";
+
 } // namespace
 
 const QStringList& migrations()
 {
-    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2)};
+    static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2), QString::fromUtf8(Version3)};
     return steps;
 }
 
