@@ -21,6 +21,7 @@ public:
     static const WindowName frmHelp;
     static const WindowName frmRecordEvents;
     static const WindowName frmEditEvent;
+    static const WindowName frmWebServer;
 
     constexpr const char* text() const { return text_; }
     QString toString() const { return QString::fromLatin1(text_); }
@@ -44,5 +45,6 @@ inline constexpr WindowName WindowName::frmAbout{"frmAbout"};
 inline constexpr WindowName WindowName::frmHelp{"frmHelp"};
 inline constexpr WindowName WindowName::frmRecordEvents{"frmRecordEvents"};
 inline constexpr WindowName WindowName::frmEditEvent{"frmEditEvent"};
+inline constexpr WindowName WindowName::frmWebServer{"frmWebServer"};
 
 } // namespace tamblor
