@@ -43,6 +43,9 @@ public:
     // Copies up to `max` bytes from `offset` into `into`; the count copied, 0 at the end, -1 on
     // a failure (the connection is then closed).
     virtual int64_t read(int64_t offset, char* into, int64_t max) = 0;
+    // A source that is a plain file may hand the server a descriptor of its own for it (the
+    // caller closes it), which the server sends from with the system's sendfile; -1 otherwise.
+    virtual int duplicateDescriptor() const { return -1; }
 };
 
 struct HttpResponse {

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace tamblor::web {
 
@@ -68,7 +69,18 @@ MHD_Result queue(MHD_Connection* connection, HttpResponse response)
 {
     MHD_Response* r = nullptr;
     const int status = response.status;
-    if (response.source) {
+    const int fd = response.source && response.length > 0 ? response.source->duplicateDescriptor() : -1;
+    if (fd >= 0) {
+        // A plain file: sent by the system from the file (the library closes the descriptor).
+        r = MHD_create_response_from_fd_at_offset64(uint64_t(response.length), fd, uint64_t(response.offset));
+        if (!r) {
+            ::close(fd);
+            return MHD_NO;
+        }
+        for (const auto& [name, value] : response.headers)
+            MHD_add_response_header(r, name.constData(), value.constData());
+        MHD_add_response_header(r, "Content-Type", response.contentType.constData());
+    } else if (response.source) {
         auto* kept = new HttpResponse(std::move(response));
         r = MHD_create_response_from_callback(uint64_t(kept->length), 32 * 1024, &readSource, kept, &freeSource);
         if (!r) {

@@ -17,6 +17,7 @@ public:
     FileSource(int fd, int64_t size) : fd_(fd), size_(size) {}
     ~FileSource() override { ::close(fd_); }
     int64_t size() const override { return size_; }
+    int duplicateDescriptor() const override { return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0); }
     int64_t read(int64_t offset, char* into, int64_t max) override
     {
         if (offset >= size_ || max <= 0)

@@ -4,13 +4,17 @@
 // a fresh root under WORKDIR; for each, and then as the median of the three:
 //   page under load: p50 <ms> ms, p99 <ms> ms; frames lost by the take: <n>
 //   user-interface thread's longest stall: <ms> ms
-// Frames lost are the input's dropped frames plus the frames the take was short of its length.
+// Then, with the take still recording, a 600 MB take is downloaded whole:
+//   download of 600 MB: <s> s; user-interface thread's longest stall: <ms> ms
+// Frames lost are the input's dropped frames plus the frames the take was short of its length,
+// over the load and the download together.
 //   bench_page WORKDIR [seconds=60] [rate=200] [runs=3]
 #include "../StallProbe.h"
 #include "audio/devices/VirtualBackend.h"
 #include "core/Core.h"
 #include "core/NoticeLog.h"
 #include "core/ProgramSettings.h"
+#include "library/IndexRecord.h"
 #include "schedule/EventStore.h"
 #include "schedule/RunStore.h"
 #include "studio/Studio.h"
@@ -64,6 +68,8 @@ double fetch(int port, const QByteArray& request)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
+constexpr qint64 BigBytes = 600LL * 1000 * 1000;
+
 double percentile(std::vector<double> v, double p)
 {
     if (v.empty())
@@ -74,6 +80,7 @@ double percentile(std::vector<double> v, double p)
 
 struct Figures {
     double p50 = 0, p99 = 0, stall = 0;
+    double downloadSeconds = 0, downloadStall = 0, idleStall = 0;
     qint64 lost = 0;
     int failed = 0, sent = 0;
 };
@@ -91,6 +98,30 @@ bool runOnce(const QString& root, int seconds, int rate, Figures& out)
     f.open(QIODevice::WriteOnly);
     f.write(ini);
     f.close();
+    // Slot 1: a take of 600 MB (silence, a sparse file).
+    IndexRecord big;
+    big.Status = SlotStatus::Used;
+    big.setSoundName("BIG");
+    big.setLengthText("3401");
+    QFile index(root + "/C/Tamblor/Schedule.dat");
+    index.open(QIODevice::WriteOnly);
+    index.write(big.toBytes());
+    index.close();
+    QFile wave(root + "/C/Tamblor/SF0001.wav");
+    wave.open(QIODevice::WriteOnly);
+    const quint32 data = BigBytes - 44;
+    QByteArray header("RIFF....WAVEfmt ");
+    auto le = [](quint32 v, int n) {
+        QByteArray b;
+        for (int i = 0; i < n; ++i)
+            b += char((v >> (8 * i)) & 0xff);
+        return b;
+    };
+    header = "RIFF" + le(data + 36, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(44100, 4) + le(176400, 4) +
+             le(4, 2) + le(16, 2) + "data" + le(data, 4);
+    wave.write(header);
+    wave.resize(BigBytes);
+    wave.close();
 
     Core app(root);
     NoticeLog log(app.notices());
@@ -123,7 +154,7 @@ bool runOnce(const QString& root, int seconds, int rate, Figures& out)
     e.name = "LOAD";
     e.start = QTime(start.time().hour(), start.time().minute(), start.time().second());
     e.weekdays = schedule::RecordEvent::EveryDay;
-    e.lengthSeconds = seconds + 4;
+    e.lengthSeconds = seconds + 15;
     studio.events().add(e);
     QElapsedTimer wait;
     wait.start();
@@ -134,6 +165,10 @@ bool runOnce(const QString& root, int seconds, int rate, Figures& out)
         return false;
     }
     const quint64 droppedBefore = studio.recording().input().droppedFrames();
+    // The peer: the same probe on the same machine with the take recording and no request.
+    QElapsedTimer idle;
+    idle.start();
+    out.idleStall = bench::longestStall([] {}, [&] { return idle.elapsed() >= 1000 * std::min(seconds, 10); });
 
     // The load: each of 4 threads sends its share at an even pace.
     std::vector<double> times;
@@ -163,9 +198,43 @@ bool runOnce(const QString& root, int seconds, int rate, Figures& out)
     for (auto& t : clients)
         t.join();
 
+    // The download of the 600 MB take, the take still recording.
+    std::atomic<bool> downloaded{false};
+    qint64 received = 0;
+    QElapsedTimer took;
+    took.start();
+    std::thread downloader([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(uint16_t(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            const QByteArray get = "GET /library/1/download HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                   "Authorization: Bearer " + token + "\r\n\r\n";
+            ::send(fd, get.constData(), size_t(get.size()), MSG_NOSIGNAL);
+            static char buf[1 << 20];
+            for (;;) {
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0)
+                    break;
+                received += n;
+            }
+        }
+        ::close(fd);
+        downloaded = true;
+    });
+    out.downloadStall = bench::longestStall([] {}, [&] { return downloaded.load(); });
+    downloader.join();
+    out.downloadSeconds = double(took.elapsed()) / 1000.0;
+    if (received < BigBytes) {
+        std::fprintf(stderr, "the download ended after %lld bytes\n", static_cast<long long>(received));
+        return false;
+    }
+
     // The take's end.
     wait.restart();
-    while (wait.elapsed() < 15000) {
+    while (wait.elapsed() < 40000) {
         const auto last = studio.runs().last(e.id);
         if (last && last->result && !studio.scheduler().checking())
             break;
@@ -208,21 +277,29 @@ int main(int argc, char** argv)
     std::printf("load: %d requests a second to /now for %d s on the loopback (4 client threads, a connection each),\n"
                 "while a take records 44100 stereo from the real-time virtual input; %d runs\n",
                 rate, seconds, runs);
-    std::vector<double> p50, p99, stall, lost;
+    std::vector<double> p50, p99, stall, lost, download, downloadStall, idleStall;
     for (int i = 0; i < runs; ++i) {
         Figures f;
         if (!runOnce(QString("%1/run-%2").arg(workdir).arg(i + 1), seconds, rate, f))
             return 1;
         std::printf("  page under load: p50 %.2f ms, p99 %.2f ms; frames lost by the take: %lld; "
-                    "user-interface thread's longest stall: %.1f ms\n",
-                    f.p50, f.p99, static_cast<long long>(f.lost), f.stall);
+                    "user-interface thread's longest stall: %.1f ms (its peer without requests: %.1f ms)\n",
+                    f.p50, f.p99, static_cast<long long>(f.lost), f.stall, f.idleStall);
+        std::printf("  download of 600 MB: %.2f s; user-interface thread's longest stall: %.1f ms\n", f.downloadSeconds,
+                    f.downloadStall);
         p50.push_back(f.p50);
         p99.push_back(f.p99);
         stall.push_back(f.stall);
         lost.push_back(double(f.lost));
+        download.push_back(f.downloadSeconds);
+        downloadStall.push_back(f.downloadStall);
+        idleStall.push_back(f.idleStall);
     }
     std::printf("page under load: p50 %.2f ms, p99 %.2f ms; frames lost by the take: %.0f\n", bench::median(p50),
                 bench::median(p99), bench::median(lost));
-    std::printf("user-interface thread's longest stall: %.1f ms (median of %d)\n", bench::median(stall), runs);
+    std::printf("user-interface thread's longest stall: %.1f ms (median of %d; its peer without requests %.1f ms)\n",
+                bench::median(stall), runs, bench::median(idleStall));
+    std::printf("download of 600 MB while the take records: %.2f s; user-interface thread's longest stall: %.1f ms\n",
+                bench::median(download), bench::median(downloadStall));
     return 0;
 }
