@@ -319,8 +319,22 @@ HttpResponse WebRouter::route(const HttpRequest& request, Caller& caller, const 
         HttpResponse r;
         r.contentType = "text/plain; version=0.0.4; charset=utf-8";
         r.body = Pages::metrics(*snapshot);
+        for (const auto& lines : metrics_)
+            r.body += lines();
         r.header("Cache-Control", "no-store");
         return r;
+    }
+    if (p.size() == 1) {
+        QString name = "/" + p[0];
+        const bool asJson = name.endsWith(".json");
+        if (asJson)
+            name.chop(5);
+        if (const auto page = pages_.find(name); page != pages_.end()) {
+            HttpResponse r = page->second(request, asJson);
+            if (!asJson)
+                r.header("Content-Security-Policy", SecurityPolicy);
+            return r;
+        }
     }
     return refuse(404, request, caller, "no such page");
 }

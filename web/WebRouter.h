@@ -16,6 +16,8 @@
 #include "web/WebLog.h"
 #include <QString>
 #include <functional>
+#include <map>
+#include <vector>
 #include <mutex>
 #include <optional>
 
@@ -31,6 +33,14 @@ public:
     static constexpr const char* SessionCookie = "tamblor_session";
 
     WebRouter(SnapshotBox& snapshots, Credentials& credentials, StudioActions& actions, WebLog& log);
+
+    // A page of another part of the program (the logger's coverage grid, say): answered at
+    // `path` and at `path`.json for whoever may view the pages, by `page` on the server's
+    // threads (it must read only what is safe there). Lines of its own may be added to
+    // /metrics likewise. Both only before the server starts.
+    using Page = std::function<HttpResponse(const HttpRequest& request, bool asJson)>;
+    void addPage(const QString& path, Page page) { pages_[path] = std::move(page); }
+    void addMetrics(std::function<QByteArray()> lines) { metrics_.push_back(std::move(lines)); }
 
     void setSettings(const RouterSettings& settings);
     RouterSettings settings() const;
@@ -69,6 +79,8 @@ private:
     mutable std::mutex mutex_;
     RouterSettings settings_;
     std::function<qint64()> nowMs_;
+    std::map<QString, Page> pages_;
+    std::vector<std::function<QByteArray()>> metrics_;
 };
 
 } // namespace tamblor::web

@@ -9,6 +9,9 @@
 // Frames lost are the input's dropped frames plus the frames the take was short of its length,
 // over the load and the download together.
 //   bench_page WORKDIR [seconds=60] [rate=200] [runs=3]
+// With --serve SECONDS PORT: no load; the studio of WORKDIR/serve with the 600 MB take and a
+// take by hand recording a tone, its pages open without a token on PORT for SECONDS (for a look
+// with a browser: chromium --headless --screenshot http://127.0.0.1:PORT/now).
 #include "../StallProbe.h"
 #include "audio/devices/VirtualBackend.h"
 #include "core/Core.h"
@@ -29,6 +32,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -85,7 +89,7 @@ struct Figures {
     int failed = 0, sent = 0;
 };
 
-bool runOnce(const QString& root, int seconds, int rate, Figures& out)
+void makeRoot(const QString& root)
 {
     QDir(root).removeRecursively();
     QDir().mkpath(root + "/C/Tamblor");
@@ -122,6 +126,48 @@ bool runOnce(const QString& root, int seconds, int rate, Figures& out)
     wave.write(header);
     wave.resize(BigBytes);
     wave.close();
+}
+
+int serve(const QString& root, int seconds, int port)
+{
+    makeRoot(root);
+    Core app(root);
+    NoticeLog log(app.notices());
+    Studio studio(app);
+    web::WebService service(app, studio);
+    WebPreferences prefs;
+    prefs.enabled = true;
+    prefs.port = port;
+    prefs.viewWithoutToken = true;
+    ProgramSettings(app.drives()).setWeb(prefs);
+    try {
+        app.startUp();
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "the program did not start: %s\n", qPrintable(failure.text()));
+        return 1;
+    }
+    if (auto* card = dynamic_cast<audio::VirtualBackend*>(&app.audio()))
+        card->setInputSignal(audio::sources::tone(440.0, 6000));
+    schedule::RecordEvent e;
+    e.name = "EVENING NEWS";
+    e.start = QTime(18, 0);
+    e.weekdays = schedule::RecordEvent::EveryDay;
+    e.lengthSeconds = 900;
+    studio.events().add(e);
+    const auto answer = service.desk().carryOut(web::StudioActions::Action::StartTake, 0);
+    std::printf("serving on http://127.0.0.1:%d/ for %d s: %s\n", service.port(), seconds, qPrintable(answer.text));
+    std::fflush(stdout);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < seconds * 1000LL)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    app.endProgram();
+    return 0;
+}
+
+bool runOnce(const QString& root, int seconds, int rate, Figures& out)
+{
+    makeRoot(root);
 
     Core app(root);
     NoticeLog log(app.notices());
@@ -271,6 +317,8 @@ int main(int argc, char** argv)
     qputenv("TAMBLOR_AUDIO", "virtual-realtime");
     QCoreApplication qapp(argc, argv);
     const QString workdir = QString::fromLocal8Bit(argv[1]);
+    if (argc > 3 && std::strcmp(argv[2], "--serve") == 0)
+        return serve(workdir + "/serve", std::atoi(argv[3]), argc > 4 ? std::atoi(argv[4]) : 8390);
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     const int rate = argc > 3 ? std::max(4, std::atoi(argv[3])) : 200;
     const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
