@@ -22,6 +22,7 @@ public:
     static const WindowName frmRecordEvents;
     static const WindowName frmEditEvent;
     static const WindowName frmNotices;
+    static const WindowName frmWebServer;
 
     constexpr const char* text() const { return text_; }
     QString toString() const { return QString::fromLatin1(text_); }
@@ -46,5 +47,6 @@ inline constexpr WindowName WindowName::frmHelp{"frmHelp"};
 inline constexpr WindowName WindowName::frmRecordEvents{"frmRecordEvents"};
 inline constexpr WindowName WindowName::frmEditEvent{"frmEditEvent"};
 inline constexpr WindowName WindowName::frmNotices{"frmNotices"};
+inline constexpr WindowName WindowName::frmWebServer{"frmWebServer"};
 
 } // namespace tamblor

@@ -25,6 +25,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     QMenu* setup = menuBar->addMenu("Setup");
     setup->setObjectName("mnuSetup");
     addOpener(setup, "mnuMyPref", "My Prefences", WindowName::frmMyPreferences);
+    addOpener(setup, "mnuWebServer", "Web Server", WindowName::frmWebServer);
 
     addOpener(nullptr, "mnuWaveFiles", "WaveFiles", WindowName::frmWaveFiles);
 

@@ -139,4 +139,31 @@ void ProgramSettings::setRemoteLines(const remote::LineMap& m)
         throw Failure(Failure::PathFileAccessError);
 }
 
+WebPreferences ProgramSettings::web() const
+{
+    const QSettings s(path_, QSettings::IniFormat);
+    WebPreferences p;
+    p.enabled = s.value("Web/Enabled", p.enabled).toBool();
+    const QString address = s.value("Web/Address").toString().trimmed();
+    if (!address.isEmpty())
+        p.address = address;
+    p.port = int(number(s, "Web/Port", p.port, p.kPortLowest, p.kPortHighest));
+    p.trustedProxy = s.value("Web/TrustedProxy").toString().trimmed();
+    p.viewWithoutToken = s.value("Web/ViewWithoutToken", p.viewWithoutToken).toBool();
+    return p;
+}
+
+void ProgramSettings::setWeb(const WebPreferences& p)
+{
+    QSettings s(path_, QSettings::IniFormat);
+    s.setValue("Web/Enabled", p.enabled);
+    s.setValue("Web/Address", p.address);
+    s.setValue("Web/Port", p.port);
+    s.setValue("Web/TrustedProxy", p.trustedProxy);
+    s.setValue("Web/ViewWithoutToken", p.viewWithoutToken);
+    s.sync();
+    if (s.status() != QSettings::NoError)
+        throw Failure(Failure::PathFileAccessError);
+}
+
 } // namespace tamblor

@@ -33,6 +33,24 @@ struct LoudnessPreferences {
     bool operator==(const LoudnessPreferences&) const = default;
 };
 
+// The web server: off until the operator switches it on, on the local host by default.
+struct WebPreferences {
+    bool enabled = false;
+    // The address it listens on (an IPv4 or IPv6 address; 0.0.0.0 for every one) and its port.
+    QString address = "127.0.0.1";
+    int port = 8390;
+    // The address of a reverse proxy whose X-Forwarded-For names the client (and whose
+    // X-Forwarded-Proto says whether the client came by TLS); empty for none.
+    QString trustedProxy;
+    // Whether the pages may be viewed without a token (operator actions always need one).
+    bool viewWithoutToken = false;
+
+    // Port 0: one the system chooses.
+    static constexpr int kPortLowest = 0, kPortHighest = 65535;
+
+    bool operator==(const WebPreferences&) const = default;
+};
+
 class ProgramSettings {
 public:
     static constexpr const char* DosPath = "c:\\Tamblor\\Tamblor.ini";
@@ -56,6 +74,10 @@ public:
     remote::LineMap remoteLines(remote::LinePort::Kind kind) const;
     // Throws Failure (75) when the file cannot be written.
     void setRemoteLines(const remote::LineMap& map);
+
+    WebPreferences web() const;
+    // Throws Failure (75) when the file cannot be written.
+    void setWeb(const WebPreferences& preferences);
 
 private:
     QString path_;

@@ -1,6 +1,7 @@
 #include "program/Windows.h"
 #include "app/Application.h"
 #include "app/prefs/frmMyPreferences.h"
+#include "app/prefs/frmWebServer.h"
 #include "editor/frmEditor.h"
 #include "events/EventNotice.h"
 #include "events/frmEditEvent.h"
@@ -15,12 +16,13 @@
 
 namespace tamblor {
 
-void registerWindows(Application& app, Studio& studio)
+void registerWindows(Application& app, Studio& studio, web::WebService& web)
 {
     app.windows().registerWindow(WindowName::frmAbout, [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow(WindowName::frmHelp, [](Application& a) { return new frmHelp(a); });
     app.windows().registerWindow(WindowName::frmMyPreferences,
                                  [&studio](Application& a) { return new frmMyPreferences(a, &studio.remote()); });
+    app.windows().registerWindow(WindowName::frmWebServer, [&web](Application& a) { return new frmWebServer(a, web); });
     app.windows().registerWindow(WindowName::frmSend, [&studio](Application& a) { return new frmSend(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow(WindowName::frmWaveGen, [](Application& a) { return new frmWaveGen(a); });

@@ -2,8 +2,11 @@
 namespace tamblor {
 class Application;
 class Studio;
+namespace web {
+class WebService;
+}
 // Registers every tool window with the application's window registry; the windows that show
-// the library, a take, a playback or the record events are handed the studio. Sets the main
-// menu's line about the next record event.
-void registerWindows(Application& app, Studio& studio);
+// the library, a take, a playback or the record events are handed the studio, the web server's
+// settings window its service. Sets the main menu's line about the next record event.
+void registerWindows(Application& app, Studio& studio, web::WebService& web);
 } // namespace tamblor

@@ -7,6 +7,7 @@
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
 #include "studio/Studio.h"
+#include "web/WebService.h"
 #include "platform/DriveMap.h"
 #include "program/Windows.h"
 #include "remote/LineMonitor.h"
@@ -70,7 +71,9 @@ int main(int argc, char** argv)
     tamblor::Application app;
     // The library, the recorder and the player live as long as the program, beside the windows.
     tamblor::Studio studio(app);
-    tamblor::registerWindows(app, studio);
+    // The web pages (off until switched on), served beside the studio on threads of their own.
+    tamblor::web::WebService web(app, studio);
+    tamblor::registerWindows(app, studio, web);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {

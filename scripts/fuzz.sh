@@ -10,7 +10,7 @@ seconds="${FUZZ_SECONDS:-60}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "${TAMBLOR_LAUNCHER[@]}" -DTAMBLOR_BUILD_FUZZ=ON -DTAMBLOR_BUILD_TESTS=OFF \
   -DTAMBLOR_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_riff_reader fuzz_wave_file fuzz_rtf_reader
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_riff_reader fuzz_wave_file fuzz_rtf_reader fuzz_web_request
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 run() { # target corpus max_len
@@ -24,3 +24,4 @@ run() { # target corpus max_len
 run files/fuzz_riff_reader riff 4096
 run files/fuzz_wave_file wave 4096
 run info/fuzz_rtf_reader rtf 8192
+run web/fuzz_web_request web 4096

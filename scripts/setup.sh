@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6
-  portaudio19-dev libasound2-dev libsndfile1-dev libsoxr-dev libebur128-dev libsqlite3-dev
+  portaudio19-dev libasound2-dev libsndfile1-dev libsoxr-dev libebur128-dev libsqlite3-dev libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   xvfb xauth imagemagick sox poppler-utils fonts-dejavu-core

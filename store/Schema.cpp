@@ -143,12 +143,35 @@ CREATE TABLE line_events (
 CREATE INDEX line_events_time ON line_events(at_ms);
 )sql";
 
+// The web server's access tokens (only the SHA-256 of each, as 64 hexadecimal digits, is kept:
+// the token itself is shown once when it is made) and the audit of what was done through it:
+// every operator action and every download, with the token's name and the client's address.
+const char* const Version5 = R"sql(
+CREATE TABLE web_tokens (
+    id          INTEGER PRIMARY KEY,
+    name        TEXT    NOT NULL,
+    role        TEXT    NOT NULL CHECK (role IN ('viewer', 'operator')),
+    hash        TEXT    NOT NULL UNIQUE,            -- SHA-256 of the token, lower-case hex
+    created_at  INTEGER NOT NULL,
+    expires_at  INTEGER NOT NULL,
+    revoked     INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE web_audit (
+    id          INTEGER PRIMARY KEY,
+    at          INTEGER NOT NULL,
+    token_name  TEXT    NOT NULL,
+    address     TEXT    NOT NULL,
+    action      TEXT    NOT NULL,
+    detail      TEXT    NOT NULL DEFAULT ''
+);
+)sql";
+
 } // namespace
 
 const QStringList& migrations()
 {
     static const QStringList steps{QString::fromUtf8(Version1), QString::fromUtf8(Version2), QString::fromUtf8(Version3),
-                                   QString::fromUtf8(Version4)};
+                                   QString::fromUtf8(Version4), QString::fromUtf8(Version5)};
     return steps;
 }
 

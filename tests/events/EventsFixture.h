@@ -8,6 +8,7 @@
 #include "events/frmRecordEvents.h"
 #include "studio/Studio.h"
 #include "program/Windows.h"
+#include "web/WebService.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
 #include <QCheckBox>
@@ -38,7 +39,8 @@ protected:
     {
         studio = std::make_unique<tamblor::Studio>(*app);
         studio->setTimerRunning(false);
-        tamblor::registerWindows(*app, *studio);
+        web = std::make_unique<tamblor::web::WebService>(*app, *studio);
+        tamblor::registerWindows(*app, *studio, *web);
         app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(16, 48, 0)));
         ASSERT_TRUE(app->start());
         ASSERT_TRUE(studio->database().isOpen());
@@ -49,6 +51,7 @@ protected:
     {
         if (app)
             app->windows().destroyAll();
+        web.reset();
         studio.reset();
     }
     // A new program over the same root, as after a restart.
@@ -107,5 +110,6 @@ protected:
     }
 
     std::unique_ptr<tamblor::Studio> studio;
+    std::unique_ptr<tamblor::web::WebService> web;
     tamblor::mnuMenu* menu = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "info/InfoWindows.h"
 #include "studio/Studio.h"
+#include "web/WebService.h"
 #include "program/Windows.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
@@ -19,7 +20,8 @@ protected:
     {
         AppTest::SetUp();
         studio = std::make_unique<Studio>(*app);
-        registerWindows(*app, *studio);
+        web = std::make_unique<web::WebService>(*app, *studio);
+        registerWindows(*app, *studio, *web);
         ASSERT_TRUE(app->start());
         installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
         app->showMessage("6 Overflow"); // the message window with a text in it
@@ -27,10 +29,12 @@ protected:
     void TearDown() override
     {
         app->windows().destroyAll();
+        web.reset();
         studio.reset();
         AppTest::TearDown();
     }
     std::unique_ptr<Studio> studio;
+    std::unique_ptr<web::WebService> web;
     static void settle()
     {
         for (int i = 0; i < 3; ++i)
@@ -61,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                                            WindowName::frmWaveFiles, WindowName::frmDialog1, WindowName::frmSend,
                                            WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
                                            WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
-                                           WindowName::frmEditEvent, WindowName::frmNotices),
+                                           WindowName::frmEditEvent, WindowName::frmNotices, WindowName::frmWebServer),
                          [](const auto& info) { return std::string(info.param.text()); });
 
 // The windows of the record events on a screen of 1024 x 768, less a window manager's frame:

@@ -369,5 +369,5 @@ TEST_F(ProgramDatabaseTest, AVersionOneDatabaseMigratesItsRunsFiguresToRowsTheRu
     EXPECT_FALSE(db.isOpen());
     EXPECT_TRUE(db.report().contains("newer version of the program")) << db.report().toStdString();
     EXPECT_EQ(readAllBytes(dbPath()), newer);
-    EXPECT_EQ(Schema::currentVersion(), 4);
+    EXPECT_EQ(Schema::currentVersion(), 5);
 }
