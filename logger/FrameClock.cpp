@@ -76,3 +76,13 @@ qint64 FrameClock::stallFrames(qint64 frames, qint64 wallMs) const
 }
 
 } // namespace tamblor::logger
+
+namespace tamblor::logger {
+
+qint64 FrameClock::framesBehind(qint64 frames, qint64 wallMs) const
+{
+    const double due = atFrames_ + (double(wallMs - startMs_) - atMs_) * slope_;
+    return std::max<qint64>(0, qint64(std::floor(due - double(frames))));
+}
+
+} // namespace tamblor::logger

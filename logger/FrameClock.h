@@ -42,6 +42,8 @@ public:
     // Frames the input is behind the line at `wallMs` when it has given `frames`, once that is
     // more than the stall limit; 0 otherwise.
     qint64 stallFrames(qint64 frames, qint64 wallMs) const;
+    // Whole frames the input is behind the line (0 when it is not).
+    qint64 framesBehind(qint64 frames, qint64 wallMs) const;
 
 private:
     struct Note {

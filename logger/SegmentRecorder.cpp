@@ -48,6 +48,8 @@ void SegmentRecorder::begin(qint64 wallMs)
     position_ = 0;
     filled_ = 0;
     stallFilled_ = 0;
+    stalled_ = false;
+    lastDelivered_ = 0;
     fills_.clear();
     begun_ = true;
     blockedUntilFrame_ = -1;
@@ -59,11 +61,18 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
 {
     if (!begun_)
         return;
+    // A stall begins when the input falls a second behind its line; while it lasts, whatever
+    // it is behind is filled at every note, so that it comes back on time.
     const qint64 total = delivered + stallFilled_;
-    const qint64 stall = clock_.stallFrames(total, wallMs);
-    if (stall > 0) {
-        fills_.push_back({total, stall});
-        stallFilled_ += stall;
+    if (stalled_ && delivered > lastDelivered_)
+        stalled_ = false;
+    else if (!stalled_ && clock_.stallFrames(total, wallMs) > 0)
+        stalled_ = true;
+    lastDelivered_ = delivered;
+    const qint64 behind = stalled_ ? clock_.framesBehind(total, wallMs) : 0;
+    if (behind > 0) {
+        fills_.push_back({total, behind});
+        stallFilled_ += behind;
     }
     clock_.note(delivered + stallFilled_, wallMs);
     addFrames(nullptr, 0);
@@ -103,8 +112,10 @@ void SegmentRecorder::end()
         fills_.pop_front();
         put(nullptr, n, true);
     }
-    if (file_.isOpen())
-        closeCurrent(true);
+    if (file_.isOpen()) {
+        // Ended before its boundary by more than a frame: short.
+        closeCurrent(double(record_.endMs) - clock_.wallOf(position_) > 1000.0 / settings_.rate);
+    }
     if (blockedUntilFrame_ >= 0 && unrecorded) {
         unrecorded({blockedFromMs_, qint64(clock_.wallOf(position_)), blockedFrames_, blockedCause_});
         blockedUntilFrame_ = -1;
@@ -127,7 +138,9 @@ void SegmentRecorder::put(const int16_t* samples, qint64 frames, bool silence)
             } else if (file_.isOpen()) {
                 closeCurrent(false);
             }
-            openAt(boundary, std::max<qint64>(boundary, qint64(std::ceil(clock_.wallOf(position_)))));
+            // The cut frame is the first due at or after the boundary: its segment begins there
+            // (later only when the cut came late, after a fill or a change of the drift).
+            openAt(boundary, std::max<qint64>(boundary, qint64(std::floor(clock_.wallOf(position_)))));
             continue;
         }
         qint64 k = std::min(frames, cut - position_);

@@ -97,6 +97,8 @@ private:
     qint64 position_ = 0;
     qint64 filled_ = 0;
     qint64 stallFilled_ = 0;
+    bool stalled_ = false;
+    qint64 lastDelivered_ = 0;
     qint64 sinceHeader_ = 0;
     qint64 nextBoundaryMs_ = 0;
     bool begun_ = false;
