@@ -137,7 +137,10 @@ void LoggerStore::insert(SegmentRecord& record, qint64 runId)
     columns << "run_id";
     auto s = c.prepare(store::insertSql("segments", columns));
     bindRecord(s, record);
-    s.bind(int(columns.size()), runId);
+    if (runId > 0)
+        s.bind(int(columns.size()), runId);
+    else
+        s.bindNull(int(columns.size()));
     s.run();
     record.id = c.lastInsertId();
 }

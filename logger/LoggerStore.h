@@ -55,6 +55,7 @@ public:
     // The run before `id` (or the last one when `id` is 0).
     std::optional<LoggerRun> runBefore(qint64 id);
 
+    // `runId` 0: a segment of no run (brought in from elsewhere).
     void insert(SegmentRecord& record, qint64 runId);
     void update(const SegmentRecord& record);
     // Segments not (yet) closed: written by a run that ended without closing them.

@@ -76,6 +76,8 @@ bool SegmentFile::open(const QString& path, FileEncoding encoding, int rate, int
         sf_set_string(file_, SF_STR_SOFTWARE, "Tamblor logger");
     } else {
         setBroadcastInfo(nullptr);
+        // The sizes agree from the first moment, the bext chunk counted in.
+        refreshHeader();
     }
     return true;
 }
