@@ -31,7 +31,7 @@ struct RecorderSettings {
     // A segment is Silent when the level stays below this for at least half its length.
     double silenceThresholdDbfs = -40.0;
     // The header is written at least this often (in seconds of frames).
-    double headerEverySeconds = 2.0;
+    double headerEverySeconds = 1.0;
 };
 
 // A span of the input that has no file (writing failed until the next boundary).
