@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <limits>
+#include <set>
 #include <sndfile.h>
 
 namespace tamblor::logger {
@@ -31,6 +33,31 @@ Logger::Logger(Core& core, ProgramStarter& starter, QObject* parent)
 {
     timer_.setInterval(PollMs);
     connect(&timer_, &QTimer::timeout, this, &Logger::poll);
+    connect(&check_, &SegmentCheck::finished, this,
+            [this](const std::vector<SegmentCheck::Finding>& findings, int checked) {
+                const qint64 now = nowMs();
+                QStringList texts;
+                std::set<qint64> bad;
+                for (const auto& f : findings) {
+                    texts << f.path + ": " + f.problem;
+                    bad.insert(f.id);
+                    if (store_.isOpen())
+                        store_.markChecked(f.id, now, f.problem);
+                }
+                if (store_.isOpen())
+                    for (const auto& item : checked_)
+                        if (!bad.count(item))
+                            store_.markChecked(item, now, {});
+                if (!findings.empty())
+                    raiseAlarm("check", "check",
+                               QString("The daily check found %1 of %2 segments not as recorded: %3")
+                                   .arg(findings.size())
+                                   .arg(checked)
+                                   .arg(texts.join("; ")));
+                else
+                    core_.notices().clear("logger-check");
+                emit checkFinished(checked, int(findings.size()));
+            });
 }
 
 Logger::~Logger()
@@ -143,7 +170,11 @@ void Logger::start()
     buffer_.assign(size_t(8192 * settings_.channels), 0);
     running_ = true;
     lastUpkeepMs_ = now;
+    lastCheckMs_ = now;
     upkeep();
+    if (!inhibitor_.acquire("Tamblor logger", "Recording the station's input round the clock"))
+        core_.notices().tell("logger", "The logger cannot keep the machine from sleeping: " + inhibitor_.reason(),
+                             Notice::Severity::Warning);
     watchdog_.ready();
     if (timed_)
         timer_.start();
@@ -184,6 +215,8 @@ void Logger::poll()
     delivered_ = delivered;
     if (arrived && !recorder_->isBlocked() && !input_.deviceFailed())
         watchdog_.feed(core_.clock().steadyMs());
+    if (now - lastCheckMs_ >= CheckEveryMs && checkFiles())
+        lastCheckMs_ = now;
     if (now - lastUpkeepMs_ >= UpkeepEveryMs) {
         lastUpkeepMs_ = now;
         upkeep();
@@ -219,6 +252,21 @@ void Logger::upkeep()
                        .arg(forecast_.freeDays, 0, 'f', 1));
     else
         core_.notices().clear("logger-space");
+}
+
+bool Logger::checkFiles()
+{
+    if (!store_.isOpen() || check_.isRunning())
+        return false;
+    std::vector<SegmentCheck::Item> items;
+    checked_.clear();
+    for (const SegmentRecord& r : store_.keptBefore(std::numeric_limits<qint64>::max())) {
+        if (r.closed && !r.sha256.isEmpty()) {
+            items.push_back({r.id, r.path, r.sha256});
+            checked_.push_back(r.id);
+        }
+    }
+    return check_.start(std::move(items));
 }
 
 void Logger::onClosed(SegmentRecord& r)
@@ -257,6 +305,7 @@ void Logger::stop()
     alarm_.end();
     if (store_.isOpen())
         store_.endRun(runId_, now);
+    inhibitor_.release();
     watchdog_.stopping();
     running_ = false;
 }

@@ -14,7 +14,9 @@
 #include "logger/LoggerSettings.h"
 #include "logger/LoggerStore.h"
 #include "logger/Retention.h"
+#include "logger/SegmentCheck.h"
 #include "logger/SegmentRecorder.h"
+#include "logger/SleepInhibitor.h"
 #include "logger/Watchdog.h"
 #include "studio/SilenceAlarm.h"
 #include <QObject>
@@ -59,11 +61,17 @@ public:
     SilenceAlarm& silenceAlarm() { return alarm_; }
     // The last forecast of the disk.
     const SpaceForecast& forecast() const { return forecast_; }
+    const SleepInhibitor& sleepInhibitor() const { return inhibitor_; }
     // Retention and the forecast now (also done every UpkeepEveryMs).
     void upkeep();
+    // Every kept segment read again and compared with its SHA-256, on a worker thread (also
+    // done every CheckEveryMs); checkFinished() follows. False when a check is under way.
+    bool checkFiles();
+    static constexpr qint64 CheckEveryMs = 86400000;
 
 signals:
     void segmentClosed(const tamblor::logger::SegmentRecord& record);
+    void checkFinished(int checked, int problems);
 
 private:
     qint64 nowMs() const;
@@ -84,6 +92,10 @@ private:
     std::unique_ptr<SegmentRecorder> recorder_;
     std::unique_ptr<audio::SilenceDetector> detector_;
     std::unique_ptr<Retention> retention_;
+    SegmentCheck check_;
+    SleepInhibitor inhibitor_;
+    qint64 lastCheckMs_ = 0;
+    std::vector<qint64> checked_;
     SpaceForecast forecast_;
     QTimer timer_;
     bool timed_ = true;

@@ -39,7 +39,9 @@ CREATE TABLE segments (
     ppm_warning         INTEGER NOT NULL DEFAULT 0,
     clock_sync          TEXT    NOT NULL DEFAULT 'unknown',
     sha256              TEXT    NOT NULL DEFAULT '',
-    deleted_ms          INTEGER               -- the file was deleted (retention)
+    deleted_ms          INTEGER,              -- the file was deleted (retention)
+    checked_ms          INTEGER,              -- the file was last read again and compared
+    check_problem       TEXT                  -- NULL: it was what was recorded
 );
 CREATE INDEX segments_start ON segments(start_ms);
 CREATE TABLE gaps (
@@ -219,6 +221,26 @@ std::vector<SegmentRecord> LoggerStore::segments()
     while (s.step())
         out.push_back(recordOf(s));
     return out;
+}
+
+void LoggerStore::markChecked(qint64 id, qint64 atMs, const QString& problem)
+{
+    auto s = database_.connection().prepare("UPDATE segments SET checked_ms = ?1, check_problem = ?2 WHERE id = ?3");
+    s.bind(1, atMs);
+    if (problem.isEmpty())
+        s.bindNull(2);
+    else
+        s.bind(2, problem);
+    s.bind(3, id).run();
+}
+
+std::optional<QString> LoggerStore::checkProblem(qint64 id)
+{
+    auto s = database_.connection().prepare("SELECT checked_ms, check_problem FROM segments WHERE id = ?1");
+    s.bind(1, id);
+    if (!s.step() || s.isNull(0))
+        return std::nullopt;
+    return s.isNull(1) ? QString() : s.textAt(1);
 }
 
 void LoggerStore::markDeleted(qint64 id, qint64 atMs)

@@ -64,6 +64,10 @@ public:
     std::vector<SegmentRecord> keptBefore(qint64 ms);
     std::vector<SegmentRecord> segments();
     void markDeleted(qint64 id, qint64 atMs);
+    // The daily check read the file again: `problem` empty when it was what was recorded.
+    void markChecked(qint64 id, qint64 atMs, const QString& problem);
+    // What the last check found (empty: nothing), none when it was never checked.
+    std::optional<QString> checkProblem(qint64 id);
     // The end of the last segment recorded (its start plus its frames), when there is one.
     std::optional<qint64> lastRecordedEnd();
 

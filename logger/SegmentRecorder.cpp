@@ -228,13 +228,16 @@ void SegmentRecorder::measure(const int16_t* samples, qint64 frames)
     for (qint64 i = 0; i < frames; ++i) {
         for (int c = 0; c < channels; ++c) {
             const int16_t s = samples[i * channels + c];
+            // The run's length, negative for one at negative full scale.
             int& run = clipRun_[size_t(c)];
-            if (s >= 32767 || s <= -32768) {
-                if (++run == ClipRun)
-                    ++clippedRuns_;
-            } else {
+            if (s >= 32767)
+                run = run > 0 ? run + 1 : 1;
+            else if (s <= -32768)
+                run = run < 0 ? run - 1 : -1;
+            else
                 run = 0;
-            }
+            if (run == ClipRun || run == -ClipRun)
+                ++clippedRuns_;
         }
     }
 }

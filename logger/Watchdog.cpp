@@ -1,4 +1,5 @@
 #include "logger/Watchdog.h"
+#include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -9,6 +10,11 @@ namespace tamblor::logger {
 Watchdog::Watchdog()
     : socket_(qEnvironmentVariable("NOTIFY_SOCKET")), periodUsec_(qEnvironmentVariable("WATCHDOG_USEC").toLongLong())
 {
+    // The programs the logger starts (timedatectl, an alarm command) are not the service: a
+    // systemd tool that inherited the socket would report its own failure as the logger's.
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    unsetenv("WATCHDOG_PID");
 }
 
 bool Watchdog::notify(const QByteArray& message)

@@ -11,7 +11,8 @@ namespace tamblor::logger {
 
 class Watchdog {
 public:
-    // Reads $NOTIFY_SOCKET and $WATCHDOG_USEC.
+    // Reads $NOTIFY_SOCKET and $WATCHDOG_USEC and takes them out of the environment, so that
+    // no program started from here speaks for the logger.
     Watchdog();
     Watchdog(QString socket, qint64 periodUsec) : socket_(std::move(socket)), periodUsec_(periodUsec) {}
 

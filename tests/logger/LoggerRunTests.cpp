@@ -4,7 +4,11 @@
 #include "LoggerTestSupport.h"
 #include "logger/SegmentTimes.h"
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QFile>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 
 using namespace tamblor::logger;
@@ -193,4 +197,58 @@ TEST_F(LoggerTest, AFullDiskEndsTheSegmentAsDiskFullAndTheNextBeginsAtItsBoundar
     EXPECT_NEAR(double(gaps[0].startMs), double(at(10, 0, 30) + rows[0].frames * 1000 / 44100), 2.0);
     EXPECT_TRUE(gaps[0].cause.startsWith("writing failed")) << gaps[0].cause.toStdString();
     EXPECT_TRUE(lastTold().contains("could not write") || told.join('\n').contains("could not write"));
+}
+
+TEST_F(LoggerTest, AClippedMinuteIsFoundClippedAndADriftBeyond200PpmIsWarnedOf)
+{
+    ppm = 300;
+    // Full scale, both ways, for a minute: a square that clips on every half wave.
+    backend().setInputSignal([](int16_t* out, size_t frames, int channels, int, uint64_t first) {
+        for (size_t i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c)
+                out[i * size_t(channels) + size_t(c)] = ((first + i) / 50) % 2 ? 32767 : -32768;
+    });
+    startAt(at(11, 0, 0));
+    run(60000);
+    logger->stop();
+    const auto rows = logger->store().segments();
+    ASSERT_GE(rows.size(), 1u);
+    EXPECT_EQ(rows[0].result, SegmentResult::Clipped) << rows[0].reason.toStdString();
+    EXPECT_GT(rows[0].figures.clippedRuns, 1000);
+    EXPECT_NEAR(rows[0].ppm, 300, 10);
+    EXPECT_TRUE(told.join('\n').contains("runs 300 ppm from the system clock")) << told.join('\n').toStdString();
+}
+
+TEST_F(LoggerTest, TheDailyCheckReadsEverySegmentAgainAndRaisesTheAlarmOnAMismatchOrAMissingFile)
+{
+    settings("Logger/AlarmCommand", "logger-alarm");
+    startAt(at(12, 0, 0));
+    run(150000);
+    logger->stop();
+    const auto rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 3u);
+    // One file changed by a byte, one gone.
+    QByteArray bytes = readAllBytes(rows[0].path);
+    bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+    writeAllBytes(rows[0].path, bytes);
+    QFile::remove(rows[2].path);
+    starter.started.clear();
+    int checked = -1, problems = -1;
+    QObject::connect(logger.get(), &Logger::checkFinished, [&](int c, int p) {
+        checked = c;
+        problems = p;
+    });
+    ASSERT_TRUE(logger->checkFiles());
+    for (int i = 0; i < 500 && checked < 0; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(checked, 3);
+    EXPECT_EQ(problems, 2);
+    EXPECT_TRUE(logger->store().checkProblem(rows[0].id)->contains("SHA-256"));
+    EXPECT_EQ(logger->store().checkProblem(rows[1].id)->toStdString(), "");
+    EXPECT_TRUE(logger->store().checkProblem(rows[2].id)->contains("missing"));
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(starter.started[0].program.toStdString(), "logger-alarm");
+    EXPECT_EQ(starter.started[0].arguments.value(0).toStdString(), "check");
 }

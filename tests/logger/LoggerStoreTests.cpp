@@ -246,3 +246,22 @@ TEST(ClockSyncTest, TheSystemsAnswerIsTakenAsItIsAndUnknownWhenNoneCanTell)
     EXPECT_EQ(answering(std::nullopt, QString("Leap status     : Not synchronised\n")).state().toStdString(), "no");
     EXPECT_EQ(answering(std::nullopt, std::nullopt).state().toStdString(), "unknown");
 }
+
+TEST_F(LoggerTest, TheLoggersDatabaseIsAFileOfItsOwnBesideTheProgramsAndADamagedOneIsSetAside)
+{
+    QDir().mkpath(native("C/Tamblor"));
+    writeAllBytes(native("C/Tamblor/Logger.db"), QByteArray("not a database at all, not even close", 37));
+    tamblor::store::ProgramDatabase program(*core);
+    startAt(at(12, 0, 0));
+    run(1000);
+    logger->stop();
+    ASSERT_TRUE(program.isOpen());
+    ASSERT_TRUE(logger->store().isOpen());
+    EXPECT_NE(program.nativePath(), logger->store().database().nativePath());
+    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA application_id"), LoggerStore::ApplicationId);
+    EXPECT_EQ(logger->store().database().connection().queryText("PRAGMA journal_mode").toStdString(), "wal");
+    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA user_version"), 1);
+    EXPECT_TRUE(QFileInfo::exists(logger->store().database().setAsidePath()));
+    EXPECT_TRUE(told.join('\n').contains("The logger's database")) << told.join('\n').toStdString();
+    EXPECT_EQ(logger->store().segments().size(), 1u);
+}
