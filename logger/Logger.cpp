@@ -180,7 +180,7 @@ void Logger::start()
         timer_.start();
 }
 
-void Logger::drain()
+qint64 Logger::drain()
 {
     const qint64 channels = settings_.channels;
     auto& tap = input_.tap();
@@ -196,10 +196,11 @@ void Logger::drain()
     }
     // What the tap or the input's ring could not keep is filled with silence here.
     const quint64 lost = tap.lostFrames() + input_.droppedFrames();
-    if (lost > tapLost_ + dropped_)
-        recorder_->addLost(qint64(lost - tapLost_ - dropped_));
+    const qint64 fresh = lost > tapLost_ + dropped_ ? qint64(lost - tapLost_ - dropped_) : 0;
+    recorder_->addLost(fresh);
     tapLost_ = tap.lostFrames();
     dropped_ = input_.droppedFrames();
+    return fresh;
 }
 
 void Logger::poll()
@@ -209,11 +210,12 @@ void Logger::poll()
     const qint64 now = nowMs();
     const qint64 delivered = qint64(input_.samplesDelivered() / quint64(settings_.channels) + input_.droppedFrames());
     recorder_->noteInput(delivered, now);
-    drain();
-    // The watchdog hears from a logger that is well: frames came, the files keep up.
+    const qint64 lost = drain();
+    // The watchdog hears from a logger that is well: frames came, and the files kept up (no
+    // frame lost on the way to them, no file refusing to be written).
     const bool arrived = delivered > delivered_;
     delivered_ = delivered;
-    if (arrived && !recorder_->isBlocked() && !input_.deviceFailed())
+    if (arrived && lost == 0 && !recorder_->isBlocked() && !input_.deviceFailed())
         watchdog_.feed(core_.clock().steadyMs());
     if (now - lastCheckMs_ >= CheckEveryMs && checkFiles())
         lastCheckMs_ = now;

@@ -78,7 +78,9 @@ private:
     void recover(qint64 nowMs);
     void onClosed(SegmentRecord& record);
     void raiseAlarm(const QString& key, const QString& cause, const QString& text);
-    void drain();
+    // Takes what the tap holds into the segments; returns the frames lost on the way since the
+    // last time (filled with silence).
+    qint64 drain();
     int findDevice() const;
 
     Core& core_;

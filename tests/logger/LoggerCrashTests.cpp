@@ -10,6 +10,13 @@
 #include <csignal>
 #include <thread>
 
+namespace {
+qint64 at(int hh, int mm, int ss)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss), Qt::UTC).toMSecsSinceEpoch();
+}
+} // namespace
+
 using namespace tamblor::logger;
 using namespace logger_test;
 
@@ -85,4 +92,30 @@ TEST_F(LoggerTest, AKilledLoggerLeavesAValidFileAndTheNextStartMeasuresWhatWasLo
     std::printf("killed logger: %.2f s kept in the header, %.2f s on disk beyond it, %.2f s lost before the kill\n",
                 double(kept.frames) / 48000, double(onDisk - qint64(b.dataBytes)) / (48000 * 4),
                 double(killedMs - gaps[0].startMs) / 1000.0);
+}
+
+TEST_F(LoggerTest, AHoldPlacedFromTheCommandLineKeepsItsSpanUntilLifted)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TAMBLOR_ROOT", root());
+    auto program = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(TAMBLOR_LOGGER_PROGRAM, args);
+        p.waitForFinished(20000);
+        return std::make_pair(p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()));
+    };
+    const auto placed = program({"--hold", "2026-12-07T17:00", "2026-12-07T18:00", "complaint", "17"});
+    ASSERT_EQ(placed.first, 0);
+    EXPECT_TRUE(placed.second.startsWith("hold 1 placed")) << placed.second.toStdString();
+    EXPECT_EQ(program({"--hold", "2026-12-07T18:00", "2026-12-07T17:00"}).first, 2);
+
+    startAt(at(12, 0, 0));
+    const auto holds = logger->store().holds();
+    ASSERT_EQ(holds.size(), 1u);
+    EXPECT_EQ(holds[0].note.toStdString(), "complaint 17");
+    EXPECT_EQ(holds[0].endMs - holds[0].startMs, 3600000);
+    logger->stop();
+    EXPECT_EQ(program({"--lift", "1"}).first, 0);
+    EXPECT_TRUE(logger->store().holds().empty());
 }
