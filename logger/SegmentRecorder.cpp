@@ -213,7 +213,6 @@ void SegmentRecorder::openAt(qint64 boundaryMs, qint64 startMs)
     quiet.thresholdDbfs = settings_.silenceThresholdDbfs;
     quiet.silentSeconds = 1.0;
     silence_ = std::make_unique<audio::SilenceDetector>(settings_.channels, settings_.rate, quiet);
-    started_ = true;
     if (opened)
         opened(record_);
 }

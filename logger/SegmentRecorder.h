@@ -102,7 +102,6 @@ private:
     qint64 sinceHeader_ = 0;
     qint64 nextBoundaryMs_ = 0;
     bool begun_ = false;
-    bool started_ = false; // the first segment has been opened
     qint64 blockedUntilFrame_ = -1;
     qint64 blockedFromMs_ = 0;
     qint64 blockedFrames_ = 0;

@@ -34,11 +34,7 @@ protected:
     // A logger made and started at `startMs` on the core's clock.
     void startAt(qint64 startMs)
     {
-        if (!core->isStarted()) {
-            core->clock().setFixed(QDateTime::fromMSecsSinceEpoch(startMs));
-        } else {
-            core->clock().setFixed(QDateTime::fromMSecsSinceEpoch(startMs));
-        }
+        core->clock().setFixed(QDateTime::fromMSecsSinceEpoch(startMs));
         logger = std::make_unique<tamblor::logger::Logger>(*core, starter);
         logger->setTimed(false);
         logger->setClockSync(tamblor::logger::ClockSync(
