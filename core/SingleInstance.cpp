@@ -15,8 +15,11 @@ constexpr char Request[] = "raise\n";
 constexpr char AnswerLine[] = "ok\n";
 } // namespace
 
-SingleInstance::SingleInstance(const QString& root, QObject* parent)
-    : QObject(parent), root_(QDir(root).absolutePath()), lock_(QDir(root_).filePath("Tamblor.lock"))
+SingleInstance::SingleInstance(const QString& root, QObject* parent) : SingleInstance(root, "Tamblor", parent) {}
+
+SingleInstance::SingleInstance(const QString& root, const QString& program, QObject* parent)
+    : QObject(parent), root_(QDir(root).absolutePath()), program_(program),
+      lock_(QDir(root_).filePath(program + ".lock"))
 {
     // No age makes a lock stale; only a holder that is no longer running does.
     lock_.setStaleLockTime(0);
@@ -24,12 +27,12 @@ SingleInstance::SingleInstance(const QString& root, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::serverName(const QString& root)
+QString SingleInstance::serverName(const QString& root, const QString& program)
 {
     const QByteArray path = QDir(root).canonicalPath().toUtf8();
     const QByteArray hash = QCryptographicHash::hash(path.isEmpty() ? root.toUtf8() : path,
                                                      QCryptographicHash::Sha1).toHex().left(16);
-    return "tamblor-" + qEnvironmentVariable("USER", "user") + "-" + QString::fromLatin1(hash);
+    return program.toLower() + "-" + qEnvironmentVariable("USER", "user") + "-" + QString::fromLatin1(hash);
 }
 
 SingleInstance::Claim SingleInstance::claim()
@@ -77,7 +80,7 @@ bool SingleInstance::holderMayHaveEnded() const
 SingleInstance::Answer SingleInstance::askRunningProgram()
 {
     QLocalSocket socket;
-    socket.connectToServer(serverName(root_));
+    socket.connectToServer(serverName(root_, program_));
     if (!socket.waitForConnected(answerTimeout_))
         return Answer::NotListening;
     // Connected: the holder's socket is up and its answer comes once its event loop runs.
@@ -93,7 +96,7 @@ SingleInstance::Answer SingleInstance::askRunningProgram()
 
 void SingleInstance::listen()
 {
-    const QString name = serverName(root_);
+    const QString name = serverName(root_, program_);
     QLocalServer::removeServer(name); // a socket file left by a program that died
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);

@@ -24,6 +24,9 @@ public:
         "and start Tamblor again.";
 
     explicit SingleInstance(const QString& root, QObject* parent = nullptr);
+    // Another program on the same root with a lock of its own (the logger: "TamblorLogger"),
+    // so that it runs beside the main program but never twice.
+    SingleInstance(const QString& root, const QString& program, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // How long a second start waits for the first program to listen, and then for its answer.
@@ -31,7 +34,7 @@ public:
     Claim claim();
 
     // The local socket name of a root (one per root, one per user).
-    static QString serverName(const QString& root);
+    static QString serverName(const QString& root, const QString& program = "Tamblor");
 
 signals:
     // A second start asked this program to come to the front.
@@ -46,6 +49,7 @@ private:
     void listen();
 
     QString root_;
+    QString program_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
     int answerTimeout_ = 10000; // a program starting on a busy machine needs a while

@@ -6,7 +6,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6
   portaudio19-dev libasound2-dev libsndfile1-dev libsoxr-dev libebur128-dev libsqlite3-dev libmicrohttpd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+  pulseaudio pulseaudio-utils libasound2-plugins alsa-utils dbus-daemon
   xvfb xauth imagemagick sox poppler-utils fonts-dejavu-core
   clang libclang-rt-14-dev
 )

@@ -13,9 +13,25 @@ namespace {
 // The files SQLite keeps beside a database in WAL mode; they go wherever the database goes.
 const char* const Companions[] = {"-wal", "-shm", "-journal"};
 
+QString capitalFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
 } // namespace
 
-ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : QObject(parent), app_(app)
+DatabaseKind DatabaseKind::program()
+{
+    return {ProgramDatabase::DosPath, Schema::ApplicationId, Schema::migrations(), "The program's database",
+            "record events are off", "the record events must be entered again"};
+}
+
+ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : ProgramDatabase(app, DatabaseKind::program(), parent) {}
+
+ProgramDatabase::ProgramDatabase(Core& app, DatabaseKind kind, QObject* parent)
+    : QObject(parent), app_(app), kind_(std::move(kind))
 {
     app_.addStartStep([self = QPointer<ProgramDatabase>(this)] {
         if (self)
@@ -28,7 +44,7 @@ ProgramDatabase::~ProgramDatabase() = default;
 
 QString ProgramDatabase::nativePath() const
 {
-    return app_.drives().toNative(DosPath);
+    return app_.drives().toNative(kind_.dosPath);
 }
 
 QString ProgramDatabase::dos(const QString& nativePath) const
@@ -73,11 +89,11 @@ ProgramDatabase::Verdict ProgramDatabase::examine(const QString& path, QString& 
         }
         const int64_t id = probe.queryInt("PRAGMA application_id");
         const int64_t tables = probe.queryInt("SELECT count(*) FROM sqlite_master");
-        if (id != Schema::ApplicationId && tables > 0) {
+        if (id != kind_.applicationId && tables > 0) {
             reason = "it is a database of another program";
             return Verdict::Foreign;
         }
-        if (probe.queryInt("PRAGMA user_version") > Schema::currentVersion()) {
+        if (probe.queryInt("PRAGMA user_version") > kind_.migrations.size()) {
             reason = "it was written by a newer version of the program";
             return Verdict::Newer;
         }
@@ -114,9 +130,9 @@ void ProgramDatabase::begin(const QString& path)
                                                   " (database: the file system refuses its write-ahead log)");
     connection->exec("PRAGMA synchronous = FULL");
     connection->exec("PRAGMA foreign_keys = ON");
-    Schema::migrate(*connection);
-    if (connection->queryInt("PRAGMA application_id") != Schema::ApplicationId)
-        connection->exec(QString("PRAGMA application_id = %1").arg(Schema::ApplicationId));
+    Schema::migrate(*connection, kind_.migrations);
+    if (connection->queryInt("PRAGMA application_id") != kind_.applicationId)
+        connection->exec(QString("PRAGMA application_id = %1").arg(kind_.applicationId));
     connection_ = std::move(connection);
 }
 
@@ -142,15 +158,15 @@ void ProgramDatabase::open()
     case Verdict::Usable: break;
     case Verdict::Unreadable:
     case Verdict::Newer:
-        tell("The program's database " + name + " could not be opened (" + reason +
-             "). It was left as it is; record events are off until it can be opened." + untouched);
+        tell(kind_.title + " " + name + " could not be opened (" + reason + "). It was left as it is; " +
+             kind_.offText + " until it can be opened." + untouched);
         return;
     case Verdict::Damaged:
     case Verdict::Foreign: {
         const QString kind = verdict == Verdict::Damaged ? "damaged" : "foreign";
         if (!moveAside(path, kind)) {
-            tell("The program's database " + name + " cannot be read (" + reason +
-                 ") and could not be set aside. Record events are off until it is moved away." + untouched);
+            tell(kind_.title + " " + name + " cannot be read (" + reason + ") and could not be set aside. " +
+                 capitalFirst(kind_.offText) + " until it is moved away." + untouched);
             return;
         }
         break;
@@ -161,13 +177,13 @@ void ProgramDatabase::open()
         begin(path);
     } catch (const Failure& f) {
         connection_.reset();
-        tell("The program's database " + name + " could not be opened: " + f.text() +
-             ". Record events are off until it can be opened." + untouched);
+        tell(kind_.title + " " + name + " could not be opened: " + f.text() + ". " + capitalFirst(kind_.offText) +
+             " until it can be opened." + untouched);
         return;
     }
     if (!setAside_.isEmpty())
-        tell("The program's database " + name + " could not be used (" + reason + "). It was set aside as " +
-             dos(setAside_) + " and a new, empty one begun: the record events must be entered again." + untouched);
+        tell(kind_.title + " " + name + " could not be used (" + reason + "). It was set aside as " +
+             dos(setAside_) + " and a new, empty one begun: " + kind_.lostText + "." + untouched);
     emit opened();
 }
 

@@ -12,6 +12,7 @@
 #include "store/SqliteConnection.h"
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace tamblor {
@@ -20,6 +21,22 @@ class Core;
 
 namespace tamblor::store {
 
+// Which database a ProgramDatabase opens: the program's own, or another program's on the same
+// root (the logger keeps its rows apart, so that neither program sets aside a file the other
+// has open).
+struct DatabaseKind {
+    QString dosPath;
+    int applicationId = 0;
+    QStringList migrations;
+    // How the operator knows it ("The program's database"), what stops while it is closed
+    // ("record events are off") and what is lost with a file set aside.
+    QString title;
+    QString offText;
+    QString lostText;
+
+    static DatabaseKind program();
+};
+
 class ProgramDatabase : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +44,7 @@ public:
 
     // Adds the opening as a start-up step of `app` and closes on programEnded().
     explicit ProgramDatabase(Core& app, QObject* parent = nullptr);
+    ProgramDatabase(Core& app, DatabaseKind kind, QObject* parent = nullptr);
     ~ProgramDatabase() override;
 
     // Opens the file, setting a damaged or foreign one aside first; what the operator must know
@@ -56,6 +74,7 @@ private:
     QString dos(const QString& nativePath) const;
 
     Core& app_;
+    DatabaseKind kind_;
     std::unique_ptr<SqliteConnection> connection_;
     QString report_;
     QString setAside_;

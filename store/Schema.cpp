@@ -182,10 +182,15 @@ int currentVersion()
 
 void migrate(SqliteConnection& connection)
 {
+    migrate(connection, migrations());
+}
+
+void migrate(SqliteConnection& connection, const QStringList& steps)
+{
     const int from = static_cast<int>(connection.queryInt("PRAGMA user_version"));
-    for (int version = from; version < currentVersion(); ++version) {
+    for (int version = from; version < int(steps.size()); ++version) {
         Transaction t(connection);
-        connection.exec(migrations().at(version));
+        connection.exec(steps.at(version));
         connection.exec(QString("PRAGMA user_version = %1").arg(version + 1));
         t.commit();
     }

@@ -20,6 +20,8 @@ int currentVersion();
 
 // Brings an empty file or one of an older version to the current version. Throws Failure.
 void migrate(SqliteConnection& connection);
+// The same for another database's steps (the current version is their count).
+void migrate(SqliteConnection& connection, const QStringList& steps);
 
 } // namespace Schema
 

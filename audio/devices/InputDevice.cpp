@@ -39,6 +39,13 @@ void InputDevice::setSampleRate(int rate)
 {
     if (rate != 8000 && rate != 11025 && rate != 22050 && rate != 44100)
         throw Failure(Failure::InvalidPropertyValue);
+    setStreamRate(rate);
+}
+
+void InputDevice::setStreamRate(int rate)
+{
+    if (rate <= 0)
+        throw Failure(Failure::InvalidPropertyValue);
     settingsChanged_ = settingsChanged_ || rate != rate_;
     rate_ = rate;
 }

@@ -44,6 +44,8 @@ public:
     int deviceId() const { return deviceId_; }
     // 8000, 11025, 22050 or 44100; anything else is failure 380.
     void setSampleRate(int rate);
+    // Any rate the card may offer (the logger records at 48000 as well); throws 380 for none.
+    void setStreamRate(int rate);
     int sampleRate() const { return rate_; }
     // 0 mono, 1 stereo; anything else is failure 380.
     void setMode(int mode);

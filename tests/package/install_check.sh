@@ -18,12 +18,17 @@ fail() { echo "FAILED: $*"; exit 1; }
 prefix=$scratch/usr
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/tamblor share/tamblor/TamblorHelp.rtf share/applications/tamblor.desktop \
+for f in bin/tamblor bin/tamblor-logger lib/systemd/user/tamblor-logger.service share/tamblor/TamblorHelp.rtf share/applications/tamblor.desktop \
          share/icons/hicolor/scalable/apps/tamblor.svg share/man/man1/tamblor.1.gz \
          share/doc/tamblor/copyright share/doc/tamblor/changelog.gz; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -x "$prefix/bin/tamblor" ] || fail "bin/tamblor is not executable"
+[ -x "$prefix/bin/tamblor-logger" ] || fail "bin/tamblor-logger is not executable"
+unit=$prefix/lib/systemd/user/tamblor-logger.service
+grep -qx 'ExecStart=/usr/bin/tamblor-logger' "$unit" || fail "the unit does not start the installed logger"
+grep -qx 'Restart=on-failure' "$unit" || fail "the unit does not restart the logger on failure"
+grep -q '^WatchdogSec=' "$unit" || fail "the unit has no watchdog"
 grep -qx 'Exec=tamblor' "$prefix/share/applications/tamblor.desktop" || fail "the menu entry does not start tamblor"
 grep -qx 'Icon=tamblor' "$prefix/share/applications/tamblor.desktop" || fail "the menu entry has no icon"
 gzip -t "$prefix/share/man/man1/tamblor.1.gz" || fail "the manual page is not gzip"

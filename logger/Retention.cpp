@@ -1,0 +1,79 @@
+#include "logger/Retention.h"
+#include "logger/LoggerStore.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStorageInfo>
+#include <limits>
+
+namespace tamblor::logger {
+
+Retention::Retention(LoggerStore& store, QString folder, int days)
+    : store_(store), folder_(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())), days_(days)
+{
+}
+
+bool Retention::isOwnFile(const QString& path) const
+{
+    static const QRegularExpression name(R"(^\d{4}-\d{2}-\d{2}T\d{6}[+-]\d{4}(-\d+)?\.(wav|flac)$)");
+    static const QRegularExpression day(R"(^\d{4}-\d{2}-\d{2}$)");
+    const QFileInfo file(path);
+    const QFileInfo dayFolder(QDir::cleanPath(file.absolutePath()));
+    return QDir::cleanPath(dayFolder.absolutePath()) == folder_ && day.match(dayFolder.fileName()).hasMatch() &&
+           name.match(file.fileName()).hasMatch();
+}
+
+RetentionReport Retention::apply(qint64 nowMs)
+{
+    RetentionReport report;
+    const qint64 cutoff = nowMs - qint64(days_) * 86400000;
+    const auto holds = store_.holds();
+    for (const SegmentRecord& s : store_.keptBefore(cutoff)) {
+        // A segment is deleted only once its whole span is past the period.
+        const qint64 end = s.startMs + (s.sampleRate > 0 ? s.frames * 1000 / s.sampleRate : 0);
+        if (end >= cutoff || !s.closed)
+            continue;
+        bool held = false;
+        for (const Hold& h : holds)
+            held = held || (h.startMs < end && s.startMs < h.endMs);
+        if (held) {
+            ++report.held;
+            continue;
+        }
+        if (!isOwnFile(s.path)) {
+            ++report.refused;
+            report.failures << s.path + " is not in the logger's folder";
+            continue;
+        }
+        if (QFileInfo::exists(s.path) && !QFile::remove(s.path)) {
+            ++report.refused;
+            report.failures << s.path + " could not be deleted";
+            continue;
+        }
+        store_.markDeleted(s.id, nowMs);
+        ++report.deleted;
+        // The day's folder goes with its last segment (rmdir leaves a folder that is not empty).
+        QDir().rmdir(QFileInfo(s.path).absolutePath());
+    }
+    return report;
+}
+
+SpaceForecast Retention::forecast(double bytesPerSecond) const
+{
+    SpaceForecast f;
+    QDir().mkpath(folder_);
+    const QStorageInfo storage(folder_);
+    f.freeBytes = storage.bytesAvailable();
+    for (const SegmentRecord& s : store_.keptBefore(std::numeric_limits<qint64>::max()))
+        f.keptBytes += QFileInfo(s.path).size();
+    f.bytesPerDay = bytesPerSecond * 86400.0;
+    if (f.bytesPerDay > 0) {
+        f.freeDays = double(f.freeBytes) / f.bytesPerDay;
+        f.capacityDays = double(f.freeBytes + f.keptBytes) / f.bytesPerDay;
+    }
+    f.belowRetention = f.bytesPerDay > 0 && f.capacityDays < days_;
+    return f;
+}
+
+} // namespace tamblor::logger

@@ -1,0 +1,52 @@
+#pragma once
+// Keeps the logger's segments for their retention period and no longer: a segment whose
+// recorded start lies more than N days back is deleted, unless a hold covers any part of it.
+// Only files the logger recorded itself (its rows) inside its own folder are ever touched.
+//
+// It also forecasts how long the disk holds out. In the steady state the logger deletes as
+// much as it records, so the free space alone says little (a disk holding 41 of 42 days with
+// two days free is fine): the forecast is the days of recording the logger's own files and the
+// free space hold together, at the rate of the last segments, and the alarm is due when that
+// falls below the retention period.
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <vector>
+
+namespace tamblor::logger {
+
+class LoggerStore;
+
+struct RetentionReport {
+    int deleted = 0;
+    int held = 0;       // old enough, but on hold
+    int refused = 0;    // not the logger's own file, or could not be deleted
+    QStringList failures;
+};
+
+struct SpaceForecast {
+    qint64 freeBytes = 0;
+    qint64 keptBytes = 0;        // the logger's own segments on disk
+    double bytesPerDay = 0;
+    double freeDays = 0;         // the free space alone
+    double capacityDays = 0;     // free space and kept segments together
+    bool belowRetention = false;
+};
+
+class Retention {
+public:
+    Retention(LoggerStore& store, QString folder, int days);
+
+    RetentionReport apply(qint64 nowMs);
+    // `bytesPerSecond` of recording now (the format's rate, or what FLAC achieves).
+    SpaceForecast forecast(double bytesPerSecond) const;
+    // Whether `path` is a segment file inside the logger's folder.
+    bool isOwnFile(const QString& path) const;
+
+private:
+    LoggerStore& store_;
+    QString folder_;
+    int days_;
+};
+
+} // namespace tamblor::logger

@@ -1,0 +1,113 @@
+#pragma once
+// Cuts the input into segment files at the wall-clock boundaries, sample-exact: every frame the
+// input gives lands in exactly one file, in order. The cut falls at the first frame due at or
+// after the boundary by the FrameClock (the input's own count against the wall clock, following
+// their drift), so a segment's frame count absorbs the drift. Frames the input lost are filled
+// with silence where they were lost, and noted in the segment as a Loss, so that every later
+// frame keeps its time.
+//
+// It knows nothing of devices or databases: the logger hands it the frames, the input's count
+// and the wall clock, and hears of every segment opened and closed, and of every span that has
+// no file (a full disk), through the callbacks.
+#include "audio/loudness/LoudnessEngine.h"
+#include "audio/loudness/SilenceDetector.h"
+#include "logger/FrameClock.h"
+#include "logger/SegmentFile.h"
+#include "logger/SegmentRecord.h"
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tamblor::logger {
+
+struct RecorderSettings {
+    QString folder; // native; segments go into <folder>/<yyyy-MM-dd>/
+    FileEncoding encoding = FileEncoding::Wav16;
+    int rate = 48000;
+    int channels = 2;
+    int segmentMinutes = 60;
+    // A segment is Silent when the level stays below this for at least half its length.
+    double silenceThresholdDbfs = -40.0;
+    // The header is written at least this often (in seconds of frames).
+    double headerEverySeconds = 1.0;
+};
+
+// A span of the input that has no file (writing failed until the next boundary).
+struct Unrecorded {
+    qint64 startMs = 0;
+    qint64 endMs = 0;
+    qint64 frames = 0;
+    QString cause;
+};
+
+class SegmentRecorder {
+public:
+    explicit SegmentRecorder(RecorderSettings settings);
+    ~SegmentRecorder();
+
+    std::function<void(SegmentRecord&)> opened;
+    // The record is complete (frames, result, figures, ppm, SHA-256); clockSync is left to the caller.
+    std::function<void(SegmentRecord&)> closed;
+    std::function<void(const Unrecorded&)> unrecorded;
+
+    // The run begins: frame 0 is due at `wallMs`.
+    void begin(qint64 wallMs);
+    // The input had delivered `delivered` frames (what it lost on the way counted in) by
+    // `wallMs`: the clock notes it, and a stall is filled with silence after those frames.
+    void noteInput(qint64 delivered, qint64 wallMs);
+    // Frames the input gave, in order.
+    void addFrames(const int16_t* samples, qint64 frames);
+    // Frames the input delivered but lost before they reached here: filled with silence now.
+    void addLost(qint64 frames);
+    // The run ends: what is pending is written and the open segment closed.
+    void end();
+
+    const FrameClock& clock() const { return clock_; }
+    const SegmentRecord* current() const { return file_.isOpen() ? &record_ : nullptr; }
+    // Frames written to segments (and dropped for want of a file) since begin().
+    qint64 position() const { return position_; }
+    // Frames filled with silence since begin().
+    qint64 filledFrames() const { return filled_; }
+    const RecorderSettings& settings() const { return settings_; }
+    // True while writing is held off by a failure until the next boundary.
+    bool isBlocked() const { return blockedUntilFrame_ >= 0; }
+
+private:
+    struct Fill {
+        qint64 at;     // stream position
+        qint64 frames;
+    };
+    void put(const int16_t* samples, qint64 frames, bool silence);
+    void openAt(qint64 boundaryMs, qint64 startMs);
+    void closeCurrent(bool endedEarly);
+    void fail(qint64 atPosition);
+    void measure(const int16_t* samples, qint64 frames);
+    QString pathFor(qint64 startMs) const;
+
+    RecorderSettings settings_;
+    FrameClock clock_;
+    SegmentFile file_;
+    SegmentRecord record_;
+    std::unique_ptr<audio::LoudnessEngine> loudness_;
+    std::unique_ptr<audio::SilenceDetector> silence_;
+    qint64 clippedRuns_ = 0;
+    std::vector<int> clipRun_;
+    qint64 position_ = 0;
+    qint64 filled_ = 0;
+    qint64 stallFilled_ = 0;
+    bool stalled_ = false;
+    qint64 lastDelivered_ = 0;
+    qint64 sinceHeader_ = 0;
+    qint64 nextBoundaryMs_ = 0;
+    bool begun_ = false;
+    qint64 blockedUntilFrame_ = -1;
+    qint64 blockedFromMs_ = 0;
+    qint64 blockedFrames_ = 0;
+    QString blockedCause_;
+    std::deque<Fill> fills_;
+    std::vector<int16_t> zeros_;
+};
+
+} // namespace tamblor::logger

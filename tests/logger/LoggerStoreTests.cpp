@@ -1,0 +1,267 @@
+// What the logger keeps and what it deletes: the bext chunk read back byte by byte (and a FLAC
+// segment's comments), retention that deletes only the logger's own old files and never a held
+// span, the disk forecast, the watchdog's datagrams and the clock's synchronisation.
+#include "LoggerFixture.h"
+#include "LoggerTestSupport.h"
+#include "logger/Retention.h"
+#include "logger/SegmentTimes.h"
+#include "logger/Watchdog.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sndfile.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace tamblor::logger;
+using namespace logger_test;
+
+namespace {
+
+qint64 at(int hh, int mm, int ss, int ms = 0)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss, ms), Qt::UTC).toMSecsSinceEpoch();
+}
+
+} // namespace
+
+TEST_F(LoggerTest, EachWaveSegmentCarriesABextChunkWithItsStartTimeReferenceOffsetAndLoudness)
+{
+    settings("Logger/Format", "wav24");
+    backend().setInputSignal(tamblor::audio::sources::tone(1000, 10000));
+    startAt(at(17, 59, 50));
+    run(70000);
+    logger->stop();
+    const auto rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 2u);
+    const SegmentRecord& r = rows[1];
+    const Bext b = readBext(readAllBytes(r.path));
+    ASSERT_TRUE(b.found);
+    EXPECT_EQ(b.version, 2);
+    EXPECT_EQ(b.date.toStdString(), "2026-12-07");
+    EXPECT_EQ(b.time.toStdString(), "18:00:00");
+    EXPECT_EQ(b.timeReference, 18ULL * 3600 * 44100);
+    EXPECT_TRUE(b.description.contains("UTC offset +0000")) << b.description.toStdString();
+    EXPECT_EQ(b.originatorReference.toStdString(), "2026-12-07T180000+0000");
+    // The loudness of version 2, in hundredths, written at the close.
+    EXPECT_NEAR(b.loudnessValue / 100.0, r.figures.integratedLufs, 0.01);
+    EXPECT_NEAR(b.maxTruePeak / 100.0, r.figures.truePeakDbtp, 0.01);
+    EXPECT_NEAR(b.maxMomentary / 100.0, r.figures.maxMomentaryLufs, 0.01);
+    EXPECT_NEAR(b.maxShortTerm / 100.0, r.figures.maxShortTermLufs, 0.01);
+    EXPECT_EQ(b.loudnessRange, int16_t(std::lround(r.figures.rangeLu * 100)));
+    // 24-bit PCM, every frame in the data chunk.
+    EXPECT_EQ(qint64(b.dataBytes), r.frames * 3);
+    EXPECT_EQ(readSamples(r.path).frames, r.frames);
+}
+
+TEST_F(LoggerTest, TheHeaderOfASegmentBeingWrittenIsNeverMoreThanAFewSecondsBehind)
+{
+    // What a program killed outright leaves on disk is the file as it stands while it is written.
+    startAt(at(9, 0, 0));
+    qint64 headerSize = -1;
+    for (int s = 0; s < 25; ++s) {
+        run(1000);
+        const SegmentRecord* open = logger->recorder()->current();
+        ASSERT_NE(open, nullptr);
+        const QByteArray bytes = readAllBytes(open->path);
+        const Bext b = readBext(bytes);
+        ASSERT_TRUE(b.found);
+        // The sizes agree with each other, so any reader takes the file as it stands, and the
+        // header is the same length throughout.
+        const qint64 header = qint64(b.riffBytes) + 8 - qint64(b.dataBytes);
+        if (headerSize < 0)
+            headerSize = header;
+        EXPECT_EQ(header, headerSize) << s;
+        const qint64 onDisk = bytes.size() - headerSize;
+        EXPECT_GE(onDisk, qint64(b.dataBytes)) << s;
+        EXPECT_LE(onDisk - qint64(b.dataBytes), 10 * 88200) << s;
+        EXPECT_GE(onDisk, qint64(s) * 88200) << s;
+    }
+    logger->stop();
+}
+
+TEST_F(LoggerTest, AFlacSegmentCarriesTheSameFactsAsComments)
+{
+    settings("Logger/Format", "flac");
+    settings("Logger/Channels", 2);
+    startAt(at(6, 59, 55));
+    run(10000);
+    logger->stop();
+    const QStringList files = segmentFiles(folder());
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_TRUE(files[1].endsWith("2026-12-07T070000+0000.flac"));
+    SF_INFO info{};
+    SNDFILE* f = sf_open(QFile::encodeName(files[1]).constData(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    EXPECT_EQ(info.channels, 2);
+    const QString comment = QString::fromUtf8(sf_get_string(f, SF_STR_COMMENT));
+    const QString date = QString::fromUtf8(sf_get_string(f, SF_STR_DATE));
+    sf_close(f);
+    EXPECT_TRUE(comment.contains("UTC offset +0000")) << comment.toStdString();
+    EXPECT_TRUE(comment.contains(QString("time reference %1 frames").arg(7LL * 3600 * 44100))) << comment.toStdString();
+    EXPECT_TRUE(date.startsWith("2026-12-07T07:00:00")) << date.toStdString();
+    // The counting signal runs on across the two files.
+    const FileSamples a = readSamples(files[0]), b = readSamples(files[1]);
+    ASSERT_GT(a.frames, 0);
+    ASSERT_GT(b.frames, 0);
+    EXPECT_EQ(b.samples[0], int16_t(a.frames % 32768));
+    EXPECT_EQ(a.frames + b.frames, given_);
+}
+
+namespace {
+
+// A segment row with its file (of `bytes` bytes) in the logger's folder.
+SegmentRecord keptSegment(LoggerStore& store, const QString& folder, qint64 startMs, int bytes = 1000)
+{
+    SegmentRecord r;
+    r.startMs = startMs;
+    r.boundaryMs = startMs;
+    r.endMs = startMs + 3600000;
+    r.sampleRate = 44100;
+    r.channels = 1;
+    r.plannedFrames = r.frames = 3600LL * 44100;
+    r.result = SegmentResult::Ok;
+    r.closed = true;
+    r.path = QDir(folder).filePath(SegmentTimes::localDate(startMs).toString("yyyy-MM-dd") + "/" +
+                                   SegmentTimes::stamp(startMs) + ".wav");
+    QDir().mkpath(QFileInfo(r.path).absolutePath());
+    writeAllBytes(r.path, QByteArray(bytes, 'x'));
+    store.insert(r, 0);
+    return r;
+}
+
+} // namespace
+
+TEST_F(LoggerTest, RetentionDeletesOnlyTheLoggersOwnOldSegmentsAndNeverAHeldSpan)
+{
+    startAt(at(12, 0, 0));
+    run(1000);
+    logger->stop();
+    LoggerStore& store = logger->store();
+    const qint64 day = 86400000;
+    const qint64 now = nowMs();
+    const SegmentRecord old50 = keptSegment(store, folder(), now - 50 * day);
+    const SegmentRecord old43 = keptSegment(store, folder(), now - 43 * day);
+    const SegmentRecord young = keptSegment(store, folder(), now - 41 * day);
+    // Straddling the limit: its end is within the period, so it stays.
+    const SegmentRecord edge = keptSegment(store, folder(), now - 42 * day - 1800000);
+    // A row whose file is not in the logger's folder, and a file of someone else's there.
+    SegmentRecord stray = keptSegment(store, native("C/Elsewhere"), now - 60 * day);
+    const QString foreign = QDir(folder()).filePath(QFileInfo(old50.path).dir().dirName() + "/notes.txt");
+    writeAllBytes(foreign, "keep me");
+    const qint64 hold = store.placeHold({0, old43.startMs + 600000, old43.startMs + 1200000, "complaint 17"});
+
+    Retention retention(store, folder(), 42);
+    RetentionReport r = retention.apply(now);
+    EXPECT_EQ(r.deleted, 1);
+    EXPECT_EQ(r.held, 1);
+    EXPECT_EQ(r.refused, 1);
+    EXPECT_FALSE(QFileInfo::exists(old50.path));
+    EXPECT_TRUE(QFileInfo::exists(old43.path));
+    EXPECT_TRUE(QFileInfo::exists(young.path));
+    EXPECT_TRUE(QFileInfo::exists(edge.path));
+    EXPECT_TRUE(QFileInfo::exists(stray.path));
+    EXPECT_TRUE(QFileInfo::exists(foreign));
+    // Lifted, the hold no longer keeps it.
+    store.liftHold(hold, now);
+    r = retention.apply(now);
+    EXPECT_EQ(r.deleted, 1);
+    EXPECT_FALSE(QFileInfo::exists(old43.path));
+    EXPECT_TRUE(QFileInfo::exists(young.path));
+    // Deleted rows stay, marked, for the record.
+    EXPECT_EQ(store.keptBefore(now).size(), 4u); // young, edge, stray and today's
+}
+
+TEST_F(LoggerTest, TheForecastCountsTheKeptSegmentsWithTheFreeSpace)
+{
+    startAt(at(12, 0, 0));
+    run(1000);
+    logger->stop();
+    keptSegment(logger->store(), folder(), nowMs() - 86400000, 5000000);
+    Retention retention(logger->store(), folder(), 42);
+    const SpaceForecast f = retention.forecast(88200);
+    EXPECT_GT(f.freeBytes, 0);
+    EXPECT_GE(f.keptBytes, 5000000);
+    EXPECT_NEAR(f.bytesPerDay, 88200.0 * 86400, 1);
+    EXPECT_NEAR(f.capacityDays, double(f.freeBytes + f.keptBytes) / f.bytesPerDay, 1e-9);
+    EXPECT_EQ(f.belowRetention, f.capacityDays < 42);
+    // A rate no disk holds 42 days of raises the alarm and starts the alarm command.
+    const SpaceForecast huge = retention.forecast(1e12);
+    EXPECT_TRUE(huge.belowRetention);
+}
+
+TEST_F(LoggerTest, TheWatchdogIsFedOnlyWhileFramesArrive)
+{
+    const QString path = QDir(root()).filePath("notify.sock");
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    auto received = [&] {
+        QStringList messages;
+        char buffer[256];
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            messages << QString::fromLatin1(buffer, int(n));
+        return messages;
+    };
+    startAt(at(12, 0, 0));
+    logger->stop();
+    logger.reset();
+    received();
+    logger = std::make_unique<Logger>(*core, starter);
+    logger->setTimed(false);
+    logger->setWatchdog(Watchdog(path, 1000000)); // a period of one second
+    logger->start();
+    elapsedMs_ = 0;
+    given_ = 0;
+    EXPECT_TRUE(received().contains("READY=1\nSTATUS=Recording"));
+    run(3000);
+    EXPECT_GE(received().count("WATCHDOG=1"), 5);
+    backend().stallInput(true);
+    run(3000);
+    EXPECT_EQ(received().count("WATCHDOG=1"), 0);
+    backend().stallInput(false);
+    run(2000);
+    EXPECT_GE(received().count("WATCHDOG=1"), 2);
+    logger->stop();
+    EXPECT_TRUE(received().contains("STOPPING=1"));
+    ::close(fd);
+}
+
+TEST(ClockSyncTest, TheSystemsAnswerIsTakenAsItIsAndUnknownWhenNoneCanTell)
+{
+    auto answering = [](std::optional<QString> timedatectl, std::optional<QString> chrony) {
+        return ClockSync([=](const QString& program, const QStringList&) {
+            return program == "timedatectl" ? timedatectl : chrony;
+        });
+    };
+    EXPECT_EQ(answering(QString("yes\n"), std::nullopt).state().toStdString(), "yes");
+    EXPECT_EQ(answering(QString("no\n"), std::nullopt).state().toStdString(), "no");
+    EXPECT_EQ(answering(std::nullopt, QString("Reference ID : 1\nLeap status     : Normal\n")).state().toStdString(), "yes");
+    EXPECT_EQ(answering(std::nullopt, QString("Leap status     : Not synchronised\n")).state().toStdString(), "no");
+    EXPECT_EQ(answering(std::nullopt, std::nullopt).state().toStdString(), "unknown");
+}
+
+TEST_F(LoggerTest, TheLoggersDatabaseIsAFileOfItsOwnBesideTheProgramsAndADamagedOneIsSetAside)
+{
+    QDir().mkpath(native("C/Tamblor"));
+    writeAllBytes(native("C/Tamblor/Logger.db"), QByteArray("not a database at all, not even close", 37));
+    tamblor::store::ProgramDatabase program(*core);
+    startAt(at(12, 0, 0));
+    run(1000);
+    logger->stop();
+    ASSERT_TRUE(program.isOpen());
+    ASSERT_TRUE(logger->store().isOpen());
+    EXPECT_NE(program.nativePath(), logger->store().database().nativePath());
+    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA application_id"), LoggerStore::ApplicationId);
+    EXPECT_EQ(logger->store().database().connection().queryText("PRAGMA journal_mode").toStdString(), "wal");
+    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA user_version"), 1);
+    EXPECT_TRUE(QFileInfo::exists(logger->store().database().setAsidePath()));
+    EXPECT_TRUE(told.join('\n').contains("The logger's database")) << told.join('\n').toStdString();
+    EXPECT_EQ(logger->store().segments().size(), 1u);
+}

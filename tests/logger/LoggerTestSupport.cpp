@@ -1,0 +1,111 @@
+#include "LoggerTestSupport.h"
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+#include <sndfile.h>
+
+namespace logger_test {
+
+FileSamples readSamples(const QString& path)
+{
+    FileSamples out;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!f)
+        return out;
+    out.frames = info.frames;
+    out.channels = info.channels;
+    out.rate = info.samplerate;
+    out.samples.resize(size_t(info.frames) * size_t(info.channels));
+    const sf_count_t got = sf_readf_short(f, out.samples.data(), info.frames);
+    out.samples.resize(size_t(got) * size_t(info.channels));
+    sf_close(f);
+    return out;
+}
+
+QStringList segmentFiles(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, {"*.wav", "*.flac"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    // Names sort by local time; across a change of the clocks the start in UTC decides.
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        auto utc = [](const QString& p) {
+            const QString base = QFileInfo(p).completeBaseName().left(22);
+            const QDateTime t = QDateTime::fromString(base.left(17), "yyyy-MM-ddTHHmmss");
+            const int sign = base[17] == '-' ? -1 : 1;
+            const int offset = sign * (base.mid(18, 2).toInt() * 3600 + base.mid(20, 2).toInt() * 60);
+            return QDateTime(t.date(), t.time(), Qt::UTC).toMSecsSinceEpoch() - qint64(offset) * 1000;
+        };
+        const qint64 ua = utc(a), ub = utc(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+    return files;
+}
+
+namespace {
+uint32_t u32(const QByteArray& b, int at)
+{
+    uint32_t v;
+    std::memcpy(&v, b.constData() + at, 4);
+    return v;
+}
+int16_t i16(const QByteArray& b, int at)
+{
+    int16_t v;
+    std::memcpy(&v, b.constData() + at, 2);
+    return v;
+}
+QString text(const QByteArray& b, int at, int size)
+{
+    QByteArray t = b.mid(at, size);
+    const int end = t.indexOf('\0');
+    return QString::fromLatin1(end >= 0 ? t.left(end) : t);
+}
+} // namespace
+
+Bext readBext(const QByteArray& file)
+{
+    Bext b;
+    if (file.size() < 12 || file.left(4) != "RIFF" || file.mid(8, 4) != "WAVE")
+        return b;
+    b.riffBytes = u32(file, 4);
+    int at = 12;
+    while (at + 8 <= file.size()) {
+        const QByteArray id = file.mid(at, 4);
+        const uint32_t size = u32(file, at + 4);
+        const int body = at + 8;
+        if (id == "bext" && body + 602 <= file.size()) {
+            b.found = true;
+            b.description = text(file, body, 256);
+            b.originator = text(file, body + 256, 32);
+            b.originatorReference = text(file, body + 288, 32);
+            b.date = text(file, body + 320, 10);
+            b.time = text(file, body + 330, 8);
+            b.timeReference = uint64_t(u32(file, body + 338)) | (uint64_t(u32(file, body + 342)) << 32);
+            b.version = i16(file, body + 346);
+            b.loudnessValue = i16(file, body + 412);
+            b.loudnessRange = i16(file, body + 414);
+            b.maxTruePeak = i16(file, body + 416);
+            b.maxMomentary = i16(file, body + 418);
+            b.maxShortTerm = i16(file, body + 420);
+        }
+        if (id == "data") {
+            b.dataBytes = size;
+            break;
+        }
+        at = body + int(size) + int(size & 1);
+    }
+    return b;
+}
+
+qint64 localMs(int y, int m, int d, int hh, int mm, int ss)
+{
+    return QDateTime(QDate(y, m, d), QTime(hh, mm, ss), Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+} // namespace logger_test
