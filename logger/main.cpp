@@ -8,7 +8,7 @@
 #include "core/NoticeLog.h"
 #include "core/SingleInstance.h"
 #include "logger/Logger.h"
-#include "logger/StopSignals.h"
+#include "core/StopSignals.h"
 #include "platform/Failure.h"
 #include "platform/ProgramStarter.h"
 #include <QCoreApplication>
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(stderr, "tamblor-logger: recording into %s\n", qPrintable(logger.settings().folder));
-    tamblor::logger::StopSignals stopSignals([&] {
+    tamblor::StopSignals stopSignals([&] {
         logger.stop();
         core.endProgram();
         app.quit();

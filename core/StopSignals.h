@@ -1,12 +1,13 @@
 #pragma once
-// Ends a program without windows cleanly on SIGTERM (systemd stopping the service), SIGINT
-// (Ctrl+C) or SIGHUP: the handler only writes a byte to a pipe; `stop` runs on the event loop.
+// Ends a program cleanly on SIGTERM (systemd stopping a service, a shutdown), SIGINT (Ctrl+C) or
+// SIGHUP: the handler only writes a byte to a pipe; `stop` runs on the event loop. One at a time
+// per program.
 #include <QObject>
 #include <functional>
 
 class QSocketNotifier;
 
-namespace tamblor::logger {
+namespace tamblor {
 
 class StopSignals : public QObject {
     Q_OBJECT
@@ -20,4 +21,4 @@ private:
     QSocketNotifier* notifier_ = nullptr;
 };
 
-} // namespace tamblor::logger
+} // namespace tamblor

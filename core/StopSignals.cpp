@@ -1,10 +1,10 @@
-#include "logger/StopSignals.h"
+#include "core/StopSignals.h"
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tamblor::logger {
+namespace tamblor {
 
 namespace {
 int pipeEnds[2] = {-1, -1};
@@ -48,4 +48,4 @@ StopSignals::~StopSignals()
     }
 }
 
-} // namespace tamblor::logger
+} // namespace tamblor
