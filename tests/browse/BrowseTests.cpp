@@ -3,6 +3,7 @@
 #include "browse/FolderList.h"
 #include "platform/DriveMap.h"
 #include "platform/Failure.h"
+#include "tests/support/Failures.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QSignalSpy>
@@ -68,12 +69,7 @@ TEST_F(BrowseTest, FolderListShowsTheChainAndSubfoldersAndRefusesMissingFolders)
     emit dirs.itemActivated(dirs.item(0));
     EXPECT_EQ(dirs.path(), "c:\\");
 
-    try {
-        dirs.setPath("c:\\Missing");
-        FAIL() << "a missing folder was opened";
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), Failure::PathNotFound);
-    }
+    EXPECT_EQ(failureNumber([&] { dirs.setPath("c:\\Missing"); }), Failure::PathNotFound);
     EXPECT_EQ(dirs.path(), "c:\\");
     EXPECT_EQ(FolderList::normalize("d:"), "d:\\");
     EXPECT_EQ(FolderList::normalize("C:/a//b/"), "C:\\a\\b");
@@ -127,14 +123,7 @@ TEST_F(BrowseTest, FolderListReportsChoicesOpensWithEnterAndNamesTheFailures)
     EXPECT_EQ(dirs.rowOf("c:\\Tamblor\\Jingles"), -1);
 
     // A missing drive is a missing path, or an unavailable device when the list is told so.
-    auto failureOf = [&dirs](const QString& path) {
-        try {
-            dirs.setPath(path);
-        } catch (const Failure& f) {
-            return f.number();
-        }
-        return 0;
-    };
+    const auto failureOf = [&dirs](const QString& path) { return failureNumber([&] { dirs.setPath(path); }); };
     EXPECT_EQ(failureOf("e:\\"), int(Failure::PathNotFound));
     dirs.setMissingDriveUnavailable(true);
     EXPECT_EQ(failureOf("e:\\"), int(Failure::DeviceUnavailable));

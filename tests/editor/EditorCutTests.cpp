@@ -4,6 +4,7 @@
 #include "audio/jobs/Job.h"
 #include "audio/widgets/Oscope.h"
 #include "tests/editor/EditorFiles.h"
+#include "tests/support/FileSizeLimit.h"
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -13,8 +14,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace tamblor;
 using namespace edtest;
@@ -123,15 +122,10 @@ TEST_F(CutTest, AFailedWriteLeavesTheOriginalIntactAndIsReported)
     const QByteArray before = readAllBytes(path);
     select(10, 20);
     // The file system refuses to grow any file past 50000 bytes while the copy is written.
-    auto old = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 50000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    editor->DeleteBytes();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old);
+    {
+        FileSizeLimit full(50000);
+        editor->DeleteBytes();
+    }
 
     EXPECT_EQ(readAllBytes(path), before);
     EXPECT_FALSE(QFile::exists(native("C/Tamblor/SONG01.wav")));

@@ -3,6 +3,7 @@
 #include "platform/FileReleaser.h"
 #include "platform/NativeFile.h"
 #include "platform/SafeReplace.h"
+#include "tests/support/Failures.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QElapsedTimer>
@@ -135,12 +136,7 @@ TEST_F(SafeReplaceTest, AChosenWorkingNameIsNeverTakenFromAnExistingFile)
     writeAllBytes(numbered, "someone else's");
     {
         SafeReplace replace(target, numbered);
-        try {
-            replace.create();
-            ADD_FAILURE() << "overwrote an existing file";
-        } catch (const Failure& f) {
-            EXPECT_EQ(f.number(), Failure::FileAlreadyExists);
-        }
+        EXPECT_EQ(failureNumber([&] { replace.create(); }), Failure::FileAlreadyExists);
     }
     EXPECT_EQ(readAllBytes(numbered), "someone else's");
     EXPECT_EQ(readAllBytes(target), "old sound");

@@ -4,8 +4,6 @@
 #include <QTimeZone>
 #include "tests/support/LondonTime.h"
 #include <gtest/gtest.h>
-#include <cstdlib>
-#include <ctime>
 
 using namespace tamblor::schedule;
 
@@ -28,8 +26,6 @@ protected:
         e.lengthSeconds = length;
         return e;
     }
-
-private:
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "wavefiles/frmWaveFiles.h"
 #include "send/frmSend.h"
 #include "audio/format/RiffReader.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/SoxFiles.h"
 #include "tests/support/WavBytes.h"
@@ -20,9 +21,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
-#include <csignal>
 #include <sndfile.h>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace tamblor;
@@ -734,15 +733,8 @@ TEST_F(SendTest, ASendThatFailsKeepsTheFileItWasToReplace)
     app->showMessage(QString());
     typeNameAndEnter("Wide");
     {
-        auto old = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 100000;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        FileSizeLimit full(100000);
         sendAndWait([this] { button("cmdSend")->click(); });
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, old);
     }
     EXPECT_NE(app->messageText(), "");
     // The message names the file the send was making.
@@ -794,15 +786,8 @@ TEST_F(SendTest, TheGaugeStartsAtZeroAndAFailedSendShowsHowFarItGot)
     typeNameAndEnter("Big");
     ASSERT_TRUE(button("cmdSend")->isVisible());
     {
-        auto old = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 500000;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        FileSizeLimit full(500000);
         sendAndWait([this] { button("cmdSend")->click(); });
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, old);
     }
     ASSERT_NE(app->messageText(), "");
     EXPECT_TRUE(gauge()->isVisible());
@@ -817,15 +802,8 @@ TEST_F(SendTest, TheGaugeStartsAtZeroAndAFailedSendShowsHowFarItGot)
     typeNameAndEnter("Plain");
     ASSERT_TRUE(button("cmdSend")->isVisible());
     {
-        auto old = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 4000000;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        FileSizeLimit full(4000000);
         sendAndWait([this] { button("cmdSend")->click(); });
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, old);
     }
     ASSERT_NE(app->messageText(), "");
     EXPECT_GE(gauge()->value(), 20);

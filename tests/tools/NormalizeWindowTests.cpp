@@ -1,5 +1,6 @@
 // The normalize window: level choice, the file prompt, the two-phase gauge and the file on disk.
 #include "tests/audio/devices/SignalMeasure.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/LayoutCheck.h"
 #include "tests/support/AppFixture.h"
 #include "tools/frmNormalize.h"
@@ -20,8 +21,6 @@
 #include <QTest>
 #include "audio/jobs/Job.h"
 #include <cmath>
-#include <csignal>
-#include <sys/resource.h>
 #include <functional>
 
 using namespace tamblor;
@@ -452,16 +451,11 @@ TEST_F(NormalizeWindowTest, AFailureDuringTheWorkIsReportedWithItsFileAndLeavesT
     writeWav(wavPath, 44100, 2, programme(-20.0));
     const QByteArray before = readAllBytes(wavPath);
     const std::string files = filesIn(native("C/Tamblor"));
-    auto old = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1 << 20;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     prompts->fileNames.push_back(wavPath);
-    normalize();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old);
+    {
+        FileSizeLimit full(1 << 20);
+        normalize();
+    }
 
     const QString said = app->messageText();
     EXPECT_TRUE(QRegularExpression("^\\d+ .+: c:\\\\Tamblor\\\\Voice\\.wav$", QRegularExpression::CaseInsensitiveOption)

@@ -5,6 +5,7 @@
 #include "audio/devices/RecordingWriter.h"
 #include "audio/devices/VirtualBackend.h"
 #include "platform/Failure.h"
+#include "tests/support/Failures.h"
 #include "tests/support/TestEnv.h"
 #include <cstdlib>
 
@@ -31,12 +32,7 @@ TEST_F(BackendTest, VirtualIsChosenByTheEnvironmentAndListsOneDeviceEachWay)
     EXPECT_EQ(backend->inputDeviceLabel(3), "3");
     EXPECT_EQ(backend->outputDeviceLabel(0), "Virtual Output");
     EXPECT_EQ(backend->outputDeviceLabel(-2), "-2");
-    try {
-        backend->openOutput(1, StreamFormat{}, {});
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), 68);
-    }
+    EXPECT_EQ(failureNumber([&] { backend->openOutput(1, StreamFormat{}, {}); }), 68);
 
     setenv("TAMBLOR_AUDIO", "virtual-realtime", 1);
     auto realTime = createAudioBackend();

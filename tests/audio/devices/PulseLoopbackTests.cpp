@@ -68,38 +68,31 @@ protected:
     }
     void TearDown() override { backend.reset(); }
 
-    std::unique_ptr<PortAudioBackend> backend;
-};
+    // Plays a 1 kHz tone with peak 16383 (-6.02 dBFS on both channels) into the sink and sets
+    // the input to its monitor, stereo at the sink's rate (not started).
+    void playToneInto(OutputDevice& output, InputDevice& input)
+    {
+        generator.setFrequency(1000.0);
+        generator.setAmplitude(8192);
+        output.setDeviceId(findDevice(*backend, false, "pulse"));
+        output.start();
+        input.setDeviceId(findDevice(*backend, true, "pulse"));
+        input.setSampleRate(44100);
+        input.setMode(InputDevice::Stereo);
+    }
 
-TEST_F(PulseLoopbackTest, ListsThePulseDevicesAndOpensThemByNumber)
-{
-    const int in = findDevice(*backend, true, "pulse");
-    const int out = findDevice(*backend, false, "pulse");
-    ASSERT_GE(in, 0);
-    ASSERT_GE(out, 0);
-    EXPECT_EQ(backend->inputDeviceName(in), "pulse");
-    EXPECT_THROW(backend->openInput(backend->inputDeviceCount(), StreamFormat{}, {}), tamblor::Failure);
-}
+    std::unique_ptr<PortAudioBackend> backend;
+    ToneGenerator generator;
+};
 
 TEST_F(PulseLoopbackTest, ToneSentToTheSinkComesBackFromItsMonitor)
 {
-    const int in = findDevice(*backend, true, "pulse");
-    const int out = findDevice(*backend, false, "pulse");
-    ASSERT_GE(in, 0);
-    ASSERT_GE(out, 0);
-
-    ToneGenerator generator;
-    generator.setFrequency(1000.0);
-    generator.setAmplitude(8192); // peak 16383
+    // A device number past the list is refused.
+    EXPECT_THROW(backend->openInput(backend->inputDeviceCount(), StreamFormat{}, {}), tamblor::Failure);
     OutputDevice output(*backend, generator);
-    output.setDeviceId(out);
-    output.start();
-
-    QTemporaryDir dir;
     InputDevice input(*backend);
-    input.setDeviceId(in);
-    input.setSampleRate(44100); // the sink's rate
-    input.setMode(InputDevice::Stereo);
+    playToneInto(output, input);
+    QTemporaryDir dir;
     RecordingWriter writer(input);
     writer.setFileName(dir.filePath("loop.wav"));
     input.start();
@@ -145,20 +138,9 @@ TEST_F(PulseLoopbackTest, TheInputsTapFeedsALoudnessMeterThatReadsTheToneCameBac
 {
     // The live meter's path on a real card: the input's worker copies every processed buffer
     // into its tap, a reader on another thread (here the test's) feeds the loudness engine.
-    const int in = findDevice(*backend, true, "pulse");
-    const int out = findDevice(*backend, false, "pulse");
-    ASSERT_GE(in, 0);
-    ASSERT_GE(out, 0);
-    ToneGenerator generator;
-    generator.setFrequency(1000.0);
-    generator.setAmplitude(8192); // peak 16383: -6.02 dBFS on both channels, so -6.02 LUFS
     OutputDevice output(*backend, generator);
-    output.setDeviceId(out);
-    output.start();
     InputDevice input(*backend);
-    input.setDeviceId(in);
-    input.setSampleRate(44100);
-    input.setMode(InputDevice::Stereo);
+    playToneInto(output, input); // -6.02 dBFS on both channels, so -6.02 LUFS
     input.tap().open();
     input.start();
 

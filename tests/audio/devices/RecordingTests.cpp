@@ -5,6 +5,7 @@
 #include "audio/devices/VirtualBackend.h"
 #include "audio/format/SndFormat.h"
 #include "platform/Failure.h"
+#include "tests/support/Failures.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QElapsedTimer>
@@ -203,33 +204,17 @@ TEST_F(RecordingTest, HeaderIsValidWhileTheFileGrowsAndGainIsInTheFile)
     writer.setEnabled(false);
 }
 
-namespace {
-
-// The number of the failure a call throws; 0 when it succeeds.
-template <class Call>
-int failureOf(Call&& call)
-{
-    try {
-        call();
-    } catch (const Failure& f) {
-        return f.number();
-    }
-    return 0;
-}
-
-} // namespace
-
 TEST_F(RecordingTest, RefusesSettingsAndFilesItCannotUse)
 {
-    EXPECT_EQ(failureOf([&] { input.setSampleRate(48000); }), 380);
-    EXPECT_EQ(failureOf([&] { input.setMode(2); }), 380);
+    EXPECT_EQ(failureNumber([&] { input.setSampleRate(48000); }), 380);
+    EXPECT_EQ(failureNumber([&] { input.setMode(2); }), 380);
     EXPECT_EQ(input.sampleRate(), 44100);
     input.setDeviceId(4);
-    EXPECT_EQ(failureOf([&] { input.start(); }), 68);
+    EXPECT_EQ(failureNumber([&] { input.start(); }), 68);
     EXPECT_FALSE(input.isCapturing());
     input.setDeviceId(0);
     writer.setFileName(native("no such folder/take.wav"));
-    EXPECT_EQ(failureOf([&] { writer.setEnabled(true); }), 76);
+    EXPECT_EQ(failureNumber([&] { writer.setEnabled(true); }), 76);
     EXPECT_FALSE(writer.isEnabled());
 }
 
@@ -246,9 +231,9 @@ TEST_F(RecordingTest, ATakeThatCannotBeMadeFailsWithItsCauseAsEveryWrittenFileDo
     input.start();
     for (const auto& [file, number] : cases) {
         writer.setFileName(file);
-        EXPECT_EQ(failureOf([&] { writer.setEnabled(true); }), number) << file.toStdString();
+        EXPECT_EQ(failureNumber([&] { writer.setEnabled(true); }), number) << file.toStdString();
         EXPECT_FALSE(writer.isEnabled());
-        EXPECT_EQ(failureOf([&] { sf_close(openSndWriter(file, writer.fileFormat())); }), number)
+        EXPECT_EQ(failureNumber([&] { sf_close(openSndWriter(file, writer.fileFormat())); }), number)
             << file.toStdString();
     }
     // The writer is not left half enabled: the next take is written from its start.

@@ -6,6 +6,7 @@
 #include "audio/files/WaveFileWriter.h"
 #include "audio/files/WaveHelper.h"
 #include "audio/format/RiffReader.h"
+#include "tests/support/Failures.h"
 #include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
@@ -178,20 +179,10 @@ TEST_F(ConversionTest, RefusalsComeAtStartAndStopEndsQuietly)
     EXPECT_THROW(c.reader.setFileName(native("none.wav")), Failure);
     c.reader.setFileName(native("src.wav"));
     c.pump.setOutput("Nowhere");
-    try {
-        c.pump.start();
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), Failure::InvalidPropertyValue);
-    }
+    EXPECT_EQ(failureNumber([&] { c.pump.start(); }), Failure::InvalidPropertyValue);
     c.pump.setOutput("WaveFile");
     c.writer.setFileName(native("missing/dst.wav"));
-    try {
-        c.pump.start();
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), Failure::PathNotFound);
-    }
+    EXPECT_EQ(failureNumber([&] { c.pump.start(); }), Failure::PathNotFound);
     EXPECT_FALSE(c.pump.isRunning());
 
     c.writer.setFileName(native("dst.wav"));

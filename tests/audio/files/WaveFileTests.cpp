@@ -3,6 +3,7 @@
 #include "audio/files/MemMapFile.h"
 #include "audio/format/RiffReader.h"
 #include "audio/files/WaveFile.h"
+#include "tests/support/Failures.h"
 #include "tests/support/SoxFiles.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/WavBytes.h"
@@ -22,12 +23,7 @@ RiffLayout parseBytes(const QByteArray& b)
 
 int failureOf(const QByteArray& b)
 {
-    try {
-        parseBytes(b);
-    } catch (const Failure& f) {
-        return f.number();
-    }
-    return 0;
+    return failureNumber([&] { parseBytes(b); });
 }
 
 QByteArray someData(int n)
@@ -279,27 +275,12 @@ TEST_F(WaveFileTest, RawBytesRoundTripExactly)
 TEST_F(WaveFileTest, OpenFailuresCarryClassicNumbers)
 {
     WaveFile w;
-    try {
-        w.setFileName(native("missing.wav"));
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), Failure::FileNotFound);
-    }
+    EXPECT_EQ(failureNumber([&] { w.setFileName(native("missing.wav")); }), Failure::FileNotFound);
     writeAllBytes(native("text.wav"), "hello, this is not a wave file at all");
-    try {
-        w.setFileName(native("text.wav"));
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), kInvalidFileFormat);
-    }
+    EXPECT_EQ(failureNumber([&] { w.setFileName(native("text.wav")); }), kInvalidFileFormat);
     EXPECT_FALSE(w.isOpen());
     EXPECT_EQ(w.dataSize(), 0);
-    try {
-        w.create(native("nofolder/x.wav"), WaveFormat::pcm(8000, 1, 8));
-        FAIL();
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), Failure::PathNotFound);
-    }
+    EXPECT_EQ(failureNumber([&] { w.create(native("nofolder/x.wav"), WaveFormat::pcm(8000, 1, 8)); }), Failure::PathNotFound);
 }
 
 TEST_F(WaveFileTest, MemoryMapShowsTheWholeFileUntilReleased)

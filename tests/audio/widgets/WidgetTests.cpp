@@ -269,6 +269,20 @@ TEST(LevelMeter, RisesAtOnceFallsBackHoldsPeaksAndLatchesClips)
     t = 0; // a clock set back holds the meter
     EXPECT_NEAR(polled.displayDb(), -20.0, 0.01);
 
+    // Nor how often it is fed: a lower level fed every 10 ms lets it fall at its rate, down to
+    // that level, where it rests.
+    LevelMeter fed;
+    qint64 f = 0;
+    fed.setTimeSource([&f] { return f; });
+    fed.setValue(32767);
+    for (; f < 850; f += 10)
+        fed.setValue(32767 / 100); // -40 dBFS
+    EXPECT_NEAR(fed.displayDb(), -10.0, 0.01);
+    for (; f < 10000; f += 10)
+        fed.setValue(32767 / 100);
+    fed.setValue(32767 / 100); // once more as it is read
+    EXPECT_NEAR(fed.displayDb(), 20 * std::log10(327.0 / 32767), 0.01) << "resting at what it was fed";
+
     QSignalSpy clip(&m, &LevelMeter::clipChanged);
     m.setValue(32766);
     EXPECT_FALSE(m.isClipped());
