@@ -114,7 +114,19 @@ bool MonitorCapture::start(const QString& source)
         parec_.waitForReadyRead(100);
         bytes_ += parec_.readAllStandardOutput();
     }
+    since_.start();
     return !bytes_.isEmpty();
+}
+
+void MonitorCapture::catchUp()
+{
+    const qint64 due = since_.elapsed() * Rate / 1000;
+    QElapsedTimer t;
+    t.start();
+    while (bytes_.size() / 4 < due && t.elapsed() < 5000) {
+        parec_.waitForReadyRead(50);
+        bytes_ += parec_.readAllStandardOutput();
+    }
 }
 
 std::vector<int16_t> MonitorCapture::stop()

@@ -2,6 +2,7 @@
 // The private PulseAudio server the fixture script starts (pulse_fixture.sh), as the PortAudio
 // tests and measurements use it: its state file, the environment that points the ALSA "pulse"
 // device at it, and a capture of a sink's monitor by an outside reader (parec).
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <cstdint>
@@ -37,12 +38,16 @@ public:
     static constexpr int Rate = 44100;
     // Returns once the reader delivers; false when it did not start.
     bool start(const QString& source);
+    // Reads until the capture holds as much sound as time has passed since it started (a
+    // loaded machine's reader lags behind the sink), five seconds at most.
+    void catchUp();
     // Interleaved stereo frames recorded so far; stops the reader.
     std::vector<int16_t> stop();
 
 private:
     QProcess parec_;
     QByteArray bytes_;
+    QElapsedTimer since_;
 };
 
 } // namespace tamblor::audio::measure

@@ -101,6 +101,7 @@ PlaybackRun playAndMeasure(AudioBackend& backend, int device, const QString& mon
     run.starved = player.starvedFrames();
     // What the server still had in hand reaches the monitor's reader a little later.
     runEventsFor(150);
+    capture.catchUp();
     const std::vector<int16_t> recorded = capture.stop();
     if (!ended) {
         run.failure = "no end of play in 30 s";
