@@ -23,7 +23,10 @@ work=$(mktemp -d /tmp/tamblor-handtakes.XXXXXX)
 state="$work/pulse.state"
 feeder=
 cleanup() {
-    [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
+    if [ -n "$feeder" ]; then
+        kill "$feeder" 2>/dev/null
+        wait "$feeder" 2>/dev/null
+    fi
     sh "$fixture" stop "$state"
     rm -rf "$work"
 }
@@ -33,12 +36,10 @@ PULSE_SERVER=$(sed -n 's/^server=//p' "$state")
 sink=$(sed -n 's/^sink=//p' "$state")
 export PULSE_SERVER
 
-# Five minutes of white noise, played into the sink again and again: no stretch of it repeats
-# within a take, so the file's frames are found in the capture at one place only.
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/feed.raw" synth 300 whitenoise vol 0.25
-( while :; do
-      pacat --device="$sink" --format=s16le --rate=44100 --channels=2 --raw "$work/feed.raw" || exit 1
-  done ) &
+# White noise for the whole run, played into the sink once: no stretch of it repeats, so the
+# file's frames are found in the capture at one place only.
+sox -n -r 44100 -c 2 -b 16 -e signed-integer -t raw "$work/feed.raw" synth $((takes * (seconds + 6) + 60)) whitenoise vol 0.25
+pacat --device="$sink" --format=s16le --rate=44100 --channels=2 --raw "$work/feed.raw" &
 feeder=$!
 sleep 1
 
@@ -65,13 +66,14 @@ while [ "$i" -le "$takes" ]; do
 done
 
 echo
-echo "| take | press after open (ms) | first buffer after press (ms) | index (s) | file (s) | frames written | file's first input sample | file start after press, by capture (ms) | frames equal to capture | |"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"
+echo "| take | press after open (ms) | first buffer after press (ms) | index (s) | file (s) | frames written | file's first input sample | file start after press, by capture (ms) | file end before Stop, by capture (ms) | frames equal to capture | |"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"
 awk '{
     for (f = 1; f <= NF; ++f) { split($f, kv, "="); v[kv[1]] = kv[2] }
     verdict = $NF
-    printf "| %d | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", NR, v["press_after_ms"], v["first_buffer_ms"],
-           v["index_s"], v["file_s"], v["written"], v["first_sample"], v["file_start_after_press_ms"], v["equal"], verdict
+    printf "| %d | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", NR, v["press_after_ms"], v["first_buffer_ms"],
+           v["index_s"], v["file_s"], v["written"], v["first_sample"], v["file_start_after_press_ms"],
+           v["file_end_before_stop_ms"], v["equal"], verdict
     delete v
 }' "$results"
 echo

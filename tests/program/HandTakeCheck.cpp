@@ -9,7 +9,8 @@
 // Printed, one line of key=value: when the card first delivered after the press, the index's
 // length against the file's, the input sample the file begins with, and where the file's first
 // frames lie in the outside capture (how much feed came after the press before the file's first
-// frame, by the capture's own count) and how much of the file equals the capture frame for frame.
+// frame, and after the file's last frame before the press of Stop, by the capture's own count) and
+// how much of the file equals the capture frame for frame.
 #include "app/Application.h"
 #include "core/SharedState.h"
 #include "info/InfoWindows.h"
@@ -193,6 +194,7 @@ int main(int argc, char** argv)
     });
     const quint64 deliveredBeforeStop = input.samplesDelivered();
     const qint64 stopMs = sincePress.elapsed();
+    const qint64 stopCaptureMs = sinceCapture.elapsed();
     w->cmdStop->click();
     QElapsedTimer waited;
     waited.start();
@@ -216,6 +218,10 @@ int main(int argc, char** argv)
     // The capture's frame at the press, by the capture's own count since its first delivery.
     const qint64 pressFrame = pressCaptureMs * Rate / 1000;
     const qint64 fileStartAfterPressMs = p.at >= 0 ? (p.at - pressFrame) * 1000 / Rate : -99999;
+    // And at the stop: how much feed the capture holds between the file's last frame and the
+    // press of Stop (what the input still held undelivered when Stop was pressed).
+    const qint64 stopFrame = stopCaptureMs * Rate / 1000;
+    const qint64 fileEndBeforeStopMs = p.at >= 0 ? (stopFrame - (p.at + fileFrames)) * 1000 / Rate : -99999;
 
     app.endProgram();
 
@@ -223,10 +229,10 @@ int main(int argc, char** argv)
                     && p.equal == p.compared && p.compared > 0;
     std::printf("slot=%d opened_ms=%lld press_after_ms=%d first_buffer_ms=%lld stop_ms=%lld index_s=%d file_frames=%lld "
                 "file_s=%.3f written=%lld first_sample=%llu delivered_at_stop=%llu start_skipped=%lld "
-                "file_start_after_press_ms=%lld equal=%lld/%lld %s\n",
+                "file_start_after_press_ms=%lld file_end_before_stop_ms=%lld equal=%lld/%lld %s\n",
                 slot, (long long)openedMs, pressAfterMs, (long long)firstBufferMs, (long long)stopMs, indexSeconds,
                 (long long)fileFrames, fileSeconds, (long long)written, (unsigned long long)firstSample,
-                (unsigned long long)(deliveredBeforeStop / 2), (long long)p.skipped, (long long)fileStartAfterPressMs,
+                (unsigned long long)(deliveredBeforeStop / 2), (long long)p.skipped, (long long)fileStartAfterPressMs, (long long)fileEndBeforeStopMs,
                 (long long)p.equal, (long long)p.compared, ok ? "OK" : "FAULT");
     return ok ? 0 : 1;
 }

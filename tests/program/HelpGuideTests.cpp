@@ -11,6 +11,7 @@
 #include "studio/Studio.h"
 #include "web/WebService.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/LayoutCheck.h"
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 using namespace tamblor;
@@ -105,6 +107,21 @@ TEST_F(HelpGuideTest, EachNewPartHasItsSectionInTheGuide)
     for (const char* heading : {"Record Events", "The events", "The event's window", "The results", "Keeping the history",
                                 "The loudness panel", "The silence alarm", "The Notices list"})
         EXPECT_TRUE(bold.contains(heading)) << heading;
+    // Pictures of the help window at each new section, for a person to read.
+    auto* help = app->windows().find(WindowName::frmHelp);
+    auto* browser = help->findChild<QTextBrowser*>("RichTextBox1");
+    help->resize(640, 720);
+    for (const char* heading : {"The loudness panel", "The silence alarm", "Record Events", "The event's window",
+                                "The results", "Keeping the history", "The Notices list"}) {
+        QTextBlock block = guide->begin();
+        while (block.isValid() && block.text() != heading)
+            block = block.next();
+        ASSERT_TRUE(block.isValid()) << heading << " is no heading of its own";
+        browser->moveCursor(QTextCursor::End); // the heading comes to the top
+        browser->setTextCursor(QTextCursor(block));
+        browser->ensureCursorVisible();
+        EXPECT_TRUE(layoutcheck::saveScreenshot(help, QString("help-%1").arg(QString(heading).replace(' ', '-').remove('\''))));
+    }
     const QString text = guide->toPlainText();
     EXPECT_FALSE(text.contains("\\par")); // the RTF read whole
     // What the guide says of the defaults is what the program has.
