@@ -18,6 +18,12 @@ QString DialogPromptService::openFileName(QWidget* parent, const QString& title,
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
 }
 
+QString DialogPromptService::saveFileName(QWidget* parent, const QString& title, const QString& offered,
+                                          const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, offered, filter);
+}
+
 QMessageBox::StandardButton ScriptedPromptService::message(QWidget*, const QString& title, const QString& text,
                                                            QMessageBox::StandardButtons buttons,
                                                            QMessageBox::Icon)
@@ -35,13 +41,25 @@ QMessageBox::StandardButton ScriptedPromptService::message(QWidget*, const QStri
     return QMessageBox::Ok;
 }
 
-QString ScriptedPromptService::openFileName(QWidget*, const QString& title, const QString&, const QString&)
+QString ScriptedPromptService::openFileName(QWidget*, const QString& title, const QString& folder,
+                                            const QString&)
 {
-    asked.push_back({title, QString()});
+    asked.push_back({title, folder});
     if (fileNames.empty())
         return {};
     QString f = fileNames.front();
     fileNames.pop_front();
+    return f;
+}
+
+QString ScriptedPromptService::saveFileName(QWidget*, const QString& title, const QString& offered,
+                                            const QString&)
+{
+    asked.push_back({title, offered});
+    if (saveNames.empty())
+        return offered;
+    QString f = saveNames.front();
+    saveNames.pop_front();
     return f;
 }
 

@@ -19,7 +19,9 @@
 #include "studio/Studio.h"
 #include "platform/Failure.h"
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -151,9 +153,9 @@ frmRecordEvents::frmRecordEvents(Application& app, Studio& studio)
     }
     txtFrom->setText(dateText(app.clock().now().date().addDays(-6), app.clock().dateSeparator()));
     cmdExport = controls::button(this, "cmdExport", "Export CSV");
-    cmdExport->setToolTip(QString("Writes the results of the period to %1").arg(QString::fromUtf8(CsvDosPath)));
+    cmdExport->setToolTip("Writes the results of the period to a CSV file you choose");
     cmdPrint = controls::button(this, "cmdPrint", "Print");
-    cmdPrint->setToolTip("Prints the results of the period");
+    cmdPrint->setToolTip("Prints the results of the period (to a PDF file you choose when no printer is installed)");
     printJob_ = new jobs::Job(this);
     connect(printJob_, &jobs::Job::finished, this, &frmRecordEvents::printEnded);
     cmdSeen = controls::button(this, "cmdSeen", "Seen");
@@ -529,22 +531,43 @@ std::optional<std::pair<qint64, qint64>> frmRecordEvents::period()
                      QDateTime(to.addDays(1), QTime(0, 0)).toMSecsSinceEpoch()};
 }
 
+QString frmRecordEvents::chooseFile(const QString& title, const QString& offered, const QString& filter)
+{
+    const QString chosen = app().prompts().saveFileName(this, title, offered, filter);
+    if (chosen.isEmpty())
+        return {};
+    QDir().mkpath(QFileInfo(chosen).absolutePath()); // the offered folder may not exist yet
+    return chosen;
+}
+
+QString frmRecordEvents::shownPath(const QString& nativePath) const
+{
+    const QString dos = app().drives().toDos(nativePath);
+    return dos.isEmpty() ? QDir::toNativeSeparators(nativePath) : dos;
+}
+
 void frmRecordEvents::cmdExport_Click()
 {
     const auto p = period();
     if (!p)
         return;
+    if (csvPath_.isEmpty())
+        csvPath_ = app().drives().toNative(QString::fromUtf8(CsvDosPath));
+    const QString file = chooseFile("Export Results as CSV", csvPath_, "CSV files (*.csv);;All files (*)");
+    if (file.isEmpty())
+        return;
+    csvPath_ = file;
     const std::vector<RecordRun> runs = studio_.runs().between(p->first, p->second);
-    const QString dos = QString::fromUtf8(CsvDosPath);
+    const QString shown = shownPath(file);
     try {
-        writeRunsCsv(app().drives().toNative(dos), runsCsv(runs, alarmSeconds()));
+        writeRunsCsv(file, runsCsv(runs, alarmSeconds()));
     } catch (const Failure& f) {
-        app().showMessage("The results could not be written to " + dos + ": " + f.text());
+        app().showMessage("The results could not be written to " + shown + ": " + f.text());
         return;
     }
     app().showMessage(QString("%1 from %2 to %3 %4 written to %5.")
                           .arg(runs.size() == 1 ? QString("1 result") : QString("%1 results").arg(runs.size()))
-                          .arg(txtFrom->text().trimmed(), txtTo->text().trimmed(), runs.size() == 1 ? "was" : "were", dos));
+                          .arg(txtFrom->text().trimmed(), txtTo->text().trimmed(), runs.size() == 1 ? "was" : "were", shown));
 }
 
 void frmRecordEvents::cmdPrint_Click()
@@ -556,13 +579,25 @@ void frmRecordEvents::cmdPrint_Click()
     const auto p = period();
     if (!p)
         return;
+    // With no printer the printout is a PDF file, which the operator places.
+    QString pdf;
+    if (LibraryPrinter::usesPdf()) {
+        if (pdfPath_.isEmpty())
+            pdfPath_ = app().drives().toNative(QString::fromUtf8(PdfDosPath));
+        pdf = chooseFile("Print Results to a PDF File", pdfPath_, "PDF files (*.pdf);;All files (*)");
+        if (pdf.isEmpty())
+            return;
+        pdfPath_ = pdf;
+    }
+    printingTo_ = pdf;
     const QString sep = app().clock().dateSeparator();
     const QStringList lines =
         printedRunLines(studio_.runs().between(p->first, p->second), alarmSeconds(),
                         "from " + txtFrom->text().trimmed() + " to " + txtTo->text().trimmed(), sep);
-    const QString pdf = app().drives().toNative(QString::fromUtf8(PdfDosPath));
-    printJob_->start([pdf, lines](jobs::JobControl& job) {
-        LibraryPrinter printer(pdf);
+    // (A printer gone since the question prints to the offered file.)
+    const QString fallback = pdf.isEmpty() ? app().drives().toNative(QString::fromUtf8(PdfDosPath)) : pdf;
+    printJob_->start([fallback, lines](jobs::JobControl& job) {
+        LibraryPrinter printer(fallback);
         printer.print(lines, [&job](int percent) {
             job.progress(percent);
             return !job.cancelled();
@@ -572,12 +607,12 @@ void frmRecordEvents::cmdPrint_Click()
 
 void frmRecordEvents::printEnded()
 {
-    const QString pdf = QString::fromUtf8(PdfDosPath);
+    const QString pdf = printingTo_.isEmpty() ? QString() : shownPath(printingTo_);
     if (const auto& failure = printJob_->failure()) {
-        app().showMessage(jobs::failureText(*failure, LibraryPrinter::usesPdf() ? pdf : QString()));
+        app().showMessage(jobs::failureText(*failure, pdf));
         return;
     }
-    if (!printJob_->wasCancelled() && LibraryPrinter::usesPdf())
+    if (!printJob_->wasCancelled() && !pdf.isEmpty())
         app().showMessage("No printer is installed. The results were printed to " + pdf);
 }
 

@@ -45,7 +45,8 @@ public:
     static QColor disabledTextColour();
     // An OK take with a warning (a long silence), and an event that records telephone quality.
     static QColor warningTextColour();
-    // Where the CSV of the results is written, and the printout when no printer is installed.
+    // The files offered for the CSV of the results and for the printout when no printer is
+    // installed; the operator chooses where they go.
     static constexpr const char* CsvDosPath = "C:\\Tamblor\\Record Results.csv";
     static constexpr const char* PdfDosPath = "C:\\Tamblor\\Record Results.pdf";
 
@@ -65,7 +66,8 @@ public:
     void cmdSeen_Click();
     void cmdAllSeen_Click();
     void cmdPlay_Click();
-    // The runs of the period typed in From and To (whole days, both included).
+    // The runs of the period typed in From and To (whole days, both included), to a file the
+    // operator chooses (the last one chosen is offered next).
     void cmdExport_Click();
     void cmdPrint_Click();
     void chkFinished_Click();
@@ -110,7 +112,14 @@ private:
     void placeBesideMenu();
     void printEnded();
     double alarmSeconds() const;
+    // The file chosen to write to, offering `offered` (native); empty when cancelled.
+    QString chooseFile(const QString& title, const QString& offered, const QString& filter);
+    // A native path as the operator knows it: on a drive when it is on one.
+    QString shownPath(const QString& nativePath) const;
     jobs::Job* printJob_ = nullptr;
+    QString csvPath_; // native paths, the last ones chosen
+    QString pdfPath_;
+    QString printingTo_; // the PDF file of the printout under way; empty for a printer
 
     Studio& studio_;
     // The events as the list shows them, row by row: the clock's tick updates their next start

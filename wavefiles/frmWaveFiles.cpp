@@ -120,6 +120,14 @@ void frmWaveFiles::buildControls()
     alarmColours.setColor(QPalette::WindowText, Qt::white);
     lblSilence->setPalette(alarmColours);
     lblSilence->setMargin(8);
+    // Its strip is kept while it is hidden, and its text never widens the window: the band
+    // comes and goes without moving anything else or resizing the window.
+    QSizePolicy bandPolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    bandPolicy.setRetainSizeWhenHidden(true);
+    lblSilence->setSizePolicy(bandPolicy);
+    lblSilence->setText("SILENCE");
+    lblSilence->setFixedHeight(lblSilence->sizeHint().height());
+    lblSilence->clear();
     lblSilence->setVisible(false);
     outer->addWidget(lblSilence);
 

@@ -38,6 +38,7 @@ void frmWaveFiles::showProgramme()
                               : QStringLiteral("no signal");
     lblSilence->setText(QStringLiteral("SILENCE  %1   %2   %3")
                             .arg(secondsToTimeText(int32_t(std::floor(alarm.silentSeconds()))).trimmed(), where, level));
+    lblSilence->setToolTip(lblSilence->text()); // a long file name may not fit the band
     lblSilence->setVisible(true);
 }
 

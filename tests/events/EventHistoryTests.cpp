@@ -281,6 +281,71 @@ TEST_F(EventHistoryTest, TheRunsOfAPeriodAreExportedAsCsvReplacingTheFileAndPrin
     }
 }
 
+TEST_F(EventHistoryTest, TheOperatorChoosesWhereTheResultsGoTheFixedNameOfferedFirstThenTheLastChosen)
+{
+    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 60);
+    run(news, QDate(2026, 12, 6), QTime(17, 0), RunResult::OK, "", figures(-23.0, -1.0, 0.5));
+    frmRecordEvents* w = openEvents();
+    w->txtFrom->setText("12/01/2026");
+    w->txtTo->setText("12/07/2026");
+    const QString offered = native("C/Tamblor/Record Results.csv");
+
+    // Cancelled: nothing written, nothing said.
+    prompts->saveNames.push_back("");
+    w->cmdExport->click();
+    ASSERT_EQ(prompts->asked.size(), 1u);
+    EXPECT_EQ(prompts->asked[0].title, "Export Results as CSV");
+    EXPECT_EQ(prompts->asked[0].text, offered);
+    EXPECT_FALSE(QFile::exists(offered));
+    EXPECT_EQ(app->messageText(), "");
+
+    // A file on a drive, in a folder not made yet, is said by its drive letter.
+    const QString week = native("D/Exports/Week 49.csv");
+    prompts->saveNames.push_back(week);
+    w->cmdExport->click();
+    EXPECT_EQ(prompts->asked[1].text, offered);
+    EXPECT_EQ(app->messageText(), "1 result from 12/01/2026 to 12/07/2026 was written to D:\\Exports\\Week 49.csv.");
+    EXPECT_TRUE(readAllBytes(week).startsWith("Event,Due,"));
+    EXPECT_FALSE(QFile::exists(offered));
+
+    // The last file chosen is offered next; one elsewhere is said by its own path.
+    const QString elsewhere = native("share/results.csv");
+    prompts->saveNames.push_back(elsewhere);
+    w->cmdExport->click();
+    EXPECT_EQ(prompts->asked[2].text, week);
+    EXPECT_EQ(app->messageText(), "1 result from 12/01/2026 to 12/07/2026 was written to " + elsewhere + ".");
+    EXPECT_EQ(readAllBytes(elsewhere), readAllBytes(week));
+    EXPECT_EQ(prompts->asked.size(), 3u);
+
+    // A period typed wrong is said before anything is asked.
+    w->txtTo->setText("7.12.2026");
+    w->cmdExport->click();
+    EXPECT_EQ(prompts->asked.size(), 3u);
+    w->txtTo->setText("12/07/2026");
+
+    // The printout asks for its file only when it goes to a PDF file.
+    if (!LibraryPrinter::usesPdf())
+        return;
+    prompts->saveNames.push_back("");
+    w->cmdPrint->click();
+    ASSERT_EQ(prompts->asked.size(), 4u);
+    EXPECT_EQ(prompts->asked[3].title, "Print Results to a PDF File");
+    EXPECT_EQ(prompts->asked[3].text, native("C/Tamblor/Record Results.pdf"));
+    EXPECT_FALSE(w->printJob().isRunning());
+    const QString pdf = native("D/Exports/Week 49.pdf");
+    prompts->saveNames.push_back(pdf);
+    w->cmdPrint->click();
+    ASSERT_TRUE(w->printJob().isRunning());
+    w->printJob().finish();
+    EXPECT_FALSE(w->printJob().failure().has_value());
+    EXPECT_TRUE(readAllBytes(pdf).startsWith("%PDF"));
+    EXPECT_FALSE(QFile::exists(native("C/Tamblor/Record Results.pdf")));
+    EXPECT_EQ(app->messageText(), "No printer is installed. The results were printed to D:\\Exports\\Week 49.pdf");
+    prompts->saveNames.push_back("");
+    w->cmdPrint->click();
+    EXPECT_EQ(prompts->asked.back().text, pdf);
+}
+
 TEST_F(EventHistoryTest, FinishedOneShotEventsAreListedOnlyWithShowFinished)
 {
     RecordEvent once;

@@ -11,6 +11,8 @@
 #include "tests/audio/devices/SignalMeasure.h"
 #include "tests/support/LayoutCheck.h"
 #include <QDir>
+#include <algorithm>
+#include <QPushButton>
 #include <cmath>
 
 using namespace tamblor;
@@ -336,4 +338,67 @@ TEST_F(LoudnessTest, DeadAirOnAPlayingSlotRaisesTheAlarmWithoutACommandAndAnArme
     click(w->cmdStop);
     EXPECT_FALSE(watch().alarm().isRaised());
     EXPECT_FALSE(w->lblSilence->isVisible());
+}
+
+namespace {
+
+// Where every button of the window is, in the window's coordinates, and the window's size, as
+// "cmdPlay 612,368 84x36" lines.
+std::string buttonPlaces(QWidget* window)
+{
+    QStringList places{QStringLiteral("window %1x%2").arg(window->width()).arg(window->height())};
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        const QPoint at = b->mapTo(window, QPoint());
+        places << QStringLiteral("%1 %2,%3 %4x%5").arg(b->objectName()).arg(at.x()).arg(at.y()).arg(b->width()).arg(b->height());
+    }
+    places.sort();
+    return places.join('\n').toStdString();
+}
+
+} // namespace
+
+TEST_F(LoudnessTest, TheSilenceBandComesAndGoesWithoutMovingAButtonOrResizingTheWindow)
+{
+    LoudnessPreferences p;
+    p.silenceSeconds = 2;
+    QDir().mkpath(native("C/Tamblor"));
+    ProgramSettings(app->drives()).setLoudness(p);
+    openWithStartMode(0);
+    // At the smallest size the window takes, where a band that asks for room would grow it.
+    w->resize(w->minimumSizeHint());
+    QCoreApplication::processEvents();
+    const QSize smallest = w->size();
+    ASSERT_TRUE(layoutcheck::clippedControls(w).isEmpty()) << layoutcheck::clippedControls(w).join("; ").toStdString();
+    const std::string before = buttonPlaces(w);
+    ASSERT_GE(std::count(before.begin(), before.end(), '\n'), 6);
+    screenshot("library-silence-smallest-before");
+
+    // One second of sound, four of digital silence, then sound.
+    backend().setInputSignal(programme({{kRate, 10000}, {4 * kRate, 0}, {20 * kRate, 10000}}));
+    click(w->cmdRecord);
+    ASSERT_EQ(studio->recording().state(), RecordingSession::State::Writing);
+    record(4 * kRate);
+    ASSERT_TRUE(watch().alarm().isRaised());
+    ASSERT_TRUE(w->lblSilence->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buttonPlaces(w), before);
+    EXPECT_EQ(w->size(), smallest);
+    EXPECT_EQ(w->lblSilence->toolTip(), w->lblSilence->text());
+    EXPECT_GT(w->lblSilence->height(), 0);
+    screenshot("library-silence-smallest");
+
+    record(7 * kRate); // five seconds of sound clear it
+    ASSERT_FALSE(watch().alarm().isRaised());
+    ASSERT_FALSE(w->lblSilence->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buttonPlaces(w), before);
+    EXPECT_EQ(w->size(), smallest);
+
+    // A band naming a long file is cut to the window, never widens it.
+    w->lblSilence->setText(QStringLiteral("SILENCE  00:10   %1   no signal").arg(QString(120, 'W')));
+    w->lblSilence->setVisible(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buttonPlaces(w), before);
+    EXPECT_EQ(w->size(), smallest);
+    click(w->cmdStop);
 }
