@@ -223,6 +223,19 @@ std::vector<SegmentRecord> LoggerStore::segments()
     return out;
 }
 
+std::vector<SegmentRecord> LoggerStore::keptBetween(qint64 fromMs, qint64 toMs)
+{
+    // A segment may run past its boundary by its drift: a minute is more than any.
+    auto s = database_.connection().prepare(QString(SelectSegments) +
+                                            "WHERE deleted_ms IS NULL AND start_ms < ?2 AND end_ms + 60000 > ?1 "
+                                            "ORDER BY start_ms, id");
+    s.bind(1, fromMs).bind(2, toMs);
+    std::vector<SegmentRecord> out;
+    while (s.step())
+        out.push_back(recordOf(s));
+    return out;
+}
+
 void LoggerStore::markChecked(qint64 id, qint64 atMs, const QString& problem)
 {
     auto s = database_.connection().prepare("UPDATE segments SET checked_ms = ?1, check_problem = ?2 WHERE id = ?3");

@@ -63,6 +63,8 @@ public:
     // Segments still on disk that began before `ms`, oldest first.
     std::vector<SegmentRecord> keptBefore(qint64 ms);
     std::vector<SegmentRecord> segments();
+    // Segments still on disk that may hold frames between `fromMs` and `toMs`, oldest first.
+    std::vector<SegmentRecord> keptBetween(qint64 fromMs, qint64 toMs);
     void markDeleted(qint64 id, qint64 atMs);
     // The daily check read the file again: `problem` empty when it was what was recorded.
     void markChecked(qint64 id, qint64 atMs, const QString& problem);
