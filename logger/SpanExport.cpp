@@ -106,6 +106,7 @@ public:
         }
     }
     void close() { file_.close(); }
+    void startWriteback() { file_.startWriteback(); }
 
 private:
     audio::SndFileWriter file_;
@@ -331,9 +332,15 @@ ExportResult SpanExport::exportTo(const QString& target, qint64 startMs, qint64 
         const qint64 chunkFrames = std::max<qint64>(1, ChunkBytes / frameBytes);
         std::vector<char> bytes(size_t(chunkFrames * frameBytes));
         std::vector<int> samples(size_t(chunkFrames * r.channels));
-        qint64 done = 0;
+        qint64 done = 0, writtenBack = 0;
+        const qint64 writebackFrames = 8 * chunkFrames;
         const auto advance = [&](qint64 n) {
             done += n;
+            // The disk works on the file as it grows: the sync at the end waits for little.
+            if (done - writtenBack >= writebackFrames) {
+                out.startWriteback();
+                writtenBack = done;
+            }
             return !progress || progress(done, total);
         };
         if (progress && !progress(0, total)) {
