@@ -158,8 +158,17 @@ TEST_F(LoggerExportWindowTest, BoxesWithoutADateOrASpanWithoutRecordingAreToldNo
     EXPECT_TRUE(app->messageText().contains("no recording")) << app->messageText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(target()));
 
-    // Without the logger's database at all.
+    // The logger not running (its database closed, no journal beside it): read all the same.
     store.reset();
+    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger.db-wal")));
+    win->setSpan(T0, T0 + 60000);
+    button("cmdExport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    ASSERT_TRUE(win->lastResult());
+    EXPECT_TRUE(win->lastResult()->done()) << resultText().toStdString();
+    QFile::remove(target());
+
+    // Without the logger's database at all.
     QFile::remove(native("C/Tamblor/Logger.db"));
     win->setSpan(T0, T0 + 60000);
     button("cmdExport")->click();
