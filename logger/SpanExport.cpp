@@ -123,6 +123,23 @@ QString noSegmentCause(const std::vector<Gap>& gaps, double fromMs, double toMs)
     return "not recorded: " + causes.join("; ");
 }
 
+// True when `next` takes up where `last` left off in the same run: it begins at the boundary
+// `last` was cut at, a little after it only because the cut came late (the input's clock moved
+// on), and the logger noted no gap there. No silence goes between them.
+bool continues(const Source& last, const Source& next, const std::vector<Gap>& gaps, double lastEndMs)
+{
+    if (next.row->boundaryMs != last.row->endMs)
+        return false;
+    const double tolerance = std::max(2000.0 / last.row->sampleRate,
+                                      double(last.row->endMs - last.row->startMs) * ReachedEndFraction);
+    if (double(next.row->startMs) - lastEndMs > tolerance)
+        return false;
+    for (const Gap& g : gaps)
+        if (double(g.startMs) < double(next.row->startMs) && double(g.endMs) > lastEndMs - tolerance)
+            return false;
+    return true;
+}
+
 } // namespace
 
 QString exportTimeText(qint64 ms)
@@ -278,10 +295,15 @@ ExportResult SpanExport::exportTo(const QString& target, qint64 startMs, qint64 
             pieces.push_back({-1, 0, n});
             total += n;
         };
+        const Source* before = nullptr; // the segment the last frames came from
         for (size_t i = 0; i < sources.size() && cursor < double(endMs); ++i) {
             const Source& s = sources[i];
-            if (double(s.row->startMs) > cursor)
-                fillTo(std::min<double>(double(s.row->startMs), double(endMs)));
+            if (double(s.row->startMs) > cursor) {
+                if (before && continues(*before, s, gaps_, cursor))
+                    cursor = double(s.row->startMs);
+                else
+                    fillTo(std::min<double>(double(s.row->startMs), double(endMs)));
+            }
             // The first frame due at or after what is already in (a segment overlapping the one
             // before gives only what that one did not have).
             const qint64 from = std::clamp<qint64>(s.frameAt(qint64(std::ceil(cursor))), 0, s.frames);
@@ -295,6 +317,7 @@ ExportResult SpanExport::exportTo(const QString& target, qint64 startMs, qint64 
                                         qint64(std::ceil(s.wallOf(b))), "the input lost these frames; the logger filled them with silence"});
             }
             pieces.push_back({int(i), from, to - from});
+            before = &s;
             r.files << s.row->path;
             total += to - from;
             cursor = to == s.frames ? s.endMs : double(endMs);

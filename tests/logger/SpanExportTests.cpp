@@ -295,3 +295,29 @@ TEST_F(SpanExportTest, AMissingOrDamagedSegmentIsAFailureThatNamesIt)
     EXPECT_TRUE(SpanExport(rows, {}).exportTo(target(), T0 + 130000, T0 + 150000).done());
     EXPECT_EQ(SpanExport(rows, {}).exportTo(target(), T0 + 150000, T0 + 150000).status, ExportResult::Status::Failed);
 }
+
+TEST_F(SpanExportTest, ACutThatCameLateInTheSameRunIsNoGap)
+{
+    // The second segment began 3 ms after its boundary (the input's clock moved on at the cut):
+    // its frames follow the first's directly, so nothing goes between them.
+    auto rows = record(native("seg"), FileEncoding::Wav16, T0, 180000, 0);
+    ASSERT_EQ(rows.size(), 3u);
+    rows[1].startMs += 3;
+    const ExportResult joined = SpanExport(rows, {}).exportTo(target(), T0 + 30000, T0 + 150000);
+    ASSERT_TRUE(joined.done()) << joined.problem.toStdString();
+    EXPECT_TRUE(joined.fills.empty());
+    const Exported out = readBack(target());
+    ASSERT_EQ(out.frames, 120 * Rate);
+    qint64 wrong = 0;
+    for (qint64 i = 0; i < out.frames; ++i)
+        wrong += out.number(i, 16) != uint32_t(30 * Rate + i);
+    EXPECT_EQ(wrong, 0);
+
+    // Where the logger noted a gap at that joint, the gap is filled and told.
+    const std::vector<Gap> gaps{{1, T0 + 60000, T0 + 60003, 0, "the input stopped"}};
+    const ExportResult told = SpanExport(rows, gaps).exportTo(target(), T0 + 30000, T0 + 150000);
+    ASSERT_TRUE(told.done());
+    ASSERT_EQ(told.fills.size(), 1u);
+    EXPECT_EQ(told.fills[0].position, 30 * Rate);
+    EXPECT_EQ(told.fills[0].frames, 3 * Rate / 1000);
+}
