@@ -1,4 +1,6 @@
 #include "logger/LoggerStore.h"
+#include "platform/Failure.h"
+#include <QFileInfo>
 #include <QStringList>
 #include <cmath>
 
@@ -223,6 +225,34 @@ std::vector<SegmentRecord> LoggerStore::segments()
     return out;
 }
 
+std::vector<SegmentRecord> LoggerStore::keptBetween(qint64 fromMs, qint64 toMs)
+{
+    return keptBetween(database_.connection(), fromMs, toMs);
+}
+
+LoggerStore::SpanRows LoggerStore::readSpan(const QString& nativePath, qint64 fromMs, qint64 toMs)
+{
+    if (!QFileInfo(nativePath).isFile())
+        throw Failure(Failure::FileNotFound, "the logger's database " + nativePath + " is not there");
+    store::SqliteConnection c(nativePath, store::SqliteConnection::Access::ReadOnly);
+    if (c.queryInt("PRAGMA application_id") != ApplicationId)
+        throw Failure(Failure::BadFileName, nativePath + " is not the logger's database");
+    return {keptBetween(c, fromMs, toMs), gaps(c)};
+}
+
+std::vector<SegmentRecord> LoggerStore::keptBetween(store::SqliteConnection& c, qint64 fromMs, qint64 toMs)
+{
+    // A segment may run past its boundary by its drift: a minute is more than any.
+    auto s = c.prepare(QString(SelectSegments) +
+                                            "WHERE deleted_ms IS NULL AND start_ms < ?2 AND end_ms + 60000 > ?1 "
+                                            "ORDER BY start_ms, id");
+    s.bind(1, fromMs).bind(2, toMs);
+    std::vector<SegmentRecord> out;
+    while (s.step())
+        out.push_back(recordOf(s));
+    return out;
+}
+
 void LoggerStore::markChecked(qint64 id, qint64 atMs, const QString& problem)
 {
     auto s = database_.connection().prepare("UPDATE segments SET checked_ms = ?1, check_problem = ?2 WHERE id = ?3");
@@ -270,7 +300,12 @@ void LoggerStore::addGap(const Gap& gap)
 
 std::vector<Gap> LoggerStore::gaps()
 {
-    auto s = database_.connection().prepare("SELECT id, start_ms, end_ms, frames, cause FROM gaps ORDER BY start_ms");
+    return gaps(database_.connection());
+}
+
+std::vector<Gap> LoggerStore::gaps(store::SqliteConnection& c)
+{
+    auto s = c.prepare("SELECT id, start_ms, end_ms, frames, cause FROM gaps ORDER BY start_ms");
     std::vector<Gap> out;
     while (s.step())
         out.push_back({s.int64At(0), s.int64At(1), s.int64At(2), s.int64At(3), s.textAt(4)});

@@ -63,6 +63,16 @@ public:
     // Segments still on disk that began before `ms`, oldest first.
     std::vector<SegmentRecord> keptBefore(qint64 ms);
     std::vector<SegmentRecord> segments();
+    // Segments still on disk that may hold frames between `fromMs` and `toMs`, oldest first.
+    std::vector<SegmentRecord> keptBetween(qint64 fromMs, qint64 toMs);
+    // What an export of a span needs: those segments and the spans not recorded.
+    struct SpanRows {
+        std::vector<SegmentRecord> segments;
+        std::vector<Gap> gaps;
+    };
+    // Read from the database at `nativePath` opened only to read (the main program never writes
+    // the logger's rows). Throws Failure when it is missing or cannot be read.
+    static SpanRows readSpan(const QString& nativePath, qint64 fromMs, qint64 toMs);
     void markDeleted(qint64 id, qint64 atMs);
     // The daily check read the file again: `problem` empty when it was what was recorded.
     void markChecked(qint64 id, qint64 atMs, const QString& problem);
@@ -80,6 +90,8 @@ public:
 
 private:
     static SegmentRecord recordOf(store::Statement& s);
+    static std::vector<SegmentRecord> keptBetween(store::SqliteConnection& c, qint64 fromMs, qint64 toMs);
+    static std::vector<Gap> gaps(store::SqliteConnection& c);
     store::ProgramDatabase database_;
 };
 

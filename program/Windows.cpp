@@ -8,6 +8,7 @@
 #include "events/frmRecordEvents.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "loggerexport/frmLoggerExport.h"
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
@@ -26,6 +27,7 @@ void registerWindows(Application& app, Studio& studio, web::WebService& web)
     app.windows().registerWindow(WindowName::frmSend, [&studio](Application& a) { return new frmSend(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmNormalize, [](Application& a) { return new frmNormalize(a); });
     app.windows().registerWindow(WindowName::frmWaveGen, [](Application& a) { return new frmWaveGen(a); });
+    app.windows().registerWindow(WindowName::frmLoggerExport, [](Application& a) { return new frmLoggerExport(a); });
     app.windows().registerWindow(WindowName::frmWaveFiles, [&studio](Application& a) { return new frmWaveFiles(a, studio); });
     app.windows().registerWindow(WindowName::frmDialog1, [&studio](Application& a) { return new frmDialog1(a, studio.library()); });
     app.windows().registerWindow(WindowName::frmEditor, [](Application& a) { return new frmEditor(a); });

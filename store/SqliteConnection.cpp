@@ -151,11 +151,11 @@ std::optional<double> Statement::optionalDoubleAt(int column) const
     return doubleAt(column);
 }
 
-SqliteConnection::SqliteConnection(const QString& nativePath)
+SqliteConnection::SqliteConnection(const QString& nativePath, Access access)
 {
     const QByteArray path = nativePath.toUtf8();
-    const int rc = sqlite3_open_v2(path.constData(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.constData(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Failure f = failureOf(db_, rc, "open");
         sqlite3_close(db_);

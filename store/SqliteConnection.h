@@ -69,8 +69,10 @@ private:
 
 class SqliteConnection {
 public:
-    // Opens (creating when missing) the database at a native path. Throws Failure.
-    explicit SqliteConnection(const QString& nativePath);
+    enum class Access { ReadWrite, ReadOnly };
+    // Opens the database at a native path: to write (created when missing), or only to read
+    // (another program's, which must be there). Throws Failure.
+    explicit SqliteConnection(const QString& nativePath, Access access = Access::ReadWrite);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;

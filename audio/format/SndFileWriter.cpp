@@ -60,6 +60,12 @@ void SndFileWriter::close()
         throw Failure(Failure::DeviceIOError);
 }
 
+void SndFileWriter::startWriteback()
+{
+    out_.startWriteback(writtenBack_, length_ - writtenBack_);
+    writtenBack_ = length_;
+}
+
 void SndFileWriter::flush()
 {
     if (pending_.empty())

@@ -28,6 +28,9 @@ public:
     // A write the file system refused shows in libsndfile only as a short count; this throws
     // the failure itself, if there was one.
     void throwIfWriteFailed() const;
+    // Lets the disk start on what has reached the file so far, so that a sync of a long file at
+    // its end waits for little.
+    void startWriteback();
     // Lets libsndfile finish the header, writes out the buffer and closes the file. Throws
     // Failure (61 Disk full, ...).
     void close();
@@ -46,6 +49,7 @@ private:
     NativeFile out_;
     int64_t position_ = 0;
     int64_t length_ = 0;            // bytes in the file on the disk
+    int64_t writtenBack_ = 0;       // bytes the disk was told to start on
     std::vector<uint8_t> pending_;  // written here, not yet in the file
     int64_t pendingStart_ = 0;      // file offset of pending_[0]
     std::optional<Failure> writeFailure_;

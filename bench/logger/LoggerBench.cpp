@@ -1,26 +1,36 @@
 // What the logger costs.
-//   bench_logger WORKDIR [seconds=20]
+//   bench_logger WORKDIR [seconds=20] [export]     ("export": the export's line alone)
 // CPU: the whole logger (virtual card in real time, 48 kHz stereo, a tone with noise; the
 // input's worker, the cutter, loudness, silence, the files, the database), process CPU time
 // over wall-clock time, median of 3 runs, for WAV and for FLAC.
 // Memory: the cutter over a simulated day (8 kHz mono, so that the day's files stay small; the
 // memory the logger keeps does not grow with the rate), resident size after hour 1 and hour 24.
+// Export: three 1-hour segments (48 kHz stereo 16-bit WAV with bext, written by the logger's own
+// segment file), 2 h from the middle of the first to the middle of the third joined into one file
+// by the export (through the safe replace, synced) and by sox (`sox a b c out trim S =E`, its
+// output then synced with fsync, so both are as safe); median of 3 each, both outputs compared
+// frame by frame.
 #include "core/Core.h"
 #include "logger/Logger.h"
+#include "logger/SegmentFile.h"
 #include "logger/SegmentRecorder.h"
+#include "logger/SpanExport.h"
 #include "audio/devices/VirtualBackend.h"
 #include "platform/ProgramStarter.h"
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QFile>
 #include <QSettings>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <random>
+#include <sndfile.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -89,6 +99,146 @@ double loggerCpu(QCoreApplication& app, const QString& root, const QString& form
     return (cpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000.0) * 100.0;
 }
 
+// Fsyncs a file; false when it cannot be opened or synced.
+bool syncFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// The first frame where two files' samples differ, -1 when they hold the same frames; a
+// message when their lengths or formats differ.
+qint64 firstDifference(const QString& a, const QString& b, QString& why)
+{
+    SF_INFO ia{}, ib{};
+    SNDFILE* fa = sf_open(QFile::encodeName(a).constData(), SFM_READ, &ia);
+    SNDFILE* fb = sf_open(QFile::encodeName(b).constData(), SFM_READ, &ib);
+    qint64 at = -1;
+    if (!fa || !fb) {
+        why = "cannot be opened";
+        at = 0;
+    } else if (ia.frames != ib.frames || ia.channels != ib.channels || ia.samplerate != ib.samplerate) {
+        why = QString("%1 frames against %2").arg(ia.frames).arg(ib.frames);
+        at = 0;
+    } else {
+        const sf_count_t block = 1 << 18;
+        std::vector<short> x(size_t(block * ia.channels)), y(x.size());
+        for (sf_count_t done = 0; done < ia.frames && at < 0;) {
+            const sf_count_t n = sf_readf_short(fa, x.data(), block);
+            if (n <= 0 || sf_readf_short(fb, y.data(), block) != n)
+                break;
+            for (sf_count_t i = 0; i < n * ia.channels; ++i)
+                if (x[size_t(i)] != y[size_t(i)]) {
+                    at = done + i / ia.channels;
+                    why = "samples differ";
+                    break;
+                }
+            done += n;
+        }
+    }
+    if (fa)
+        sf_close(fa);
+    if (fb)
+        sf_close(fb);
+    return at;
+}
+
+// The export of 2 h across three 1-hour segments, ours against sox.
+void exportLine(const QString& folder)
+{
+    using namespace logger;
+    constexpr int rate = 48000, channels = 2;
+    constexpr qint64 hourFrames = qint64(rate) * 3600;
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    std::vector<SegmentRecord> rows;
+    // A second of tone with noise, shifted by a step each second, so that no two seconds are alike.
+    std::vector<int16_t> base(size_t(rate) * channels), second(base.size());
+    std::mt19937 noise(11);
+    std::uniform_int_distribution<int> n(-3000, 3000);
+    for (size_t i = 0; i < base.size(); ++i)
+        base[i] = int16_t(8000 * std::sin(2 * M_PI * 440 * double(i / 2) / rate) + n(noise));
+    for (int k = 0; k < 3; ++k) {
+        SegmentRecord r;
+        r.startMs = r.boundaryMs = t0 + qint64(k) * 3600000;
+        r.endMs = r.startMs + 3600000;
+        r.sampleRate = rate;
+        r.channels = channels;
+        r.plannedFrames = r.frames = hourFrames;
+        r.closed = true;
+        r.result = SegmentResult::Ok;
+        r.path = folder + QString("/segment%1.wav").arg(k + 1);
+        SegmentFile file;
+        SegmentFacts facts;
+        facts.startMs = r.startMs;
+        facts.title = QString("segment%1").arg(k + 1);
+        if (!file.open(r.path, FileEncoding::Wav16, rate, channels, facts)) {
+            std::printf("export of 2 h across 3 segments: failed (the segments cannot be written: %s)\n",
+                        qPrintable(file.error()));
+            return;
+        }
+        for (int s = 0; s < 3600; ++s) {
+            for (size_t i = 0; i < second.size(); ++i)
+                second[i] = int16_t(base[i] + (k * 3600 + s) % 4001 - 2000);
+            if (!file.write(second.data(), rate)) {
+                std::printf("export of 2 h across 3 segments: failed (%s)\n", qPrintable(file.error()));
+                return;
+            }
+        }
+        file.close({});
+        rows.push_back(r);
+    }
+    const qint64 startMs = t0 + 1800000, endMs = t0 + 9000000; // mid-first to mid-third
+    const QString ours = folder + "/ours.wav", theirs = folder + "/sox.wav";
+    const QStringList soxArgs{rows[0].path, rows[1].path, rows[2].path, theirs, "trim",
+                              QString("%1s").arg(hourFrames / 2), QString("=%1s").arg(hourFrames * 5 / 2)};
+    std::vector<double> oursRuns, soxRuns;
+    QString failed;
+    for (int i = 0; i < 3 && failed.isEmpty(); ++i) {
+        QFile::remove(ours);
+        QElapsedTimer t;
+        t.start();
+        const ExportResult r = SpanExport(rows, {}).exportTo(ours, startMs, endMs);
+        oursRuns.push_back(double(t.nsecsElapsed()) / 1e9);
+        if (!r.done())
+            failed = "ours failed: " + r.problem;
+
+        QFile::remove(theirs);
+        t.restart();
+        QProcess sox;
+        sox.start("sox", soxArgs);
+        const bool ran = sox.waitForFinished(-1) && sox.exitStatus() == QProcess::NormalExit && sox.exitCode() == 0;
+        const bool synced = ran && syncFile(theirs);
+        soxRuns.push_back(double(t.nsecsElapsed()) / 1e9);
+        if (!ran || !synced)
+            failed = "sox failed: " + (sox.error() == QProcess::FailedToStart ? QString("not installed")
+                                                                               : QString::fromLocal8Bit(sox.readAllStandardError()).trimmed());
+    }
+    if (!failed.isEmpty()) {
+        std::printf("export of 2 h across 3 segments: %s\n", qPrintable(failed));
+        QDir(folder).removeRecursively();
+        return;
+    }
+    QString why;
+    const qint64 differ = firstDifference(ours, theirs, why);
+    std::sort(oursRuns.begin(), oursRuns.end());
+    std::sort(soxRuns.begin(), soxRuns.end());
+    std::printf("export of 2 h across 3 segments: ours %.2f s, sox %.2f s; ratio %.2f (median of 3: ours %.2f %.2f %.2f, "
+                "sox %.2f %.2f %.2f; both synced; goal <= 0.5; load %.2f)\n",
+                oursRuns[1], soxRuns[1], oursRuns[1] / soxRuns[1], oursRuns[0], oursRuns[1], oursRuns[2], soxRuns[0],
+                soxRuns[1], soxRuns[2], loadAverage());
+    if (differ >= 0)
+        std::printf("export MISMATCH: ours and sox differ at frame %lld (%s)\n", (long long)differ, qPrintable(why));
+    else
+        std::printf("export check: ours and sox hold the same %lld frames\n", (long long)(hourFrames * 2));
+    QDir(folder).removeRecursively();
+}
+
 } // namespace
 
 
@@ -103,6 +253,10 @@ int main(int argc, char** argv)
     const QString work = QDir(argv[1]).absolutePath();
     const int seconds = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
     std::printf("load average at start: %.2f on %d cores\n", loadAverage(), int(sysconf(_SC_NPROCESSORS_ONLN)));
+    if (argc > 3 && QString(argv[3]) == "export") {
+        exportLine(work + "/export");
+        return 0;
+    }
     for (const char* format : {"wav16", "flac"}) {
         std::vector<double> runs;
         for (int i = 0; i < 3; ++i)
@@ -137,7 +291,7 @@ int main(int argc, char** argv)
     recorder.end();
     std::printf("logger memory: %.1f MB after hour 1, %.1f MB after hour 24 (growth %.2f MB; goal <= 1 MB)\n", hour1,
                 hour24, hour24 - hour1);
-    std::printf("export of 2 h across 3 segments: not measured (the export is not built yet)\n");
+    exportLine(work + "/export");
     QDir(work + "/day").removeRecursively();
     QDir(work + "/cpu").removeRecursively();
     return 0;

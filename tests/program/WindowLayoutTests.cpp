@@ -65,10 +65,11 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                                            WindowName::frmWaveFiles, WindowName::frmDialog1, WindowName::frmSend,
                                            WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
                                            WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
-                                           WindowName::frmEditEvent, WindowName::frmNotices, WindowName::frmWebServer),
+                                           WindowName::frmEditEvent, WindowName::frmNotices, WindowName::frmWebServer,
+                                           WindowName::frmLoggerExport),
                          [](const auto& info) { return std::string(info.param.text()); });
 
-// The windows of the record events on a screen of 1024 x 768, less a window manager's frame:
+// The windows of the record events and the logger's export on a screen of 1024 x 768, less a window manager's frame:
 // whole at their opening size (made to fit), their smallest fits, nothing cut, also with the
 // editor's check of the input and the runs' detail pane showing.
 class SmallScreenLayoutTest : public WindowLayoutTest {};
@@ -87,6 +88,7 @@ TEST_P(SmallScreenLayoutTest, TheWindowFitsA1024By768ScreenWithNothingCut)
     layoutcheck::saveScreenshot(w, GetParam().toString() + "-1024x768");
 }
 
-INSTANTIATE_TEST_SUITE_P(RecordEvents, SmallScreenLayoutTest,
-                         ::testing::Values(WindowName::frmRecordEvents, WindowName::frmEditEvent),
+INSTANTIATE_TEST_SUITE_P(SmallScreen, SmallScreenLayoutTest,
+                         ::testing::Values(WindowName::frmRecordEvents, WindowName::frmEditEvent,
+                                           WindowName::frmLoggerExport),
                          [](const auto& info) { return std::string(info.param.text()); });

@@ -1,0 +1,177 @@
+// The logger's export window on the offscreen platform: segments written by the logger's own
+// cutter (every frame numbered), their rows in Logger.db held open by the test as the logger
+// holds it, and the window reading them only to read and exporting through its job.
+#include "app/Application.h"
+#include "audio/jobs/Job.h"
+#include "audio/widgets/Gauge.h"
+#include "browse/FolderList.h"
+#include "logger/LoggerStore.h"
+#include "logger/SegmentRecorder.h"
+#include "logger/SpanExport.h"
+#include "loggerexport/frmLoggerExport.h"
+#include "tests/support/AppFixture.h"
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+using namespace tamblor;
+
+namespace {
+
+constexpr int Rate = 8000;
+const qint64 T0 = QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::LocalTime).toMSecsSinceEpoch();
+
+} // namespace
+
+class LoggerExportWindowTest : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        store = std::make_unique<logger::LoggerStore>(*app);
+        app->windows().registerWindow(WindowName::frmLoggerExport, [](Application& a) {
+            return new frmLoggerExport(a, T0 + 30000, T0 + 150000);
+        });
+        ASSERT_TRUE(app->start());
+        ASSERT_TRUE(store->isOpen());
+        recordThreeMinutes();
+        win = app->windows().show<frmLoggerExport>(WindowName::frmLoggerExport);
+        ASSERT_TRUE(win);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
+        win->findChild<QLineEdit*>("txtFile")->setText("Complaint 17");
+    }
+    void TearDown() override
+    {
+        app->windows().destroyAll();
+        store.reset();
+        AppTest::TearDown();
+    }
+    // Three 1-minute segments, stereo, frame n carrying n (left the low 16 bits, right the high).
+    void recordThreeMinutes()
+    {
+        logger::RecorderSettings rs;
+        rs.folder = native("C/Tamblor/Logger");
+        rs.rate = Rate;
+        rs.channels = 2;
+        rs.segmentMinutes = 1;
+        logger::SegmentRecorder recorder(rs);
+        recorder.closed = [this](logger::SegmentRecord& r) { store->insert(r, 0); };
+        recorder.begin(T0);
+        std::vector<int16_t> block(size_t(Rate / 10) * 2);
+        for (qint64 i = 0; i < 1800; ++i) {
+            for (qint64 f = 0; f < Rate / 10; ++f) {
+                const uint32_t n = uint32_t(i * (Rate / 10) + f);
+                block[size_t(f) * 2] = int16_t(uint16_t(n & 0xFFFF));
+                block[size_t(f) * 2 + 1] = int16_t(uint16_t(n >> 16));
+            }
+            recorder.noteInput((i + 1) * (Rate / 10), T0 + (i + 1) * 100);
+            recorder.addFrames(block.data(), Rate / 10);
+        }
+        recorder.end();
+    }
+    QPushButton* button(const char* name) { return win->findChild<QPushButton*>(name); }
+    QString target() const { return native("C/Tamblor/Complaint 17.wav"); }
+    QString resultText() const { return win->findChild<QPlainTextEdit*>("txtResult")->toPlainText(); }
+
+    std::unique_ptr<logger::LoggerStore> store;
+    QPointer<frmLoggerExport> win;
+};
+
+TEST_F(LoggerExportWindowTest, ExportsTheSpanToTheEndWithItsProgress)
+{
+    EXPECT_EQ(win->startMs(), T0 + 30000);
+    EXPECT_EQ(win->endMs(), T0 + 150000);
+    EXPECT_EQ(win->targetPath(), target());
+    int lastPercent = -1;
+    QObject::connect(&win->job(), &jobs::Job::progressed, [&lastPercent](int percent, int) { lastPercent = percent; });
+    button("cmdExport")->click();
+    EXPECT_TRUE(win->isWorking());
+    EXPECT_FALSE(button("cmdExport")->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    ASSERT_TRUE(win->lastResult());
+    ASSERT_TRUE(win->lastResult()->done()) << resultText().toStdString();
+    EXPECT_EQ(lastPercent, 100);
+    EXPECT_TRUE(resultText().contains("Every frame of the span was recorded")) << resultText().toStdString();
+    EXPECT_TRUE(button("cmdExport")->isEnabled());
+
+    SF_INFO info{};
+    SNDFILE* f = sf_open(QFile::encodeName(target()).constData(), SFM_READ, &info);
+    ASSERT_TRUE(f);
+    ASSERT_EQ(info.frames, 120 * Rate);
+    std::vector<short> samples(size_t(info.frames) * 2);
+    sf_readf_short(f, samples.data(), info.frames);
+    sf_close(f);
+    qint64 wrong = 0;
+    for (qint64 i = 0; i < info.frames; ++i) {
+        const uint32_t n = uint32_t(uint16_t(samples[size_t(i) * 2])) | uint32_t(uint16_t(samples[size_t(i) * 2 + 1])) << 16;
+        wrong += n != uint32_t(30 * Rate + i);
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // Again over the file that is there: the operator is asked first.
+    prompts->answers = {QMessageBox::No};
+    button("cmdExport")->click();
+    EXPECT_FALSE(win->isWorking());
+    ASSERT_EQ(prompts->asked.size(), 1u);
+    EXPECT_TRUE(prompts->asked[0].text.contains("Replace it?"));
+}
+
+TEST_F(LoggerExportWindowTest, CancelStopsTheExportAndLeavesNoFile)
+{
+    win->job().setStepwise(true); // the job waits at its first step until the window has seen it
+    button("cmdExport")->click();
+    ASSERT_TRUE(win->isWorking());
+    button("cmdCancel")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    ASSERT_TRUE(win->lastResult());
+    EXPECT_EQ(win->lastResult()->status, logger::ExportResult::Status::Cancelled);
+    EXPECT_TRUE(resultText().contains("cancelled")) << resultText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_EQ(QDir(native("C/Tamblor")).entryList({"*.part"}, QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_TRUE(win->isVisible()); // Cancel while working stops the work, not the window
+    button("cmdCancel")->click();
+    EXPECT_FALSE(win->isVisible());
+}
+
+TEST_F(LoggerExportWindowTest, BoxesWithoutADateOrASpanWithoutRecordingAreToldNotExported)
+{
+    win->findChild<QLineEdit*>("txtStartDate")->setText("07.12.2026");
+    EXPECT_FALSE(win->startMs());
+    button("cmdExport")->click();
+    EXPECT_FALSE(win->isWorking());
+    EXPECT_TRUE(resultText().contains("The start is not a date")) << resultText().toStdString();
+
+    // The day before: nothing recorded, so nothing to export; the failure is told.
+    win->setSpan(T0 - 86400000, T0 - 86400000 + 60000);
+    button("cmdExport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    ASSERT_TRUE(win->lastResult());
+    EXPECT_EQ(win->lastResult()->status, logger::ExportResult::Status::Failed);
+    EXPECT_TRUE(app->messageText().contains("no recording")) << app->messageText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target()));
+
+    // The logger not running (its database closed, no journal beside it): read all the same.
+    store.reset();
+    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger.db-wal")));
+    win->setSpan(T0, T0 + 60000);
+    button("cmdExport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    ASSERT_TRUE(win->lastResult());
+    EXPECT_TRUE(win->lastResult()->done()) << resultText().toStdString();
+    QFile::remove(target());
+
+    // Without the logger's database at all.
+    QFile::remove(native("C/Tamblor/Logger.db"));
+    win->setSpan(T0, T0 + 60000);
+    button("cmdExport")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    EXPECT_TRUE(resultText().contains("is not there")) << resultText().toStdString();
+}
