@@ -69,8 +69,12 @@ private:
 
 class SqliteConnection {
 public:
-    // Opens (creating when missing) the database at a native path. Throws Failure.
-    explicit SqliteConnection(const QString& nativePath);
+    enum class Access {
+        ReadWrite, // created when missing
+        ReadOnly,  // never created or written; SQLite's shared-memory index beside a WAL file aside
+    };
+    // Opens the database at a native path. Throws Failure.
+    explicit SqliteConnection(const QString& nativePath, Access access = Access::ReadWrite);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
