@@ -20,9 +20,14 @@ QString clock(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString("HH:mm:ss");
 }
 
+// "09:00:00–10:00:00"; where the clocks change in between, each end with its offset.
 QString fromTo(qint64 from, qint64 to)
 {
-    return clock(from) + QString::fromUtf8("\u2013") + clock(to);
+    const int a = SegmentTimes::utcOffsetSeconds(from), b = SegmentTimes::utcOffsetSeconds(to);
+    if (a == b)
+        return clock(from) + QString::fromUtf8("\u2013") + clock(to);
+    return clock(from) + " " + SegmentTimes::offsetText(a) + QString::fromUtf8("\u2013") + clock(to) + " " +
+           SegmentTimes::offsetText(b);
 }
 
 struct Piece {
@@ -175,9 +180,12 @@ std::vector<CoverageDay> LoggerCoverage::days(const QDate& newest, int count) co
 
 CoverageCell LoggerCoverage::judge(CoverageCell cell) const
 {
-    const QString head = QDateTime::fromMSecsSinceEpoch(cell.startMs).toString("ddd yyyy-MM-dd HH:mm") +
-                         QString::fromUtf8("\u2013") + QDateTime::fromMSecsSinceEpoch(cell.endMs).toString("HH:mm") +
-                         " " + SegmentTimes::offsetText(cell.utcOffsetSeconds);
+    const int endOffset = SegmentTimes::utcOffsetSeconds(cell.endMs);
+    QString head = QDateTime::fromMSecsSinceEpoch(cell.startMs).toString("ddd yyyy-MM-dd HH:mm");
+    if (endOffset != cell.utcOffsetSeconds)
+        head += " " + SegmentTimes::offsetText(cell.utcOffsetSeconds);
+    head += QString::fromUtf8("\u2013") + QDateTime::fromMSecsSinceEpoch(cell.endMs).toString("HH:mm") + " " +
+            SegmentTimes::offsetText(endOffset);
     QStringList lines;
     CoverageState worst = CoverageState::Future;
     auto note = [&worst](CoverageState s) { worst = std::max(worst, s); };
