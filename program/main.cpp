@@ -7,6 +7,7 @@
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
 #include "logger/LoggerReader.h"
+#include "loggerweb/LoggerWeb.h"
 #include "studio/Studio.h"
 #include "web/WebService.h"
 #include "platform/DriveMap.h"
@@ -76,6 +77,8 @@ int main(int argc, char** argv)
     tamblor::web::WebService web(app, studio);
     // The logger on this root, if there is one: its database read-only, its lock looked at.
     tamblor::logger::LoggerReader logger(app);
+    // Its page and metrics on the web server, from snapshots of that reader.
+    tamblor::loggerweb::LoggerWeb loggerWeb(app, web, logger);
     tamblor::registerWindows(app, studio, web, logger);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
