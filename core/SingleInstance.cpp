@@ -43,8 +43,12 @@ bool SingleInstance::isHeld(const QString& root, const QString& program, qint64*
     if (::kill(pid_t(holder), 0) == -1 && errno == ESRCH)
         return false;
     // A process id used again by another program: the holder's name is its program file's.
+    // (A program file replaced by an upgrade while it runs reads "... (deleted)".)
     const QFileInfo exe(QString("/proc/%1/exe").arg(holder));
-    if (!app.isEmpty() && exe.exists() && QFileInfo(exe.symLinkTarget()).fileName() != QFileInfo(app).fileName())
+    QString file = exe.exists() ? exe.symLinkTarget() : QString();
+    if (file.endsWith(" (deleted)"))
+        file.chop(10);
+    if (!app.isEmpty() && !file.isEmpty() && QFileInfo(file).fileName() != QFileInfo(app).fileName())
         return false;
     if (pid)
         *pid = holder;

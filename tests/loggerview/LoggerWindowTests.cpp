@@ -262,6 +262,7 @@ TEST_F(LoggerWindowTest, BothChangesOfTheClocksShowTheirRealHours)
     EXPECT_TRUE(bst->toolTip().startsWith("Sun 2026-10-25 01:00 +0100\u201301:00 +0000: OK")) << bst->toolTip().toStdString();
     EXPECT_TRUE(gmt->toolTip().contains("01:00\u201302:00 +0000")) << gmt->toolTip().toStdString();
     EXPECT_TRUE(grid->verticalHeaderItem(1)->toolTip().contains("25 hours"));
+    layoutcheck::saveScreenshot(w, "frmLogger-autumn");
     // Half the width each.
     EXPECT_NEAR(grid->visualItemRect(bst).width() * 2, grid->visualItemRect(w->cellItem(autumn, 2)).width(), 2);
 
