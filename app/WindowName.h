@@ -24,6 +24,7 @@ public:
     static const WindowName frmNotices;
     static const WindowName frmWebServer;
     static const WindowName frmLoggerExport;
+    static const WindowName frmLogger;
 
     constexpr const char* text() const { return text_; }
     QString toString() const { return QString::fromLatin1(text_); }
@@ -50,5 +51,6 @@ inline constexpr WindowName WindowName::frmEditEvent{"frmEditEvent"};
 inline constexpr WindowName WindowName::frmNotices{"frmNotices"};
 inline constexpr WindowName WindowName::frmWebServer{"frmWebServer"};
 inline constexpr WindowName WindowName::frmLoggerExport{"frmLoggerExport"};
+inline constexpr WindowName WindowName::frmLogger{"frmLogger"};
 
 } // namespace tamblor

@@ -36,6 +36,7 @@ mnuMenu::mnuMenu(Application& app) : Form(app, WindowName::mnuMenu)
     addOpener(tools, "mnuNormalize", "Normalize", WindowName::frmNormalize);
     addOpener(tools, "mnuWaveGen", "Wave Generator", WindowName::frmWaveGen);
     addOpener(tools, "mnuRecordEvents", "Record Events", WindowName::frmRecordEvents);
+    addOpener(tools, "mnuLogger", "Logger", WindowName::frmLogger);
 
     addOpener(nullptr, "mnuNotices", "Notices", WindowName::frmNotices);
     addOpener(nullptr, "mnuHelp", "Help", WindowName::frmHelp);

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSysInfo>
 #include <QThread>
+#include <cerrno>
+#include <csignal>
 
 namespace tamblor {
 
@@ -26,6 +29,31 @@ SingleInstance::SingleInstance(const QString& root, const QString& program, QObj
 }
 
 SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::isHeld(const QString& root, const QString& program, qint64* pid)
+{
+    // getLockInfo() only reads the file; the lock object is never locked here.
+    QLockFile lock(QDir(QDir(root).absolutePath()).filePath(program + ".lock"));
+    qint64 holder = 0;
+    QString host, app;
+    if (!lock.getLockInfo(&holder, &host, &app) || holder <= 0)
+        return false;
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return true; // a holder on another machine sharing the root: it cannot be asked, so it counts
+    if (::kill(pid_t(holder), 0) == -1 && errno == ESRCH)
+        return false;
+    // A process id used again by another program: the holder's name is its program file's.
+    // (A program file replaced by an upgrade while it runs reads "... (deleted)".)
+    const QFileInfo exe(QString("/proc/%1/exe").arg(holder));
+    QString file = exe.exists() ? exe.symLinkTarget() : QString();
+    if (file.endsWith(" (deleted)"))
+        file.chop(10);
+    if (!app.isEmpty() && !file.isEmpty() && QFileInfo(file).fileName() != QFileInfo(app).fileName())
+        return false;
+    if (pid)
+        *pid = holder;
+    return true;
+}
 
 QString SingleInstance::serverName(const QString& root, const QString& program)
 {

@@ -33,6 +33,11 @@ public:
     void setAnswerTimeout(int milliseconds) { answerTimeout_ = milliseconds; }
     Claim claim();
 
+    // Whether a running program holds `program`'s lock on `root` now, judged as the lock itself
+    // judges a holder (its process on this host, by its name): read from the lock file, never
+    // taken. `pid` gets the holder's process id.
+    static bool isHeld(const QString& root, const QString& program, qint64* pid = nullptr);
+
     // The local socket name of a root (one per root, one per user).
     static QString serverName(const QString& root, const QString& program = "Tamblor");
 

@@ -232,19 +232,7 @@ void Logger::upkeep()
     const RetentionReport r = retention_->apply(nowMs());
     if (!r.failures.isEmpty())
         core_.notices().tell("logger", "Retention: " + r.failures.join("; "), Notice::Severity::Warning);
-    double bytesPerSecond = double(settings_.rate) * settings_.channels *
-                            (settings_.encoding == FileEncoding::Wav24 ? 3 : 2);
-    if (settings_.encoding == FileEncoding::Flac) {
-        // FLAC: what the last closed segments took.
-        qint64 bytes = 0, frames = 0;
-        const auto kept = store_.keptBefore(nowMs());
-        for (auto it = kept.rbegin(); it != kept.rend() && frames < qint64(settings_.rate) * 86400; ++it) {
-            bytes += QFileInfo(it->path).size();
-            frames += it->frames;
-        }
-        if (frames > qint64(settings_.rate) * 60)
-            bytesPerSecond = double(bytes) * settings_.rate / double(frames);
-    }
+    const double bytesPerSecond = Retention::bytesPerSecond(settings_, store_.keptBefore(nowMs()));
     forecast_ = retention_->forecast(bytesPerSecond);
     if (forecast_.belowRetention)
         raiseAlarm("space", "space",

@@ -34,6 +34,8 @@ class Logger : public QObject {
     Q_OBJECT
 public:
     static constexpr int PollMs = 200;
+    // Its one-program-per-root lock (SingleInstance), beside the main program's.
+    static constexpr const char* LockName = "TamblorLogger";
     // Retention and the disk forecast run this often.
     static constexpr qint64 UpkeepEveryMs = 600000;
 

@@ -110,7 +110,7 @@ store::DatabaseKind LoggerStore::kind()
             "the logger records without its rows", "the rows of the segments recorded so far are lost (the files stay)"};
 }
 
-LoggerStore::LoggerStore(Core& core) : database_(core, kind()) {}
+LoggerStore::LoggerStore(Core& core, store::ProgramDatabase::Access access) : database_(core, kind(), access) {}
 
 qint64 LoggerStore::beginRun(qint64 startedMs)
 {
@@ -186,6 +186,7 @@ SegmentRecord LoggerStore::recordOf(store::Statement& s)
     r.ppm = s.optionalDoubleAt(20).value_or(0);
     r.clockSync = s.textAt(22);
     r.sha256 = s.textAt(23).toLatin1();
+    r.deletedMs = s.optionalInt64At(24);
     return r;
 }
 
@@ -193,7 +194,7 @@ namespace {
 const char* const SelectSegments =
     "SELECT id, path, start_ms, utc_offset_s, boundary_ms, end_ms, sample_rate, channels, planned_frames, frames, "
     "result, reason, losses, integrated_lufs, range_lu, true_peak_dbtp, max_momentary_lufs, max_short_term_lufs, "
-    "longest_silence_s, clipped_runs, ppm, ppm_warning, clock_sync, sha256 FROM segments ";
+    "longest_silence_s, clipped_runs, ppm, ppm_warning, clock_sync, sha256, deleted_ms FROM segments ";
 } // namespace
 
 std::vector<SegmentRecord> LoggerStore::unclosed()
@@ -244,13 +245,45 @@ std::vector<SegmentRecord> LoggerStore::keptBetween(store::SqliteConnection& c, 
 {
     // A segment may run past its boundary by its drift: a minute is more than any.
     auto s = c.prepare(QString(SelectSegments) +
-                                            "WHERE deleted_ms IS NULL AND start_ms < ?2 AND end_ms + 60000 > ?1 "
-                                            "ORDER BY start_ms, id");
+                       "WHERE deleted_ms IS NULL AND start_ms < ?2 AND end_ms + 60000 > ?1 ORDER BY start_ms, id");
     s.bind(1, fromMs).bind(2, toMs);
     std::vector<SegmentRecord> out;
     while (s.step())
         out.push_back(recordOf(s));
     return out;
+}
+
+std::vector<SegmentRecord> LoggerStore::segmentsOverlapping(qint64 fromMs, qint64 toMs)
+{
+    // The end recorded is the start plus the frames; a segment not closed may reach its boundary.
+    auto s = database_.connection().prepare(
+        QString(SelectSegments) +
+        "WHERE start_ms < ?2 AND (result IS NULL OR sample_rate <= 0 OR start_ms + (frames * 1000) / sample_rate > ?1 "
+        "OR end_ms > ?1) ORDER BY start_ms, id");
+    s.bind(1, fromMs).bind(2, toMs);
+    std::vector<SegmentRecord> out;
+    while (s.step())
+        out.push_back(recordOf(s));
+    return out;
+}
+
+std::vector<Gap> LoggerStore::gapsOverlapping(qint64 fromMs, qint64 toMs)
+{
+    auto s = database_.connection().prepare(
+        "SELECT id, start_ms, end_ms, frames, cause FROM gaps WHERE start_ms < ?2 AND end_ms > ?1 ORDER BY start_ms");
+    s.bind(1, fromMs).bind(2, toMs);
+    std::vector<Gap> out;
+    while (s.step())
+        out.push_back({s.int64At(0), s.int64At(1), s.int64At(2), s.int64At(3), s.textAt(4)});
+    return out;
+}
+
+std::optional<SegmentRecord> LoggerStore::lastSegment()
+{
+    auto s = database_.connection().prepare(QString(SelectSegments) + "ORDER BY start_ms DESC, id DESC LIMIT 1");
+    if (!s.step())
+        return std::nullopt;
+    return recordOf(s);
 }
 
 void LoggerStore::markChecked(qint64 id, qint64 atMs, const QString& problem)

@@ -45,8 +45,9 @@ public:
     static constexpr int ApplicationId = 0x544c6f67;
     static store::DatabaseKind kind();
 
-    // Opens with the core's start-up.
-    explicit LoggerStore(Core& core);
+    // Opens with the core's start-up. The main program opens it ReadOnly: it never creates,
+    // migrates, sets aside or writes the logger's file (every write throws Failure there).
+    explicit LoggerStore(Core& core, store::ProgramDatabase::Access access = store::ProgramDatabase::Access::ReadWrite);
     bool isOpen() const { return database_.isOpen(); }
     store::ProgramDatabase& database() { return database_; }
 
@@ -73,6 +74,12 @@ public:
     // Read from the database at `nativePath` opened only to read (the main program never writes
     // the logger's rows). Throws Failure when it is missing or cannot be read.
     static SpanRows readSpan(const QString& nativePath, qint64 fromMs, qint64 toMs);
+    // Segments and spans not recorded that overlap [fromMs, toMs), by start; a segment still
+    // being written (no end known) counts from its start on.
+    std::vector<SegmentRecord> segmentsOverlapping(qint64 fromMs, qint64 toMs);
+    std::vector<Gap> gapsOverlapping(qint64 fromMs, qint64 toMs);
+    // The segment begun last (also one still being written).
+    std::optional<SegmentRecord> lastSegment();
     void markDeleted(qint64 id, qint64 atMs);
     // The daily check read the file again: `problem` empty when it was what was recorded.
     void markChecked(qint64 id, qint64 atMs, const QString& problem);

@@ -1,4 +1,5 @@
 #include "logger/Retention.h"
+#include "logger/LoggerSettings.h"
 #include "logger/LoggerStore.h"
 #include <QDir>
 #include <QFile>
@@ -62,8 +63,10 @@ RetentionReport Retention::apply(qint64 nowMs)
 SpaceForecast Retention::forecast(double bytesPerSecond) const
 {
     SpaceForecast f;
-    QDir().mkpath(folder_);
-    const QStorageInfo storage(folder_);
+    QString existing = folder_;
+    while (!QFileInfo(existing).isDir() && existing != QDir::rootPath())
+        existing = QFileInfo(existing).absolutePath();
+    const QStorageInfo storage(existing);
     f.freeBytes = storage.bytesAvailable();
     for (const SegmentRecord& s : store_.keptBefore(std::numeric_limits<qint64>::max()))
         f.keptBytes += QFileInfo(s.path).size();
@@ -74,6 +77,21 @@ SpaceForecast Retention::forecast(double bytesPerSecond) const
     }
     f.belowRetention = f.bytesPerDay > 0 && f.capacityDays < days_;
     return f;
+}
+
+double Retention::bytesPerSecond(const LoggerSettings& settings, const std::vector<SegmentRecord>& kept)
+{
+    double rate = double(settings.rate) * settings.channels * (settings.encoding == FileEncoding::Wav24 ? 3 : 2);
+    if (settings.encoding == FileEncoding::Flac) {
+        qint64 bytes = 0, frames = 0;
+        for (auto it = kept.rbegin(); it != kept.rend() && frames < qint64(settings.rate) * 86400; ++it) {
+            bytes += QFileInfo(it->path).size();
+            frames += it->frames;
+        }
+        if (frames > qint64(settings.rate) * 60)
+            rate = double(bytes) * settings.rate / double(frames);
+    }
+    return rate;
 }
 
 } // namespace tamblor::logger

@@ -16,6 +16,8 @@
 namespace tamblor::logger {
 
 class LoggerStore;
+struct LoggerSettings;
+struct SegmentRecord;
 
 struct RetentionReport {
     int deleted = 0;
@@ -38,8 +40,12 @@ public:
     Retention(LoggerStore& store, QString folder, int days);
 
     RetentionReport apply(qint64 nowMs);
-    // `bytesPerSecond` of recording now (the format's rate, or what FLAC achieves).
+    // `bytesPerSecond` of recording now (the format's rate, or what FLAC achieves). Reads only:
+    // a folder not made yet is judged by the disk it would be made on.
     SpaceForecast forecast(double bytesPerSecond) const;
+    // The bytes a second of recording takes in the settings' format: WAV by its rate, FLAC by
+    // what the last day of `kept` segments (oldest first) took.
+    static double bytesPerSecond(const LoggerSettings& settings, const std::vector<SegmentRecord>& kept);
     // Whether `path` is a segment file inside the logger's folder.
     bool isOwnFile(const QString& path) const;
 

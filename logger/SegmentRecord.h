@@ -62,6 +62,7 @@ struct SegmentRecord {
     double ppm = 0;
     QString clockSync; // "yes", "no" or "unknown"
     QByteArray sha256; // hex
+    std::optional<qint64> deletedMs; // when retention deleted the file
 };
 
 // Above this many ppm between the input and the system clock the row carries a warning.

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: tamblor-logger [--hold FROM TO [NOTE] | --lift ID | --holds]\n");
         return 2;
     }
-    tamblor::SingleInstance instance(core.drives().root(), "TamblorLogger");
+    tamblor::SingleInstance instance(core.drives().root(), tamblor::logger::Logger::LockName);
     if (instance.claim() != tamblor::SingleInstance::Claim::First) {
         std::fprintf(stderr, "tamblor-logger: a logger is already running on %s\n",
                      qPrintable(core.drives().root()));

@@ -9,6 +9,7 @@
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "loggerexport/frmLoggerExport.h"
+#include "loggerview/frmLogger.h"
 #include "send/frmSend.h"
 #include "tools/frmNormalize.h"
 #include "tools/frmWaveGen.h"
@@ -17,7 +18,7 @@
 
 namespace tamblor {
 
-void registerWindows(Application& app, Studio& studio, web::WebService& web)
+void registerWindows(Application& app, Studio& studio, web::WebService& web, logger::LoggerReader& logger)
 {
     app.windows().registerWindow(WindowName::frmAbout, [](Application& a) { return new frmAbout(a); });
     app.windows().registerWindow(WindowName::frmHelp, [](Application& a) { return new frmHelp(a); });
@@ -35,6 +36,7 @@ void registerWindows(Application& app, Studio& studio, web::WebService& web)
                                  [&studio](Application& a) { return new events::frmRecordEvents(a, studio); });
     app.windows().registerWindow(WindowName::frmEditEvent,
                                  [&studio](Application& a) { return new events::frmEditEvent(a, studio); });
+    app.windows().registerWindow(WindowName::frmLogger, [&logger](Application& a) { return new frmLogger(a, logger); });
     // The main menu's line about the next event; it goes with the studio's event store.
     new events::EventNotice(app, studio.scheduler(), studio.events(), studio.runs());
 }

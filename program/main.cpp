@@ -6,6 +6,8 @@
 #include "core/SingleInstance.h"
 #include "app/PromptService.h"
 #include "info/InfoWindows.h"
+#include "logger/LoggerReader.h"
+#include "loggerweb/LoggerWeb.h"
 #include "studio/Studio.h"
 #include "web/WebService.h"
 #include "platform/DriveMap.h"
@@ -73,7 +75,11 @@ int main(int argc, char** argv)
     tamblor::Studio studio(app);
     // The web pages (off until switched on), served beside the studio on threads of their own.
     tamblor::web::WebService web(app, studio);
-    tamblor::registerWindows(app, studio, web);
+    // The logger on this root, if there is one: its database read-only, its lock looked at.
+    tamblor::logger::LoggerReader logger(app);
+    // Its page and metrics on the web server, from snapshots of that reader.
+    tamblor::loggerweb::LoggerWeb loggerWeb(app, web, logger);
+    tamblor::registerWindows(app, studio, web, logger);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {

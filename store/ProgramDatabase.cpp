@@ -31,7 +31,12 @@ DatabaseKind DatabaseKind::program()
 ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : ProgramDatabase(app, DatabaseKind::program(), parent) {}
 
 ProgramDatabase::ProgramDatabase(Core& app, DatabaseKind kind, QObject* parent)
-    : QObject(parent), app_(app), kind_(std::move(kind))
+    : ProgramDatabase(app, std::move(kind), Access::ReadWrite, parent)
+{
+}
+
+ProgramDatabase::ProgramDatabase(Core& app, DatabaseKind kind, Access access, QObject* parent)
+    : QObject(parent), app_(app), kind_(std::move(kind)), access_(access)
 {
     app_.addStartStep([self = QPointer<ProgramDatabase>(this)] {
         if (self)
@@ -45,6 +50,11 @@ ProgramDatabase::~ProgramDatabase() = default;
 QString ProgramDatabase::nativePath() const
 {
     return app_.drives().toNative(kind_.dosPath);
+}
+
+bool ProgramDatabase::fileExists() const
+{
+    return QFileInfo(nativePath()).isFile();
 }
 
 QString ProgramDatabase::dos(const QString& nativePath) const
@@ -81,7 +91,7 @@ ProgramDatabase::Verdict ProgramDatabase::examine(const QString& path, QString& 
     }
     file.close();
     try {
-        SqliteConnection probe(path);
+        SqliteConnection probe(path, access_);
         const QString check = probe.queryText("PRAGMA quick_check");
         if (check != "ok") {
             reason = check.section('\n', 0, 0);
@@ -93,9 +103,14 @@ ProgramDatabase::Verdict ProgramDatabase::examine(const QString& path, QString& 
             reason = "it is a database of another program";
             return Verdict::Foreign;
         }
-        if (probe.queryInt("PRAGMA user_version") > kind_.migrations.size()) {
+        const int64_t version = probe.queryInt("PRAGMA user_version");
+        if (version > kind_.migrations.size()) {
             reason = "it was written by a newer version of the program";
             return Verdict::Newer;
+        }
+        if (access_ == Access::ReadOnly && version < kind_.migrations.size()) {
+            reason = tables == 0 ? "it is being made" : "it was written by an older version of the program";
+            return Verdict::Older;
         }
     } catch (const Failure& f) {
         reason = f.text();
@@ -142,6 +157,42 @@ void ProgramDatabase::tell(const QString& text)
     app_.notices().tell("database", text, Notice::Severity::Error, nativePath());
 }
 
+void ProgramDatabase::openReadOnly(const QString& path, const QString& name)
+{
+    // Absent: the other program has not run on this root. Nothing to tell.
+    if (!QFileInfo(path).isFile()) {
+        toldReadOnly_.clear();
+        return;
+    }
+    // Empty, or without its tables yet: the other program is making it this moment.
+    const QString beingMade = "it is being made";
+    QString reason = QFileInfo(path).size() == 0 ? beingMade : QString();
+    if (reason.isEmpty() && examine(path, reason) == Verdict::Usable) {
+        try {
+            auto connection = std::make_unique<SqliteConnection>(path, Access::ReadOnly);
+            connection->queryInt("SELECT count(*) FROM sqlite_master"); // reads the schema now
+            connection_ = std::move(connection);
+        } catch (const Failure& f) {
+            reason = f.description();
+        }
+    }
+    if (connection_) {
+        toldReadOnly_.clear();
+        emit opened();
+        return;
+    }
+    if (reason == beingMade)
+        return;
+    // Told once: a file that stays busy or damaged is not told again at every look.
+    const QString text = kind_.title + " " + name + " could not be read (" + reason + "). It was left as it is; " +
+                         kind_.offText + " until it can be read.";
+    report_ = text;
+    if (reason != toldReadOnly_) {
+        toldReadOnly_ = reason;
+        app_.notices().tell("database", text, Notice::Severity::Warning, path);
+    }
+}
+
 void ProgramDatabase::open()
 {
     close();
@@ -149,6 +200,10 @@ void ProgramDatabase::open()
     setAside_.clear();
     const QString path = nativePath();
     const QString name = dos(path);
+    if (access_ == Access::ReadOnly) {
+        openReadOnly(path, name);
+        return;
+    }
     const QString untouched = " Recording by hand is not affected.";
     QDir().mkpath(QFileInfo(path).absolutePath());
 
@@ -158,6 +213,7 @@ void ProgramDatabase::open()
     case Verdict::Usable: break;
     case Verdict::Unreadable:
     case Verdict::Newer:
+    case Verdict::Older:
         tell(kind_.title + " " + name + " could not be opened (" + reason + "). It was left as it is; " +
              kind_.offText + " until it can be opened." + untouched);
         return;

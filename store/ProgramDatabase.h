@@ -42,10 +42,22 @@ class ProgramDatabase : public QObject {
 public:
     static constexpr const char* DosPath = "c:\\Tamblor\\Tamblor.db";
 
+    // ReadOnly: another program's database, which that program owns. It is never created,
+    // migrated, set aside or written: a missing file is simply closed (no notice), and one that
+    // cannot be read as it is (busy, damaged, foreign, of another version) stays closed and is
+    // told once, until it opens again or another reason comes up.
+    using Access = SqliteConnection::Access;
+
     // Adds the opening as a start-up step of `app` and closes on programEnded().
     explicit ProgramDatabase(Core& app, QObject* parent = nullptr);
     ProgramDatabase(Core& app, DatabaseKind kind, QObject* parent = nullptr);
+    ProgramDatabase(Core& app, DatabaseKind kind, Access access, QObject* parent = nullptr);
     ~ProgramDatabase() override;
+
+    Access access() const { return access_; }
+    bool isReadOnly() const { return access_ == Access::ReadOnly; }
+    // Read-only: whether the file is there at all (its absence is no fault).
+    bool fileExists() const;
 
     // Opens the file, setting a damaged or foreign one aside first; what the operator must know
     // is shown in the message window and kept in report(). Never throws.
@@ -66,8 +78,9 @@ signals:
     void opened();
 
 private:
-    enum class Verdict { Usable, Damaged, Foreign, Newer, Unreadable };
+    enum class Verdict { Usable, Damaged, Foreign, Newer, Older, Unreadable };
     Verdict examine(const QString& path, QString& reason);
+    void openReadOnly(const QString& path, const QString& name);
     bool moveAside(const QString& path, const QString& kind);
     void begin(const QString& path);
     void tell(const QString& text);
@@ -75,6 +88,8 @@ private:
 
     Core& app_;
     DatabaseKind kind_;
+    Access access_ = Access::ReadWrite;
+    QString toldReadOnly_; // the last problem told of a read-only file
     std::unique_ptr<SqliteConnection> connection_;
     QString report_;
     QString setAside_;

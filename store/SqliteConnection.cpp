@@ -9,6 +9,8 @@ namespace {
 // How long a writer waits for another connection's write (the take figures are written from a
 // worker) before the statement fails.
 constexpr int BusyTimeoutMs = 5000;
+// A reader on the user-interface thread (another program's database, read-only) waits no longer.
+constexpr int ReadOnlyBusyTimeoutMs = 50;
 
 int failureNumber(int code)
 {
@@ -154,8 +156,8 @@ std::optional<double> Statement::optionalDoubleAt(int column) const
 SqliteConnection::SqliteConnection(const QString& nativePath, Access access)
 {
     const QByteArray path = nativePath.toUtf8();
-    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.constData(), &db_, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int mode = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.constData(), &db_, mode | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         Failure f = failureOf(db_, rc, "open");
         sqlite3_close(db_);
@@ -163,7 +165,7 @@ SqliteConnection::SqliteConnection(const QString& nativePath, Access access)
         throw f;
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, BusyTimeoutMs);
+    sqlite3_busy_timeout(db_, access == Access::ReadOnly ? ReadOnlyBusyTimeoutMs : BusyTimeoutMs);
 }
 
 SqliteConnection::~SqliteConnection()

@@ -69,9 +69,11 @@ private:
 
 class SqliteConnection {
 public:
-    enum class Access { ReadWrite, ReadOnly };
-    // Opens the database at a native path: to write (created when missing), or only to read
-    // (another program's, which must be there). Throws Failure.
+    enum class Access {
+        ReadWrite, // created when missing
+        ReadOnly,  // never created or written; SQLite's shared-memory index beside a WAL file aside
+    };
+    // Opens the database at a native path. Throws Failure.
     explicit SqliteConnection(const QString& nativePath, Access access = Access::ReadWrite);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;

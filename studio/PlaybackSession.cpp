@@ -131,6 +131,8 @@ void PlaybackSession::start()
     try {
         player_->setFileName(file_);
         player_->wave();
+        if (startFrame_ > 0)
+            player_->setPositionFrames(startFrame_);
         player_->play();
     } catch (const Failure& f) {
         int rate = 0;

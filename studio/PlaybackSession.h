@@ -32,7 +32,17 @@ public:
     static const char* name(Event e);
 
     // The file Play starts (a native path); a paused file resumes whatever is named here.
-    void setFile(const QString& nativePath) { file_ = nativePath; }
+    void setFile(const QString& nativePath)
+    {
+        file_ = nativePath;
+        startFrame_ = 0;
+    }
+    // The file Play starts and the frame it starts from (a logger's segment from a minute on).
+    void setFile(const QString& nativePath, qint64 startFrame)
+    {
+        file_ = nativePath;
+        startFrame_ = startFrame;
+    }
     // The output device from the shared settings (PlayDevice); takes effect with the next file.
     void applySettings();
 
@@ -59,6 +69,7 @@ private:
     std::unique_ptr<audio::FilePlayer> player_;
     State state_ = State::Idle;
     QString file_;
+    qint64 startFrame_ = 0;
     const RecordingSession* recording_ = nullptr;
 };
 

@@ -441,6 +441,11 @@ QByteArray metrics(const StudioSnapshot& s)
     return t.toUtf8();
 }
 
+QByteArray framed(const QString& title, const QString& body)
+{
+    return document(title, body, Viewer{});
+}
+
 QByteArray signIn(const QString& message)
 {
     QString body;

@@ -33,6 +33,9 @@ QByteArray libraryJson(const StudioSnapshot& s, const QString& search);
 
 QByteArray metrics(const StudioSnapshot& s);
 
+// A page of another part (the logger's) in the pages' frame: `body` is HTML made safe by its maker.
+QByteArray framed(const QString& title, const QString& body);
+
 QByteArray signIn(const QString& message);
 // A page of one line (401, 403, 404 and the like): tells nothing beyond its text.
 QByteArray plain(const QString& title, const QString& text);

@@ -41,6 +41,16 @@ void FilePlayer::setFileName(const QString& path)
     startFrame_ = 0;
 }
 
+namespace {
+
+bool isFlac(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(4) == "fLaC";
+}
+
+} // namespace
+
 void FilePlayer::openFile()
 {
     if (file_)
@@ -52,22 +62,33 @@ void FilePlayer::openFile()
         throw Failure(Failure::FileNotFound);
     if (!fi.isReadable())
         throw Failure(Failure::PermissionDenied);
-    // The shared reader decides what the file holds, so the player plays exactly what the other
-    // windows send, normalize and cut, and a damaged file is reported in the same words.
-    const RiffLayout layout = RiffReader::read(fileName_);
     WaveInfo info;
     info.fileName = fileName_;
-    info.format = layout.format;
-    info.dataOffset = qint64(layout.dataOffset);
-    info.dataSize = qint64(layout.dataSize);
-    info.fileSize = qint64(layout.fileSize);
-    errno = 0;
-    auto sound = std::make_unique<SndFileReader>(fileName_);
-    const int channels = layout.format.channels;
-    if (channels < 1 || channels > 2 || layout.format.sampleRate <= 0)
+    std::unique_ptr<SndFileReader> sound;
+    if (isFlac(fileName_)) {
+        // A FLAC file (the logger's segments): libsndfile alone reads it, as 16-bit frames.
+        errno = 0;
+        sound = std::make_unique<SndFileReader>(fileName_);
+        info.format = WaveFormat::pcm(sound->sampleRate(), sound->channels(), 16);
+        info.frames = sound->frames();
+        info.dataSize = info.frames * info.format.blockAlign;
+        info.fileSize = fi.size();
+    } else {
+        // The shared reader decides what the file holds, so the player plays exactly what the
+        // other windows send, normalize and cut, and a damaged file is reported in the same words.
+        const RiffLayout layout = RiffReader::read(fileName_);
+        info.format = layout.format;
+        info.dataOffset = qint64(layout.dataOffset);
+        info.dataSize = qint64(layout.dataSize);
+        info.fileSize = qint64(layout.fileSize);
+        errno = 0;
+        sound = std::make_unique<SndFileReader>(fileName_);
+        // No further than the whole frames the reader found (libsndfile may count a last part).
+        info.frames = std::min<qint64>(sound->frames(), layout.frames());
+    }
+    const int channels = info.format.channels;
+    if (channels < 1 || channels > 2 || info.format.sampleRate <= 0)
         throw Failure(Failure::InvalidPropertyValue);
-    // No further than the whole frames the reader found (libsndfile may count a last part).
-    info.frames = std::min<qint64>(sound->frames(), layout.frames());
     sound_ = std::move(sound);
     file_ = sound_->handle();
     info_ = info;

@@ -25,6 +25,8 @@ SndFileReader::SndFileReader(const QString& path)
         throw sndfileFailure(nullptr, path);
     throwIfReadFailed();
     frames_ = info.frames;
+    sampleRate_ = info.samplerate;
+    channels_ = info.channels;
 }
 
 void SndFileReader::agreeWithRiffReader()

@@ -27,6 +27,8 @@ public:
     sf_private_tag* handle() const { return file_; }
     // Frames as libsndfile counts them from the header.
     int64_t frames() const { return frames_; }
+    int sampleRate() const { return sampleRate_; }
+    int channels() const { return channels_; }
     // A read the file system refused ends libsndfile's reading as if the file ended there;
     // this throws that failure, if there was one since the file was opened.
     void throwIfReadFailed() const;
@@ -51,6 +53,8 @@ private:
     std::optional<Failure> readFailure_;
     sf_private_tag* file_ = nullptr;
     int64_t frames_ = 0;
+    int sampleRate_ = 0;
+    int channels_ = 0;
     // Where the header's data size is read with another value, and that value (-1: nowhere).
     int64_t dataSizeAt_ = -1;
     uint8_t dataSize_[4] = {};

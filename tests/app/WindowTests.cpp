@@ -59,7 +59,8 @@ TEST_F(MainMenuTest, MenuCarriesEveryEntryWithEditHidden)
     const std::pair<const char*, const char*> entries[] = {
         {"mnuExit", "Exit"}, {"mnuMyPref", "My Prefences"}, {"mnuWaveFiles", "WaveFiles"},
         {"mnuEdit", "Edit"}, {"mnuNormalize", "Normalize"}, {"mnuWaveGen", "Wave Generator"},
-        {"mnuRecordEvents", "Record Events"}, {"mnuNotices", "Notices"}, {"mnuHelp", "Help"}, {"mnuAbout", "About"}};
+        {"mnuRecordEvents", "Record Events"}, {"mnuLogger", "Logger"}, {"mnuNotices", "Notices"}, {"mnuHelp", "Help"},
+        {"mnuAbout", "About"}};
     for (auto [name, caption] : entries) {
         QAction* a = action(menu, name);
         ASSERT_TRUE(a) << name;
@@ -69,11 +70,11 @@ TEST_F(MainMenuTest, MenuCarriesEveryEntryWithEditHidden)
     EXPECT_EQ(menu->findChild<QMenu*>("mnuFiles")->title(), "Files");
     EXPECT_EQ(menu->findChild<QMenu*>("mnuSetup")->title(), "Setup");
     EXPECT_EQ(menu->findChild<QMenu*>("mnuTools")->title(), "Tools");
-    // The record events come last in Tools, after the entries that were there before them.
+    // The record events and the logger come last in Tools, after the entries that were there before them.
     QStringList tools;
     for (QAction* a : menu->findChild<QMenu*>("mnuTools")->actions())
         tools << a->objectName();
-    EXPECT_EQ(tools, QStringList({"mnuEdit", "mnuNormalize", "mnuWaveGen", "mnuRecordEvents"}));
+    EXPECT_EQ(tools, QStringList({"mnuEdit", "mnuNormalize", "mnuWaveGen", "mnuRecordEvents", "mnuLogger"}));
 }
 
 TEST_F(MainMenuTest, ClockShowsDateDayOfYearAndTime)

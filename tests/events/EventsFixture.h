@@ -9,6 +9,7 @@
 #include "studio/Studio.h"
 #include "program/Windows.h"
 #include "web/WebService.h"
+#include "logger/LoggerReader.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
 #include <QCheckBox>
@@ -40,7 +41,8 @@ protected:
         studio = std::make_unique<tamblor::Studio>(*app);
         studio->setTimerRunning(false);
         web = std::make_unique<tamblor::web::WebService>(*app, *studio);
-        tamblor::registerWindows(*app, *studio, *web);
+        logger = std::make_unique<tamblor::logger::LoggerReader>(*app);
+        tamblor::registerWindows(*app, *studio, *web, *logger);
         app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(16, 48, 0)));
         ASSERT_TRUE(app->start());
         ASSERT_TRUE(studio->database().isOpen());
@@ -51,6 +53,7 @@ protected:
     {
         if (app)
             app->windows().destroyAll();
+        logger.reset();
         web.reset();
         studio.reset();
     }
@@ -111,5 +114,6 @@ protected:
 
     std::unique_ptr<tamblor::Studio> studio;
     std::unique_ptr<tamblor::web::WebService> web;
+    std::unique_ptr<tamblor::logger::LoggerReader> logger;
     tamblor::mnuMenu* menu = nullptr;
 };

@@ -15,6 +15,7 @@
 #include "core/SharedState.h"
 #include "info/InfoWindows.h"
 #include "library/SoundLibrary.h"
+#include "logger/LoggerReader.h"
 #include "program/Windows.h"
 #include "studio/RecordingSession.h"
 #include "studio/Studio.h"
@@ -162,7 +163,8 @@ int main(int argc, char** argv)
     writeSettings(root, device);
     Studio studio(app);
     web::WebService web(app, studio);
-    registerWindows(app, studio, web);
+    logger::LoggerReader logger(app);
+    registerWindows(app, studio, web, logger);
     if (!app.start()) {
         std::fprintf(stderr, "the program did not start\n");
         return 1;

@@ -6,6 +6,7 @@
 #include "events/frmEditEvent.h"
 #include "info/InfoWindows.h"
 #include "info/frmHelp.h"
+#include "logger/LoggerReader.h"
 #include "program/Windows.h"
 #include "schedule/RecordRun.h"
 #include "studio/Studio.h"
@@ -35,7 +36,8 @@ protected:
         AppTest::SetUp();
         studio = std::make_unique<Studio>(*app);
         web = std::make_unique<web::WebService>(*app, *studio);
-        registerWindows(*app, *studio, *web);
+        logger = std::make_unique<logger::LoggerReader>(*app);
+        registerWindows(*app, *studio, *web, *logger);
         ASSERT_TRUE(app->start());
         ASSERT_TRUE(installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())));
         auto* help = app->windows().show<frmHelp>(WindowName::frmHelp);
@@ -50,6 +52,7 @@ protected:
     {
         app->windows().destroyAll();
         web.reset();
+        logger.reset();
         studio.reset();
         AppTest::TearDown();
     }
@@ -96,6 +99,7 @@ protected:
 
     std::unique_ptr<Studio> studio;
     std::unique_ptr<web::WebService> web;
+    std::unique_ptr<logger::LoggerReader> logger;
     QTextDocument* guide = nullptr;
     QSet<QString> bold;
 };

@@ -5,6 +5,7 @@
 #include "info/InfoWindows.h"
 #include "studio/Studio.h"
 #include "web/WebService.h"
+#include "logger/LoggerReader.h"
 #include "program/Windows.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
@@ -21,7 +22,8 @@ protected:
         AppTest::SetUp();
         studio = std::make_unique<Studio>(*app);
         web = std::make_unique<web::WebService>(*app, *studio);
-        registerWindows(*app, *studio, *web);
+        logger = std::make_unique<logger::LoggerReader>(*app);
+        registerWindows(*app, *studio, *web, *logger);
         ASSERT_TRUE(app->start());
         installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
         app->showMessage("6 Overflow"); // the message window with a text in it
@@ -29,12 +31,14 @@ protected:
     void TearDown() override
     {
         app->windows().destroyAll();
+        logger.reset();
         web.reset();
         studio.reset();
         AppTest::TearDown();
     }
     std::unique_ptr<Studio> studio;
     std::unique_ptr<web::WebService> web;
+    std::unique_ptr<logger::LoggerReader> logger;
     static void settle()
     {
         for (int i = 0; i < 3; ++i)
@@ -66,10 +70,10 @@ INSTANTIATE_TEST_SUITE_P(EveryWindow, WindowLayoutTest,
                                            WindowName::frmNormalize, WindowName::frmWaveGen, WindowName::frmAbout,
                                            WindowName::frmHelp, WindowName::frmEditor, WindowName::frmRecordEvents,
                                            WindowName::frmEditEvent, WindowName::frmNotices, WindowName::frmWebServer,
-                                           WindowName::frmLoggerExport),
+                                           WindowName::frmLoggerExport, WindowName::frmLogger),
                          [](const auto& info) { return std::string(info.param.text()); });
 
-// The windows of the record events and the logger's export on a screen of 1024 x 768, less a window manager's frame:
+// The windows of the record events and the logger on a screen of 1024 x 768, less a window manager's frame:
 // whole at their opening size (made to fit), their smallest fits, nothing cut, also with the
 // editor's check of the input and the runs' detail pane showing.
 class SmallScreenLayoutTest : public WindowLayoutTest {};
@@ -90,5 +94,5 @@ TEST_P(SmallScreenLayoutTest, TheWindowFitsA1024By768ScreenWithNothingCut)
 
 INSTANTIATE_TEST_SUITE_P(SmallScreen, SmallScreenLayoutTest,
                          ::testing::Values(WindowName::frmRecordEvents, WindowName::frmEditEvent,
-                                           WindowName::frmLoggerExport),
+                                           WindowName::frmLoggerExport, WindowName::frmLogger),
                          [](const auto& info) { return std::string(info.param.text()); });
