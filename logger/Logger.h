@@ -16,8 +16,8 @@
 #include "logger/Retention.h"
 #include "logger/SegmentCheck.h"
 #include "logger/SegmentRecorder.h"
-#include "logger/SleepInhibitor.h"
 #include "logger/Watchdog.h"
+#include "platform/SleepInhibitor.h"
 #include "studio/SilenceAlarm.h"
 #include <QObject>
 #include <QTimer>
