@@ -124,6 +124,8 @@ void Logger::start()
     input_.setDeviceId(device == -2 ? audio::AudioBackend::DefaultDevice : device);
     input_.setStreamRate(settings_.rate);
     input_.setMode(settings_.channels == 2 ? audio::InputDevice::Stereo : audio::InputDevice::Mono);
+    // The tap is taken every PollMs: the worker need not look for buffers every 10 ms.
+    input_.setWorkerPollMs(WorkerPollMs);
 
     RecorderSettings rs;
     rs.folder = settings_.folder;

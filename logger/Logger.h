@@ -34,6 +34,8 @@ class Logger : public QObject {
     Q_OBJECT
 public:
     static constexpr int PollMs = 200;
+    // How often the input's worker moves full buffers to the tap (its ring holds seconds).
+    static constexpr int WorkerPollMs = 50;
     // Retention and the disk forecast run this often.
     static constexpr qint64 UpkeepEveryMs = 600000;
 
