@@ -4,6 +4,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
+#include <QFileInfo>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,6 +17,16 @@ QDBusConnection busAt(const QString& address)
     return address.isEmpty() ? QDBusConnection::systemBus()
                              : QDBusConnection::connectToBus(address, "tamblor-sleep-inhibitor " + address);
 }
+
+// Whether a system bus may be there: without one (a container) QtDBus is not started at all,
+// so that asking costs nothing (no thread, no descriptor).
+bool busMayBeThere(const QString& address)
+{
+    return !address.isEmpty() || qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS") ||
+           QFileInfo::exists("/run/dbus/system_bus_socket") || QFileInfo::exists("/var/run/dbus/system_bus_socket");
+}
+
+const QString NoBus = "no system bus (/run/dbus/system_bus_socket is not there)";
 
 QDBusMessage inhibitCall(const QString& who, const QString& why)
 {
@@ -56,6 +67,10 @@ bool SleepInhibitor::acquire(const QString& who, const QString& why)
     if (isHeld())
         return true;
     reason_.clear();
+    if (!busMayBeThere(busAddress_)) {
+        reason_ = NoBus;
+        return false;
+    }
     QDBusConnection bus = busAt(busAddress_);
     if (!bus.isConnected()) {
         reason_ = "no system bus (" + bus.lastError().message() + ")";
@@ -70,6 +85,10 @@ bool SleepInhibitor::request(const QString& who, const QString& why, std::functi
 {
     release();
     reason_.clear();
+    if (!busMayBeThere(busAddress_)) {
+        reason_ = NoBus;
+        return false;
+    }
     QDBusConnection bus = busAt(busAddress_);
     if (!bus.isConnected()) {
         reason_ = "no system bus (" + bus.lastError().message() + ")";

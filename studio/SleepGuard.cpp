@@ -3,6 +3,7 @@
 #include "studio/RecordingSession.h"
 #include "studio/Scheduler.h"
 #include <QDateTime>
+#include <QDebug>
 
 namespace tamblor {
 
@@ -67,9 +68,9 @@ void SleepGuard::ask(const QString& why)
     askingWhy_ = why;
     const auto refused = [this, why](const QString& reason) {
         refusedWhy_ = why;
+        // Quiet: logged once, never in the operator's way (a container has no logind).
         if (!told_)
-            core_.notices().tell("studio", "Takes do not keep the machine from sleeping: " + reason,
-                                 Notice::Severity::Info);
+            qInfo().noquote() << "Takes do not keep the machine from sleeping:" << reason;
         told_ = true;
     };
     const bool asked = asking_->request(Who, why, [this, refused](bool held) {

@@ -5,7 +5,7 @@
 // event \"News\"", "Event \"News\" due at 17:00"); when the reason changes, the new lock is
 // taken before the old one goes. Logind is asked without waiting (the answer comes on the
 // event loop), so the studio's clock never stands still for it. Without logind (no system bus,
-// as in a container) every take records all the same and the operator is told once.
+// as in a container) every take records all the same; that is logged once, not shown.
 #include "platform/SleepInhibitor.h"
 #include <QString>
 #include <QtGlobal>
