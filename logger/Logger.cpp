@@ -8,25 +8,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <limits>
-#include <set>
-#include <sndfile.h>
+#include <map>
 
 namespace tamblor::logger {
-
-namespace {
-
-// Frames a segment file's header says it holds; -1 when it does not open.
-qint64 framesInHeader(const QString& path)
-{
-    SF_INFO info{};
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!f)
-        return -1;
-    sf_close(f);
-    return info.frames;
-}
-
-} // namespace
 
 Logger::Logger(Core& core, ProgramStarter& starter, QObject* parent)
     : QObject(parent), core_(core), starter_(starter), store_(core), input_(core.audio()), alarm_(core, starter)
@@ -37,20 +21,18 @@ Logger::Logger(Core& core, ProgramStarter& starter, QObject* parent)
             [this](const std::vector<SegmentCheck::Finding>& findings, int checked) {
                 const qint64 now = nowMs();
                 QStringList texts;
-                std::set<qint64> bad;
+                // A segment's finding names the copy when it has two.
+                std::map<qint64, QStringList> bad;
                 for (const auto& f : findings) {
                     texts << f.path + ": " + f.problem;
-                    bad.insert(f.id);
-                    if (store_.isOpen())
-                        store_.markChecked(f.id, now, f.problem);
+                    bad[f.id] << (settings_.secondFolder.isEmpty() ? f.problem : f.path + ": " + f.problem);
                 }
                 if (store_.isOpen())
                     for (const auto& item : checked_)
-                        if (!bad.count(item))
-                            store_.markChecked(item, now, {});
+                        store_.markChecked(item, now, bad.count(item) ? bad[item].join("; ") : QString());
                 if (!findings.empty())
                     raiseAlarm("check", "check",
-                               QString("The daily check found %1 of %2 segments not as recorded: %3")
+                               QString("The daily check found %1 of %2 segment files not as recorded: %3")
                                    .arg(findings.size())
                                    .arg(checked)
                                    .arg(texts.join("; ")));
@@ -96,13 +78,20 @@ void Logger::recover(qint64 now)
     const auto previous = store_.runBefore(0);
     // Segments a run left open: what the file's header holds is what was kept.
     for (SegmentRecord r : store_.unclosed()) {
-        const qint64 frames = framesInHeader(r.path);
+        const qint64 frames = SegmentFile::framesIn(r.path);
         r.frames = std::max<qint64>(frames, 0);
         r.closed = true;
         r.result = SegmentResult::Short;
         r.reason = frames < 0 ? "the logger ended without closing it and the file does not open"
                               : QString("the logger ended without closing it; its header holds %1 frames").arg(frames);
         r.sha256 = fileSha256(r.path);
+        if (r.second.exists()) {
+            const qint64 second = SegmentFile::framesIn(r.second.path);
+            r.second.frames = std::max<qint64>(second, 0);
+            r.second.sha256 = fileSha256(r.second.path);
+            r.reason += second < 0 ? QString("; its copy in the second folder does not open")
+                                   : QString("; its copy in the second folder holds %1 frames").arg(second);
+        }
         store_.update(r);
     }
     if (previous) {
@@ -135,9 +124,12 @@ void Logger::start()
     input_.setDeviceId(device == -2 ? audio::AudioBackend::DefaultDevice : device);
     input_.setStreamRate(settings_.rate);
     input_.setMode(settings_.channels == 2 ? audio::InputDevice::Stereo : audio::InputDevice::Mono);
+    // The tap is taken every PollMs: the worker need not look for buffers every 10 ms.
+    input_.setWorkerPollMs(WorkerPollMs);
 
     RecorderSettings rs;
     rs.folder = settings_.folder;
+    rs.secondFolder = settings_.secondFolder;
     rs.encoding = settings_.encoding;
     rs.rate = settings_.rate;
     rs.channels = settings_.channels;
@@ -155,7 +147,11 @@ void Logger::start()
             store_.addGap({0, u.startMs, u.endMs, u.frames, u.cause});
         raiseAlarm("write", "write", "The logger could not write: " + u.cause);
     };
-    retention_ = std::make_unique<Retention>(store_, settings_.folder, settings_.retentionDays);
+    recorder_->copyFailed = [this](const QString& folder, const QString& cause) {
+        raiseAlarm("copy-" + folder, "write",
+                   "The logger's copy in " + folder + " failed (the other folder carries on): " + cause);
+    };
+    retention_ = std::make_unique<Retention>(store_, settings_.folders(), settings_.retentionDays);
 
     input_.tap().open();
     input_.start();
@@ -236,7 +232,8 @@ void Logger::upkeep()
     forecast_ = retention_->forecast(bytesPerSecond);
     if (forecast_.belowRetention)
         raiseAlarm("space", "space",
-                   QString("The logger's disk holds %1 days of recording, less than the %2 days kept (%3 days of free space).")
+                   QString("The logger's disk at %1 holds %2 days of recording, less than the %3 days kept (%4 days of free space).")
+                       .arg(forecast_.folder)
                        .arg(forecast_.capacityDays, 0, 'f', 1)
                        .arg(settings_.retentionDays)
                        .arg(forecast_.freeDays, 0, 'f', 1));
@@ -251,10 +248,15 @@ bool Logger::checkFiles()
     std::vector<SegmentCheck::Item> items;
     checked_.clear();
     for (const SegmentRecord& r : store_.keptBefore(std::numeric_limits<qint64>::max())) {
-        if (r.closed && !r.sha256.isEmpty()) {
+        if (!r.closed)
+            continue;
+        // Every copy is read, each against the SHA-256 of its own file.
+        if (!r.sha256.isEmpty())
             items.push_back({r.id, r.path, r.sha256});
+        if (r.second.exists() && !r.second.sha256.isEmpty())
+            items.push_back({r.id, r.second.path, r.second.sha256});
+        if (!r.sha256.isEmpty() || !r.second.sha256.isEmpty())
             checked_.push_back(r.id);
-        }
     }
     return check_.start(std::move(items));
 }
@@ -269,6 +271,11 @@ void Logger::onClosed(SegmentRecord& r)
             core_.notices().fail("logger", f, r.path);
         }
     }
+    // A copy written whole again: its disk is back.
+    if (r.problem.isEmpty())
+        core_.notices().clear("logger-copy-" + settings_.folder);
+    if (r.second.exists() && r.second.problem.isEmpty())
+        core_.notices().clear("logger-copy-" + settings_.secondFolder);
     if (std::abs(r.ppm) > PpmWarning)
         core_.notices().tell("logger",
                              QString("The logger's input runs %1 ppm from the system clock.").arg(r.ppm, 0, 'f', 0),

@@ -16,8 +16,8 @@
 #include "logger/Retention.h"
 #include "logger/SegmentCheck.h"
 #include "logger/SegmentRecorder.h"
-#include "logger/SleepInhibitor.h"
 #include "logger/Watchdog.h"
+#include "platform/SleepInhibitor.h"
 #include "studio/SilenceAlarm.h"
 #include <QObject>
 #include <QTimer>
@@ -36,6 +36,8 @@ public:
     static constexpr int PollMs = 200;
     // Its one-program-per-root lock (SingleInstance), beside the main program's.
     static constexpr const char* LockName = "TamblorLogger";
+    // How often the input's worker moves full buffers to the tap (its ring holds seconds).
+    static constexpr int WorkerPollMs = 50;
     // Retention and the disk forecast run this often.
     static constexpr qint64 UpkeepEveryMs = 600000;
 

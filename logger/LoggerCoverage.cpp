@@ -271,7 +271,7 @@ std::optional<PlayPosition> LoggerCoverage::positionAt(qint64 ms, qint64 untilMs
         return std::nullopt;
     PlayPosition p;
     p.segmentId = s->id;
-    p.path = s->path;
+    p.path = s->readPath();
     p.segmentStartMs = s->startMs;
     p.sampleRate = s->sampleRate;
     if (holding) {

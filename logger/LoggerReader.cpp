@@ -48,7 +48,7 @@ LoggerStatus LoggerReader::status()
     try {
         s.lastSegment = store_.lastSegment();
         const auto kept = store_.keptBefore(std::numeric_limits<qint64>::max());
-        Retention retention(store_, settings.folder, settings.retentionDays);
+        Retention retention(store_, settings.folders(), settings.retentionDays);
         s.forecast = retention.forecast(Retention::bytesPerSecond(settings, kept));
     } catch (const Failure& f) {
         // Busy or gone since it opened: closed, and opened again at the next look.

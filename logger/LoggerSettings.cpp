@@ -27,6 +27,7 @@ LoggerSettings LoggerSettings::read(const DriveMap& drives)
         l.retentionDays = days;
     const QString folder = s.value("Logger/Folder").toString();
     l.folder = folder.isEmpty() ? drives.toNative(DefaultFolder) : folder;
+    l.secondFolder = s.value("Logger/SecondFolder").toString();
     l.alarmCommand = s.value("Logger/AlarmCommand").toString();
     if (l.alarmCommand.isEmpty())
         l.alarmCommand = s.value("SilenceAlarm/Command").toString();
@@ -43,6 +44,7 @@ void LoggerSettings::write(const DriveMap& drives) const
     s.setValue("Logger/Format", encodingText(encoding));
     s.setValue("Logger/RetentionDays", retentionDays);
     s.setValue("Logger/Folder", folder);
+    s.setValue("Logger/SecondFolder", secondFolder);
     s.setValue("Logger/AlarmCommand", alarmCommand);
     s.sync();
     if (s.status() != QSettings::NoError)

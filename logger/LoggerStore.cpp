@@ -62,10 +62,21 @@ CREATE TABLE holds (
 );
 )sql";
 
+// The second folder: every segment has a copy there too, each with its own fate. The columns
+// above describe the copy in the logger's folder; `problem` says why a copy is not whole.
+const char* const Version2 = R"sql(
+ALTER TABLE segments ADD COLUMN problem        TEXT    NOT NULL DEFAULT '';  -- '': the copy at path is whole
+ALTER TABLE segments ADD COLUMN second_path    TEXT;                         -- NULL: no second folder
+ALTER TABLE segments ADD COLUMN second_frames  INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE segments ADD COLUMN second_sha256  TEXT    NOT NULL DEFAULT '';
+ALTER TABLE segments ADD COLUMN second_problem TEXT    NOT NULL DEFAULT '';
+)sql";
+
 const QStringList SegmentColumns{"path", "start_ms", "utc_offset_s", "boundary_ms", "end_ms", "sample_rate", "channels",
                                  "planned_frames", "frames", "result", "reason", "losses", "integrated_lufs",
                                  "range_lu", "true_peak_dbtp", "max_momentary_lufs", "max_short_term_lufs",
-                                 "longest_silence_s", "clipped_runs", "ppm", "ppm_warning", "clock_sync", "sha256"};
+                                 "longest_silence_s", "clipped_runs", "ppm", "ppm_warning", "clock_sync", "sha256",
+                                 "problem", "second_path", "second_frames", "second_sha256", "second_problem"};
 
 void bindRecord(store::Statement& s, const SegmentRecord& r)
 {
@@ -81,6 +92,12 @@ void bindRecord(store::Statement& s, const SegmentRecord& r)
     s.bind(17, f.maxShortTermLufs).bind(18, f.longestSilenceSeconds).bind(19, f.clippedRuns);
     s.bind(20, r.ppm).bind(21, std::abs(r.ppm) > PpmWarning).bind(22, r.clockSync.isEmpty() ? QString("unknown") : r.clockSync);
     s.bind(23, QString::fromLatin1(r.sha256));
+    s.bind(24, r.problem);
+    if (r.second.exists())
+        s.bind(25, r.second.path);
+    else
+        s.bindNull(25);
+    s.bind(26, r.second.frames).bind(27, QString::fromLatin1(r.second.sha256)).bind(28, r.second.problem);
 }
 
 } // namespace
@@ -106,7 +123,7 @@ std::vector<Loss> lossesFrom(const QString& text)
 
 store::DatabaseKind LoggerStore::kind()
 {
-    return {DosPath, ApplicationId, QStringList{QString::fromUtf8(Version1)}, "The logger's database",
+    return {DosPath, ApplicationId, QStringList{QString::fromUtf8(Version1), QString::fromUtf8(Version2)}, "The logger's database",
             "the logger records without its rows", "the rows of the segments recorded so far are lost (the files stay)"};
 }
 
@@ -187,6 +204,13 @@ SegmentRecord LoggerStore::recordOf(store::Statement& s)
     r.clockSync = s.textAt(22);
     r.sha256 = s.textAt(23).toLatin1();
     r.deletedMs = s.optionalInt64At(24);
+    r.problem = s.textAt(25);
+    if (!s.isNull(26)) {
+        r.second.path = s.textAt(26);
+        r.second.frames = s.int64At(27);
+        r.second.sha256 = s.textAt(28).toLatin1();
+        r.second.problem = s.textAt(29);
+    }
     return r;
 }
 
@@ -194,7 +218,8 @@ namespace {
 const char* const SelectSegments =
     "SELECT id, path, start_ms, utc_offset_s, boundary_ms, end_ms, sample_rate, channels, planned_frames, frames, "
     "result, reason, losses, integrated_lufs, range_lu, true_peak_dbtp, max_momentary_lufs, max_short_term_lufs, "
-    "longest_silence_s, clipped_runs, ppm, ppm_warning, clock_sync, sha256, deleted_ms FROM segments ";
+    "longest_silence_s, clipped_runs, ppm, ppm_warning, clock_sync, sha256, deleted_ms, "
+    "problem, second_path, second_frames, second_sha256, second_problem FROM segments ";
 } // namespace
 
 std::vector<SegmentRecord> LoggerStore::unclosed()
@@ -314,7 +339,7 @@ void LoggerStore::markDeleted(qint64 id, qint64 atMs)
 std::optional<qint64> LoggerStore::lastRecordedEnd()
 {
     auto s = database_.connection().prepare(
-        "SELECT max(start_ms + (frames * 1000) / sample_rate) FROM segments WHERE sample_rate > 0");
+        "SELECT max(start_ms + (max(frames, second_frames) * 1000) / sample_rate) FROM segments WHERE sample_rate > 0");
     if (!s.step() || s.isNull(0))
         return std::nullopt;
     return s.int64At(0);

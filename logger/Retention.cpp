@@ -10,9 +10,10 @@
 
 namespace tamblor::logger {
 
-Retention::Retention(LoggerStore& store, QString folder, int days)
-    : store_(store), folder_(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())), days_(days)
+Retention::Retention(LoggerStore& store, const QStringList& folders, int days) : store_(store), days_(days)
 {
+    for (const QString& folder : folders)
+        folders_ << QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
 }
 
 bool Retention::isOwnFile(const QString& path) const
@@ -21,7 +22,7 @@ bool Retention::isOwnFile(const QString& path) const
     static const QRegularExpression day(R"(^\d{4}-\d{2}-\d{2}$)");
     const QFileInfo file(path);
     const QFileInfo dayFolder(QDir::cleanPath(file.absolutePath()));
-    return QDir::cleanPath(dayFolder.absolutePath()) == folder_ && day.match(dayFolder.fileName()).hasMatch() &&
+    return folders_.contains(QDir::cleanPath(dayFolder.absolutePath())) && day.match(dayFolder.fileName()).hasMatch() &&
            name.match(file.fileName()).hasMatch();
 }
 
@@ -42,34 +43,52 @@ RetentionReport Retention::apply(qint64 nowMs)
             ++report.held;
             continue;
         }
-        if (!isOwnFile(s.path)) {
-            ++report.refused;
-            report.failures << s.path + " is not in the logger's folder";
-            continue;
+        // Every copy goes, each from its own disk; the row is marked once none is left.
+        bool refused = false;
+        for (const QString& path : s.paths()) {
+            if (!isOwnFile(path)) {
+                refused = true;
+                report.failures << path + " is not in the logger's folders";
+            } else if (QFileInfo::exists(path) && !QFile::remove(path)) {
+                refused = true;
+                report.failures << path + " could not be deleted";
+            } else {
+                // The day's folder goes with its last segment (rmdir leaves a folder that is not empty).
+                QDir().rmdir(QFileInfo(path).absolutePath());
+            }
         }
-        if (QFileInfo::exists(s.path) && !QFile::remove(s.path)) {
+        if (refused) {
             ++report.refused;
-            report.failures << s.path + " could not be deleted";
             continue;
         }
         store_.markDeleted(s.id, nowMs);
         ++report.deleted;
-        // The day's folder goes with its last segment (rmdir leaves a folder that is not empty).
-        QDir().rmdir(QFileInfo(s.path).absolutePath());
     }
     return report;
 }
 
 SpaceForecast Retention::forecast(double bytesPerSecond) const
 {
+    SpaceForecast tightest;
+    for (int i = 0; i < int(folders_.size()); ++i) {
+        const SpaceForecast f = forecastOf(i, bytesPerSecond);
+        if (i == 0 || f.capacityDays < tightest.capacityDays)
+            tightest = f;
+    }
+    return tightest;
+}
+
+SpaceForecast Retention::forecastOf(int folder, double bytesPerSecond) const
+{
     SpaceForecast f;
-    QString existing = folder_;
+    f.folder = folders_.value(folder);
+    QString existing = f.folder;
     while (!QFileInfo(existing).isDir() && existing != QDir::rootPath())
         existing = QFileInfo(existing).absolutePath();
     const QStorageInfo storage(existing);
     f.freeBytes = storage.bytesAvailable();
     for (const SegmentRecord& s : store_.keptBefore(std::numeric_limits<qint64>::max()))
-        f.keptBytes += QFileInfo(s.path).size();
+        f.keptBytes += QFileInfo(folder == 0 ? s.path : s.second.path).size();
     f.bytesPerDay = bytesPerSecond * 86400.0;
     if (f.bytesPerDay > 0) {
         f.freeDays = double(f.freeBytes) / f.bytesPerDay;

@@ -7,7 +7,8 @@
 // much as it records, so the free space alone says little (a disk holding 41 of 42 days with
 // two days free is fine): the forecast is the days of recording the logger's own files and the
 // free space hold together, at the rate of the last segments, and the alarm is due when that
-// falls below the retention period.
+// falls below the retention period. With a second folder on another disk each disk is forecast
+// on its own and the tighter one stands.
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -27,6 +28,7 @@ struct RetentionReport {
 };
 
 struct SpaceForecast {
+    QString folder;              // the disk the forecast is of (the tighter one)
     qint64 freeBytes = 0;
     qint64 keptBytes = 0;        // the logger's own segments on disk
     double bytesPerDay = 0;
@@ -37,21 +39,23 @@ struct SpaceForecast {
 
 class Retention {
 public:
-    Retention(LoggerStore& store, QString folder, int days);
+    // `folders`: the logger's folder, then the second folder when there is one.
+    Retention(LoggerStore& store, const QStringList& folders, int days);
 
     RetentionReport apply(qint64 nowMs);
-    // `bytesPerSecond` of recording now (the format's rate, or what FLAC achieves). Reads only:
-    // a folder not made yet is judged by the disk it would be made on.
+    // `bytesPerSecond` of recording now (the format's rate, or what FLAC achieves): the tighter
+    // disk's forecast. Reads only: a folder not made yet is judged by the disk it would be made on.
     SpaceForecast forecast(double bytesPerSecond) const;
+    SpaceForecast forecastOf(int folder, double bytesPerSecond) const;
     // The bytes a second of recording takes in the settings' format: WAV by its rate, FLAC by
     // what the last day of `kept` segments (oldest first) took.
     static double bytesPerSecond(const LoggerSettings& settings, const std::vector<SegmentRecord>& kept);
-    // Whether `path` is a segment file inside the logger's folder.
+    // Whether `path` is a segment file inside one of the logger's folders.
     bool isOwnFile(const QString& path) const;
 
 private:
     LoggerStore& store_;
-    QString folder_;
+    QStringList folders_;
     int days_;
 };
 

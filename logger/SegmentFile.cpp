@@ -36,6 +36,16 @@ SegmentFile::~SegmentFile()
         close(SegmentFigures{});
 }
 
+qint64 SegmentFile::framesIn(const QString& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!f)
+        return -1;
+    sf_close(f);
+    return info.frames;
+}
+
 QString SegmentFile::description(const SegmentFacts& facts, int rate)
 {
     return QString("Tamblor logger segment %1; UTC offset %2; time reference %3 frames at %4 Hz since local midnight")

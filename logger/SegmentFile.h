@@ -40,6 +40,8 @@ public:
     // The errno of the failed write (ENOSPC for a full disk), 0 when unknown.
     int errorNumber() const { return errno_; }
 
+    // Frames a segment file's header says it holds (what a reader gets); -1 when it does not open.
+    static qint64 framesIn(const QString& path);
     // The description the bext chunk carries (also the FLAC comment).
     static QString description(const SegmentFacts& facts, int rate);
 

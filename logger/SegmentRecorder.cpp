@@ -26,20 +26,41 @@ SegmentRecorder::SegmentRecorder(RecorderSettings settings)
     : settings_(std::move(settings)), clock_(settings_.rate), clipRun_(size_t(settings_.channels), 0),
       zeros_(size_t(4096 * settings_.channels), 0)
 {
+    for (const QString& folder : {settings_.folder, settings_.secondFolder}) {
+        if (folder.isEmpty())
+            continue;
+        auto copy = std::make_unique<Copy>();
+        copy->folder = folder;
+        copies_.push_back(std::move(copy));
+    }
 }
 
 SegmentRecorder::~SegmentRecorder() = default;
 
-QString SegmentRecorder::pathFor(qint64 startMs) const
+QString SegmentRecorder::nameFor(qint64 startMs) const
 {
-    const QString day = QDir(settings_.folder).filePath(SegmentTimes::localDate(startMs).toString("yyyy-MM-dd"));
+    const QString day = SegmentTimes::localDate(startMs).toString("yyyy-MM-dd");
     const QString stamp = SegmentTimes::stamp(startMs);
     const QString suffix = suffixOf(settings_.encoding);
-    QString path = QDir(day).filePath(stamp + suffix);
+    const auto taken = [&](const QString& name) {
+        for (const auto& c : copies_)
+            if (QFileInfo::exists(QDir(QDir(c->folder).filePath(day)).filePath(name)))
+                return true;
+        return false;
+    };
+    QString name = stamp + suffix;
     // Never over a file that is there (a restart within the same second).
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QDir(day).filePath(stamp + "-" + QString::number(n) + suffix);
-    return path;
+    for (int n = 2; taken(name); ++n)
+        name = stamp + "-" + QString::number(n) + suffix;
+    return day + "/" + name;
+}
+
+bool SegmentRecorder::anyOpen() const
+{
+    for (const auto& c : copies_)
+        if (c->file.isOpen())
+            return true;
+    return false;
 }
 
 void SegmentRecorder::begin(qint64 wallMs)
@@ -112,7 +133,7 @@ void SegmentRecorder::end()
         fills_.pop_front();
         put(nullptr, n, true);
     }
-    if (file_.isOpen()) {
+    if (anyOpen()) {
         // Ended before its boundary by more than a frame: short.
         closeCurrent(double(record_.endMs) - clock_.wallOf(position_) > 1000.0 / settings_.rate);
     }
@@ -135,7 +156,7 @@ void SegmentRecorder::put(const int16_t* samples, qint64 frames, bool silence)
                 if (unrecorded)
                     unrecorded({blockedFromMs_, boundary, blockedFrames_, blockedCause_});
                 blockedUntilFrame_ = -1;
-            } else if (file_.isOpen()) {
+            } else if (anyOpen()) {
                 closeCurrent(false);
             }
             // The cut frame is the first due at or after the boundary: its segment begins there
@@ -146,26 +167,26 @@ void SegmentRecorder::put(const int16_t* samples, qint64 frames, bool silence)
         qint64 k = std::min(frames, cut - position_);
         if (silence)
             k = std::min<qint64>(k, qint64(zeros_.size()) / channels);
-        if (file_.isOpen()) {
+        if (anyOpen()) {
             const int16_t* data = silence ? zeros_.data() : samples;
-            const qint64 before = file_.frames();
             if (silence) {
                 auto& losses = record_.losses;
-                if (!losses.empty() && losses.back().position + losses.back().frames == before)
+                if (!losses.empty() && losses.back().position + losses.back().frames == segmentFrames_)
                     losses.back().frames += k;
                 else
-                    losses.push_back({before, k});
+                    losses.push_back({segmentFrames_, k});
             }
-            if (!file_.write(data, k)) {
-                const qint64 written = file_.frames() - before;
-                measure(data, written);
-                fail(position_ + written);
+            const qint64 written = writeCopies(data, k);
+            measure(data, written);
+            segmentFrames_ += written;
+            if (written < k) {
+                blockAll(position_ + written);
                 blockedFrames_ += k - written;
             } else {
-                measure(data, k);
                 sinceHeader_ += k;
                 if (sinceHeader_ >= qint64(settings_.headerEverySeconds * settings_.rate)) {
-                    file_.refreshHeader();
+                    for (auto& c : copies_)
+                        c->file.refreshHeader();
                     sinceHeader_ = 0;
                 }
             }
@@ -191,18 +212,33 @@ void SegmentRecorder::openAt(qint64 boundaryMs, qint64 startMs)
     record_.sampleRate = settings_.rate;
     record_.channels = settings_.channels;
     record_.plannedFrames = qint64(std::llround(double(record_.endMs - startMs) * settings_.rate / 1000.0));
-    record_.path = pathFor(startMs);
+    const QString name = nameFor(startMs);
     sinceHeader_ = 0;
+    segmentFrames_ = 0;
     clippedRuns_ = 0;
     std::fill(clipRun_.begin(), clipRun_.end(), 0);
-    QDir().mkpath(QFileInfo(record_.path).absolutePath());
     SegmentFacts facts;
     facts.startMs = startMs;
     facts.utcOffsetSeconds = record_.utcOffsetSeconds;
     facts.framesSinceMidnight = SegmentTimes::framesSinceMidnight(startMs, settings_.rate);
-    facts.title = QFileInfo(record_.path).completeBaseName();
-    if (!file_.open(record_.path, settings_.encoding, settings_.rate, settings_.channels, facts)) {
-        blockedCause_ = "the file " + record_.path + " could not be made: " + file_.error();
+    facts.title = QFileInfo(name).completeBaseName();
+    QStringList causes;
+    for (auto& c : copies_) {
+        c->path = QDir(c->folder).filePath(name);
+        c->problem.clear();
+        QDir().mkpath(QFileInfo(c->path).absolutePath());
+        if (!c->file.open(c->path, settings_.encoding, settings_.rate, settings_.channels, facts)) {
+            c->problem = "the file " + c->path + " could not be made: " + c->file.error();
+            causes << c->problem;
+            if (copyFailed)
+                copyFailed(c->folder, c->problem);
+        }
+    }
+    record_.path = copies_.front()->path;
+    if (copies_.size() > 1)
+        record_.second.path = copies_[1]->path;
+    if (!anyOpen()) {
+        blockedCause_ = causes.join("; ");
         blockedUntilFrame_ = clock_.frameAt(nextBoundaryMs_);
         blockedFromMs_ = startMs;
         blockedFrames_ = 0;
@@ -215,6 +251,33 @@ void SegmentRecorder::openAt(qint64 boundaryMs, qint64 startMs)
     silence_ = std::make_unique<audio::SilenceDetector>(settings_.channels, settings_.rate, quiet);
     if (opened)
         opened(record_);
+}
+
+qint64 SegmentRecorder::writeCopies(const int16_t* data, qint64 frames)
+{
+    qint64 most = 0;
+    for (auto& c : copies_) {
+        if (!c->file.isOpen())
+            continue;
+        const qint64 before = c->file.frames();
+        if (c->file.write(data, frames)) {
+            most = frames;
+            continue;
+        }
+        most = std::max(most, c->file.frames() - before);
+        failCopy(*c, "writing failed after " + duration(double(c->file.frames()) / settings_.rate) + ": " +
+                         c->file.error());
+    }
+    return most;
+}
+
+void SegmentRecorder::failCopy(Copy& copy, const QString& problem)
+{
+    copy.problem = problem;
+    // The copy ends here, a valid file with what it took; the other carries on.
+    copy.file.close(figuresNow());
+    if (copyFailed)
+        copyFailed(copy.folder, problem);
 }
 
 void SegmentRecorder::measure(const int16_t* samples, qint64 frames)
@@ -241,19 +304,23 @@ void SegmentRecorder::measure(const int16_t* samples, qint64 frames)
     }
 }
 
-void SegmentRecorder::fail(qint64 at)
+void SegmentRecorder::blockAll(qint64 at)
 {
+    // No copy takes the frames any more: the segment ends and the span to the boundary has no file.
     record_.result = SegmentResult::DiskFull;
-    blockedCause_ = "writing failed: " + file_.error();
+    QStringList causes;
+    for (const auto& c : copies_)
+        causes << c->problem;
+    blockedCause_ = causes.join("; ");
     closeCurrent(true);
     blockedUntilFrame_ = clock_.frameAt(nextBoundaryMs_);
     blockedFromMs_ = qint64(clock_.wallOf(at));
     blockedFrames_ = 0;
 }
 
-void SegmentRecorder::closeCurrent(bool endedEarly)
+SegmentFigures SegmentRecorder::figuresNow() const
 {
-    SegmentFigures& f = record_.figures;
+    SegmentFigures f;
     if (loudness_) {
         f.integratedLufs = loudness_->integratedLufs();
         f.rangeLu = loudness_->rangeLu();
@@ -264,20 +331,40 @@ void SegmentRecorder::closeCurrent(bool endedEarly)
     if (silence_)
         f.longestSilenceSeconds = silence_->longestSilenceSeconds();
     f.clippedRuns = clippedRuns_;
-    const QString writeError = file_.error();
-    file_.close(f);
-    record_.frames = file_.frames();
+    return f;
+}
+
+void SegmentRecorder::closeCurrent(bool endedEarly)
+{
+    record_.figures = figuresNow();
+    const SegmentFigures& f = record_.figures;
+    for (auto& c : copies_)
+        if (c->file.isOpen())
+            c->file.close(f);
+    // A copy that failed holds what its header came to say before the failure (the header
+    // may not have been written again after it): that is what a reader gets.
+    const auto framesOf = [](const Copy& c) {
+        return c.problem.isEmpty() ? c.file.frames() : std::max<qint64>(SegmentFile::framesIn(c.path), 0);
+    };
+    record_.frames = framesOf(*copies_.front());
+    record_.problem = copies_.front()->problem;
+    if (copies_.size() > 1) {
+        record_.second.frames = framesOf(*copies_[1]);
+        record_.second.problem = copies_[1]->problem;
+    }
     record_.closed = true;
     record_.ppm = clock_.ppm();
 
-    const double seconds = double(record_.frames) / settings_.rate;
+    const double seconds = double(segmentFrames_) / settings_.rate;
     const bool late = record_.startMs > record_.boundaryMs;
     QStringList reasons;
     qint64 lost = 0;
     for (const Loss& l : record_.losses)
         lost += l.frames;
-    if (record_.result == SegmentResult::DiskFull)
-        reasons << "writing failed after " + duration(seconds) + ": " + writeError;
+    // A copy that ended early (with two folders, which one).
+    for (const auto& c : copies_)
+        if (!c->problem.isEmpty())
+            reasons << (copies_.size() > 1 ? "the copy in " + c->folder + " is not whole: " + c->problem : c->problem);
     if (lost > 0)
         reasons << QString("%1 frames (%2) the input lost, filled with silence in %3 place(s)")
                        .arg(lost)
@@ -307,6 +394,8 @@ void SegmentRecorder::closeCurrent(bool endedEarly)
     }
     record_.reason = reasons.join("; ");
     record_.sha256 = fileSha256(record_.path);
+    if (record_.second.exists())
+        record_.second.sha256 = fileSha256(record_.second.path);
     loudness_.reset();
     silence_.reset();
     if (closed)

@@ -6,6 +6,12 @@
 // with silence where they were lost, and noted in the segment as a Loss, so that every later
 // frame keeps its time.
 //
+// With a second folder (another disk) every frame is written to both files as it comes, so a
+// program killed outright loses the same last moments from both. Each copy has its own fate: a
+// copy whose write fails (a full, unplugged or read-only disk) is ended there and the other
+// carries on; the failed one is tried again at the next boundary. Only when no copy takes the
+// frames is a span left without a file.
+//
 // It knows nothing of devices or databases: the logger hands it the frames, the input's count
 // and the wall clock, and hears of every segment opened and closed, and of every span that has
 // no file (a full disk), through the callbacks.
@@ -24,6 +30,7 @@ namespace tamblor::logger {
 
 struct RecorderSettings {
     QString folder; // native; segments go into <folder>/<yyyy-MM-dd>/
+    QString secondFolder; // native; empty: none
     FileEncoding encoding = FileEncoding::Wav16;
     int rate = 48000;
     int channels = 2;
@@ -51,6 +58,8 @@ public:
     // The record is complete (frames, result, figures, ppm, SHA-256); clockSync is left to the caller.
     std::function<void(SegmentRecord&)> closed;
     std::function<void(const Unrecorded&)> unrecorded;
+    // A copy could not be made or written (the other, if any, carries on): its folder and why.
+    std::function<void(const QString& folder, const QString& cause)> copyFailed;
 
     // The run begins: frame 0 is due at `wallMs`.
     void begin(qint64 wallMs);
@@ -65,13 +74,13 @@ public:
     void end();
 
     const FrameClock& clock() const { return clock_; }
-    const SegmentRecord* current() const { return file_.isOpen() ? &record_ : nullptr; }
+    const SegmentRecord* current() const { return anyOpen() ? &record_ : nullptr; }
     // Frames written to segments (and dropped for want of a file) since begin().
     qint64 position() const { return position_; }
     // Frames filled with silence since begin().
     qint64 filledFrames() const { return filled_; }
     const RecorderSettings& settings() const { return settings_; }
-    // True while writing is held off by a failure until the next boundary.
+    // True while no copy can be written, until the next boundary.
     bool isBlocked() const { return blockedUntilFrame_ >= 0; }
 
 private:
@@ -79,17 +88,31 @@ private:
         qint64 at;     // stream position
         qint64 frames;
     };
+    // One folder's copy of the segment being written.
+    struct Copy {
+        QString folder;
+        QString path;
+        SegmentFile file;
+        QString problem; // why it ended early (empty: it is whole so far)
+    };
     void put(const int16_t* samples, qint64 frames, bool silence);
     void openAt(qint64 boundaryMs, qint64 startMs);
     void closeCurrent(bool endedEarly);
-    void fail(qint64 atPosition);
+    // Writes to every open copy; returns the most frames one took.
+    qint64 writeCopies(const int16_t* data, qint64 frames);
+    void failCopy(Copy& copy, const QString& problem);
+    void blockAll(qint64 atPosition);
+    bool anyOpen() const;
+    SegmentFigures figuresNow() const;
     void measure(const int16_t* samples, qint64 frames);
-    QString pathFor(qint64 startMs) const;
+    // The same name in every folder, never that of a file there.
+    QString nameFor(qint64 startMs) const;
 
     RecorderSettings settings_;
     FrameClock clock_;
-    SegmentFile file_;
+    std::vector<std::unique_ptr<Copy>> copies_; // the folder's first
     SegmentRecord record_;
+    qint64 segmentFrames_ = 0; // frames the segment has had (the most a copy holds)
     std::unique_ptr<audio::LoudnessEngine> loudness_;
     std::unique_ptr<audio::SilenceDetector> silence_;
     qint64 clippedRuns_ = 0;

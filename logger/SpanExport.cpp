@@ -196,23 +196,23 @@ Source sourceOf(const SegmentRecord& row)
 {
     Source s;
     s.row = &row;
-    const audio::SndFileReader file(row.path);
+    const audio::SndFileReader file(row.readPath());
     SF_INFO info{};
     sf_command(file.handle(), SFC_GET_CURRENT_SF_INFO, &info, sizeof info);
     s.bits = bitsOf(info.format);
     s.channels = info.channels;
     s.wavPcm = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && s.bits > 0;
     if (s.bits == 0)
-        throw damaged(row.path, "is not 16- or 24-bit PCM");
+        throw damaged(row.readPath(), "is not 16- or 24-bit PCM");
     if (info.samplerate != row.sampleRate || info.channels != row.channels)
-        throw damaged(row.path, QString("holds %1 Hz, %2 channel(s); its row says %3 Hz, %4")
+        throw damaged(row.readPath(), QString("holds %1 Hz, %2 channel(s); its row says %3 Hz, %4")
                                     .arg(info.samplerate)
                                     .arg(info.channels)
                                     .arg(row.sampleRate)
                                     .arg(row.channels));
     // A closed segment must hold what its row says; one never closed holds what got into it.
     if (row.closed && file.frames() < row.frames)
-        throw damaged(row.path, QString("holds %1 frames; its row says %2 (damaged or cut short)")
+        throw damaged(row.readPath(), QString("holds %1 frames; its row says %2 (damaged or cut short)")
                                     .arg(file.frames())
                                     .arg(row.frames));
     s.frames = row.closed ? row.frames : file.frames();
@@ -231,7 +231,7 @@ Source sourceOf(const SegmentRecord& row)
         s.endMs = s.wallOf(s.frames);
     }
     if (s.num <= 0)
-        throw damaged(row.path, "has no frames");
+        throw damaged(row.readPath(), "has no frames");
     return s;
 }
 
@@ -260,7 +260,7 @@ ExportResult SpanExport::exportTo(const QString& target, qint64 startMs, qint64 
             } catch (const Failure& f) {
                 if (f.number() == audio::kInvalidFileFormat && f.description().startsWith("the segment "))
                     throw;
-                throw Failure(f.number(), "the segment " + row.path + ": " + f.description());
+                throw Failure(f.number(), "the segment " + row.readPath() + ": " + f.description());
             }
             if (s.endMs > double(startMs))
                 sources.push_back(s);

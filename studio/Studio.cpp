@@ -9,7 +9,7 @@ Studio::Studio(Core& app)
       events_(database_, app.clock()), runs_(database_, app.clock()), figures_(database_),
       watch_(app, recording_, playback_, starter_), measurer_(app, library_, recording_, database_, figures_),
       scheduler_(std::make_unique<Scheduler>(app, library_, recording_, database_, events_, runs_, figures_, devices_)),
-      lineEvents_(database_),
+      sleepGuard_(std::make_unique<SleepGuard>(app, recording_, *scheduler_)), lineEvents_(database_),
       remote_(std::make_unique<RemoteControl>(app, library_, recording_, playback_, watch_.alarm(), lineEvents_))
 {
     playback_.setRecording(&recording_);
@@ -39,7 +39,9 @@ Studio::Studio(Core& app)
                      [this](RecordingSession::State s, RecordingSession::State) {
                          if (s == RecordingSession::State::Idle)
                              applyPending();
+                         sleepGuard_->lookSoon();
                      });
+    QObject::connect(scheduler_.get(), &Scheduler::changed, &recording_, [this] { sleepGuard_->lookSoon(); });
     QObject::connect(&playback_, &PlaybackSession::stateChanged, &recording_, [this] { applyPending(); });
 
     timer_.setInterval(TickMs);
@@ -51,6 +53,7 @@ Studio::~Studio()
 {
     timer_.stop();
     remote_.reset();    // before the sessions it moves
+    sleepGuard_.reset();
     scheduler_.reset(); // before the sessions it uses
 }
 
@@ -93,6 +96,7 @@ void Studio::tick()
     } catch (const Failure& f) {
         app_.notices().fail("scheduler", f);
     }
+    sleepGuard_->update();
     watch_.tick();
 }
 

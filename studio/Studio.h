@@ -5,7 +5,8 @@
 // without windows or by a test, and handed to the windows; a take under way belongs to no window.
 //
 // One clock: the studio's 50 ms timer ticks the sessions (elapsed time, automatic stop, device
-// loss, end of play), the scheduler, and the programme watch with its silence alarm. Windows
+// loss, end of play), the scheduler, the programme watch with its silence alarm, and the guard
+// that keeps the machine awake while a take is under way or an event is due. Windows
 // only follow the signals.
 //
 // The studio applies the settings: at start and whenever they change (a click in the
@@ -19,6 +20,7 @@
 #include "studio/RecordingSession.h"
 #include "studio/RemoteControl.h"
 #include "studio/Scheduler.h"
+#include "studio/SleepGuard.h"
 #include "studio/TakeMeasurer.h"
 #include "platform/ProgramStarter.h"
 #include "schedule/EventStore.h"
@@ -62,6 +64,8 @@ public:
     // in lineEvents().
     RemoteControl& remote() { return *remote_; }
     store::LineEventStore& lineEvents() { return lineEvents_; }
+    // The sleep lock held while a take is under way or an event is due soon.
+    SleepGuard& sleepGuard() { return *sleepGuard_; }
 
     // One tick of the clock: the sessions, the scheduler and the watch. A failure is told to
     // the operator, never dropped. The watch only hands its measuring to its worker here; a
@@ -97,6 +101,7 @@ private:
     ProgrammeWatch watch_;
     TakeMeasurer measurer_;
     std::unique_ptr<Scheduler> scheduler_;
+    std::unique_ptr<SleepGuard> sleepGuard_;
     store::LineEventStore lineEvents_;
     std::unique_ptr<RemoteControl> remote_;
     QTimer timer_;

@@ -4,6 +4,7 @@
 #include "audio/devices/RecordingWriter.h"
 #include "platform/Failure.h"
 #include <QCoreApplication>
+#include <QMetaMethod>
 
 namespace tamblor::audio {
 
@@ -162,7 +163,7 @@ void InputDevice::run()
     std::unique_lock lock(mutex_);
     while (!quit_) {
         // The callback cannot wake us without risking a lock, so the worker also polls.
-        wake_.wait_for(lock, std::chrono::milliseconds(10), [this] { return quit_ || woken_; });
+        wake_.wait_for(lock, std::chrono::milliseconds(workerPollMs_.load()), [this] { return quit_ || woken_; });
         woken_ = false;
         const quint64 ticket = syncRequested_;
         const size_t bufferSamples = size_t(BufferBytes / 2);
@@ -206,9 +207,23 @@ void InputDevice::processBuffer(size_t samples, RecordingWriter* writer)
     if (writer)
         writer->onBuffer(sequence, buffer_.data(), frames, channels, begin);
     lastSequence_.store(sequence);
-    QMetaObject::invokeMethod(
-        this, [this, sequence, left, right] { emit bufferFilled(sequence, left, right); },
-        Qt::QueuedConnection);
+    if (announceBuffers_.load())
+        QMetaObject::invokeMethod(
+            this, [this, sequence, left, right] { emit bufferFilled(sequence, left, right); },
+            Qt::QueuedConnection);
+}
+
+void InputDevice::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&InputDevice::bufferFilled))
+        announceBuffers_.store(true);
+}
+
+void InputDevice::disconnectNotify(const QMetaMethod& signal)
+{
+    // An invalid method: everything was disconnected at once.
+    if (!signal.isValid() || signal == QMetaMethod::fromSignal(&InputDevice::bufferFilled))
+        announceBuffers_.store(isSignalConnected(QMetaMethod::fromSignal(&InputDevice::bufferFilled)));
 }
 
 } // namespace tamblor::audio

@@ -14,6 +14,7 @@
 #include "audio/devices/SampleTap.h"
 #include "audio/devices/SpscRing.h"
 #include <QObject>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -58,6 +59,10 @@ public:
     // Volume in 16.14 fixed point, 0..32768 (16384 = unity); applies to everything that reaches
     // the writer, the events and the levels. Takes effect with the next buffer.
     void setGain(int gain);
+    // How often the worker looks for full buffers in the ring (it is woken by nothing else):
+    // 10 ms by default, for meters that follow the sound. A reader that only takes the tap
+    // now and then (the logger) looks less often; the ring holds seconds.
+    void setWorkerPollMs(int ms) { workerPollMs_.store(std::max(1, ms)); }
     int gain() const { return gain_.load(); }
 
     // Opens the device when needed and starts delivering buffers. Throws Failure (68, 57).
@@ -102,9 +107,15 @@ public:
 
 signals:
     // Once per input buffer, on the UI thread: the two channels' peak magnitudes (0..32767).
+    // Posted only while something is connected to it (a program that only taps the input,
+    // the logger, is not woken for every buffer).
     void bufferFilled(qint64 sequence, int left, int right);
     // After stop(), once the last buffer has been processed and delivered.
     void captureEnded();
+
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
 
 private:
     friend class RecordingWriter;
@@ -130,6 +141,8 @@ private:
     std::vector<int16_t> buffer_; // worker's buffer
     std::atomic<quint64> dropped_{0};
     std::atomic<qint64> lastSequence_{0};
+    std::atomic<bool> announceBuffers_{false}; // something is connected to bufferFilled
+    std::atomic<int> workerPollMs_{10};
     PeakLevelCell levels_;
     SampleTap tap_;
 

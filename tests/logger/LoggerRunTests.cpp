@@ -16,27 +16,6 @@ using namespace logger_test;
 
 namespace {
 
-// The counting signal (mono) over the files in order: the frame each file begins with, and
-// whether every frame followed the one before.
-struct Joined {
-    std::vector<qint64> firstFrames;
-    qint64 frames = 0;
-    qint64 wrong = 0;
-};
-Joined join(const QStringList& files)
-{
-    Joined j;
-    for (const QString& f : files) {
-        const FileSamples s = readSamples(f);
-        j.firstFrames.push_back(j.frames);
-        for (qint64 i = 0; i < s.frames; ++i)
-            if (s.samples[size_t(i)] != int16_t((j.frames + i) % 32768))
-                ++j.wrong;
-        j.frames += std::max<qint64>(s.frames, 0);
-    }
-    return j;
-}
-
 qint64 at(int hh, int mm, int ss, int ms = 0)
 {
     return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss, ms), Qt::UTC).toMSecsSinceEpoch();
@@ -54,7 +33,7 @@ TEST_F(LoggerTest, ACardRunning150PpmFastIsCutWithin10MsOfEveryBoundaryAndNoFram
     ASSERT_EQ(files.size(), 5);
     EXPECT_EQ(QFileInfo(files[0]).fileName().toStdString(), "2026-12-07T100025+0000.wav");
     EXPECT_EQ(QFileInfo(files[1]).fileName().toStdString(), "2026-12-07T100100+0000.wav");
-    const Joined j = join(files);
+    const Joined j = joinCounting(files);
     EXPECT_EQ(j.wrong, 0);
     EXPECT_EQ(j.frames, given_);
     // Frame n came in at start + n / (rate × (1 + 150 ppm)): each cut against its boundary.

@@ -153,7 +153,7 @@ TEST_F(LoggerTest, RetentionDeletesOnlyTheLoggersOwnOldSegmentsAndNeverAHeldSpan
     writeAllBytes(foreign, "keep me");
     const qint64 hold = store.placeHold({0, old43.startMs + 600000, old43.startMs + 1200000, "complaint 17"});
 
-    Retention retention(store, folder(), 42);
+    Retention retention(store, {folder()}, 42);
     RetentionReport r = retention.apply(now);
     EXPECT_EQ(r.deleted, 1);
     EXPECT_EQ(r.held, 1);
@@ -180,7 +180,7 @@ TEST_F(LoggerTest, TheForecastCountsTheKeptSegmentsWithTheFreeSpace)
     run(1000);
     logger->stop();
     keptSegment(logger->store(), folder(), nowMs() - 86400000, 5000000);
-    Retention retention(logger->store(), folder(), 42);
+    Retention retention(logger->store(), {folder()}, 42);
     const SpaceForecast f = retention.forecast(88200);
     EXPECT_GT(f.freeBytes, 0);
     EXPECT_GE(f.keptBytes, 5000000);
@@ -260,7 +260,7 @@ TEST_F(LoggerTest, TheLoggersDatabaseIsAFileOfItsOwnBesideTheProgramsAndADamaged
     EXPECT_NE(program.nativePath(), logger->store().database().nativePath());
     EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA application_id"), LoggerStore::ApplicationId);
     EXPECT_EQ(logger->store().database().connection().queryText("PRAGMA journal_mode").toStdString(), "wal");
-    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA user_version"), 1);
+    EXPECT_EQ(logger->store().database().connection().queryInt("PRAGMA user_version"), LoggerStore::kind().migrations.size());
     EXPECT_TRUE(QFileInfo::exists(logger->store().database().setAsidePath()));
     EXPECT_TRUE(told.join('\n').contains("The logger's database")) << told.join('\n').toStdString();
     EXPECT_EQ(logger->store().segments().size(), 1u);

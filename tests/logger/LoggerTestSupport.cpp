@@ -26,6 +26,20 @@ FileSamples readSamples(const QString& path)
     return out;
 }
 
+Joined joinCounting(const QStringList& files)
+{
+    Joined j;
+    for (const QString& f : files) {
+        const FileSamples s = readSamples(f);
+        j.firstFrames.push_back(j.frames);
+        for (int64_t i = 0; i < s.frames; ++i)
+            if (s.samples[size_t(i)] != int16_t((j.frames + i) % 32768))
+                ++j.wrong;
+        j.frames += std::max<int64_t>(s.frames, 0);
+    }
+    return j;
+}
+
 QStringList segmentFiles(const QString& folder)
 {
     QStringList files;

@@ -22,6 +22,15 @@ FileSamples readSamples(const QString& path);
 // The segment files below a folder, in the order of their names (their start times).
 QStringList segmentFiles(const QString& folder);
 
+// The counting signal (mono) over the files in order: the frame each file begins with, and
+// how many frames did not follow the one before.
+struct Joined {
+    std::vector<int64_t> firstFrames;
+    int64_t frames = 0;
+    int64_t wrong = 0;
+};
+Joined joinCounting(const QStringList& files);
+
 // The bext chunk of a WAV file as its bytes say, read without libsndfile.
 struct Bext {
     bool found = false;
