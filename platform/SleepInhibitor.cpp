@@ -1,4 +1,5 @@
 #include "platform/SleepInhibitor.h"
+#include <optional>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -38,6 +39,20 @@ QDBusMessage inhibitCall(const QString& who, const QString& why)
 
 } // namespace
 
+std::optional<QDBusConnection> SleepInhibitor::connectedBus()
+{
+    if (!busMayBeThere(busAddress_)) {
+        reason_ = NoBus;
+        return std::nullopt;
+    }
+    QDBusConnection bus = busAt(busAddress_);
+    if (!bus.isConnected()) {
+        reason_ = "no system bus (" + bus.lastError().message() + ")";
+        return std::nullopt;
+    }
+    return bus;
+}
+
 SleepInhibitor::SleepInhibitor(QString busAddress) : busAddress_(std::move(busAddress)) {}
 
 SleepInhibitor::~SleepInhibitor()
@@ -67,34 +82,22 @@ bool SleepInhibitor::acquire(const QString& who, const QString& why)
     if (isHeld())
         return true;
     reason_.clear();
-    if (!busMayBeThere(busAddress_)) {
-        reason_ = NoBus;
+    const std::optional<QDBusConnection> bus = connectedBus();
+    if (!bus)
         return false;
-    }
-    QDBusConnection bus = busAt(busAddress_);
-    if (!bus.isConnected()) {
-        reason_ = "no system bus (" + bus.lastError().message() + ")";
-        return false;
-    }
     // The answer is waited for with the event loop running, so that a service in this very
     // process (a test's) can give it.
-    return keep(bus.call(inhibitCall(who, why), QDBus::BlockWithGui, AnswerMs));
+    return keep(bus->call(inhibitCall(who, why), QDBus::BlockWithGui, AnswerMs));
 }
 
 bool SleepInhibitor::request(const QString& who, const QString& why, std::function<void(bool)> answered)
 {
     release();
     reason_.clear();
-    if (!busMayBeThere(busAddress_)) {
-        reason_ = NoBus;
+    const std::optional<QDBusConnection> bus = connectedBus();
+    if (!bus)
         return false;
-    }
-    QDBusConnection bus = busAt(busAddress_);
-    if (!bus.isConnected()) {
-        reason_ = "no system bus (" + bus.lastError().message() + ")";
-        return false;
-    }
-    pending_ = std::make_unique<QDBusPendingCallWatcher>(bus.asyncCall(inhibitCall(who, why), AnswerMs));
+    pending_ = std::make_unique<QDBusPendingCallWatcher>(bus->asyncCall(inhibitCall(who, why), AnswerMs));
     // The watcher is the connection's context: released or ended, no answer comes through.
     QObject::connect(pending_.get(), &QDBusPendingCallWatcher::finished, pending_.get(),
                      [this, answered = std::move(answered)](QDBusPendingCallWatcher* watcher) {

@@ -10,7 +10,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class QDBusConnection;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 
@@ -39,6 +41,8 @@ public:
     static constexpr int AnswerMs = 3000;
 
 private:
+    // The system bus (or the one given), none with reason() set when there is none.
+    std::optional<QDBusConnection> connectedBus();
     bool keep(const QDBusMessage& reply);
 
     QString busAddress_;
