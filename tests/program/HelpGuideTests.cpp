@@ -1,17 +1,11 @@
 // The guide that ships with the program against the windows it describes: the record events,
 // the loudness panel, the silence alarm and the notices each have their section, and every
 // caption the guide names in bold is the caption the window shows.
-#include "app/Application.h"
+#include "ProgramFixture.h"
 #include "core/ProgramSettings.h"
 #include "events/frmEditEvent.h"
-#include "info/InfoWindows.h"
 #include "info/frmHelp.h"
-#include "logger/LoggerReader.h"
-#include "program/Windows.h"
 #include "schedule/RecordRun.h"
-#include "studio/Studio.h"
-#include "web/WebService.h"
-#include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
 #include <QAbstractButton>
 #include <QAction>
@@ -29,17 +23,13 @@ using namespace tamblor;
 
 namespace {
 
-class HelpGuideTest : public AppTest {
+class HelpGuideTest : public ProgramTest {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        studio = std::make_unique<Studio>(*app);
-        web = std::make_unique<web::WebService>(*app, *studio);
-        logger = std::make_unique<logger::LoggerReader>(*app);
-        registerWindows(*app, *studio, *web, *logger);
-        ASSERT_TRUE(app->start());
-        ASSERT_TRUE(installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())));
+        ProgramTest::SetUp();
+        if (HasFatalFailure())
+            return;
         auto* help = app->windows().show<frmHelp>(WindowName::frmHelp);
         ASSERT_TRUE(help);
         guide = help->findChild<QTextBrowser*>("RichTextBox1")->document();
@@ -47,14 +37,6 @@ protected:
             for (auto it = b.begin(); !it.atEnd(); ++it)
                 if (it.fragment().charFormat().fontWeight() == QFont::Bold)
                     bold << it.fragment().text().trimmed();
-    }
-    void TearDown() override
-    {
-        app->windows().destroyAll();
-        web.reset();
-        logger.reset();
-        studio.reset();
-        AppTest::TearDown();
     }
     // What a control shows as its caption.
     static QString captionOf(QObject* control)
@@ -97,9 +79,6 @@ protected:
                 << list << ": " << tree->headerItem()->text(c).toStdString() << " is not named in the guide";
     }
 
-    std::unique_ptr<Studio> studio;
-    std::unique_ptr<web::WebService> web;
-    std::unique_ptr<logger::LoggerReader> logger;
     QTextDocument* guide = nullptr;
     QSet<QString> bold;
 };

@@ -1,44 +1,23 @@
 // Every window at its smallest and at the size it opens with: no control is cut, squeezed to
 // nothing or pushed out of sight. With TAMBLOR_SCREENSHOTS set, each is also saved as a picture
 // (run under a real X server to see what the operator sees).
-#include "app/Application.h"
-#include "info/InfoWindows.h"
-#include "studio/Studio.h"
-#include "web/WebService.h"
-#include "logger/LoggerReader.h"
-#include "program/Windows.h"
-#include "tests/support/AppFixture.h"
+#include "ProgramFixture.h"
+#include "app/Form.h"
 #include "tests/support/LayoutCheck.h"
 #include <QCoreApplication>
 #include <QWidget>
-#include "app/Form.h"
 
 using namespace tamblor;
 
-class WindowLayoutTest : public AppTest, public ::testing::WithParamInterface<WindowName> {
+class WindowLayoutTest : public ProgramTest, public ::testing::WithParamInterface<WindowName> {
 protected:
     void SetUp() override
     {
-        AppTest::SetUp();
-        studio = std::make_unique<Studio>(*app);
-        web = std::make_unique<web::WebService>(*app, *studio);
-        logger = std::make_unique<logger::LoggerReader>(*app);
-        registerWindows(*app, *studio, *web, *logger);
-        ASSERT_TRUE(app->start());
-        installHelpFileIfMissing(*app, shippedHelpFile(QCoreApplication::applicationDirPath())); // as the program does, so the help window has its text
+        ProgramTest::SetUp();
+        if (HasFatalFailure())
+            return;
         app->showMessage("6 Overflow"); // the message window with a text in it
     }
-    void TearDown() override
-    {
-        app->windows().destroyAll();
-        logger.reset();
-        web.reset();
-        studio.reset();
-        AppTest::TearDown();
-    }
-    std::unique_ptr<Studio> studio;
-    std::unique_ptr<web::WebService> web;
-    std::unique_ptr<logger::LoggerReader> logger;
     static void settle()
     {
         for (int i = 0; i < 3; ++i)
