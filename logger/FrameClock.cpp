@@ -27,6 +27,14 @@ void FrameClock::note(qint64 frames, qint64 wallMs)
     fit();
 }
 
+void FrameClock::forgetAfter(qint64 wallMs)
+{
+    const double ms = double(wallMs - startMs_);
+    while (notes_.size() > 1 && notes_.back().ms > ms)
+        notes_.pop_back();
+    fit();
+}
+
 void FrameClock::fit()
 {
     // The line through the notes' centre; its slope by least squares once the notes span long

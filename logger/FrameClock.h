@@ -6,8 +6,8 @@
 // follows the drift as it happens, and the line's slope is the input's measured rate.
 //
 // A stalled input (no frames for longer than the stall limit) falls behind the line: stallFrames()
-// says how many frames are missing, which the caller fills with silence and counts as frames the
-// input gave, so that every later frame keeps its time.
+// says that it has, and framesBehind() by how much. What the caller finds lost it fills with
+// silence and counts as frames the input gave, so that every later frame keeps its time.
 #include <QtGlobal>
 #include <deque>
 
@@ -29,6 +29,9 @@ public:
     void start(qint64 wallMs);
     // The input (with the silence filled in for it) had given `frames` frames by `wallMs`.
     void note(qint64 frames, qint64 wallMs);
+    // The notes taken after `wallMs` are dropped (an input that stalled: its count then says
+    // nothing of its rate).
+    void forgetAfter(qint64 wallMs);
 
     int nominalRate() const { return rate_; }
     // Measured frames per second of the wall clock, and its deviation from the nominal rate.

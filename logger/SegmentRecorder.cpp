@@ -69,8 +69,12 @@ void SegmentRecorder::begin(qint64 wallMs)
     position_ = 0;
     filled_ = 0;
     stallFilled_ = 0;
-    stalled_ = false;
+    dead_ = false;
     lastDelivered_ = 0;
+    lastGrowthMs_ = wallMs;
+    holding_ = false;
+    held_.clear();
+    handed_ = 0;
     fills_.clear();
     begun_ = true;
     blockedUntilFrame_ = -1;
@@ -82,24 +86,97 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
 {
     if (!begun_)
         return;
-    // A stall begins when the input falls a second behind its line; while it lasts, whatever
-    // it is behind is filled at every note, so that it comes back on time.
     const qint64 total = delivered + stallFilled_;
-    if (stalled_ && delivered > lastDelivered_)
-        stalled_ = false;
-    else if (!stalled_ && clock_.stallFrames(total, wallMs) > 0)
-        stalled_ = true;
-    lastDelivered_ = delivered;
-    const qint64 behind = stalled_ ? clock_.framesBehind(total, wallMs) : 0;
-    if (behind > 0) {
-        fills_.push_back({total, behind});
-        stallFilled_ += behind;
+    if (delivered > lastDelivered_)
+        lastGrowthMs_ = wallMs;
+    if (holding_) {
+        // A sound server that stalls often hands over what it kept when it comes back: frames
+        // late are not frames lost. Nothing is filled until the input has either caught up with
+        // its line (it was only late) or delivered for a while and stayed behind (that much it
+        // lost); frames after the stall wait meanwhile, so a fill still goes where it stalled.
+        const qint64 behind = clock_.framesBehind(total, wallMs);
+        if (resumedMs_ < 0 && delivered > holdFromIn_)
+            resumedMs_ = wallMs;
+        if (double(behind) <= CaughtUpMs * clock_.nominalRate() / 1000.0)
+            release(0);
+        else if (resumedMs_ >= 0 && wallMs - resumedMs_ >= SettleMs)
+            release(behind);
+        else if (resumedMs_ < 0 && wallMs - holdSinceMs_ >= HoldMs) {
+            // Nothing came back for so long that the input is taken as dead: what it is behind
+            // is filled now, and at every look after, so the segments keep closing on time.
+            release(behind);
+            dead_ = true;
+        } else {
+            lastDelivered_ = delivered;
+            return; // the clock is not told of a count that may yet catch up
+        }
+    } else if (dead_) {
+        if (delivered > lastDelivered_)
+            dead_ = false;
+        else if (const qint64 behind = clock_.framesBehind(total, wallMs); behind > 0) {
+            fills_.push_back({total, behind});
+            stallFilled_ += behind;
+        }
+    } else if (clock_.stallFrames(total, wallMs) > 0) {
+        // The notes since the input last delivered went in while it was already stalling.
+        clock_.forgetAfter(lastGrowthMs_);
+        holding_ = true;
+        holdFromIn_ = delivered;
+        holdSinceMs_ = wallMs;
+        resumedMs_ = -1;
+        lastDelivered_ = delivered;
+        return;
     }
+    lastDelivered_ = delivered;
     clock_.note(delivered + stallFilled_, wallMs);
-    addFrames(nullptr, 0);
+    place(nullptr, 0, false);
+}
+
+void SegmentRecorder::release(qint64 fill)
+{
+    holding_ = false;
+    if (fill > 0) {
+        fills_.push_back({holdFromIn_ + stallFilled_, fill});
+        stallFilled_ += fill;
+    }
+    std::deque<Held> held;
+    held.swap(held_);
+    for (const Held& h : held)
+        place(h.silence ? nullptr : h.samples.data(), h.frames, h.silence);
 }
 
 void SegmentRecorder::addFrames(const int16_t* samples, qint64 frames)
+{
+    accept(samples, frames, false);
+}
+
+void SegmentRecorder::addLost(qint64 frames)
+{
+    if (frames > 0)
+        accept(nullptr, frames, true);
+}
+
+void SegmentRecorder::accept(const int16_t* samples, qint64 frames, bool silence)
+{
+    if (holding_) {
+        // Frames up to where the input stalled go on; those after it wait for the verdict.
+        const qint64 now = std::clamp<qint64>(holdFromIn_ - handed_, 0, frames);
+        place(samples, now, silence);
+        if (frames > now) {
+            Held h;
+            h.silence = silence;
+            h.frames = frames - now;
+            if (!silence)
+                h.samples.assign(samples + now * settings_.channels, samples + frames * settings_.channels);
+            held_.push_back(std::move(h));
+        }
+    } else {
+        place(samples, frames, silence);
+    }
+    handed_ += frames;
+}
+
+void SegmentRecorder::place(const int16_t* samples, qint64 frames, bool silence)
 {
     qint64 done = 0;
     while (true) {
@@ -113,21 +190,19 @@ void SegmentRecorder::addFrames(const int16_t* samples, qint64 frames)
         qint64 n = frames - done;
         if (!fills_.empty())
             n = std::min(n, fills_.front().at - position_);
-        put(samples + done * settings_.channels, n, false);
+        put(silence ? nullptr : samples + done * settings_.channels, n, silence);
         done += n;
     }
-}
-
-void SegmentRecorder::addLost(qint64 frames)
-{
-    if (frames > 0)
-        put(nullptr, frames, true);
 }
 
 void SegmentRecorder::end()
 {
     if (!begun_)
         return;
+    // A stall still undecided at the end: what came after it is written as it came, and what
+    // never came is not made up (the segment ends short).
+    if (holding_)
+        release(0);
     while (!fills_.empty()) {
         const qint64 n = fills_.front().frames;
         fills_.pop_front();

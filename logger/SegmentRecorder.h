@@ -4,7 +4,9 @@
 // after the boundary by the FrameClock (the input's own count against the wall clock, following
 // their drift), so a segment's frame count absorbs the drift. Frames the input lost are filled
 // with silence where they were lost, and noted in the segment as a Loss, so that every later
-// frame keeps its time.
+// frame keeps its time. A stall is not a loss until the input shows it: a sound server that
+// stalls often hands over what it kept when it comes back, and those frames are written where
+// they belong, with no silence before them.
 //
 // With a second folder (another disk) every frame is written to both files as it comes, so a
 // program killed outright loses the same last moments from both. Each copy has its own fate: a
@@ -51,6 +53,13 @@ struct Unrecorded {
 
 class SegmentRecorder {
 public:
+    // A stall ends without a fill once the input is back within this of its line...
+    static constexpr qint64 CaughtUpMs = 500;
+    // ...and with one for what it is still behind after delivering again for this long.
+    static constexpr qint64 SettleMs = 2000;
+    // An input silent this long after a stall began is taken as dead.
+    static constexpr qint64 HoldMs = 5000;
+
     explicit SegmentRecorder(RecorderSettings settings);
     ~SegmentRecorder();
 
@@ -64,7 +73,8 @@ public:
     // The run begins: frame 0 is due at `wallMs`.
     void begin(qint64 wallMs);
     // The input had delivered `delivered` frames (what it lost on the way counted in) by
-    // `wallMs`: the clock notes it, and a stall is filled with silence after those frames.
+    // `wallMs`: the clock notes it; a stall is watched from there and filled with silence after
+    // those frames only for what the input turns out to have lost.
     void noteInput(qint64 delivered, qint64 wallMs);
     // Frames the input gave, in order.
     void addFrames(const int16_t* samples, qint64 frames);
@@ -88,6 +98,17 @@ private:
         qint64 at;     // stream position
         qint64 frames;
     };
+    // Frames the input gave after a stall, kept until it is known whether any were lost.
+    struct Held {
+        bool silence = false;
+        qint64 frames = 0;
+        std::vector<int16_t> samples;
+    };
+    void accept(const int16_t* samples, qint64 frames, bool silence);
+    // Writes frames (or silence) at the stream's position, the fills due before them first.
+    void place(const int16_t* samples, qint64 frames, bool silence);
+    // The stall is decided: `fill` frames of silence go where it began, then the frames held.
+    void release(qint64 fill);
     // One folder's copy of the segment being written.
     struct Copy {
         QString folder;
@@ -120,8 +141,17 @@ private:
     qint64 position_ = 0;
     qint64 filled_ = 0;
     qint64 stallFilled_ = 0;
-    bool stalled_ = false;
     qint64 lastDelivered_ = 0;
+    qint64 lastGrowthMs_ = 0; // when the input last delivered
+    qint64 handed_ = 0; // frames given through addFrames and addLost
+    // A stall under watch: since the input's frame holdFromIn_, at holdSinceMs_; delivering
+    // again since resumedMs_ (-1: not yet).
+    bool holding_ = false;
+    qint64 holdFromIn_ = 0;
+    qint64 holdSinceMs_ = 0;
+    qint64 resumedMs_ = -1;
+    std::deque<Held> held_;
+    bool dead_ = false; // no frame for HoldMs: filled as time passes
     qint64 sinceHeader_ = 0;
     qint64 nextBoundaryMs_ = 0;
     bool begun_ = false;

@@ -85,6 +85,88 @@ TEST_F(LoggerTest, AStalledInputIsFilledWithSilenceWhereItStalledAndLaterFramesK
     EXPECT_EQ(s.samples[size_t(to)], int16_t(from % 32768));
 }
 
+TEST_F(LoggerTest, AnInputThatStallsAndThenDeliversWhatItKeptIsLateNotLostAndNothingIsFilled)
+{
+    startAt(at(10, 0, 0));
+    run(20000);
+    late = true;
+    run(1600);
+    late = false;
+    run(38400 + 20000);
+    logger->stop();
+    const auto rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].result, SegmentResult::Ok) << rows[0].reason.toStdString();
+    EXPECT_TRUE(rows[0].losses.empty());
+    // Every frame once and in its place: the cut is the frame due at the boundary, and the
+    // drift measured stays that of the card.
+    const Joined j = joinCounting(segmentFiles(folder()));
+    EXPECT_EQ(j.wrong, 0);
+    EXPECT_EQ(j.frames, given_);
+    ASSERT_EQ(j.firstFrames.size(), 2u);
+    EXPECT_NEAR(double(j.firstFrames[1]), 60 * 44100, 441);
+    EXPECT_NEAR(rows[0].ppm, 0.0, 5.0) << "the stall is no drift";
+}
+
+TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatWasLost)
+{
+    startAt(at(10, 0, 0));
+    run(20000);
+    backend().stallInput(true); // a second the card loses
+    run(1000);
+    backend().stallInput(false);
+    late = true; // then a second and a half it keeps and hands over late
+    run(1500);
+    late = false;
+    run(37500 + 5000);
+    logger->stop();
+    const auto rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 2u);
+    const SegmentRecord& r = rows[0];
+    EXPECT_EQ(r.result, SegmentResult::Gap) << r.reason.toStdString();
+    ASSERT_EQ(r.losses.size(), 1u);
+    EXPECT_NEAR(double(r.losses[0].position), 20 * 44100, 4410);
+    EXPECT_NEAR(double(r.losses[0].frames), 1 * 44100, 4410);
+    EXPECT_NEAR(double(r.frames), 60 * 44100, 4410);
+    // The fill sits where the card stopped; what it kept follows it, counting on.
+    const FileSamples s = readSamples(r.path);
+    const qint64 from = r.losses[0].position, to = from + r.losses[0].frames;
+    EXPECT_EQ(s.samples[size_t(from - 1)], int16_t((from - 1) % 32768));
+    EXPECT_EQ(s.samples[size_t(to)], int16_t(from % 32768));
+}
+
+TEST_F(LoggerTest, AnInputThatStaysDeadIsFilledAsTimePassesSoTheSegmentsStillCloseOnTime)
+{
+    startAt(at(10, 0, 0));
+    run(30000);
+    // A real card hands over whole buffers, so a dead one leaves no part of one behind.
+    const qint64 part = given_ % logger->input().bufferFrames();
+    backend().advance(size_t(logger->input().bufferFrames() - part));
+    given_ += logger->input().bufferFrames() - part;
+    backend().stallInput(true);
+    run(100000);
+    // The minute with no frame at all closed at its boundary, a minute of silence.
+    auto rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].result, SegmentResult::Gap) << rows[1].reason.toStdString();
+    EXPECT_NEAR(double(rows[1].frames), 60 * 44100, 4410);
+    backend().stallInput(false);
+    run(30000);
+    logger->stop();
+    rows = logger->store().segments();
+    ASSERT_EQ(rows.size(), 3u);
+    // The input back ten seconds into the third minute: its frames go on where they stopped,
+    // at their time.
+    EXPECT_NEAR(double(rows[2].frames), 40 * 44100, 4410);
+    ASSERT_EQ(rows[2].losses.size(), 1u);
+    EXPECT_EQ(rows[2].losses[0].position, 0);
+    EXPECT_NEAR(double(rows[2].losses[0].frames), 10 * 44100, 4410);
+    ASSERT_EQ(rows[0].losses.size(), 1u);
+    const qint64 stoppedAt = rows[0].losses[0].position;
+    const FileSamples s = readSamples(rows[2].path);
+    EXPECT_EQ(s.samples[size_t(rows[2].losses[0].frames)], int16_t(stoppedAt % 32768));
+}
+
 TEST_F(LoggerTest, ASilentMinuteIsFoundSilentAndTheSilenceAlarmRunsItsCommand)
 {
     settings("SilenceAlarm/Command", "dead-air-alarm --studio 1");
