@@ -93,10 +93,15 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
         // A sound server that stalls often hands over what it kept when it comes back: frames
         // late are not frames lost. Nothing is filled until the input has either caught up with
         // its line (it was only late) or delivered for a while and stayed behind (that much it
-        // lost); frames after the stall wait meanwhile, so a fill still goes where it stalled.
+        // lost); frames after the stall wait meanwhile, so that a fill can still go before them.
+        // A server keeps what it can and drops what comes when it is full, so the loss lies
+        // where what it kept ends: after the last burst that gained on the line.
         const qint64 behind = clock_.framesBehind(total, wallMs);
         if (resumedMs_ < 0 && delivered > holdFromIn_)
             resumedMs_ = wallMs;
+        if (double(lastBehind_ - behind) > BurstMs * clock_.nominalRate() / 1000.0)
+            lossAtIn_ = delivered;
+        lastBehind_ = behind;
         if (double(behind) <= CaughtUpMs * clock_.nominalRate() / 1000.0)
             release(0);
         else if (resumedMs_ >= 0 && wallMs - resumedMs_ >= SettleMs)
@@ -122,6 +127,8 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
         clock_.forgetAfter(lastGrowthMs_);
         holding_ = true;
         holdFromIn_ = delivered;
+        lossAtIn_ = delivered;
+        lastBehind_ = clock_.framesBehind(total, wallMs);
         holdSinceMs_ = wallMs;
         resumedMs_ = -1;
         lastDelivered_ = delivered;
@@ -136,7 +143,7 @@ void SegmentRecorder::release(qint64 fill)
 {
     holding_ = false;
     if (fill > 0) {
-        fills_.push_back({holdFromIn_ + stallFilled_, fill});
+        fills_.push_back({lossAtIn_ + stallFilled_, fill});
         stallFilled_ += fill;
     }
     std::deque<Held> held;

@@ -59,6 +59,8 @@ public:
     static constexpr qint64 SettleMs = 2000;
     // An input silent this long after a stall began is taken as dead.
     static constexpr qint64 HoldMs = 5000;
+    // A delivery that gains this much on the line at once is what the server kept.
+    static constexpr qint64 BurstMs = 100;
 
     explicit SegmentRecorder(RecorderSettings settings);
     ~SegmentRecorder();
@@ -107,7 +109,7 @@ private:
     void accept(const int16_t* samples, qint64 frames, bool silence);
     // Writes frames (or silence) at the stream's position, the fills due before them first.
     void place(const int16_t* samples, qint64 frames, bool silence);
-    // The stall is decided: `fill` frames of silence go where it began, then the frames held.
+    // The stall is decided: `fill` frames of silence go where the loss lies, among the frames held.
     void release(qint64 fill);
     // One folder's copy of the segment being written.
     struct Copy {
@@ -150,6 +152,8 @@ private:
     qint64 holdFromIn_ = 0;
     qint64 holdSinceMs_ = 0;
     qint64 resumedMs_ = -1;
+    qint64 lossAtIn_ = 0;   // the input's frame a fill goes before
+    qint64 lastBehind_ = 0; // frames behind the line at the last look
     std::deque<Held> held_;
     bool dead_ = false; // no frame for HoldMs: filled as time passes
     qint64 sinceHeader_ = 0;

@@ -19,8 +19,8 @@ import wave
 
 folder, capture_path, db = sys.argv[1:4]
 con = sqlite3.connect(f"file:{db}?mode=ro", uri=True)
-rows = {os.path.basename(p): (result, losses, reason)
-        for p, result, losses, reason in con.execute("select path, result, losses, reason from segments")}
+rows = {os.path.basename(p): (result, losses, reason, ppm)
+        for p, result, losses, reason, ppm in con.execute("select path, result, losses, reason, ppm from segments")}
 capture = open(capture_path, "rb").read()
 files = sorted(glob.glob(os.path.join(folder, "*", "*.wav")))
 segments = []
@@ -49,7 +49,7 @@ def find(piece, hint):
 expected = None  # the capture frame the next segment should begin at, if nothing was shifted
 equal_frames = compared_frames = 0
 for name, data in segments:
-    result, losses, reason = rows.get(name, ("?", "", ""))
+    result, losses, reason, ppm = rows.get(name, ("?", "", "", None))
     fills = [(int(p), int(n)) for p, n in (x.split(":") for x in losses.split(",") if x)]
     runs, at = [], 0
     for p, n in fills:
@@ -80,7 +80,8 @@ for name, data in segments:
         if a == 0:
             begin = where
     expected = (begin if begin is not None else (expected or 0)) + len(data) // 4
-    print(f"  {name}: {len(data) // 4} frames, {result}{' (' + reason + ')' if reason else ''}")
+    rate = "" if ppm is None else f", input {ppm:+.0f} ppm"
+    print(f"  {name}: {len(data) // 4} frames, {result}{' (' + reason + ')' if reason else ''}{rate}")
     for n in notes:
         print(f"      {n}")
 print(f"frames equal to the capture: {equal_frames} of {compared_frames} compared")

@@ -55,6 +55,20 @@ sleep 2
 start=$(date +%s)
 TAMBLOR_ROOT="$root" "$logger" >"$work/logger.log" 2>&1 &
 loggerpid=$!
+# STALLS="1.5 4": the logger is frozen (SIGSTOP, its sound callbacks with it) for each of these
+# seconds in turn, 2.5 minutes into the run and every 3 minutes after; the server keeps what
+# the card captures meanwhile and hands it over late, which must not be taken as lost.
+if [ -n "${STALLS:-}" ]; then
+    (
+        sleep 150
+        for s in $STALLS; do
+            kill -STOP "$loggerpid" && echo "frozen for $s s at $(date +%T.%N | cut -c1-12)" >>"$work/stalls.log"
+            sleep "$s"
+            kill -CONT "$loggerpid"
+            sleep 180
+        done
+    ) &
+fi
 # The run, then on to 5 s past the next minute so that the last segment is a whole one too.
 sleep $((minutes * 60))
 now=$(date +%s)
@@ -68,5 +82,6 @@ kill "$recorder"; recorder=
 kill "$player"; player=
 echo "logger ran $(( $(date +%s) - start )) s and ended with status $status; its output:"
 sed 's/^/  /' "$work/logger.log"
+[ -f "$work/stalls.log" ] && sed 's/^/  /' "$work/stalls.log"
 
 python3 "$here/compare_segments.py" "$root/C/Tamblor/Logger" "$work/capture.raw" "$root/C/Tamblor/Logger.db"

@@ -108,15 +108,15 @@ TEST_F(LoggerTest, AnInputThatStallsAndThenDeliversWhatItKeptIsLateNotLostAndNot
     EXPECT_NEAR(rows[0].ppm, 0.0, 5.0) << "the stall is no drift";
 }
 
-TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatWasLost)
+TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatWasLostWhereItWasLost)
 {
     startAt(at(10, 0, 0));
     run(20000);
-    backend().stallInput(true); // a second the card loses
-    run(1000);
-    backend().stallInput(false);
-    late = true; // then a second and a half it keeps and hands over late
-    run(1500);
+    // The server stalls 2.5 s; it keeps the first 1.5 s the card captured and, full, drops the
+    // last second, then hands over what it kept.
+    late = true;
+    run(2500);
+    given_ += 44100;
     late = false;
     run(37500 + 5000);
     logger->stop();
@@ -125,10 +125,9 @@ TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatW
     const SegmentRecord& r = rows[0];
     EXPECT_EQ(r.result, SegmentResult::Gap) << r.reason.toStdString();
     ASSERT_EQ(r.losses.size(), 1u);
-    EXPECT_NEAR(double(r.losses[0].position), 20 * 44100, 4410);
+    EXPECT_NEAR(double(r.losses[0].position), 21.5 * 44100, 4410) << "after what the server kept";
     EXPECT_NEAR(double(r.losses[0].frames), 1 * 44100, 4410);
     EXPECT_NEAR(double(r.frames), 60 * 44100, 4410);
-    // The fill sits where the card stopped; what it kept follows it, counting on.
     const FileSamples s = readSamples(r.path);
     const qint64 from = r.losses[0].position, to = from + r.losses[0].frames;
     EXPECT_EQ(s.samples[size_t(from - 1)], int16_t((from - 1) % 32768));
