@@ -72,8 +72,7 @@ TEST_F(EventHistoryTest, TheEditorOffersTheInputAsThePreferencesOrChosenByNameAn
     EXPECT_EQ(e->cboChannels->currentText(), "As the preferences: mono");
     EXPECT_EQ(e->lblQuality->text(), "The takes of this event would be 8 kHz and mono: telephone quality.");
     e->txtName->setText("NEWS");
-    e->cmdOK->click();
-    flushDeletes();
+    ASSERT_TRUE(accepted(e));
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
     EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Input],
               "Preferences: Virtual Input, PCM 8.000 kHz, mono - 8 kHz and mono!");
@@ -82,16 +81,14 @@ TEST_F(EventHistoryTest, TheEditorOffersTheInputAsThePreferencesOrChosenByNameAn
     // Chosen for the event: the second card by its name, 44.1 kHz stereo.
     card().setInputDevices({"Virtual Input", "Studio Line"});
     w->selectEvent(studio->events().all()[0].id);
-    w->cmdEdit->click();
-    e = editor();
+    e = change(w);
     ASSERT_TRUE(e);
     e->cboDevice->setCurrentIndex(e->cboDevice->findText("Studio Line"));
     e->cboFormat->setCurrentIndex(e->cboFormat->findData(3));
     e->cboChannels->setCurrentIndex(e->cboChannels->findData(1));
     EXPECT_TRUE(e->lblQuality->isHidden());
     layoutcheck::saveScreenshot(e, "editor-input-chosen");
-    e->cmdOK->click();
-    flushDeletes();
+    ASSERT_TRUE(accepted(e));
     const RecordEvent stored = studio->events().all()[0];
     EXPECT_EQ(stored.device, 1);
     EXPECT_EQ(stored.deviceName, "Studio Line");
@@ -102,16 +99,13 @@ TEST_F(EventHistoryTest, TheEditorOffersTheInputAsThePreferencesOrChosenByNameAn
     // The card moved to another number: the editor finds it by its name; one that is gone is
     // kept, said as not there, and not replaced by whatever card has its number.
     card().setInputDevices({"Studio Line", "Virtual Input"});
-    w->cmdEdit->click();
-    e = editor();
+    e = change(w);
     EXPECT_EQ(e->cboDevice->currentText(), "Studio Line");
     e->cmdCancel->click();
     card().setInputDevices({"Virtual Input"});
-    w->cmdEdit->click();
-    e = editor();
+    e = change(w);
     EXPECT_EQ(e->cboDevice->currentText(), "Studio Line (not there)");
-    e->cmdOK->click();
-    flushDeletes();
+    ASSERT_TRUE(accepted(e));
     EXPECT_EQ(studio->events().all()[0].deviceName, "Studio Line");
 }
 
@@ -124,8 +118,7 @@ TEST_F(EventHistoryTest, CheckInputOpensTheInputForAFewSecondsShowsItsLevelsAndL
     ASSERT_TRUE(library);
     frmRecordEvents* w = openEvents();
     w->selectEvent(news.id);
-    w->cmdEdit->click();
-    frmEditEvent* e = editor();
+    frmEditEvent* e = change(w);
     ASSERT_TRUE(e);
     e->cboDevice->setCurrentIndex(e->cboDevice->findText("Studio Line"));
     e->cmdCheck->click();

@@ -76,6 +76,19 @@ protected:
     {
         return app->windows().find<tamblor::events::frmEditEvent>(tamblor::WindowName::frmEditEvent);
     }
+    // "Change..." on the window: the editor, opened on the selected event.
+    tamblor::events::frmEditEvent* change(tamblor::events::frmRecordEvents* w)
+    {
+        w->cmdEdit->click();
+        return editor();
+    }
+    // OK on the editor: true when it took what was typed and closed.
+    bool accepted(tamblor::events::frmEditEvent* e)
+    {
+        e->cmdOK->click();
+        flushDeletes();
+        return editor() == nullptr;
+    }
     static void flushDeletes()
     {
         QCoreApplication::processEvents();
