@@ -355,34 +355,3 @@ TEST_F(EventHistoryTest, TheEventsOpenBesideTheMainMenu)
     EXPECT_FALSE(right.intersects(tall));
     EXPECT_EQ(placeBeside(mainMenu, QSize(1000, 640), QSize(700, 400), QRect(0, 0, 1280, 1000)), QRect(0, 200, 1000, 640));
 }
-
-TEST_F(EventHistoryTest, AnEventRecordsFromItsCardByNameWhereverItsNumberMovedAndFromNoOtherWhenItIsGone)
-{
-    restartOn44100Stereo(2);
-    card().setInputSignal(audio::sources::tone(440.0, 16000));
-    RecordEvent moved = storeEvent("MOVED", QTime(17, 0), 1);
-    moved.device = 0; // the number it had when it was chosen
-    moved.deviceName = "Studio Line";
-    studio->events().update(moved);
-    RecordEvent gone = storeEvent("GONE", QTime(18, 0), 1);
-    gone.device = 1;
-    gone.deviceName = "Old USB Card";
-    studio->events().update(gone);
-    frmRecordEvents* w = openEvents();
-
-    w->selectEvent(moved.id);
-    w->cmdRecordNow->click();
-    ASSERT_TRUE(studio->scheduler().recording());
-    EXPECT_EQ(studio->recording().input().deviceId(), 1);
-    for (int i = 0; i < 60 && studio->recording().state() != RecordingSession::State::Idle; ++i)
-        step();
-    studio->scheduler().finishChecks();
-    EXPECT_EQ(studio->runs().last(moved.id)->result, RunResult::OK);
-
-    w->selectEvent(gone.id);
-    w->cmdRecordNow->click();
-    const std::optional<RecordRun> refused = studio->runs().last(gone.id);
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->result, RunResult::DeviceBusy);
-    EXPECT_EQ(refused->detail, "The input \"Old USB Card\" is not there; nothing was recorded from another card.");
-}

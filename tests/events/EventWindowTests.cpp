@@ -1,6 +1,7 @@
 // The "Record Events" window and its editor on the program's real database: events added,
 // changed, enabled and deleted through the window and read back by a new program; what is typed
-// wrong refused with a message that says what; results other than OK coloured until seen.
+// wrong refused with a message that says what; results other than OK coloured until seen; Record
+// Now from the event's card found by its name, never from another.
 #include "EventsFixture.h"
 #include "app/PromptService.h"
 #include "audio/devices/InputDevice.h"
@@ -404,17 +405,25 @@ TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
     EXPECT_EQ(menuLine(), "");
 }
 
-TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
+TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceFromItsCardByNameAndItsResultIsListed)
 {
-    restartOn44100Stereo();
+    restartOn44100Stereo(2);
     card().setInputSignal(audio::sources::tone(440.0, 16000));
-    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+    RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+    news.device = 0; // the number its card had when it was chosen
+    news.deviceName = "Studio Line";
+    studio->events().update(news);
+    RecordEvent gone = storeEvent("GONE", QTime(18, 0), 1);
+    gone.device = 1;
+    gone.deviceName = "Old USB Card";
+    studio->events().update(gone);
 
     frmRecordEvents* w = openEvents();
     w->selectEvent(news.id);
     ASSERT_TRUE(w->cmdRecordNow->isEnabled());
     w->cmdRecordNow->click();
     ASSERT_TRUE(studio->scheduler().recording());
+    EXPECT_EQ(studio->recording().input().deviceId(), 1) << "its card by name, wherever its number moved";
     EXPECT_EQ(menuLine(), "Recording NEWS");
     EXPECT_FALSE(w->cmdRecordNow->isEnabled()) << "one take at a time";
 
@@ -428,9 +437,18 @@ TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
     EXPECT_EQ(runs[0].lengthFrames, 2 * 44100);
     ASSERT_EQ(w->lstRuns->topLevelItemCount(), 1);
     EXPECT_EQ(w->lstRuns->topLevelItem(0)->text(frmRecordEvents::Result), "OK");
-    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::LastResult], "OK");
+    w->selectEvent(news.id);
+    EXPECT_EQ(w->lstEvents->currentItem()->text(frmRecordEvents::LastResult), "OK");
     EXPECT_TRUE(w->cmdRecordNow->isEnabled());
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");
+
+    // A card that is gone is never replaced by whatever card has its number.
+    w->selectEvent(gone.id);
+    w->cmdRecordNow->click();
+    const std::optional<RecordRun> refused = studio->runs().last(gone.id);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->result, RunResult::DeviceBusy);
+    EXPECT_EQ(refused->detail, "The input \"Old USB Card\" is not there; nothing was recorded from another card.");
 }
 
 TEST_F(EventWindowTest, AStoredEventThatCannotRunIsListedAsNeedingRepairSayingWhy)
