@@ -1,17 +1,12 @@
-// Builds the application object and the studio (library, recorder, player) and runs them: one program per library, and an end from outside
-// (SIGTERM, logout) that keeps a take under way.
+// Builds the application object and the parts its windows stand on (ProgramParts) and runs them:
+// one program per library, and an end from outside (SIGTERM, logout) that keeps a take under way.
 #include "app/Application.h"
 #include "app/EndSignals.h"
 #include "app/Form.h"
 #include "core/SingleInstance.h"
 #include "app/PromptService.h"
-#include "info/InfoWindows.h"
-#include "logger/LoggerReader.h"
-#include "loggerweb/LoggerWeb.h"
-#include "studio/Studio.h"
-#include "web/WebService.h"
 #include "platform/DriveMap.h"
-#include "program/Windows.h"
+#include "program/ProgramParts.h"
 #include "remote/LineMonitor.h"
 #include <QApplication>
 #include <QCoreApplication>
@@ -71,15 +66,9 @@ int main(int argc, char** argv)
     }
 
     tamblor::Application app;
-    // The library, the recorder and the player live as long as the program, beside the windows.
-    tamblor::Studio studio(app);
-    // The web pages (off until switched on), served beside the studio on threads of their own.
-    tamblor::web::WebService web(app, studio);
-    // The logger on this root, if there is one: its database read-only, its lock looked at.
-    tamblor::logger::LoggerReader logger(app);
-    // Its page and metrics on the web server, from snapshots of that reader.
-    tamblor::loggerweb::LoggerWeb loggerWeb(app, web, logger);
-    tamblor::registerWindows(app, studio, web, logger);
+    // The library, the recorder and the player, the web pages and the logger's reader live as
+    // long as the program, beside the windows.
+    tamblor::ProgramParts parts(app);
     QObject::connect(&app, &tamblor::Application::programEnded, &qtApp, &QApplication::quit,
                      Qt::QueuedConnection);
     QObject::connect(&instance, &tamblor::SingleInstance::activationRequested, &app, [&app] {
@@ -91,9 +80,7 @@ int main(int argc, char** argv)
     });
     // Closing the main menu is the one way out: the take under way is finished first.
     tamblor::EndSignals endSignals([&app] { app.endFromOutside(); });
-    if (!app.start())
+    if (!parts.start())
         return 1;
-    // The folders exist once start-up has run.
-    tamblor::installHelpFileIfMissing(app, tamblor::shippedHelpFile(QApplication::applicationDirPath()));
     return qtApp.exec();
 }

@@ -39,11 +39,7 @@ TEST_F(EventMenuTest, TheLineCountsDownToTheNextEventShowsItRecordingAndMovesOn)
 
     // While the take is under way.
     setNow(QDate(2026, 12, 7), QTime(17, 0, 0));
-    RecordRun r;
-    r.eventId = news.id;
-    r.eventName = news.name;
-    r.scheduledStartMs = ms(QDate(2026, 12, 7), QTime(17, 0));
-    studio->runs().append(r);
+    RecordRun r = storeRun(news, QDate(2026, 12, 7), QTime(17, 0), std::nullopt);
     advance(1);
     EXPECT_EQ(menuLine(), "Recording NEWS");
     advance(120);
@@ -86,10 +82,7 @@ TEST_F(EventMenuTest, TheQuestionNamesTheEventRecordingAndTomorrowsEventAndNothi
 {
     const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
     setNow(QDate(2026, 12, 7), QTime(17, 0, 30));
-    RecordRun r;
-    r.eventId = news.id;
-    r.eventName = news.name;
-    r.scheduledStartMs = ms(QDate(2026, 12, 7), QTime(17, 0));
+    RecordRun r = runOf(news, QDate(2026, 12, 7), QTime(17, 0), std::nullopt);
     r.firstSampleMs = r.scheduledStartMs;
     studio->runs().append(r);
     auto* notice = app->menuNotice();
@@ -119,23 +112,10 @@ TEST_F(EventMenuTest, AnEndFromOutsideAsksNothing)
 TEST_F(EventMenuTest, ResultsWaitingToBeSeenAreCountedUnderTheLineUntilSeen)
 {
     const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
-    RecordRun missed;
-    missed.eventId = news.id;
-    missed.eventName = news.name;
-    missed.scheduledStartMs = ms(QDate(2026, 12, 4), QTime(17, 0));
-    missed.result = RunResult::Missed;
-    studio->runs().append(missed);
+    storeRun(news, QDate(2026, 12, 4), QTime(17, 0), RunResult::Missed);
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min\n1 result to see in Tools, Record Events");
-    RecordRun ok = missed;
-    ok.id = 0;
-    ok.scheduledStartMs = ms(QDate(2026, 12, 3), QTime(17, 0));
-    ok.result = RunResult::OK;
-    studio->runs().append(ok);
-    RecordRun busy = missed;
-    busy.id = 0;
-    busy.scheduledStartMs = ms(QDate(2026, 12, 2), QTime(17, 0));
-    busy.result = RunResult::DeviceBusy;
-    studio->runs().append(busy);
+    storeRun(news, QDate(2026, 12, 3), QTime(17, 0), RunResult::OK);
+    storeRun(news, QDate(2026, 12, 2), QTime(17, 0), RunResult::DeviceBusy);
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min\n2 results to see in Tools, Record Events");
     studio->runs().markAllSeen();
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");

@@ -1,6 +1,7 @@
 // The "Record Events" window and its editor on the program's real database: events added,
 // changed, enabled and deleted through the window and read back by a new program; what is typed
-// wrong refused with a message that says what; results other than OK coloured until seen.
+// wrong refused with a message that says what; results other than OK coloured until seen; Record
+// Now from the event's card found by its name, never from another.
 #include "EventsFixture.h"
 #include "app/PromptService.h"
 #include "audio/devices/InputDevice.h"
@@ -43,9 +44,7 @@ protected:
     QString refusal(frmEditEvent* e)
     {
         const size_t before = studio->events().all().size();
-        e->cmdOK->click();
-        flushDeletes();
-        EXPECT_EQ(editor(), e) << "the editor stays open";
+        EXPECT_FALSE(accepted(e)) << "the editor stays open";
         EXPECT_EQ(studio->events().all().size(), before) << "nothing is stored";
         return e->lblMessage->text();
     }
@@ -58,11 +57,7 @@ protected:
     }
     RecordRun run(const RecordEvent& event, QTime start, std::optional<RunResult> result)
     {
-        RecordRun r;
-        r.eventId = event.id;
-        r.eventName = event.name;
-        r.scheduledStartMs = ms(QDate(2026, 12, 7), start);
-        r.result = result;
+        RecordRun r = runOf(event, QDate(2026, 12, 7), start, result);
         if (result != RunResult::Missed) {
             r.firstSampleMs = r.scheduledStartMs + 5;
             r.sampleRate = 44100;
@@ -81,7 +76,6 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
 {
     frmRecordEvents* w = openEvents();
     ASSERT_TRUE(w);
-    EXPECT_EQ(w->windowTitle(), "Record Events");
     EXPECT_EQ(w->lstEvents->topLevelItemCount(), 0);
     EXPECT_FALSE(w->cmdEdit->isEnabled());
     EXPECT_FALSE(w->lblDatabase->isVisible());
@@ -89,9 +83,7 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
     frmEditEvent* e = typeNews(w);
     ASSERT_TRUE(e);
     EXPECT_EQ(e->lblExample->text(), "e.g. \"NEWS 17:00 07.12\"");
-    e->cmdOK->click();
-    flushDeletes();
-    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    EXPECT_TRUE(accepted(e)) << e->lblMessage->text().toStdString();
     EXPECT_TRUE(app->messageText().isEmpty()) << "no warning for a plain event";
 
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
@@ -99,37 +91,26 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
                                                  "First free: {name} {time} {date}",
                                                  row(w->lstEvents, 0)[frmRecordEvents::Input], "Nothing", "Yes",
                                                  "12/07/2026 17:00", ""}));
+    const QStringList listed = row(w->lstEvents, 0);
     // The clock's tick moves the next start on once it has gone by.
     app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(17, 0, 30)));
     w->Timer1_Timer();
     EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::NextStart), "12/08/2026 17:00");
 
-    // What was stored is what the next program reads.
+    // What was stored is what the next program reads and lists.
     restartProgram();
-    std::vector<RecordEvent> stored = studio->events().all();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].name, "NEWS");
-    EXPECT_EQ(stored[0].start, QTime(17, 0));
-    EXPECT_EQ(stored[0].weekdays, RecordEvent::Weekdays);
-    EXPECT_FALSE(stored[0].isOneShot());
-    EXPECT_EQ(stored[0].lengthSeconds, 120);
-    EXPECT_EQ(stored[0].destination, schedule::Destination::FirstFree);
-    EXPECT_EQ(stored[0].nameTemplate, "{name} {time} {date}");
-    EXPECT_TRUE(stored[0].enabled);
-
-    // Changed: ends at a time of day, into slot 12 each time, loudness normalized; Saturday only.
+    ASSERT_EQ(studio->events().all().size(), 1u);
+    const qint64 id = studio->events().all()[0].id;
     w = openEvents();
+    EXPECT_EQ(row(w->lstEvents, 0), listed);
+
+    // Changed (the editor opened on what is stored): ends at a time of day, into slot 12 each
+    // time, loudness normalized; Saturday only.
     // Opened on a list of events, the first is the one the buttons work on.
     ASSERT_TRUE(w->lstEvents->topLevelItem(0)->isSelected());
-    EXPECT_TRUE(w->cmdEdit->isEnabled());
-    w->selectEvent(stored[0].id);
     ASSERT_TRUE(w->cmdEdit->isEnabled());
-    w->cmdEdit->click();
-    e = editor();
+    e = change(w);
     ASSERT_TRUE(e);
-    EXPECT_EQ(e->txtName->text(), "NEWS");
-    EXPECT_EQ(e->txtLength->text(), "00:02:00");
-    EXPECT_EQ(e->txtStart->text(), "17:00");
     for (int d = 0; d < 7; ++d)
         e->chkDay[d]->setChecked(d == 5);
     e->optEnd[1]->setChecked(true);
@@ -138,31 +119,22 @@ TEST_F(EventWindowTest, AnEventTypedInIsStoredListedChangedDisabledAndDeletedAnd
     e->txtSlot->setText("12");
     e->cboAfter->setCurrentIndex(2);
     e->txtTarget->setText("-18");
-    e->cmdOK->click();
-    flushDeletes();
-    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    EXPECT_TRUE(accepted(e)) << e->lblMessage->text().toStdString();
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
     EXPECT_EQ(row(w->lstEvents, 0), QStringList({"NEWS", "Sat", "17:00", "until 17:30", "Slot 12",
                                                  row(w->lstEvents, 0)[frmRecordEvents::Input],
                                                  "Loudness -18 LUFS, peak -1 dBTP", "Yes", "12/12/2026 17:00", ""}));
-    const RecordEvent changed = *studio->events().find(stored[0].id);
-    EXPECT_EQ(changed.endKind, schedule::EndKind::TimeOfDay);
-    EXPECT_EQ(changed.end, QTime(17, 30));
-    EXPECT_EQ(changed.destination, schedule::Destination::FixedSlot);
-    EXPECT_EQ(changed.fixedSlot, 12);
-    EXPECT_EQ(changed.after, schedule::AfterRecording::LoudnessNormalize);
-    EXPECT_EQ(changed.loudnessLufs, -18);
 
     // Disabled and enabled again from the list.
-    w->selectEvent(changed.id);
+    w->selectEvent(id);
     EXPECT_EQ(w->cmdEnable->text(), "Disable");
     w->cmdEnable->click();
-    EXPECT_FALSE(studio->events().find(changed.id)->enabled);
+    EXPECT_FALSE(studio->events().find(id)->enabled);
     EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::Enabled], "No");
     EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::NextStart], "off");
     EXPECT_EQ(w->cmdEnable->text(), "Enable");
     w->cmdEnable->click();
-    EXPECT_TRUE(studio->events().find(changed.id)->enabled);
+    EXPECT_TRUE(studio->events().find(id)->enabled);
 
     // Delete asks, naming the event; No keeps it, Yes removes it.
     prompts->answers = {QMessageBox::No, QMessageBox::Yes};
@@ -231,9 +203,7 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
     e->txtStart->setText("17:00");
     e->optEnd[1]->setChecked(true);
     e->txtEnd->setText("01:00");
-    e->cmdOK->click();
-    flushDeletes();
-    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    EXPECT_TRUE(accepted(e)) << e->lblMessage->text().toStdString();
     ASSERT_EQ(studio->events().all().size(), 1u);
     const RecordEvent news = studio->events().all()[0];
     EXPECT_EQ(news.date, QDate(2026, 12, 7));
@@ -243,18 +213,11 @@ TEST_F(EventWindowTest, WhatIsTypedWrongIsRefusedWithAMessageThatSaysWhat)
 
 TEST_F(EventWindowTest, ALengthOfMoreThanADayIsListedAndEditedAsTyped)
 {
-    RecordEvent e;
-    e.name = "MARATHON";
-    e.start = QTime(6, 0);
-    e.weekdays = RecordEvent::EveryDay;
-    e.lengthSeconds = 27 * 3600 + 5;
-    studio->events().add(e);
+    storeEvent("MARATHON", QTime(6, 0), 27 * 3600 + 5, RecordEvent::EveryDay);
     frmRecordEvents* w = openEvents();
-    ASSERT_TRUE(w);
     ASSERT_EQ(w->lstEvents->topLevelItemCount(), 1);
     EXPECT_EQ(w->lstEvents->topLevelItem(0)->text(frmRecordEvents::End), "for 27:00:05");
-    w->cmdEdit->click();
-    frmEditEvent* edit = editor();
+    frmEditEvent* edit = change(w);
     ASSERT_TRUE(edit);
     EXPECT_EQ(edit->txtLength->text(), "27:00:05");
 }
@@ -292,9 +255,7 @@ TEST_F(EventWindowTest, TextThatIsNoTimeDateOrNumberIsRefusedNamingTheField)
     EXPECT_EQ(refusal(e), "Type the loudness as a number of LUFS from -60 to -5.\n"
                           "Type the true peak as a number of dBTP from -20 to 0.");
     e->cboAfter->setCurrentIndex(1); // the loudness fields are not read for a peak normalize
-    e->cmdOK->click();
-    flushDeletes();
-    EXPECT_EQ(editor(), nullptr) << e->lblMessage->text().toStdString();
+    EXPECT_TRUE(accepted(e)) << e->lblMessage->text().toStdString();
     ASSERT_EQ(studio->events().all().size(), 1u);
     const RecordEvent stored = studio->events().all()[0];
     EXPECT_EQ(stored.start, QTime(6, 10, 30));
@@ -315,9 +276,7 @@ TEST_F(EventWindowTest, ACutNameAndAnOverlapOnTheSameInputAreStoredWithAWarningN
     frmEditEvent* e = typeNews(w);
     ASSERT_TRUE(e);
     e->txtName->setText("NETWORK NEWS FROM LONDON");
-    e->cmdOK->click();
-    flushDeletes();
-    EXPECT_EQ(editor(), nullptr) << "warnings do not keep the event from being stored";
+    EXPECT_TRUE(accepted(e)) << "warnings do not keep the event from being stored";
     EXPECT_EQ(studio->events().all().size(), 2u);
     const QString said = app->messageText();
     EXPECT_TRUE(said.contains("\"NETWORK NEWS FROM LONDON 17:00 07.12\" is named \"NETWORK NEWS FROM LONDON \""))
@@ -329,13 +288,11 @@ TEST_F(EventWindowTest, ACutNameAndAnOverlapOnTheSameInputAreStoredWithAWarningN
     const RecordEvent news = studio->events().all()[0].name == "WEATHER" ? studio->events().all()[1]
                                                                          : studio->events().all()[0];
     w->selectEvent(news.id);
-    w->cmdEdit->click();
-    e = editor();
+    e = change(w);
     e->txtName->setText("NEWS");
     e->txtStart->setText("16:58");
     e->txtLength->setText("00:03:00"); // ends as WEATHER starts
-    e->cmdOK->click();
-    flushDeletes();
+    ASSERT_TRUE(accepted(e));
     EXPECT_EQ(app->messageText(), "");
 }
 
@@ -343,7 +300,7 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
 {
     const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 120);
     const RecordEvent weather = storeEvent("WEATHER", QTime(6, 10), 60);
-    run(news, QTime(8, 0), RunResult::OK);
+    const RecordRun done = run(news, QTime(8, 0), RunResult::OK);
     const RecordRun missed = run(weather, QTime(6, 10), RunResult::Missed);
     const RecordRun busy = run(news, QTime(9, 0), RunResult::DeviceBusy);
 
@@ -357,14 +314,11 @@ TEST_F(EventWindowTest, AResultOtherThanOkStandsOutUntilSeenAndStaysSeenAfterARe
     };
     const auto face = [&](qint64 id) { return find(id)->background(frmRecordEvents::Result).color(); };
     const auto text = [&](qint64 id) { return find(id)->foreground(frmRecordEvents::Result).color(); };
-    QTreeWidgetItem* ok = nullptr;
-    for (int i = 0; i < 3; ++i)
-        if (w->lstRuns->topLevelItem(i)->text(frmRecordEvents::Result) == "OK")
-            ok = w->lstRuns->topLevelItem(i);
-    ASSERT_TRUE(ok);
+    const QTreeWidgetItem* ok = find(done.id);
     EXPECT_EQ(ok->background(frmRecordEvents::Result).style(), Qt::NoBrush);
-    EXPECT_EQ(QStringList({ok->text(0), ok->text(2), ok->text(3), ok->text(4), ok->text(frmRecordEvents::Peak)}),
-              QStringList({"NEWS", "08:00:00 (planned)", "02:00", "3", "-3.2 dBFS"}))
+    EXPECT_EQ(QStringList({ok->text(0), ok->text(2), ok->text(3), ok->text(4), ok->text(frmRecordEvents::Result),
+                           ok->text(frmRecordEvents::Peak)}),
+              QStringList({"NEWS", "08:00:00 (planned)", "02:00", "3", "OK", "-3.2 dBFS"}))
         << "a run stored before its first sample was measured shows when it was planned to start";
 
     EXPECT_EQ(face(missed.id), frmRecordEvents::attentionColour());
@@ -451,30 +405,30 @@ TEST_F(EventWindowTest, WithTheDatabaseClosedTheWindowSaysSoAndOffersNoNewEvent)
     EXPECT_EQ(menuLine(), "");
 }
 
-TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
+TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceFromItsCardByNameAndItsResultIsListed)
 {
-    // 44100 stereo, start mode Off, unity gain.
-    writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes({{3, 3}, {5, 1}, {6, 0}, {11, 16384}}, 22));
-    restartProgram();
-    auto& backend = dynamic_cast<audio::VirtualBackend&>(app->audio());
-    backend.setInputSignal(audio::sources::tone(440.0, 16000));
-    const RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+    restartOn44100Stereo(2);
+    card().setInputSignal(audio::sources::tone(440.0, 16000));
+    RecordEvent news = storeEvent("NEWS", QTime(17, 0), 2);
+    news.device = 0; // the number its card had when it was chosen
+    news.deviceName = "Studio Line";
+    studio->events().update(news);
+    RecordEvent gone = storeEvent("GONE", QTime(18, 0), 1);
+    gone.device = 1;
+    gone.deviceName = "Old USB Card";
+    studio->events().update(gone);
 
     frmRecordEvents* w = openEvents();
     w->selectEvent(news.id);
     ASSERT_TRUE(w->cmdRecordNow->isEnabled());
     w->cmdRecordNow->click();
     ASSERT_TRUE(studio->scheduler().recording());
+    EXPECT_EQ(studio->recording().input().deviceId(), 1) << "its card by name, wherever its number moved";
     EXPECT_EQ(menuLine(), "Recording NEWS");
     EXPECT_FALSE(w->cmdRecordNow->isEnabled()) << "one take at a time";
 
-    // 50 ms steps of the clock, the input and the ticks, until the take is done.
-    for (int i = 0; i < 400 && (studio->scheduler().recording() || studio->recording().state() != RecordingSession::State::Idle); ++i) {
-        app->clock().advance(Studio::TickMs);
-        backend.advance(44100 * Studio::TickMs / 1000);
-        studio->recording().input().waitIdle();
-        studio->tick();
-    }
+    for (int i = 0; i < 400 && (studio->scheduler().recording() || studio->recording().state() != RecordingSession::State::Idle); ++i)
+        step();
     studio->scheduler().finishChecks();
     QCoreApplication::processEvents();
     const std::vector<RecordRun> runs = studio->runs().list(news.id);
@@ -483,9 +437,18 @@ TEST_F(EventWindowTest, RecordNowRecordsTheEventAtOnceAndItsResultIsListed)
     EXPECT_EQ(runs[0].lengthFrames, 2 * 44100);
     ASSERT_EQ(w->lstRuns->topLevelItemCount(), 1);
     EXPECT_EQ(w->lstRuns->topLevelItem(0)->text(frmRecordEvents::Result), "OK");
-    EXPECT_EQ(row(w->lstEvents, 0)[frmRecordEvents::LastResult], "OK");
+    w->selectEvent(news.id);
+    EXPECT_EQ(w->lstEvents->currentItem()->text(frmRecordEvents::LastResult), "OK");
     EXPECT_TRUE(w->cmdRecordNow->isEnabled());
     EXPECT_EQ(menuLine(), "Next: NEWS at 17:00, in 12 min");
+
+    // A card that is gone is never replaced by whatever card has its number.
+    w->selectEvent(gone.id);
+    w->cmdRecordNow->click();
+    const std::optional<RecordRun> refused = studio->runs().last(gone.id);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->result, RunResult::DeviceBusy);
+    EXPECT_EQ(refused->detail, "The input \"Old USB Card\" is not there; nothing was recorded from another card.");
 }
 
 TEST_F(EventWindowTest, AStoredEventThatCannotRunIsListedAsNeedingRepairSayingWhy)

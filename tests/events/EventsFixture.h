@@ -1,15 +1,16 @@
 #pragma once
-// The program as main makes it (the application, the studio, every window registered) over a
-// fresh root, its clock fixed on Monday 7 December 2026 at 16:48, started: the program's
-// database is open. The record events' windows are opened through the main menu.
+// The program as main makes it (the application and the parts its windows stand on, every window
+// registered) over a fresh root, its clock fixed on Monday 7 December 2026 at 16:48 and the
+// studio's own timer stopped (the tests tick it), started: the program's database is open. The
+// record events' windows are opened through the main menu.
 #include "app/Application.h"
 #include "app/mnuMenu.h"
 #include "events/frmEditEvent.h"
 #include "events/frmRecordEvents.h"
+#include "audio/devices/InputDevice.h"
+#include "audio/devices/VirtualBackend.h"
+#include "program/ProgramParts.h"
 #include "studio/Studio.h"
-#include "program/Windows.h"
-#include "web/WebService.h"
-#include "logger/LoggerReader.h"
 #include "tests/support/AppFixture.h"
 #include <QAction>
 #include <QCheckBox>
@@ -38,24 +39,20 @@ protected:
     }
     void startProgram()
     {
-        studio = std::make_unique<tamblor::Studio>(*app);
+        parts = std::make_unique<tamblor::ProgramParts>(*app);
+        studio = &parts->studio();
         studio->setTimerRunning(false);
-        web = std::make_unique<tamblor::web::WebService>(*app, *studio);
-        logger = std::make_unique<tamblor::logger::LoggerReader>(*app);
-        tamblor::registerWindows(*app, *studio, *web, *logger);
         app->clock().setFixed(QDateTime(QDate(2026, 12, 7), QTime(16, 48, 0)));
-        ASSERT_TRUE(app->start());
+        ASSERT_TRUE(parts->start());
         ASSERT_TRUE(studio->database().isOpen());
         menu = app->windows().find<tamblor::mnuMenu>(tamblor::WindowName::mnuMenu);
         ASSERT_TRUE(menu);
     }
     void endProgram()
     {
-        if (app)
-            app->windows().destroyAll();
-        logger.reset();
-        web.reset();
-        studio.reset();
+        studio = nullptr;
+        menu = nullptr;
+        parts.reset();
     }
     // A new program over the same root, as after a restart.
     void restartProgram()
@@ -78,6 +75,19 @@ protected:
     tamblor::events::frmEditEvent* editor() const
     {
         return app->windows().find<tamblor::events::frmEditEvent>(tamblor::WindowName::frmEditEvent);
+    }
+    // "Change..." on the window: the editor, opened on the selected event.
+    tamblor::events::frmEditEvent* change(tamblor::events::frmRecordEvents* w)
+    {
+        w->cmdEdit->click();
+        return editor();
+    }
+    // OK on the editor: true when it took what was typed and closed.
+    bool accepted(tamblor::events::frmEditEvent* e)
+    {
+        e->cmdOK->click();
+        flushDeletes();
+        return editor() == nullptr;
     }
     static void flushDeletes()
     {
@@ -105,15 +115,56 @@ protected:
         studio->events().add(e);
         return e;
     }
-    qint64 ms(QDate day, QTime time) const { return QDateTime(day, time).toMSecsSinceEpoch(); }
+    static qint64 ms(QDate day, QTime time) { return QDateTime(day, time).toMSecsSinceEpoch(); }
+    // A run of an event due on `day` at `start`, with its result (none while under way); stored
+    // by storeRun, by the caller once it has filled in more.
+    static tamblor::schedule::RecordRun runOf(const tamblor::schedule::RecordEvent& e, QDate day, QTime start,
+                                              std::optional<tamblor::schedule::RunResult> result)
+    {
+        tamblor::schedule::RecordRun r;
+        r.eventId = e.id;
+        r.eventName = e.name;
+        r.scheduledStartMs = ms(day, start);
+        r.result = result;
+        return r;
+    }
+    tamblor::schedule::RecordRun storeRun(const tamblor::schedule::RecordEvent& e, QDate day, QTime start,
+                                          std::optional<tamblor::schedule::RunResult> result)
+    {
+        tamblor::schedule::RecordRun r = runOf(e, day, start, result);
+        studio->runs().append(r);
+        return r;
+    }
+    // The program again on 44100 stereo, start mode Off, unity gain; with `cards` input cards, the
+    // second chosen in the preferences when there are two.
+    void restartOn44100Stereo(int cards = 1)
+    {
+        std::map<int, int16_t> records{{3, 3}, {5, 1}, {6, 0}, {11, 16384}};
+        if (cards == 2)
+            records.insert({{1, 0}, {2, 1}});
+        writeAllBytes(native("C/Tamblor/MyComp.ini"), settingsBytes(records, 22));
+        restartProgram();
+        if (cards == 2)
+            card().setInputDevices({"Virtual Input", "Studio Line"});
+    }
+    tamblor::audio::VirtualBackend& card() { return dynamic_cast<tamblor::audio::VirtualBackend&>(app->audio()); }
+    // Steps the card, the clock and the studio by one tick of 50 ms.
+    void step()
+    {
+        app->clock().advance(tamblor::Studio::TickMs);
+        card().advance(44100 * tamblor::Studio::TickMs / 1000);
+        studio->recording().input().waitIdle();
+        studio->tick();
+        studio->watch().waitIdle();
+        QCoreApplication::processEvents();
+    }
     QString menuLine()
     {
         menu->Timer1_Timer();
         return menu->findChild<QLabel*>("lblNotice")->text();
     }
 
-    std::unique_ptr<tamblor::Studio> studio;
-    std::unique_ptr<tamblor::web::WebService> web;
-    std::unique_ptr<tamblor::logger::LoggerReader> logger;
+    std::unique_ptr<tamblor::ProgramParts> parts;
+    tamblor::Studio* studio = nullptr; // the parts' studio
     tamblor::mnuMenu* menu = nullptr;
 };

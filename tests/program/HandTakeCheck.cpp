@@ -13,16 +13,13 @@
 // how much of the file equals the capture frame for frame.
 #include "app/Application.h"
 #include "core/SharedState.h"
-#include "info/InfoWindows.h"
 #include "library/SoundLibrary.h"
-#include "logger/LoggerReader.h"
-#include "program/Windows.h"
+#include "program/ProgramParts.h"
 #include "studio/RecordingSession.h"
 #include "studio/Studio.h"
 #include "tests/audio/devices/PulseFixture.h"
 #include "tests/audio/devices/SignalMeasure.h"
 #include "wavefiles/frmWaveFiles.h"
-#include "web/WebService.h"
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
 #include <QApplication>
@@ -161,15 +158,12 @@ int main(int argc, char** argv)
         return 2;
     }
     writeSettings(root, device);
-    Studio studio(app);
-    web::WebService web(app, studio);
-    logger::LoggerReader logger(app);
-    registerWindows(app, studio, web, logger);
-    if (!app.start()) {
+    ProgramParts parts(app);
+    Studio& studio = parts.studio();
+    if (!parts.start()) {
         std::fprintf(stderr, "the program did not start\n");
         return 1;
     }
-    installHelpFileIfMissing(app, shippedHelpFile(QApplication::applicationDirPath()));
     auto* w = app.windows().show<frmWaveFiles>(WindowName::frmWaveFiles);
     if (!w) {
         std::fprintf(stderr, "no library window\n");

@@ -1,14 +1,10 @@
 #pragma once
-// The program's windows over a started application, standing on what the program gives them
-// (the studio, the web service, the logger's reader), registered as the program registers them.
+// The program's windows over a started application, standing on the parts the program makes
+// for them (the studio, the web service, the logger's reader), made as main makes them.
 #include "app/Application.h"
-#include "info/InfoWindows.h"
-#include "logger/LoggerReader.h"
-#include "program/Windows.h"
-#include "studio/Studio.h"
+#include "info/frmHelp.h"
+#include "program/ProgramParts.h"
 #include "tests/support/AppFixture.h"
-#include "web/WebService.h"
-#include <QCoreApplication>
 #include <memory>
 
 class ProgramTest : public AppTest {
@@ -16,24 +12,16 @@ protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        studio = std::make_unique<tamblor::Studio>(*app);
-        web = std::make_unique<tamblor::web::WebService>(*app, *studio);
-        logger = std::make_unique<tamblor::logger::LoggerReader>(*app);
-        tamblor::registerWindows(*app, *studio, *web, *logger);
-        ASSERT_TRUE(app->start());
-        // As the program does, so the help window has its text.
-        ASSERT_TRUE(tamblor::installHelpFileIfMissing(*app, tamblor::shippedHelpFile(QCoreApplication::applicationDirPath())));
+        parts = std::make_unique<tamblor::ProgramParts>(*app);
+        ASSERT_TRUE(parts->start());
+        // The help window has its text, as in the program.
+        ASSERT_TRUE(app->drives().fileExists(tamblor::frmHelp::HelpFile));
     }
     void TearDown() override
     {
-        app->windows().destroyAll();
-        logger.reset();
-        web.reset();
-        studio.reset();
+        parts.reset();
         AppTest::TearDown();
     }
 
-    std::unique_ptr<tamblor::Studio> studio;
-    std::unique_ptr<tamblor::web::WebService> web;
-    std::unique_ptr<tamblor::logger::LoggerReader> logger;
+    std::unique_ptr<tamblor::ProgramParts> parts;
 };

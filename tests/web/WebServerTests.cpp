@@ -348,24 +348,3 @@ TEST_F(WebTest, TakesDownloadAndPlayByteForByteWithRangesAndEachDownloadIsAudite
     EXPECT_EQ(rows.back().detail, "slot 1");
     EXPECT_EQ(rows[rows.size() - 2].detail, "slot 1 bytes 0-99");
 }
-
-TEST_F(WebTest, APageOfAnotherPartIsServedToViewersOnlyWithItsMetrics)
-{
-    service->stop();
-    service->router().addPage("/logger", [](const HttpRequest&, bool asJson) {
-        HttpResponse r;
-        r.contentType = asJson ? "application/json" : "text/html; charset=utf-8";
-        r.body = asJson ? "{\"segments\":[]}" : "<p>coverage</p>";
-        return r;
-    });
-    service->router().addMetrics([] { return QByteArray("tamblor_logger_retention_days 12\n"); });
-    service->applySettings();
-    ASSERT_TRUE(service->isRunning());
-    port = service->port();
-    EXPECT_EQ(get("/logger").status, 401);
-    WebReply r = get("/logger", {bearer(viewerToken)});
-    EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.body, "<p>coverage</p>");
-    EXPECT_EQ(get("/logger.json", {bearer(viewerToken)}).body, "{\"segments\":[]}");
-    EXPECT_TRUE(get("/metrics", {bearer(viewerToken)}).body.endsWith("tamblor_logger_retention_days 12\n"));
-}
