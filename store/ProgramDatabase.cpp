@@ -25,7 +25,7 @@ QString capitalFirst(QString text)
 DatabaseKind DatabaseKind::program()
 {
     return {ProgramDatabase::DosPath, Schema::ApplicationId, Schema::migrations(), "The program's database",
-            "record events are off", "the record events must be entered again"};
+            "record events are off", "the record events must be entered again", {}};
 }
 
 ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : ProgramDatabase(app, DatabaseKind::program(), parent) {}
