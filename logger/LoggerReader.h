@@ -4,6 +4,11 @@
 // logger runs now (its one-program-per-root lock is held: read from the lock file, never
 // taken), its last segment, the days the disk still holds and the rows of a span for the
 // coverage grid. Lives on the user-interface thread beside the studio.
+//
+// While the logger does not run, a look leaves SQLite's empty write-ahead log and its index
+// (Logger.db-wal, -shm) beside the file: a connection that may not write cannot remove them,
+// and removing them by hand could race the logger's start. They hold nothing; the logger's
+// next run takes them over and removes them at its close.
 #include "logger/LoggerCoverage.h"
 #include "logger/LoggerSettings.h"
 #include "logger/LoggerStore.h"

@@ -124,7 +124,8 @@ std::vector<Loss> lossesFrom(const QString& text)
 store::DatabaseKind LoggerStore::kind()
 {
     return {DosPath, ApplicationId, QStringList{QString::fromUtf8(Version1), QString::fromUtf8(Version2)}, "The logger's database",
-            "the logger records without its rows", "the rows of the segments recorded so far are lost (the files stay)"};
+            "the logger records without its rows", "the rows of the segments recorded so far are lost (the files stay)",
+            "the Logger window and page show no coverage"};
 }
 
 LoggerStore::LoggerStore(Core& core, store::ProgramDatabase::Access access) : database_(core, kind(), access) {}

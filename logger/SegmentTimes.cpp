@@ -1,6 +1,7 @@
 #include "logger/SegmentTimes.h"
 #include <QDateTime>
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 
 namespace tamblor::logger::SegmentTimes {
@@ -80,6 +81,24 @@ QString stamp(qint64 ms)
 {
     const QDateTime t = local(ms);
     return t.toString("yyyy-MM-ddTHHmmss") + offsetText(t.offsetFromUtc());
+}
+
+std::vector<qint64> instantsOf(const QDate& date, const QTime& time)
+{
+    if (!date.isValid() || !time.isValid())
+        return {};
+    // The wall-clock time read as if it were UTC, less each offset in force around it (a day
+    // either side: no zone changes its clocks twice within a day); those that agree are it.
+    constexpr qint64 DayMs = 86400000;
+    const qint64 wall = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+    std::vector<qint64> out;
+    for (int offset : {utcOffsetSeconds(wall - DayMs), utcOffsetSeconds(wall + DayMs)}) {
+        const qint64 t = wall - qint64(offset) * 1000;
+        if (utcOffsetSeconds(t) == offset && (out.empty() || out.front() != t))
+            out.push_back(t);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 qint64 framesSinceMidnight(qint64 ms, int rate)

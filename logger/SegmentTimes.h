@@ -5,7 +5,9 @@
 // so the repeated autumn hour is two different spans with two different names.
 #include <QDate>
 #include <QString>
+#include <QTime>
 #include <QtGlobal>
+#include <vector>
 
 namespace tamblor::logger {
 
@@ -23,6 +25,9 @@ QString stamp(qint64 ms);
 // The offset from UTC in effect at an instant, in seconds, and as "+0100".
 int utcOffsetSeconds(qint64 ms);
 QString offsetText(int seconds);
+// The instants a local date and time of day name, earliest first: one as a rule, two in the
+// hour the clocks go back (its first pass and its second), none in the hour they skip.
+std::vector<qint64> instantsOf(const QDate& date, const QTime& time);
 // Frames at `rate` from local midnight of the instant's day to the instant.
 qint64 framesSinceMidnight(qint64 ms, int rate);
 

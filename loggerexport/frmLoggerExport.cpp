@@ -8,8 +8,10 @@
 #include "browse/FolderList.h"
 #include "core/TimeText.h"
 #include "logger/LoggerStore.h"
+#include "logger/SegmentTimes.h"
 #include "logger/SpanExport.h"
 #include "platform/Failure.h"
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,6 +23,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tamblor {
 
@@ -55,14 +58,27 @@ frmLoggerExport::frmLoggerExport(Application& app, std::optional<qint64> startMs
         d->setToolTip(dateHint);
     for (QLineEdit* t : {txtStartTime, txtEndTime})
         t->setToolTip("The time of day: 17:00 or 17:00:00");
+    cboStartPass = controls::named(new QComboBox(span), "cboStartPass");
+    cboEndPass = controls::named(new QComboBox(span), "cboEndPass");
+    start_ = {txtStartDate, txtStartTime, cboStartPass};
+    end_ = {txtEndDate, txtEndTime, cboEndPass};
+    for (const LocalBoxes* b : {&start_, &end_}) {
+        b->pass->setToolTip("The clocks go back this night: the time comes twice");
+        b->pass->setVisible(false);
+        const auto follow = [this, b] { showPass(*b); };
+        connect(b->date, &QLineEdit::textChanged, this, follow);
+        connect(b->time, &QLineEdit::textChanged, this, follow);
+    }
     auto* spanGrid = new QGridLayout(span);
     spanGrid->addWidget(controls::label(span, "lblStart", "Start"), 0, 0);
     spanGrid->addWidget(txtStartDate, 0, 1);
     spanGrid->addWidget(txtStartTime, 0, 2);
+    spanGrid->addWidget(cboStartPass, 0, 3);
     spanGrid->addWidget(controls::label(span, "lblEnd", "End"), 1, 0);
     spanGrid->addWidget(txtEndDate, 1, 1);
     spanGrid->addWidget(txtEndTime, 1, 2);
-    spanGrid->setColumnStretch(3, 1);
+    spanGrid->addWidget(cboEndPass, 1, 3);
+    spanGrid->setColumnStretch(4, 1);
 
     auto* target = controls::frame(this, "fraTarget", "Save as");
     Drive1 = controls::named(new DriveList(app.drives(), target), "Drive1");
@@ -150,35 +166,65 @@ frmLoggerExport::~frmLoggerExport() = default;
 
 void frmLoggerExport::setSpan(qint64 startMs, qint64 endMs)
 {
-    const QString sep = app().clock().dateSeparator();
-    const auto put = [&sep](qint64 ms, QLineEdit* date, QLineEdit* time) {
-        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
-        date->setText(dateText(t.date(), sep));
-        time->setText(t.time().toString(t.time().msec() ? "HH:mm:ss.zzz" : "HH:mm:ss"));
-    };
-    put(startMs, txtStartDate, txtStartTime);
-    put(endMs, txtEndDate, txtEndTime);
+    put(startMs, start_);
+    put(endMs, end_);
 }
 
-std::optional<qint64> frmLoggerExport::msOf(QLineEdit* date, QLineEdit* time) const
+void frmLoggerExport::put(qint64 ms, const LocalBoxes& boxes)
 {
-    const QDate d = dateFromText(date->text().trimmed(), app().clock().dateSeparator());
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    boxes.date->setText(dateText(t.date(), app().clock().dateSeparator()));
+    boxes.time->setText(t.time().toString(t.time().msec() ? "HH:mm:ss.zzz" : "HH:mm:ss"));
+    // The boxes show the pass as they read: the second when the instant is the later of two.
+    const std::vector<qint64> instants = instantsOf(boxes);
+    boxes.pass->setCurrentIndex(instants.size() == 2 && ms == instants[1] ? 1 : 0);
+}
+
+void frmLoggerExport::showPass(const LocalBoxes& boxes)
+{
+    const std::vector<qint64> instants = instantsOf(boxes);
+    const bool twice = instants.size() == 2;
+    if (twice) {
+        // Named by the zone's own abbreviations ("BST", "GMT"), else by the offsets.
+        const auto zone = [](qint64 ms) {
+            const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+            const QString name = t.timeZoneAbbreviation();
+            const QString offset = logger::SegmentTimes::offsetText(t.offsetFromUtc());
+            return name.isEmpty() || !name.at(0).isLetter() ? offset : name;
+        };
+        const QStringList texts{"first (" + zone(instants[0]) + ")", "second (" + zone(instants[1]) + ")"};
+        const int index = std::max(0, boxes.pass->currentIndex());
+        if (boxes.pass->count() != 2 || boxes.pass->itemText(0) != texts[0] || boxes.pass->itemText(1) != texts[1]) {
+            boxes.pass->clear();
+            boxes.pass->addItems(texts);
+        }
+        boxes.pass->setCurrentIndex(index);
+    }
+    boxes.pass->setVisible(twice);
+}
+
+std::vector<qint64> frmLoggerExport::instantsOf(const LocalBoxes& boxes) const
+{
+    const QDate d = dateFromText(boxes.date->text().trimmed(), app().clock().dateSeparator());
     QTime t;
     for (const char* format : TimeFormats) {
-        t = QTime::fromString(time->text().trimmed(), format);
+        t = QTime::fromString(boxes.time->text().trimmed(), format);
         if (t.isValid())
             break;
     }
-    if (!d.isValid() || !t.isValid())
-        return std::nullopt;
-    const QDateTime local(d, t, Qt::LocalTime);
-    if (!local.isValid())
-        return std::nullopt; // a time the clocks skip
-    return local.toMSecsSinceEpoch();
+    return logger::SegmentTimes::instantsOf(d, t);
 }
 
-std::optional<qint64> frmLoggerExport::startMs() const { return msOf(txtStartDate, txtStartTime); }
-std::optional<qint64> frmLoggerExport::endMs() const { return msOf(txtEndDate, txtEndTime); }
+std::optional<qint64> frmLoggerExport::msOf(const LocalBoxes& boxes) const
+{
+    const std::vector<qint64> instants = instantsOf(boxes);
+    if (instants.empty())
+        return std::nullopt; // not a date and a time, or a time the clocks skip
+    return instants.size() == 2 && boxes.pass->currentIndex() == 1 ? instants[1] : instants[0];
+}
+
+std::optional<qint64> frmLoggerExport::startMs() const { return msOf(start_); }
+std::optional<qint64> frmLoggerExport::endMs() const { return msOf(end_); }
 
 QString frmLoggerExport::targetPath() const
 {
@@ -194,7 +240,8 @@ QString frmLoggerExport::targetPath() const
 void frmLoggerExport::setWorking(bool working)
 {
     working_ = working;
-    for (QWidget* w : std::initializer_list<QWidget*>{txtStartDate, txtStartTime, txtEndDate, txtEndTime, Drive1, Dir1, txtFile, cmdExport})
+    for (QWidget* w : std::initializer_list<QWidget*>{txtStartDate, txtStartTime, cboStartPass, txtEndDate, txtEndTime,
+                                                      cboEndPass, Drive1, Dir1, txtFile, cmdExport})
         w->setEnabled(!working);
     Gauge->setVisible(working);
     if (working)

@@ -65,7 +65,7 @@ QString dayLink(const QDate& newest, int days, const QString& text)
 
 } // namespace
 
-QByteArray html(const LoggerSnapshot& s, QDate newest, int days)
+QByteArray html(const LoggerSnapshot& s, QDate newest, int days, const web::Pages::Viewer& viewer)
 {
     std::tie(newest, days) = within(s, newest, days);
     const logger::LoggerCoverage coverage(s.rows, s.nowMs);
@@ -115,7 +115,7 @@ QByteArray html(const LoggerSnapshot& s, QDate newest, int days)
                          "font-size:80%}table.grid td.none{background:repeating-linear-gradient(45deg,#fff,#fff 3px,"
                          "#ddd 3px,#ddd 6px)}.swatch{display:inline-block;width:1em;height:1em;border:1px solid #888;"
                          "vertical-align:middle}body{max-width:none}</style>";
-    return web::Pages::framed("Logger", head + b);
+    return web::Pages::framed("Logger", head + b, viewer);
 }
 
 QByteArray json(const LoggerSnapshot& s, QDate newest, int days)

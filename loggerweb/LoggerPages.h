@@ -5,6 +5,7 @@
 // of /metrics (Prometheus text). Pure functions of a snapshot the user-interface thread made.
 #include "logger/LoggerCoverage.h"
 #include "logger/LoggerReader.h"
+#include "web/Pages.h"
 #include <QByteArray>
 #include <QDate>
 
@@ -25,7 +26,7 @@ inline constexpr int DefaultDays = 7;
 inline constexpr int MostDays = 62;
 
 // `newest` and `days` as asked, kept within what the snapshot holds.
-QByteArray html(const LoggerSnapshot& s, QDate newest, int days);
+QByteArray html(const LoggerSnapshot& s, QDate newest, int days, const web::Pages::Viewer& viewer = {});
 QByteArray json(const LoggerSnapshot& s, QDate newest, int days);
 QByteArray metrics(const LoggerSnapshot& s);
 

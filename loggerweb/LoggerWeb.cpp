@@ -24,7 +24,7 @@ web::HttpResponse answer(int status, const QByteArray& body, bool asJson)
 LoggerWeb::LoggerWeb(Core& core, web::WebService& service, logger::LoggerReader& reader, QObject* parent)
     : QObject(parent), core_(core), reader_(reader)
 {
-    service.router().addPage("/logger", [box = box_](const web::HttpRequest& request, bool asJson) {
+    const auto page = [box = box_](const web::HttpRequest& request, bool asJson, const web::Pages::Viewer& viewer) {
         const auto s = box->get();
         if (!s->status.database)
             return answer(404, asJson ? QByteArray("{\"error\":\"not found\"}")
@@ -35,8 +35,10 @@ LoggerWeb::LoggerWeb(Core& core, web::WebService& service, logger::LoggerReader&
         int days = request.queryValue("days").left(3).toInt(&ok);
         if (!ok)
             days = LoggerPages::DefaultDays;
-        return answer(200, asJson ? LoggerPages::json(*s, to, days) : LoggerPages::html(*s, to, days), asJson);
-    });
+        return answer(200, asJson ? LoggerPages::json(*s, to, days) : LoggerPages::html(*s, to, days, viewer), asJson);
+    };
+    // In the nav bar while the page is there: a Logger.db on the root at the last snapshot.
+    service.router().addPage("/logger", page, "Logger", [box = box_] { return box->get()->status.database; });
     service.router().addMetrics([box = box_] { return LoggerPages::metrics(*box->get()); });
 
     timer_.setInterval(PublishMs);

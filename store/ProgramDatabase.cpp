@@ -25,7 +25,7 @@ QString capitalFirst(QString text)
 DatabaseKind DatabaseKind::program()
 {
     return {ProgramDatabase::DosPath, Schema::ApplicationId, Schema::migrations(), "The program's database",
-            "record events are off", "the record events must be entered again"};
+            "record events are off", "the record events must be entered again", {}};
 }
 
 ProgramDatabase::ProgramDatabase(Core& app, QObject* parent) : ProgramDatabase(app, DatabaseKind::program(), parent) {}
@@ -109,7 +109,9 @@ ProgramDatabase::Verdict ProgramDatabase::examine(const QString& path, QString& 
             return Verdict::Newer;
         }
         if (access_ == Access::ReadOnly && version < kind_.migrations.size()) {
-            reason = tables == 0 ? "it is being made" : "it was written by an older version of the program";
+            // Only its own program brings it up to date; a reader waits for that.
+            reason = tables == 0 ? "it is being made"
+                                 : "it is of an older version, brought up to date when its own program next opens it";
             return Verdict::Older;
         }
     } catch (const Failure& f) {
@@ -184,8 +186,9 @@ void ProgramDatabase::openReadOnly(const QString& path, const QString& name)
     if (reason == beingMade)
         return;
     // Told once: a file that stays busy or damaged is not told again at every look.
-    const QString text = kind_.title + " " + name + " could not be read (" + reason + "). It was left as it is; " +
-                         kind_.offText + " until it can be read.";
+    const QString off = kind_.readerOffText.isEmpty() ? kind_.offText : kind_.readerOffText;
+    const QString text =
+        kind_.title + " " + name + " could not be read (" + reason + "). It was left as it is; " + off + " until it can be read.";
     report_ = text;
     if (reason != toldReadOnly_) {
         toldReadOnly_ = reason;

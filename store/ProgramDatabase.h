@@ -33,6 +33,8 @@ struct DatabaseKind {
     QString title;
     QString offText;
     QString lostText;
+    // What stops in a program that only reads the file (empty: offText).
+    QString readerOffText;
 
     static DatabaseKind program();
 };

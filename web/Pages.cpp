@@ -38,6 +38,8 @@ QByteArray document(const QString& title, const QString& body, const Viewer& vie
 {
     QString nav = "<nav><a href=\"/now\">Now</a> | <a href=\"/events\">Events</a> | <a href=\"/library\">Library</a>"
                   " | <a href=\"/metrics\">Metrics</a>";
+    for (const NavLink& link : viewer.links)
+        nav += QString(" | <a href=\"%1\">%2</a>").arg(esc(link.path), esc(link.label));
     if (viewer.signedIn)
         nav += QString(" | %1 (%2) <form class=\"inline\" method=\"post\" action=\"/signout\">"
                        "<input type=\"hidden\" name=\"csrf\" value=\"%3\"><button>Sign out</button></form>")
@@ -441,9 +443,9 @@ QByteArray metrics(const StudioSnapshot& s)
     return t.toUtf8();
 }
 
-QByteArray framed(const QString& title, const QString& body)
+QByteArray framed(const QString& title, const QString& body, const Viewer& viewer)
 {
-    return document(title, body, Viewer{});
+    return document(title, body, viewer);
 }
 
 QByteArray signIn(const QString& message)

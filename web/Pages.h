@@ -7,13 +7,21 @@
 #include "web/StudioSnapshot.h"
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace tamblor::web::Pages {
+
+// A link of the nav bar to a page of another part (the logger's), while that page is there.
+struct NavLink {
+    QString path;
+    QString label;
+};
 
 // Who looks, for what the page offers (the operator's buttons carry the session's CSRF secret).
 struct Viewer {
     Identity identity;
-    bool signedIn = false; // through a session (a sign-out button is shown)
+    bool signedIn = false;      // through a session (a sign-out button is shown)
+    std::vector<NavLink> links; // the pages of other parts there now, after the program's own
 };
 
 QByteArray now(const StudioSnapshot& s, const Viewer& viewer);
@@ -34,7 +42,7 @@ QByteArray libraryJson(const StudioSnapshot& s, const QString& search);
 QByteArray metrics(const StudioSnapshot& s);
 
 // A page of another part (the logger's) in the pages' frame: `body` is HTML made safe by its maker.
-QByteArray framed(const QString& title, const QString& body);
+QByteArray framed(const QString& title, const QString& body, const Viewer& viewer = {});
 
 QByteArray signIn(const QString& message);
 // A page of one line (401, 403, 404 and the like): tells nothing beyond its text.

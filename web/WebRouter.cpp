@@ -285,7 +285,7 @@ HttpResponse WebRouter::route(const HttpRequest& request, Caller& caller, const 
         return refuse(401, request, caller, "no token");
 
     const auto snapshot = snapshots_.get();
-    const Pages::Viewer viewer{*caller.identity, caller.signedIn};
+    const Pages::Viewer viewer{*caller.identity, caller.signedIn, navLinks()};
     if (is({"now"}))
         return html(200, Pages::now(*snapshot, viewer));
     if (is({"now.json"}))
@@ -330,13 +330,36 @@ HttpResponse WebRouter::route(const HttpRequest& request, Caller& caller, const 
         if (asJson)
             name.chop(5);
         if (const auto page = pages_.find(name); page != pages_.end()) {
-            HttpResponse r = page->second(request, asJson);
+            HttpResponse r = page->second.page(request, asJson, viewer);
             if (!asJson)
                 r.header("Content-Security-Policy", SecurityPolicy);
             return r;
         }
     }
     return refuse(404, request, caller, "no such page");
+}
+
+void WebRouter::addPage(const QString& path, Page page)
+{
+    pages_[path] = {[page = std::move(page)](const HttpRequest& request, bool asJson, const Pages::Viewer&) {
+                        return page(request, asJson);
+                    },
+                    {},
+                    {}};
+}
+
+void WebRouter::addPage(const QString& path, FramedPage page, const QString& label, std::function<bool()> shown)
+{
+    pages_[path] = {std::move(page), label, std::move(shown)};
+}
+
+std::vector<Pages::NavLink> WebRouter::navLinks() const
+{
+    std::vector<Pages::NavLink> links;
+    for (const auto& [path, page] : pages_)
+        if (!page.label.isEmpty() && (!page.shown || page.shown()))
+            links.push_back({path, page.label});
+    return links;
 }
 
 HttpResponse WebRouter::signIn(const HttpRequest& request, Caller& caller)

@@ -11,6 +11,7 @@
 // line in the log; a slot is looked up among the library's used slots before its file is opened.
 #include "web/Credentials.h"
 #include "web/HttpMessage.h"
+#include "web/Pages.h"
 #include "web/StudioActions.h"
 #include "web/StudioSnapshot.h"
 #include "web/WebLog.h"
@@ -39,7 +40,11 @@ public:
     // threads (it must read only what is safe there). Lines of its own may be added to
     // /metrics likewise. Both only before the server starts.
     using Page = std::function<HttpResponse(const HttpRequest& request, bool asJson)>;
-    void addPage(const QString& path, Page page) { pages_[path] = std::move(page); }
+    void addPage(const QString& path, Page page);
+    // The same for a page in the pages' frame (its nav bar made for the viewer), with a link
+    // `label` in every page's nav bar while `shown` says it is there (asked at each request).
+    using FramedPage = std::function<HttpResponse(const HttpRequest& request, bool asJson, const Pages::Viewer& viewer)>;
+    void addPage(const QString& path, FramedPage page, const QString& label, std::function<bool()> shown);
     void addMetrics(std::function<QByteArray()> lines) { metrics_.push_back(std::move(lines)); }
 
     void setSettings(const RouterSettings& settings);
@@ -79,7 +84,14 @@ private:
     mutable std::mutex mutex_;
     RouterSettings settings_;
     std::function<qint64()> nowMs_;
-    std::map<QString, Page> pages_;
+    struct AddedPage {
+        FramedPage page;
+        QString label; // empty: no link in the nav bar
+        std::function<bool()> shown;
+    };
+    std::vector<Pages::NavLink> navLinks() const;
+
+    std::map<QString, AddedPage> pages_;
     std::vector<std::function<QByteArray()>> metrics_;
 };
 

@@ -176,6 +176,47 @@ TEST_F(LoggerCoverageTest, TheLoggerCountsAsRunningWhileItHoldsItsLockOnTheRoot)
     EXPECT_FALSE(reader->status().running);
 }
 
+TEST_F(LoggerCoverageTest, AReaderLeavesOnlySqlitesEmptyLogAndIndexWhichTheLoggersNextRunTakesOver)
+{
+    const QString db = native("C/Tamblor/Logger.db");
+    startWriter();
+    segment(localMs(2026, 12, 7, 9, 0), 60, SegmentResult::Ok);
+    reader->store().database().close();
+    writer.reset(); // the logger stopped: SQLite folds its log into the file and removes it
+    ASSERT_FALSE(QFileInfo::exists(db + "-wal"));
+    ASSERT_FALSE(QFileInfo::exists(db + "-shm"));
+    const QByteArray bytes = readAllBytes(db);
+
+    // The main program looks while the logger does not run. SQLite's read-only connection makes
+    // the log's shared index and an empty log beside the file, and cannot remove them at its
+    // close (only a connection that may write folds the log in); the file itself is untouched.
+    ASSERT_TRUE(reader->status().open);
+    EXPECT_EQ(reader->rows(0, localMs(2026, 12, 8, 0, 0)).segments.size(), 1u);
+    reader->store().database().close();
+    EXPECT_EQ(readAllBytes(db), bytes);
+    ASSERT_TRUE(QFileInfo::exists(db + "-wal"));
+    EXPECT_EQ(QFileInfo(db + "-wal").size(), 0);
+    EXPECT_TRUE(QFileInfo::exists(db + "-shm"));
+
+    // The logger's next run takes them over as its own: nothing set aside or told, its rows
+    // written and read by both, and at its close (the last connection) both are gone.
+    told.clear();
+    writer = std::make_unique<LoggerStore>(*core);
+    writer->database().open();
+    ASSERT_TRUE(writer->isOpen());
+    EXPECT_TRUE(writer->database().setAsidePath().isEmpty());
+    segment(localMs(2026, 12, 7, 10, 0), 60, SegmentResult::Ok);
+    EXPECT_EQ(reader->rows(0, localMs(2026, 12, 8, 0, 0)).segments.size(), 2u);
+    reader->store().database().close();
+    writer.reset();
+    EXPECT_FALSE(QFileInfo::exists(db + "-wal"));
+    EXPECT_FALSE(QFileInfo::exists(db + "-shm"));
+    EXPECT_TRUE(told.isEmpty()) << told.join('\n').toStdString();
+    tamblor::store::SqliteConnection after(db, tamblor::store::SqliteConnection::Access::ReadOnly);
+    EXPECT_EQ(after.queryInt("SELECT count(*) FROM segments"), 2);
+    EXPECT_EQ(after.queryText("PRAGMA integrity_check").toStdString(), "ok");
+}
+
 TEST_F(LoggerCoverageTest, EachHourShowsTheWorstOfWhatCoversIt)
 {
     startWriter();

@@ -3,6 +3,7 @@
 // span, the disk forecast, the watchdog's datagrams and the clock's synchronisation.
 #include "LoggerFixture.h"
 #include "LoggerTestSupport.h"
+#include "logger/LoggerReader.h"
 #include "logger/Retention.h"
 #include "logger/SegmentTimes.h"
 #include "logger/Watchdog.h"
@@ -264,4 +265,174 @@ TEST_F(LoggerTest, TheLoggersDatabaseIsAFileOfItsOwnBesideTheProgramsAndADamaged
     EXPECT_TRUE(QFileInfo::exists(logger->store().database().setAsidePath()));
     EXPECT_TRUE(told.join('\n').contains("The logger's database")) << told.join('\n').toStdString();
     EXPECT_EQ(logger->store().segments().size(), 1u);
+}
+
+namespace {
+
+// A Logger.db as the logger's first version made it: its tables from the first step alone,
+// written the way the store opens a file (WAL, synchronous), with rows of every kind in it.
+class LoggerUpgradeTest : public CoreTest {
+protected:
+    QString path() const { return native("C/Tamblor/Logger.db"); }
+    void makeVersion1()
+    {
+        QDir().mkpath(native("C/Tamblor"));
+        tamblor::store::SqliteConnection c(path());
+        ASSERT_EQ(c.queryText("PRAGMA journal_mode = WAL").toStdString(), "wal");
+        c.exec("PRAGMA synchronous = FULL");
+        c.exec("BEGIN IMMEDIATE");
+        c.exec(LoggerStore::kind().migrations.at(0));
+        c.exec("PRAGMA user_version = 1");
+        c.exec("COMMIT");
+        c.exec(QString("PRAGMA application_id = %1").arg(LoggerStore::ApplicationId));
+        c.exec("INSERT INTO runs (id, started_ms, ended_ms) VALUES (1, 1000, 7200000), (2, 7300000, NULL)");
+        // A closed segment with every figure, one deleted by retention and checked, and the one
+        // a run left unclosed.
+        c.exec("INSERT INTO segments (id, run_id, path, start_ms, utc_offset_s, boundary_ms, end_ms, sample_rate, "
+               "channels, planned_frames, frames, result, reason, losses, integrated_lufs, range_lu, true_peak_dbtp, "
+               "max_momentary_lufs, max_short_term_lufs, longest_silence_s, clipped_runs, ppm, ppm_warning, "
+               "clock_sync, sha256, deleted_ms, checked_ms, check_problem) VALUES "
+               "(1, 1, '/seg/a.wav', 3600000, 3600, 3600000, 7200000, 44100, 2, 158760000, 158759000, 'Gap', "
+               "'1000 frames lost', '5:1000', -23.5, 6.25, -1.5, -12.0, -15.0, 3.5, 2, 12.5, 0, 'yes', 'abc123', "
+               "NULL, 9000000, NULL), "
+               "(2, 1, '/seg/b.flac', 0, 0, 0, 3600000, 48000, 1, 172800000, 172800000, 'OK', '', '', -20.0, 4.0, "
+               "-3.0, -10.0, -11.0, 0.0, 0, -250.0, 1, 'no', 'def456', 5000000, 4000000, 'its sha256 differs'), "
+               "(3, 2, '/seg/c.wav', 7300000, 3600, 7200000, 10800000, 44100, 1, 154350000, 44100, NULL, '', '', "
+               "NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 'unknown', '', NULL, NULL, NULL)");
+        c.exec("INSERT INTO gaps (start_ms, end_ms, frames, cause) VALUES (7200000, 7300000, 4410000, 'not running')");
+        c.exec("INSERT INTO holds (start_ms, end_ms, note) VALUES (3600000, 4200000, 'complaint 17')");
+    }
+    qint64 userVersion()
+    {
+        tamblor::store::SqliteConnection c(path(), tamblor::store::SqliteConnection::Access::ReadOnly);
+        return c.queryInt("PRAGMA user_version");
+    }
+};
+
+} // namespace
+
+TEST_F(LoggerUpgradeTest, TheMainProgramLeavesAVersion1FileAsItIsAndTheLoggerBringsItUpToDateWithItsRows)
+{
+    makeVersion1();
+    ASSERT_FALSE(HasFatalFailure());
+    // The main program's reader never migrates: the file stays closed to it, told once, and
+    // not a byte of it changes (the write-ahead log included).
+    const QByteArray before = readAllBytes(path());
+    const QByteArray walBefore = readAllBytes(path() + "-wal");
+    auto reader = std::make_unique<LoggerReader>(*core);
+    core->startUp();
+    for (int look = 0; look < 2; ++look) {
+        const LoggerStatus s = reader->status();
+        EXPECT_TRUE(s.database);
+        EXPECT_FALSE(s.open);
+        EXPECT_FALSE(s.lastSegment.has_value());
+        EXPECT_TRUE(s.problem.contains("older version")) << s.problem.toStdString();
+        EXPECT_TRUE(reader->rows(0, 20000000).segments.empty());
+    }
+    ASSERT_EQ(told.size(), 1) << told.join('\n').toStdString();
+    EXPECT_EQ(told[0].toStdString(),
+              "The logger's database C:\\Tamblor\\Logger.db could not be read (it is of an older version, brought up "
+              "to date when its own program next opens it). It was left as it is; the Logger window and page show no "
+              "coverage until it can be read.");
+    EXPECT_EQ(readAllBytes(path()), before);
+    EXPECT_EQ(readAllBytes(path() + "-wal"), walBefore);
+    EXPECT_EQ(userVersion(), 1);
+    // The export's reading of a span refuses it too, rather than reading it wrongly.
+    EXPECT_THROW(LoggerStore::readSpan(path(), 0, 20000000), tamblor::Failure);
+
+    // The logger's own opening brings it to the current version, nothing set aside or told.
+    told.clear();
+    LoggerStore store(*core);
+    store.database().open();
+    ASSERT_TRUE(store.isOpen()) << store.database().report().toStdString();
+    EXPECT_TRUE(store.database().setAsidePath().isEmpty());
+    EXPECT_TRUE(told.isEmpty()) << told.join('\n').toStdString();
+    EXPECT_EQ(store.database().connection().queryInt("PRAGMA user_version"), LoggerStore::kind().migrations.size());
+    EXPECT_EQ(store.database().connection().queryInt("PRAGMA application_id"), LoggerStore::ApplicationId);
+    EXPECT_EQ(store.database().connection().queryText("PRAGMA journal_mode").toStdString(), "wal");
+
+    const std::vector<SegmentRecord> rows = store.segments(); // by start: b, a, c
+    ASSERT_EQ(rows.size(), 3u);
+    const SegmentRecord& a = rows[1];
+    EXPECT_EQ(a.id, 1);
+    EXPECT_EQ(a.path.toStdString(), "/seg/a.wav");
+    EXPECT_EQ(a.startMs, 3600000);
+    EXPECT_EQ(a.utcOffsetSeconds, 3600);
+    EXPECT_EQ(a.boundaryMs, 3600000);
+    EXPECT_EQ(a.endMs, 7200000);
+    EXPECT_EQ(a.sampleRate, 44100);
+    EXPECT_EQ(a.channels, 2);
+    EXPECT_EQ(a.plannedFrames, 158760000);
+    EXPECT_EQ(a.frames, 158759000);
+    EXPECT_TRUE(a.closed);
+    EXPECT_EQ(a.result, SegmentResult::Gap);
+    EXPECT_EQ(a.reason.toStdString(), "1000 frames lost");
+    EXPECT_EQ(a.losses, (std::vector<Loss>{{5, 1000}}));
+    EXPECT_DOUBLE_EQ(a.figures.integratedLufs, -23.5);
+    EXPECT_DOUBLE_EQ(a.figures.rangeLu, 6.25);
+    EXPECT_DOUBLE_EQ(a.figures.truePeakDbtp, -1.5);
+    EXPECT_DOUBLE_EQ(a.figures.maxMomentaryLufs, -12.0);
+    EXPECT_DOUBLE_EQ(a.figures.maxShortTermLufs, -15.0);
+    EXPECT_DOUBLE_EQ(a.figures.longestSilenceSeconds, 3.5);
+    EXPECT_EQ(a.figures.clippedRuns, 2);
+    EXPECT_DOUBLE_EQ(a.ppm, 12.5);
+    EXPECT_EQ(a.clockSync.toStdString(), "yes");
+    EXPECT_EQ(a.sha256.toStdString(), "abc123");
+    EXPECT_FALSE(a.deletedMs.has_value());
+    EXPECT_EQ(store.checkProblem(1), QString());
+    // The columns that came with the second folder: the copy whole, and no second copy.
+    for (const SegmentRecord& r : rows) {
+        EXPECT_TRUE(r.problem.isEmpty()) << r.id;
+        EXPECT_FALSE(r.second.exists()) << r.id;
+        EXPECT_EQ(r.wholePath(), r.path) << r.id;
+        EXPECT_EQ(r.paths(), QStringList{r.path}) << r.id;
+    }
+    auto defaults = store.database().connection().prepare(
+        "SELECT count(*) FROM segments WHERE problem = '' AND second_path IS NULL AND second_frames = 0 "
+        "AND second_sha256 = '' AND second_problem = ''");
+    ASSERT_TRUE(defaults.step());
+    EXPECT_EQ(defaults.int64At(0), 3);
+
+    const SegmentRecord& b = rows[0];
+    EXPECT_EQ(b.result, SegmentResult::Ok);
+    EXPECT_EQ(b.deletedMs, 5000000);
+    EXPECT_DOUBLE_EQ(b.ppm, -250.0);
+    EXPECT_EQ(store.checkProblem(2), QString("its sha256 differs"));
+    const SegmentRecord& c = rows[2];
+    EXPECT_FALSE(c.closed);
+    EXPECT_FALSE(c.result.has_value());
+    EXPECT_EQ(c.figures.integratedLufs, -HUGE_VAL);
+    ASSERT_EQ(store.unclosed().size(), 1u);
+    EXPECT_EQ(store.unclosed()[0].id, 3);
+    EXPECT_EQ(store.lastRecordedEnd(), 7300000 + 1000);
+    EXPECT_EQ(store.keptBefore(std::numeric_limits<qint64>::max()).size(), 2u);
+
+    const auto run = store.runBefore(0);
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->id, 2);
+    EXPECT_FALSE(run->endedMs.has_value());
+    EXPECT_EQ(store.runBefore(2)->endedMs, 7200000);
+    ASSERT_EQ(store.gaps().size(), 1u);
+    EXPECT_EQ(store.gaps()[0].cause.toStdString(), "not running");
+    EXPECT_EQ(store.gaps()[0].frames, 4410000);
+    ASSERT_EQ(store.holds().size(), 1u);
+    EXPECT_EQ(store.holds()[0].note.toStdString(), "complaint 17");
+
+    // The upgraded rows take the new columns as any row does.
+    SegmentRecord copied = c;
+    copied.second.path = "/second/c.wav";
+    copied.second.frames = 44100;
+    copied.problem = "the disk failed";
+    store.update(copied);
+    EXPECT_EQ(store.unclosed()[0].second.path.toStdString(), "/second/c.wav");
+    EXPECT_EQ(store.unclosed()[0].wholePath().toStdString(), "/second/c.wav");
+
+    // And the main program reads it at its next look, with nothing more told.
+    const LoggerStatus s = reader->status();
+    ASSERT_TRUE(s.open) << s.problem.toStdString();
+    ASSERT_TRUE(s.lastSegment.has_value());
+    EXPECT_EQ(s.lastSegment->id, 3);
+    EXPECT_EQ(reader->rows(0, 20000000).segments.size(), 3u);
+    EXPECT_EQ(LoggerStore::readSpan(path(), 0, 20000000).segments.size(), 2u);
+    EXPECT_TRUE(told.isEmpty()) << told.join('\n').toStdString();
 }

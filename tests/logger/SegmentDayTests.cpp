@@ -140,3 +140,19 @@ TEST_F(SegmentDay, QuarterHourSegmentsAndTheBoundariesAroundAChangeOfTheClocks)
     EXPECT_EQ(SegmentTimes::framesSinceMidnight(localMs(2026, 7, 1, 1, 0), 48000), 3600LL * 48000);
     EXPECT_EQ(SegmentTimes::offsetText(-12600).toStdString(), "-0330");
 }
+
+TEST_F(SegmentDay, ALocalTimeNamesOneInstantTwoInTheRepeatedHourAndNoneInTheSkippedOne)
+{
+    const qint64 h = 3600000;
+    const qint64 autumnUtc = QDateTime(QDate(2026, 10, 25), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    using V = std::vector<qint64>;
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 10, 25), QTime(0, 59, 59)), V{autumnUtc - 1000});
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 10, 25), QTime(1, 0)), (V{autumnUtc, autumnUtc + h}));
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 10, 25), QTime(1, 59, 59, 999)),
+              (V{autumnUtc + h - 1, autumnUtc + 2 * h - 1}));
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 10, 25), QTime(2, 0)), V{autumnUtc + 2 * h});
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 3, 29), QTime(1, 30)), V{});
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 3, 29), QTime(2, 0)), V{localMs(2026, 3, 29, 2, 0)});
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(2026, 12, 7), QTime(17, 0)), V{localMs(2026, 12, 7, 17, 0)});
+    EXPECT_EQ(SegmentTimes::instantsOf(QDate(), QTime(17, 0)), V{});
+}

@@ -10,7 +10,10 @@
 #include "logger/SpanExport.h"
 #include "loggerexport/frmLoggerExport.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/LayoutCheck.h"
+#include "tests/support/LondonTime.h"
 #include <QDateTime>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -174,4 +177,67 @@ TEST_F(LoggerExportWindowTest, BoxesWithoutADateOrASpanWithoutRecordingAreToldNo
     button("cmdExport")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
     EXPECT_TRUE(resultText().contains("is not there")) << resultText().toStdString();
+}
+
+TEST_F(LoggerExportWindowTest, ATimeInTheHourTheClocksGoBackTakesThePassChosenBesideIt)
+{
+    LondonTime london;
+    constexpr qint64 Hour = 3600000, HalfHour = 1800000;
+    // 01:00 BST on the night the clocks go back: 01:00-01:59 comes once in BST, then in GMT.
+    const qint64 oneBst = QDateTime(QDate(2026, 10, 25), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 oneGmt = oneBst + Hour;
+    auto* startTime = win->findChild<QLineEdit*>("txtStartTime");
+    auto* startPass = win->findChild<QComboBox*>("cboStartPass");
+    auto* endPass = win->findChild<QComboBox*>("cboEndPass");
+    ASSERT_TRUE(startPass && endPass);
+    win->setSpan(T0, T0 + Hour); // a December morning: no choice to make
+    EXPECT_FALSE(startPass->isVisible());
+    EXPECT_FALSE(endPass->isVisible());
+
+    // The first 01:00 hour, as the Logger window hands it: the start in BST, the end in GMT.
+    win->setSpan(oneBst, oneGmt);
+    EXPECT_EQ(win->findChild<QLineEdit*>("txtStartDate")->text().toStdString(), "10/25/2026");
+    EXPECT_EQ(startTime->text().toStdString(), "01:00:00");
+    EXPECT_EQ(win->findChild<QLineEdit*>("txtEndTime")->text().toStdString(), "01:00:00");
+    ASSERT_TRUE(startPass->isVisible());
+    ASSERT_TRUE(endPass->isVisible());
+    EXPECT_EQ(startPass->itemText(0).toStdString(), "first (BST)");
+    EXPECT_EQ(startPass->itemText(1).toStdString(), "second (GMT)");
+    EXPECT_EQ(startPass->currentIndex(), 0);
+    EXPECT_EQ(endPass->currentIndex(), 1);
+    EXPECT_EQ(win->startMs(), oneBst);
+    EXPECT_EQ(win->endMs(), oneGmt);
+    EXPECT_TRUE(layoutcheck::saveScreenshot(win, "frmLoggerExport-autumn"));
+
+    // The second 01:00 hour: its second pass chosen; 02:00 comes once.
+    win->setSpan(oneGmt, oneGmt + Hour);
+    EXPECT_EQ(startTime->text().toStdString(), "01:00:00");
+    EXPECT_TRUE(startPass->isVisible());
+    EXPECT_EQ(startPass->currentText().toStdString(), "second (GMT)");
+    EXPECT_FALSE(endPass->isVisible());
+    EXPECT_EQ(win->startMs(), oneGmt);
+    EXPECT_EQ(win->endMs(), oneGmt + Hour);
+
+    // Typed by hand: the pass shown decides, and goes when the time comes once.
+    startTime->setText("1:30");
+    EXPECT_EQ(win->startMs(), oneGmt + HalfHour);
+    startPass->setCurrentIndex(0);
+    EXPECT_EQ(win->startMs(), oneBst + HalfHour);
+    startTime->setText("00:30");
+    EXPECT_FALSE(startPass->isVisible());
+    EXPECT_EQ(win->startMs(), oneBst - HalfHour);
+    // The hour the clocks skip in spring is no time at all.
+    win->findChild<QLineEdit*>("txtStartDate")->setText("03/29/2026");
+    startTime->setText("01:30");
+    EXPECT_FALSE(startPass->isVisible());
+    EXPECT_FALSE(win->startMs());
+
+    // The choice is the span exported: the window says which pass it read.
+    win->setSpan(oneBst + HalfHour, oneGmt + HalfHour);
+    button("cmdExport")->click();
+    EXPECT_TRUE(resultText().startsWith("Exporting 2026-10-25 01:30:00.000 +0100 to 2026-10-25 01:30:00.000 +0000"))
+        << resultText().toStdString();
+    EXPECT_FALSE(startPass->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !win->isWorking(); }, 60000));
+    EXPECT_TRUE(startPass->isEnabled());
 }

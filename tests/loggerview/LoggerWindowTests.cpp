@@ -267,6 +267,20 @@ TEST_F(LoggerWindowTest, BothChangesOfTheClocksShowTheirRealHours)
     layoutcheck::saveScreenshot(w, "frmLogger-autumn");
     // Half the width each.
     EXPECT_NEAR(grid->visualItemRect(bst).width() * 2, grid->visualItemRect(w->cellItem(autumn, 2)).width(), 2);
+    // Export opens on the hour clicked, in the pass clicked: the second 01:00 is GMT's.
+    click(gmt, 0.5);
+    w->findChild<QPushButton*>("cmdExport")->click();
+    auto* exporting = qobject_cast<frmLoggerExport*>(app->windows().find(WindowName::frmLoggerExport));
+    ASSERT_TRUE(exporting);
+    EXPECT_EQ(exporting->startMs(), firstOne + 3600000);
+    EXPECT_EQ(exporting->endMs(), firstOne + 2 * 3600000);
+    EXPECT_EQ(exporting->findChild<QComboBox*>("cboStartPass")->currentText().toStdString(), "second (GMT)");
+    click(bst, 0.5);
+    w->findChild<QPushButton*>("cmdExport")->click();
+    EXPECT_EQ(exporting->startMs(), firstOne);
+    EXPECT_EQ(exporting->endMs(), firstOne + 3600000);
+    EXPECT_EQ(exporting->findChild<QComboBox*>("cboStartPass")->currentText().toStdString(), "first (BST)");
+    EXPECT_EQ(exporting->findChild<QComboBox*>("cboEndPass")->currentText().toStdString(), "second (GMT)");
 
     setNow(local(QDate(2026, 3, 30), 12));
     w->showDays(QDate(2026, 3, 30));

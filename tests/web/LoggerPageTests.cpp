@@ -1,6 +1,7 @@
 // The Logger page on the running server: shown only while a Logger.db is on the root, to anyone
 // who may view the pages; the coverage grid as HTML (colours, reasons as titles) and JSON from
-// rows the logger's own store wrote; the logger's lines of /metrics in the Prometheus format.
+// rows the logger's own store wrote; the logger's lines of /metrics in the Prometheus format; the
+// link to it in every page's nav bar while it is there.
 #include "WebFixture.h"
 #include "core/SingleInstance.h"
 #include "logger/Logger.h"
@@ -135,4 +136,41 @@ TEST_F(LoggerPageTest, AViewerSeesTheCoverageGridAsHtmlAndJsonAndTheLoggersMetri
     loggerWeb->publish();
     EXPECT_TRUE(get("/metrics", {bearer(viewerToken)}).body.contains("\ntamblor_logger_running 1\n"));
     EXPECT_TRUE(json(get("/logger.json", {bearer(viewerToken)}))["running"].toBool());
+}
+
+TEST_F(LoggerPageTest, EveryPagesNavBarLinksTheLoggerPageWhileThereIsOne)
+{
+    const auto nav = [this](const QByteArray& path, const QByteArray& header) {
+        const WebReply r = get(path, {header});
+        EXPECT_EQ(r.status, 200) << path.toStdString();
+        const QString html = QString::fromUtf8(r.body);
+        const qsizetype from = html.indexOf("<nav>"), to = html.indexOf("</nav>");
+        return from >= 0 && to > from ? html.mid(from, to - from) : QString();
+    };
+    const QString link = "<a href=\"/metrics\">Metrics</a> | <a href=\"/logger\">Logger</a>";
+    const QByteArray viewer = bearer(viewerToken);
+    EXPECT_TRUE(nav("/now", viewer).contains("Metrics</a>"));
+    EXPECT_FALSE(nav("/now", viewer).contains("/logger"));
+    EXPECT_FALSE(nav("/events", viewer).contains("/logger"));
+
+    // The logger makes its database: the link is there from the next snapshot on, the Logger
+    // page's own bar included (with a signed-in browser's sign-out, as on every page).
+    segment(at(9), 60, SegmentResult::Ok);
+    EXPECT_FALSE(nav("/library", viewer).contains("/logger"));
+    loggerWeb->publish();
+    for (const QByteArray path : {"/now", "/events", "/library", "/logger"})
+        EXPECT_TRUE(nav(path, viewer).contains(link)) << path.toStdString() << ": " << nav(path, viewer).toStdString();
+    const Browser browser = signIn(viewerToken);
+    const QString signedIn = nav("/logger", browser.cookie);
+    EXPECT_TRUE(signedIn.contains(link)) << signedIn.toStdString();
+    EXPECT_TRUE(signedIn.contains("Sign out")) << signedIn.toStdString();
+
+    // Gone from the root again: the link goes with the page.
+    writer.reset();
+    reader->store().database().close();
+    for (const char* file : {"Logger.db", "Logger.db-wal", "Logger.db-shm"})
+        QFile::remove(native(QString("C/Tamblor/") + file));
+    loggerWeb->publish();
+    EXPECT_EQ(get("/logger", {viewer}).status, 404);
+    EXPECT_FALSE(nav("/now", viewer).contains("/logger"));
 }
