@@ -570,12 +570,10 @@ bool RecordingSession::stopAtPress()
     if (paused_ || !pace_.running() || !input_->isCapturing())
         return false;
     const qint64 now = app_.clock().steadyMs();
-    // The input is looked at every tick. A clock that moved on while the program ticked no more
-    // (its event loop held up) does not tell when the press was made: the press counts as made
-    // two ticks after the last look at the latest, and no sound is waited for on the word of
-    // that clock alone.
-    const qint64 pressMs = std::min(now, pace_.lastLookMs() + 2 * TickMs);
-    const quint64 due = pace_.dueAt(pressMs);
+    // The input is looked at every tick; the frame due now is carried on from the look least
+    // late. The count the input has delivered is the device callback's, up to date even when
+    // this thread was held up: only sound still on its way makes it short.
+    const quint64 due = pace_.dueAt(now);
     const quint64 delivered = (input_->samplesDelivered() - paceStartSample_) / quint64(paceChannels_);
     const quint64 late = quint64(input_->bufferFrames()) + quint64(input_->sampleRate()) * StopLateMs / 1000;
     if (due <= delivered + late)
