@@ -10,11 +10,15 @@
 # the file begins with the first sample the card delivered after the press, and every frame of
 # the file equals the outside capture's, from where the file's first frames lie in it.
 # Prints a line a take and a table of the figures; exits 1 when a take failed.
+# STALL_MS=700 holds the whole program up (SIGSTOP, then SIGCONT) for that long shortly before
+# Stop is due, as a loaded machine does: its input's sound waits in the server meanwhile, and the
+# file must still end with the sound due at the press of Stop.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 takes=${2:-20}
 seconds=${3:-8}
+stall=${STALL_MS:-0}
 program="$build/tests/program/hand_take_check"
 fixture="$here/../tests/audio/devices/pulse_fixture.sh"
 [ -x "$program" ] || { echo "build hand_take_check first ($program)"; exit 2; }
@@ -52,8 +56,20 @@ while [ "$i" -le "$takes" ]; do
     case $(( (i - 1) % 5 )) in 0) press=0 ;; 1) press=100 ;; 2) press=300 ;; 3) press=1000 ;; *) press=2500 ;; esac
     root="$work/root$i"
     mkdir -p "$root"
-    line=$("$program" "$state" "$root" "$seconds" "$press" 2>"$work/err$i")
+    "$program" "$state" "$root" "$seconds" "$press" >"$work/out$i" 2>"$work/err$i" &
+    pid=$!
+    staller=
+    if [ "$stall" -gt 0 ]; then
+        # About 150 ms to open the window, then the press; the hold ends after Stop was due.
+        at=$((150 + press + seconds * 1000 - stall / 2))
+        ( sleep "$(awk "BEGIN { print $at / 1000 }")"; kill -STOP "$pid" 2>/dev/null
+          sleep "$(awk "BEGIN { print $stall / 1000 }")"; kill -CONT "$pid" 2>/dev/null ) &
+        staller=$!
+    fi
+    wait "$pid"
     status=$?
+    [ -z "$staller" ] || wait "$staller"
+    line=$(cat "$work/out$i")
     if [ -z "$line" ]; then
         line="no result: $(tail -3 "$work/err$i" | tr '\n' ' ')"
         status=1

@@ -248,7 +248,7 @@ bool RecordingSession::startWritingNow()
 
 void RecordingSession::pauseWriting()
 {
-    if (paused_ || clocked_ || (state_ != State::Writing && state_ != State::WritingOn))
+    if (paused_ || clocked_ || stopping_ || (state_ != State::Writing && state_ != State::WritingOn))
         return;
     writer_->pause(qint64(input_->samplesDelivered()));
     paused_ = true;
@@ -257,7 +257,7 @@ void RecordingSession::pauseWriting()
 
 void RecordingSession::resumeWriting()
 {
-    if (!paused_ || (state_ != State::Writing && state_ != State::WritingOn))
+    if (!paused_ || stopping_ || (state_ != State::Writing && state_ != State::WritingOn))
         return;
     writer_->resume(qint64(input_->samplesDelivered()));
     paused_ = false;
@@ -285,6 +285,7 @@ void RecordingSession::setState(State s)
     const State previous = state_;
     state_ = s;
     if (s == State::Idle || s == State::Armed) {
+        stopping_ = false;
         const bool wasPaused = paused_;
         paused_ = false;
         if (wasPaused)
@@ -350,6 +351,7 @@ void RecordingSession::handle(Event e)
             startWriting(triggerSequence_); // writing starts with that very buffer
             break;
         case Event::Tick:
+            lookAtInput();
             if (inputLost())
                 handle(Event::DeviceFailure);
             break;
@@ -378,12 +380,15 @@ void RecordingSession::handle(Event e)
         case Event::Press:
             if (clocked_)
                 refusePress();
-            else
+            else if (!stopping_)
                 setState(State::WritingOn); // writing goes on
             break;
         case Event::Tick:
+            lookAtInput();
             if (inputLost())
                 handle(Event::DeviceFailure);
+            else if (stopping_)
+                continueStopping();
             else if (state_ == State::Writing)
                 tickWriting();
             break;
@@ -404,9 +409,18 @@ void RecordingSession::handle(Event e)
             break;
         case Event::Stop:
         case Event::WindowClosing:
+            if (stopping_)
+                break; // it ends at the frame due at the first press
+            lastEnding_ = Ending::Stopped;
+            // The take ends with the frame due at the press: at once when the input has
+            // delivered it, else once it has (a later tick or buffer).
+            if (!stopAtPress())
+                finish(false);
+            break;
         case Event::ProgramEnding:
-            lastEnding_ = e == Event::ProgramEnding ? Ending::ProgramEnded : Ending::Stopped;
-            finish(false); // every captured sample is written; the take is kept
+            // The program's end never waits for a late input: what it delivered is written.
+            lastEnding_ = Ending::ProgramEnded;
+            finish(false);
             break;
         case Event::LoudBuffer:
             break;
@@ -434,6 +448,8 @@ void RecordingSession::buffer(qint64 sequence, int left, int right)
         }
         triggerSequence_ = -1;
     }
+    if (stopping_)
+        continueStopping();
 }
 
 bool RecordingSession::arm(int32_t fixedSlot)
@@ -474,6 +490,9 @@ bool RecordingSession::arm(int32_t fixedSlot)
         writer_->setFileName(file);
         armSequence_ = input_->lastSequence();
         input_->start();
+        paceStartSample_ = input_->samplesDelivered();
+        paceChannels_ = input_->channels();
+        pace_.restart(input_->sampleRate(), 0);
     } catch (const Failure& f) {
         // Nothing is left half armed: the device is closed and the slot is free again.
         input_->release();
@@ -536,6 +555,59 @@ void RecordingSession::tickWriting()
 }
 
 bool RecordingSession::inputLost() { return input_->lost(TickMs); }
+
+void RecordingSession::lookAtInput()
+{
+    const quint64 delivered = input_->samplesDelivered();
+    if (!input_->isCapturing() || delivered < paceStartSample_)
+        return;
+    pace_.look((delivered - paceStartSample_) / quint64(paceChannels_), app_.clock().steadyMs());
+}
+
+bool RecordingSession::stopAtPress()
+{
+    // A paused take writes nothing more; an input that has not delivered yet has no pace.
+    if (paused_ || !pace_.running() || !input_->isCapturing())
+        return false;
+    const qint64 now = app_.clock().steadyMs();
+    // The input is looked at every tick; the frame due now is carried on from the look least
+    // late. The count the input has delivered is the device callback's, up to date even when
+    // this thread was held up: only sound still on its way makes it short.
+    const quint64 due = pace_.dueAt(now);
+    const quint64 delivered = (input_->samplesDelivered() - paceStartSample_) / quint64(paceChannels_);
+    const quint64 late = quint64(input_->bufferFrames()) + quint64(input_->sampleRate()) * StopLateMs / 1000;
+    if (due <= delivered + late)
+        return false; // not behind: what it delivered is the take
+    stopBeforeSample_ = paceStartSample_ + due * quint64(paceChannels_);
+    writer_->endBeforeSample(stopBeforeSample_);
+    stopping_ = true;
+    stopDeadlineMs_ = now + StopWaitMs;
+    return true;
+}
+
+void RecordingSession::continueStopping()
+{
+    if (!stopping_)
+        return;
+    const quint64 delivered = input_->samplesDelivered();
+    if (delivered >= stopBeforeSample_) {
+        finish(false); // the file ends with the frame due at the press
+        return;
+    }
+    if (app_.clock().steadyMs() < stopDeadlineMs_)
+        return;
+    // The input is still behind: the take ends with what it delivered, and says what is missing.
+    const double missing = double((stopBeforeSample_ - delivered) / quint64(paceChannels_)) /
+                           double(std::max(1, input_->sampleRate()));
+    const QString file = takeFilePath();
+    finish(false);
+    app_.notices().tell(QStringLiteral("recording"),
+                        QStringLiteral("The input had not delivered its sound up to the press of Stop %1 s after it; "
+                                       "the take ends with the last sound delivered, %2 s before the press.")
+                            .arg(StopWaitMs / 1000)
+                            .arg(missing, 0, 'f', 1),
+                        Notice::Severity::Warning, file);
+}
 
 QString RecordingSession::failureText(const Failure& f) const
 {

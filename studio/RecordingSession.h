@@ -10,6 +10,7 @@
 //
 // The library window is one view: it forwards its handlers and turns stateChanged() into
 // captions and colours.
+#include "audio/devices/DeliveryClock.h"
 #include "audio/devices/InputDevice.h"
 #include "audio/devices/RecordingWriter.h"
 #include "platform/Failure.h"
@@ -68,6 +69,13 @@ public:
 
     // A Tick stands for this much time (the display timer's interval).
     static constexpr int TickMs = 50;
+    // Stop ends a take with the frame due at the press. An input that has not delivered it yet
+    // (its sound still in the sound server or the ring) is waited for this long at most, the
+    // take still writing; the window goes on meanwhile. The program's end never waits.
+    static constexpr int StopWaitMs = 2000;
+    // An input this much (beyond one of its buffers) short of the frame due at the press is
+    // not behind: Stop ends the take at once with what it delivered.
+    static constexpr int StopLateMs = 100;
 
     RecordingSession(Core& app, SoundLibrary& library, QObject* parent = nullptr);
     // A take still under way ends as at the end of the program: kept, never lost.
@@ -135,6 +143,9 @@ public:
     void pauseWriting();
     void resumeWriting();
     bool paused() const { return paused_; }
+    // Stop was pressed and the take waits for the input to deliver the frame due at the press
+    // (at most StopWaitMs); it is still writing, and ends on a later tick or buffer.
+    bool stopping() const { return stopping_; }
     // Written now: writing, and not paused.
     bool writingNow() const { return (state_ == State::Writing || state_ == State::WritingOn) && !paused_; }
 
@@ -206,6 +217,14 @@ private:
     bool beginWriting(const std::function<void()>& enableWriter);
     void tickWriting();
     bool inputLost();
+    // Notes how far the input has delivered by now (each tick while it captures).
+    void lookAtInput();
+    // Stop while writing: true when the input is behind the frame due at the press, and the take
+    // goes on until that frame is in (the file ends there); false when it can end at once.
+    bool stopAtPress();
+    // A stopping take ends once the input delivered the frame due at the press, or the wait ran
+    // out (it then ends with what was delivered, and the operator is told how much is missing).
+    void continueStopping();
     // Ends the take: the rest of the input written, the file closed, the slot completed with the
     // length of the audio in the file. `ended` (the take failed or reached its end by itself):
     // one with no frame at all is abandoned instead.
@@ -256,6 +275,13 @@ private:
     bool lengthReached_ = false;
     bool keepInput_ = false;
     bool paused_ = false;
+    // The input's frames against the steady clock, from its first delivery after arming.
+    audio::DeliveryClock pace_;
+    quint64 paceStartSample_ = 0; // the input's sample count when the clock was restarted
+    int paceChannels_ = 2;
+    bool stopping_ = false;
+    quint64 stopBeforeSample_ = 0; // the first sample after the frame due at the press
+    qint64 stopDeadlineMs_ = 0;    // steady clock
     qint64 clockedFrames_ = 0;
     Ending lastEnding_ = Ending::None;
     QString refusal_;

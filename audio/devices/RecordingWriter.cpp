@@ -101,6 +101,22 @@ void RecordingWriter::resume(qint64 atSample)
     input_.wakeWorker();
 }
 
+void RecordingWriter::endBeforeSample(quint64 atSample)
+{
+    if (!enabled_)
+        return;
+    {
+        // A gate that closes and is never opened again.
+        std::lock_guard lock(mutex_);
+        Command c{};
+        c.enable = true;
+        c.gate = 1;
+        c.firstSample = atSample;
+        pending_.push_back(c);
+    }
+    input_.wakeWorker();
+}
+
 quint64 RecordingWriter::firstSampleWritten() const
 {
     std::lock_guard lock(mutex_);

@@ -69,6 +69,10 @@ public:
     // sample not delivered yet).
     void resume(qint64 atSample = -1);
     bool isPaused() const { return paused_; }
+    // While enabled: the file ends before the input's sample numbered `atSample` (the first
+    // sample of a frame, counted as InputDevice::samplesDelivered()): no sample from it on is
+    // written, whenever the input delivers it. The file stays open until setEnabled(false).
+    void endBeforeSample(quint64 atSample);
     // The input sample the current (or last) file begins with; exact after InputDevice::waitIdle().
     quint64 firstSampleWritten() const;
 

@@ -49,6 +49,12 @@ public:
         // A failed device delivers nothing more; a stalled input holds back its callbacks.
         if (failed_ || (in_ && owner_.inputStalled_))
             return;
+        if (in_ && owner_.inputHeld_) {
+            // On the real-time clock the frames owed simply grow until the release.
+            if (stepped)
+                heldBack_ += frames;
+            return;
+        }
         while (frames > 0) {
             const size_t n = std::min(frames, chunk);
             if (in_) {
@@ -91,6 +97,7 @@ public:
     double latency_ = 0; // set when opened
     uint64_t framesRun_ = 0;
     uint64_t framesAtStart_ = 0;
+    size_t heldBack_ = 0; // captured while the input was held, not delivered yet
     SteadyClock::time_point startedAt_;
 };
 
@@ -211,6 +218,22 @@ void VirtualBackend::stallInput(bool stalled)
 {
     std::lock_guard lock(mutex_);
     inputStalled_ = stalled;
+}
+
+void VirtualBackend::holdInput(bool held)
+{
+    std::lock_guard lock(mutex_);
+    inputHeld_ = held;
+    if (held)
+        return;
+    for (Stream* s : streams_) {
+        if (!s->in_)
+            continue;
+        const size_t backlog = s->heldBack_;
+        s->heldBack_ = 0;
+        if (s->active_ && backlog > 0)
+            s->run(backlog, true);
+    }
 }
 
 void VirtualBackend::setOutputRates(std::vector<int> rates)

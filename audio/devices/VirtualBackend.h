@@ -71,6 +71,10 @@ public:
     void failInput();
     void failOutput();
     void stallInput(bool stalled);
+    // A late input (a sound server holding the input back): while held, the input streams
+    // capture what the clock gives them (advance() on the stepped clock) but deliver none of it;
+    // the release delivers the whole backlog at once, in callbacks of the usual size.
+    void holdInput(bool held);
 
     // The output device as a card that plays only some rates (empty: every rate); another rate
     // is refused with 68 Device unavailable when a stream is opened.
@@ -105,6 +109,7 @@ private:
     std::vector<Stream*> streams_;
     VirtualSignal signal_;
     bool inputStalled_ = false;
+    bool inputHeld_ = false;
     std::vector<int> outputRates_;
     mutable std::mutex namesMutex_;
     QStringList inputNames_{QStringLiteral("Virtual Input")};

@@ -76,6 +76,32 @@ TEST_F(BackendTest, SteppedStreamsRunInCallbacksOfAtMostTheirBufferAndOnlyWhileS
     EXPECT_EQ(backend.openStreamCount(), 1);
 }
 
+TEST_F(BackendTest, AHeldInputDeliversItsWholeBacklogAtTheRelease)
+{
+    VirtualBackend backend;
+    std::vector<size_t> calls;
+    std::vector<int16_t> heard;
+    auto in = backend.openInput(0, StreamFormat{8000, 1, 256}, [&](const int16_t* s, size_t frames) {
+        calls.push_back(frames);
+        heard.insert(heard.end(), s, s + frames);
+    });
+    backend.setInputSignal(sources::counter());
+    in->start();
+    backend.advance(300);
+    backend.holdInput(true);
+    backend.advance(500);
+    backend.advanceMs(50); // 400 more
+    EXPECT_EQ(heard.size(), 300u);
+    calls.clear();
+    backend.holdInput(false); // nothing lost: 900 frames at once, in callbacks of the usual size
+    EXPECT_EQ(calls, (std::vector<size_t>{256, 256, 256, 132}));
+    ASSERT_EQ(heard.size(), 1200u);
+    for (size_t i = 0; i < heard.size(); ++i)
+        ASSERT_EQ(heard[i], int16_t(i)) << "frame " << i;
+    backend.advance(100);
+    EXPECT_EQ(heard.size(), 1300u);
+}
+
 TEST_F(BackendTest, FileSourcePlaysItsFramesOnceThenSilence)
 {
     std::vector<int16_t> mono(3000);

@@ -188,6 +188,31 @@ TEST_F(RecordingTest, StopDeliversTheShortLastBufferThenCaptureEnded)
     EXPECT_EQ(readWav(path()).samples.size(), size_t((2 * 1024 + 500) * 2));
 }
 
+TEST_F(RecordingTest, AFileEndedBeforeASampleHoldsNothingFromItOnWheneverItArrives)
+{
+    backend.setInputSignal(sources::counter());
+    writer.setFileName(path());
+    input.start();
+    writer.setEnabled(true);
+    backend.advance(1500);
+    input.waitIdle();
+    // The end lies ahead, inside a buffer that has not come yet.
+    writer.endBeforeSample(2 * 3000);
+    backend.advance(1000);
+    input.waitIdle();
+    EXPECT_EQ(writer.framesWritten(), 2048); // two whole buffers so far
+    backend.advance(4000); // past it, at once
+    input.waitIdle();
+    EXPECT_EQ(writer.framesWritten(), 3000);
+    writer.setEnabled(false);
+    input.stop();
+    input.waitIdle();
+    const WavContents wav = readWav(path());
+    ASSERT_EQ(wav.samples.size(), size_t(2 * 3000));
+    for (size_t i = 0; i < 3000; ++i)
+        ASSERT_EQ(wav.samples[2 * i], counterAt(i)) << "frame " << i;
+}
+
 TEST_F(RecordingTest, HeaderIsValidWhileTheFileGrowsAndGainIsInTheFile)
 {
     backend.setInputSignal(sources::tone(1000.0, 8000));
