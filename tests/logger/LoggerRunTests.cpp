@@ -21,6 +21,24 @@ qint64 at(int hh, int mm, int ss, int ms = 0)
     return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss, ms), Qt::UTC).toMSecsSinceEpoch();
 }
 
+// A minute of the counting signal at 44100 with one fill of `seconds` at `atSeconds`: the
+// minute still holds a minute (the frames after the fill came at their time), the fill is
+// silence, and around it the signal runs on where it stopped.
+void expectOneFill(const SegmentRecord& r, double atSeconds, double seconds)
+{
+    EXPECT_EQ(r.result, SegmentResult::Gap) << r.reason.toStdString();
+    ASSERT_EQ(r.losses.size(), 1u);
+    EXPECT_NEAR(double(r.losses[0].position), atSeconds * 44100, 4410);
+    EXPECT_NEAR(double(r.losses[0].frames), seconds * 44100, 4410);
+    EXPECT_NEAR(double(r.frames), 60 * 44100, 4410);
+    const FileSamples s = readSamples(r.path);
+    const qint64 from = r.losses[0].position, to = from + r.losses[0].frames;
+    EXPECT_EQ(s.samples[size_t(from - 1)], int16_t((from - 1) % 32768));
+    for (qint64 i = from; i < to; ++i)
+        ASSERT_EQ(s.samples[size_t(i)], 0) << i;
+    EXPECT_EQ(s.samples[size_t(to)], int16_t(from % 32768));
+}
+
 } // namespace
 
 TEST_F(LoggerTest, ACardRunning150PpmFastIsCutWithin10MsOfEveryBoundaryAndNoFrameIsLostOrDoubled)
@@ -69,20 +87,7 @@ TEST_F(LoggerTest, AStalledInputIsFilledWithSilenceWhereItStalledAndLaterFramesK
     logger->stop();
     const auto rows = logger->store().segments();
     ASSERT_EQ(rows.size(), 2u);
-    const SegmentRecord& r = rows[0];
-    EXPECT_EQ(r.result, SegmentResult::Gap) << r.reason.toStdString();
-    ASSERT_EQ(r.losses.size(), 1u);
-    EXPECT_NEAR(double(r.losses[0].position), 20 * 44100, 4410);
-    EXPECT_NEAR(double(r.losses[0].frames), 5 * 44100, 4410);
-    // The minute still holds a minute: the frames after the stall came at their time.
-    EXPECT_NEAR(double(r.frames), 60 * 44100, 4410);
-    // Around the fill the counting signal runs on where it stopped.
-    const FileSamples s = readSamples(r.path);
-    const qint64 from = r.losses[0].position, to = from + r.losses[0].frames;
-    EXPECT_EQ(s.samples[size_t(from - 1)], int16_t((from - 1) % 32768));
-    for (qint64 i = from; i < to; ++i)
-        ASSERT_EQ(s.samples[size_t(i)], 0) << i;
-    EXPECT_EQ(s.samples[size_t(to)], int16_t(from % 32768));
+    expectOneFill(rows[0], 20, 5);
 }
 
 TEST_F(LoggerTest, AnInputThatStallsAndThenDeliversWhatItKeptIsLateNotLostAndNothingIsFilled)
@@ -122,16 +127,7 @@ TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatW
     logger->stop();
     const auto rows = logger->store().segments();
     ASSERT_EQ(rows.size(), 2u);
-    const SegmentRecord& r = rows[0];
-    EXPECT_EQ(r.result, SegmentResult::Gap) << r.reason.toStdString();
-    ASSERT_EQ(r.losses.size(), 1u);
-    EXPECT_NEAR(double(r.losses[0].position), 21.5 * 44100, 4410) << "after what the server kept";
-    EXPECT_NEAR(double(r.losses[0].frames), 1 * 44100, 4410);
-    EXPECT_NEAR(double(r.frames), 60 * 44100, 4410);
-    const FileSamples s = readSamples(r.path);
-    const qint64 from = r.losses[0].position, to = from + r.losses[0].frames;
-    EXPECT_EQ(s.samples[size_t(from - 1)], int16_t((from - 1) % 32768));
-    EXPECT_EQ(s.samples[size_t(to)], int16_t(from % 32768));
+    expectOneFill(rows[0], 21.5, 1); // after what the server kept
 }
 
 TEST_F(LoggerTest, AnInputThatStaysDeadIsFilledAsTimePassesSoTheSegmentsStillCloseOnTime)
