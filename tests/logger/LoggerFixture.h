@@ -55,10 +55,8 @@ protected:
             elapsedMs_ += step;
             core->clock().advance(step);
             const qint64 due = std::llround(double(elapsedMs_) * rate * (1.0 + ppm * 1e-6) / 1000.0);
-            if (!late) {
-                backend().advance(size_t(due - given_));
-                given_ = due;
-            }
+            backend().advance(size_t(due - given_));
+            given_ = due;
             logger->input().syncWorker();
             logger->poll();
         }
@@ -70,9 +68,6 @@ protected:
     tamblor::RecordingStarter starter;
     std::unique_ptr<tamblor::logger::Logger> logger;
     double ppm = 0;
-    // A sound server that stalls but keeps what the card captures: while set, run() moves the
-    // clock on but not the card, which hands over all it owes at the first step after.
-    bool late = false;
     qint64 startMs_ = 0;
     qint64 elapsedMs_ = 0;
     qint64 given_ = 0;

@@ -94,9 +94,9 @@ TEST_F(LoggerTest, AnInputThatStallsAndThenDeliversWhatItKeptIsLateNotLostAndNot
 {
     startAt(at(10, 0, 0));
     run(20000);
-    late = true;
+    backend().holdInput(true);
     run(1600);
-    late = false;
+    backend().holdInput(false);
     run(38400 + 20000);
     logger->stop();
     const auto rows = logger->store().segments();
@@ -119,10 +119,12 @@ TEST_F(LoggerTest, AStallThatLosesPartAndDeliversTheRestLateIsFilledOnlyForWhatW
     run(20000);
     // The server stalls 2.5 s; it keeps the first 1.5 s the card captured and, full, drops the
     // last second, then hands over what it kept.
-    late = true;
-    run(2500);
-    given_ += 44100;
-    late = false;
+    backend().holdInput(true);
+    run(1500);
+    backend().stallInput(true);
+    run(1000);
+    backend().stallInput(false);
+    backend().holdInput(false);
     run(37500 + 5000);
     logger->stop();
     const auto rows = logger->store().segments();
