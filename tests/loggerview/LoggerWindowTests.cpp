@@ -160,8 +160,6 @@ TEST_F(LoggerWindowTest, TheGridShowsEachHourInTheColourOfItsResultWithTheReason
 {
     segment(local(Today, 8), 60, SegmentResult::Ok);
     segment(local(Today, 9), 60, SegmentResult::Silent, "dead air for 41 min");
-    segment(local(Today, 10), 60, SegmentResult::Gap, "3 losses, 0.6 s filled with silence");
-    writer->addGap({0, local(Today, 11), local(Today, 11, 20), 0, "the logger was stopped"});
     segment(local(Today, 11, 20), 40, SegmentResult::Short, "begun after its boundary");
     segment(local(Today.addDays(-1), 17), 60, SegmentResult::DiskFull, "the disk is full", std::nullopt);
     writer->placeHold({0, local(Today, 9, 10), local(Today, 9, 20), "complaint 17"});
@@ -174,8 +172,6 @@ TEST_F(LoggerWindowTest, TheGridShowsEachHourInTheColourOfItsResultWithTheReason
     auto colour = [&](const QDate& d, int h) { return w->cellItem(d, h)->background().color(); };
     EXPECT_EQ(colour(Today, 8), QColor(stateColour(CoverageState::Ok)));
     EXPECT_EQ(colour(Today, 9), QColor(stateColour(CoverageState::Silent)));
-    EXPECT_EQ(colour(Today, 10), QColor(stateColour(CoverageState::Gap)));
-    EXPECT_EQ(colour(Today, 11), QColor(stateColour(CoverageState::Unrecorded)));
     EXPECT_EQ(colour(Today, 12), QColor(stateColour(CoverageState::Missing)));
     EXPECT_EQ(colour(Today, 13), QColor(stateColour(CoverageState::Future)));
     EXPECT_EQ(colour(Today.addDays(-1), 17), QColor(stateColour(CoverageState::DiskFull)));
@@ -184,7 +180,6 @@ TEST_F(LoggerWindowTest, TheGridShowsEachHourInTheColourOfItsResultWithTheReason
     EXPECT_TRUE(w->cellItem(Today, 9)->toolTip().contains("2026-12-07T090000+0000.wav"));
     EXPECT_TRUE(w->cellItem(Today, 9)->toolTip().contains("complaint 17"));
     EXPECT_EQ(w->cellItem(Today, 9)->text().toStdString(), "H");
-    EXPECT_TRUE(w->cellItem(Today, 11)->toolTip().contains("not recorded: the logger was stopped"));
     EXPECT_TRUE(w->cellItem(Today, 12)->toolTip().contains("no recording (the logger is not running)"));
     // The legend names every colour.
     for (int i = 0; i < CoverageStateCount; ++i) {
@@ -331,12 +326,4 @@ TEST_F(LoggerWindowTest, AClickPlaysTheSegmentFromTheClickedMinuteAndStopEndsIt)
     w->playback().handle(PlaybackSession::Event::Stop);
     click(w->cellItem(Today, 9), 0.999);
     EXPECT_EQ(playing->text().toStdString(), "Playing 2026-12-07T090000+0000.wav from 09:59:00");
-
-    // Export opens the export window with the hour clicked last.
-    w->playback().handle(PlaybackSession::Event::Stop);
-    w->findChild<QPushButton*>("cmdExport")->click();
-    auto* exporting = qobject_cast<frmLoggerExport*>(app->windows().find(WindowName::frmLoggerExport));
-    ASSERT_TRUE(exporting);
-    EXPECT_EQ(exporting->startMs(), local(Today, 9));
-    EXPECT_EQ(exporting->endMs(), local(Today, 10));
 }
