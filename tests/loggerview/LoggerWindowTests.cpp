@@ -11,6 +11,7 @@
 #include "logger/SegmentTimes.h"
 #include "loggerexport/frmLoggerExport.h"
 #include "loggerview/frmLogger.h"
+#include "tests/logger/LoggerTestSupport.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
 #include "tests/support/LondonTime.h"
@@ -23,7 +24,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
-#include <sndfile.h>
 
 using namespace tamblor;
 using namespace tamblor::logger;
@@ -33,11 +33,6 @@ namespace {
 constexpr qint64 Minute = 60000;
 // A low rate keeps an hour's file small; the player plays any rate the card takes.
 constexpr int Rate = 1000;
-
-int16_t sampleAt(qint64 frame)
-{
-    return int16_t((frame * 13) % 30011 - 15000);
-}
 
 qint64 local(const QDate& d, int h, int m = 0)
 {
@@ -73,7 +68,7 @@ protected:
             grid = w->findChild<QTableWidget*>("grdCoverage");
         return w;
     }
-    // A segment row, and with `encoding` its file with the counting pattern, `minutes` long.
+    // A segment row, and with `encoding` its file, `minutes` of a counting input through the cutter.
     SegmentRecord segment(qint64 startMs, int minutes, SegmentResult result, const QString& reason = {},
                           std::optional<FileEncoding> encoding = std::nullopt)
     {
@@ -89,28 +84,16 @@ protected:
         r.closed = true;
         r.result = result;
         r.reason = reason;
-        if (encoding)
-            writeFile(r.path, r.frames, *encoding);
+        if (encoding) {
+            RecorderSettings rs;
+            rs.folder = native("C/Tamblor/Logger");
+            rs.encoding = *encoding;
+            rs.rate = Rate;
+            rs.channels = 1;
+            logger_test::recordCounting(rs, startMs, r.endMs, 1.0, 10000);
+        }
         writer->insert(r, 0);
         return r;
-    }
-    static void writeFile(const QString& path, qint64 frames, FileEncoding encoding)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        SF_INFO info{};
-        info.samplerate = Rate;
-        info.channels = 1;
-        info.format = encoding == FileEncoding::Flac ? SF_FORMAT_FLAC | SF_FORMAT_PCM_16 : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-        std::vector<int16_t> block(65536);
-        for (qint64 at = 0; at < frames; at += qint64(block.size())) {
-            const qint64 n = std::min<qint64>(qint64(block.size()), frames - at);
-            for (qint64 i = 0; i < n; ++i)
-                block[size_t(i)] = sampleAt(at + i);
-            sf_writef_short(f, block.data(), n);
-        }
-        sf_close(f);
     }
     // Clicks the cell `across` (0..1) of its width.
     void click(QTableWidgetItem* item, double across)
@@ -134,7 +117,7 @@ protected:
         const auto left = played();
         ASSERT_GE(left.size(), count);
         for (size_t i = 0; i < count; ++i)
-            ASSERT_EQ(left[i], sampleAt(frame + qint64(i))) << "frame " << frame + qint64(i);
+            ASSERT_EQ(left[i], int16_t((frame + qint64(i)) % 32768)) << "frame " << frame + qint64(i);
     }
     // The minute of "... from HH:MM:00" after `prefix`; -1 when the text is not that.
     static int playedMinute(const QString& text, const QString& prefix)
