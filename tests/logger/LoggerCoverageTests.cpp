@@ -37,18 +37,8 @@ protected:
     SegmentRecord segment(qint64 startMs, int minutes, SegmentResult result, const QString& reason = {},
                           qint64 frames = -1)
     {
-        SegmentRecord r;
-        r.path = native("C/Tamblor/Logger/" + SegmentTimes::localDate(startMs).toString("yyyy-MM-dd") + "/" +
-                        SegmentTimes::stamp(startMs) + ".wav");
-        r.startMs = startMs;
-        r.boundaryMs = startMs;
-        r.endMs = startMs + minutes * Minute;
-        r.utcOffsetSeconds = SegmentTimes::utcOffsetSeconds(startMs);
-        r.sampleRate = Rate;
-        r.channels = 1;
-        r.plannedFrames = qint64(minutes) * 60 * Rate;
+        SegmentRecord r = logger_test::closedRow(native("C/Tamblor/Logger"), startMs, minutes, Rate);
         r.frames = frames < 0 ? r.plannedFrames : frames;
-        r.closed = true;
         r.result = result;
         r.reason = reason;
         writer->insert(r, 0);
@@ -70,21 +60,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(LoggerCoverageTest, WithoutALoggerOnTheRootNothingIsMadeAndNothingIsTold)
-{
-    reader = std::make_unique<LoggerReader>(*core);
-    core->startUp();
-    const LoggerStatus s = reader->status();
-    EXPECT_FALSE(s.database);
-    EXPECT_FALSE(s.open);
-    EXPECT_FALSE(s.running);
-    EXPECT_FALSE(s.lastSegment.has_value());
-    EXPECT_TRUE(reader->coverage(QDate(2026, 12, 7), 7).rows().segments.empty());
-    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger.db")));
-    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger")));
-    EXPECT_TRUE(told.isEmpty()) << lastTold().toStdString();
-}
 
 TEST_F(LoggerCoverageTest, TheMainProgramReadsTheLoggersRowsButCannotWriteThem)
 {
@@ -154,11 +129,14 @@ TEST_F(LoggerCoverageTest, ALockedLoggerDatabaseIsToldOnceAndReadOnceTheLockIsGo
     EXPECT_EQ(told.size(), 1);
 }
 
-TEST_F(LoggerCoverageTest, TheLoggerCountsAsRunningWhileItHoldsItsLockOnTheRoot)
+TEST_F(LoggerCoverageTest, WithoutALoggerNothingIsMadeOrToldAndItCountsAsRunningOnlyWhileItHoldsItsLock)
 {
+    // A root the logger never ran on: nothing is made, nothing told, nothing running.
     reader = std::make_unique<LoggerReader>(*core);
     core->startUp();
+    EXPECT_FALSE(reader->status().database);
     EXPECT_FALSE(reader->status().running);
+    EXPECT_TRUE(reader->coverage(QDate(2026, 12, 7), 7).rows().segments.empty());
     {
         tamblor::SingleInstance logger(core->drives().root(), Logger::LockName);
         ASSERT_EQ(logger.claim(), tamblor::SingleInstance::Claim::First);
@@ -174,6 +152,9 @@ TEST_F(LoggerCoverageTest, TheLoggerCountsAsRunningWhileItHoldsItsLockOnTheRoot)
     // A lock file left by a process that is gone is not a running logger.
     writeAllBytes(QDir(core->drives().root()).filePath("TamblorLogger.lock"), "999999999\nlogger_tests\n\n");
     EXPECT_FALSE(reader->status().running);
+    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger.db")));
+    EXPECT_FALSE(QFileInfo::exists(native("C/Tamblor/Logger")));
+    EXPECT_TRUE(told.isEmpty()) << lastTold().toStdString();
 }
 
 TEST_F(LoggerCoverageTest, AReaderLeavesOnlySqlitesEmptyLogAndIndexWhichTheLoggersNextRunTakesOver)
@@ -275,13 +256,10 @@ TEST_F(LoggerCoverageTest, TheSegmentBeingWrittenShowsAsRecordingWhileTheLoggerR
 {
     startWriter();
     const qint64 start = localMs(2026, 12, 7, 14, 0);
-    SegmentRecord open;
-    open.path = native("C/Tamblor/Logger/2026-12-07/2026-12-07T140000+0000.wav");
-    open.startMs = open.boundaryMs = start;
-    open.endMs = start + 60 * Minute;
-    open.sampleRate = Rate;
-    open.channels = 1;
-    open.plannedFrames = 3600 * Rate;
+    SegmentRecord open = logger_test::closedRow(native("C/Tamblor/Logger"), start, 60, Rate);
+    open.closed = false;
+    open.result.reset();
+    open.frames = 0;
     writer->insert(open, 0);
     CoverageRows rows = reader->rows(start - 1, start + 60 * Minute);
     rows.loggerRunning = true;
@@ -337,11 +315,7 @@ TEST_F(LoggerCoverageTest, TheDayTheClocksGoForwardHas23HoursAndTheDayTheyGoBack
     EXPECT_EQ(p->path, gmt.path);
     EXPECT_EQ(p->frame, 30LL * 60 * Rate);
 
-    // Days listed newest first; the spring day's rows are found by its 23 hours.
-    const auto days = coverage.days(QDate(2026, 10, 26), 2);
-    ASSERT_EQ(days.size(), 2u);
-    EXPECT_EQ(days[0].date, QDate(2026, 10, 26));
-    EXPECT_EQ(days[1].cells.size(), 25u);
+    // The spring day's rows are found by its 23 hours.
     const auto [springFrom, springTo] = LoggerCoverage::span(QDate(2026, 3, 29), 1);
     EXPECT_EQ(springTo - springFrom, 23 * 3600000LL);
 }

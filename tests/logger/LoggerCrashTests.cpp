@@ -10,13 +10,6 @@
 #include <csignal>
 #include <thread>
 
-namespace {
-qint64 at(int hh, int mm, int ss)
-{
-    return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss), Qt::UTC).toMSecsSinceEpoch();
-}
-} // namespace
-
 using namespace tamblor::logger;
 using namespace logger_test;
 
@@ -110,7 +103,7 @@ TEST_F(LoggerTest, AHoldPlacedFromTheCommandLineKeepsItsSpanUntilLifted)
     EXPECT_TRUE(placed.second.startsWith("hold 1 placed")) << placed.second.toStdString();
     EXPECT_EQ(program({"--hold", "2026-12-07T18:00", "2026-12-07T17:00"}).first, 2);
 
-    startAt(at(12, 0, 0));
+    startAt(utcMs(12, 0, 0));
     const auto holds = logger->store().holds();
     ASSERT_EQ(holds.size(), 1u);
     EXPECT_EQ(holds[0].note.toStdString(), "complaint 17");

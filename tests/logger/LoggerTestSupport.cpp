@@ -1,9 +1,11 @@
 #include "LoggerTestSupport.h"
+#include "logger/SegmentTimes.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sndfile.h>
 
@@ -19,10 +21,50 @@ FileSamples readSamples(const QString& path)
     out.frames = info.frames;
     out.channels = info.channels;
     out.rate = info.samplerate;
+    out.bits = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24 ? 24 : 16;
     out.samples.resize(size_t(info.frames) * size_t(info.channels));
     const sf_count_t got = sf_readf_short(f, out.samples.data(), info.frames);
     out.samples.resize(size_t(got) * size_t(info.channels));
     sf_close(f);
+    return out;
+}
+
+uint32_t FileSamples::number(int64_t i) const
+{
+    const size_t at = size_t(i) * size_t(channels);
+    return uint32_t(samples[at]) + uint32_t(samples[at + 1]) * 32768u;
+}
+
+int64_t misnumbered(const FileSamples& s, uint32_t first)
+{
+    int64_t wrong = 0;
+    for (int64_t i = 0; i < s.frames; ++i)
+        wrong += s.number(i) != first + uint32_t(i);
+    return wrong;
+}
+
+Recorded recordCounting(const tamblor::logger::RecorderSettings& settings, qint64 fromMs, qint64 toMs, double ratio,
+                        qint64 stepMs, uint32_t first)
+{
+    Recorded out;
+    tamblor::logger::SegmentRecorder recorder(settings);
+    recorder.closed = [&out](tamblor::logger::SegmentRecord& r) { out.rows.push_back(r); };
+    recorder.begin(fromMs);
+    const size_t channels = size_t(settings.channels);
+    std::vector<int16_t> buffer;
+    for (qint64 t = fromMs + stepMs; t <= toMs; t += stepMs) {
+        const int64_t due = std::llround(double(t - fromMs) * settings.rate * ratio / 1000.0);
+        buffer.resize(size_t(due - out.given) * channels);
+        for (int64_t i = out.given; i < due; ++i) {
+            const uint32_t n = first + uint32_t(i);
+            for (size_t c = 0; c < channels; ++c)
+                buffer[size_t(i - out.given) * channels + c] = int16_t(c == 0 ? n % 32768 : n / 32768);
+        }
+        recorder.noteInput(due, t);
+        recorder.addFrames(buffer.data(), due - out.given);
+        out.given = due;
+    }
+    recorder.end();
     return out;
 }
 
@@ -120,6 +162,28 @@ Bext readBext(const QByteArray& file)
 qint64 localMs(int y, int m, int d, int hh, int mm, int ss)
 {
     return QDateTime(QDate(y, m, d), QTime(hh, mm, ss), Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+qint64 utcMs(int hh, int mm, int ss, int ms)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(hh, mm, ss, ms), Qt::UTC).toMSecsSinceEpoch();
+}
+
+tamblor::logger::SegmentRecord closedRow(const QString& folder, qint64 startMs, int minutes, int rate)
+{
+    namespace SegmentTimes = tamblor::logger::SegmentTimes;
+    tamblor::logger::SegmentRecord r;
+    r.path = QDir(folder).filePath(SegmentTimes::localDate(startMs).toString("yyyy-MM-dd") + "/" +
+                                   SegmentTimes::stamp(startMs) + ".wav");
+    r.startMs = r.boundaryMs = startMs;
+    r.endMs = startMs + minutes * 60000LL;
+    r.utcOffsetSeconds = SegmentTimes::utcOffsetSeconds(startMs);
+    r.sampleRate = rate;
+    r.channels = 1;
+    r.plannedFrames = r.frames = qint64(minutes) * 60 * rate;
+    r.result = tamblor::logger::SegmentResult::Ok;
+    r.closed = true;
+    return r;
 }
 
 } // namespace logger_test

@@ -2,62 +2,28 @@
 // a moment): the number of segments on a normal day and on both days the clocks change in
 // London, their names, and every frame in exactly one file, in order.
 #include "LoggerTestSupport.h"
-#include "logger/SegmentRecorder.h"
 #include "logger/SegmentTimes.h"
 #include "tests/support/LondonTime.h"
 #include "tests/support/TestEnv.h"
 #include <QDir>
 #include <QFileInfo>
-#include <cmath>
 
 using namespace tamblor::logger;
 using namespace logger_test;
 
 namespace {
 
-struct DayRun {
-    std::vector<SegmentRecord> closed;
-    qint64 given = 0;
-};
-
-// Records a counting input (`ratio` times the nominal rate) from `fromMs` to `toMs`, noting it
-// every `stepMs`, as the logger's polls do.
-DayRun record(const RecorderSettings& settings, qint64 fromMs, qint64 toMs, double ratio = 1.0, qint64 stepMs = 10000)
+// A whole day and its edges recorded hourly, at 200 Hz, the input noted every 10 s; every frame is
+// in exactly one file, in order.
+Recorded recordDay(const RecorderSettings& s, qint64 fromMs, qint64 toMs)
 {
-    DayRun run;
-    SegmentRecorder r(settings);
-    r.closed = [&](SegmentRecord& rec) { run.closed.push_back(rec); };
-    r.begin(fromMs);
-    std::vector<int16_t> buffer;
-    for (qint64 t = fromMs + stepMs; t <= toMs; t += stepMs) {
-        const qint64 due = std::llround(double(t - fromMs) * settings.rate * ratio / 1000.0);
-        buffer.resize(size_t(due - run.given) * size_t(settings.channels));
-        for (qint64 i = run.given; i < due; ++i)
-            for (int c = 0; c < settings.channels; ++c)
-                buffer[size_t(i - run.given) * size_t(settings.channels) + size_t(c)] = int16_t(i % 32768);
-        r.noteInput(due, t);
-        r.addFrames(buffer.data(), due - run.given);
-        run.given = due;
-    }
-    r.end();
+    const Recorded run = recordCounting(s, fromMs, toMs, 1.0, 10000);
+    const Joined j = joinCounting(segmentFiles(s.folder));
+    EXPECT_EQ(j.wrong, 0);
+    EXPECT_EQ(j.frames, run.given);
+    for (size_t i = 1; i + 1 < run.rows.size(); ++i)
+        EXPECT_EQ(run.rows[i].frames, 3600 * s.rate) << i;
     return run;
-}
-
-// The files joined end to end carry the counting signal with no frame lost or doubled.
-void expectCountedEndToEnd(const QStringList& files, qint64 given)
-{
-    qint64 frame = 0;
-    for (const QString& f : files) {
-        const FileSamples s = readSamples(f);
-        ASSERT_GT(s.frames, 0) << f.toStdString();
-        for (qint64 i = 0; i < s.frames; ++i) {
-            if (s.samples[size_t(i * s.channels)] != int16_t((frame + i) % 32768)) {
-                FAIL() << "frame " << frame + i << " wrong in " << f.toStdString() << " at " << i;
-            }
-        }
-        frame += s.frames;
-    }
-    EXPECT_EQ(frame, given);
 }
 
 class SegmentDay : public TempRootTest {
@@ -83,48 +49,40 @@ protected:
 TEST_F(SegmentDay, ANormalDayHas24SegmentsEachAWholeHour)
 {
     const RecorderSettings s = settings();
-    const DayRun run = record(s, localMs(2026, 12, 6, 23, 59, 30), localMs(2026, 12, 8, 0, 0, 30));
+    const Recorded run = recordDay(s, localMs(2026, 12, 6, 23, 59, 30), localMs(2026, 12, 8, 0, 0, 30));
     const QStringList names = namesOn("2026-12-07");
     ASSERT_EQ(names.size(), 24);
     for (int h = 0; h < 24; ++h)
         EXPECT_EQ(names[h].toStdString(), "2026-12-07T" + QString("%1").arg(h, 2, 10, QChar('0')).toStdString() + "0000+0000.wav");
-    ASSERT_EQ(run.closed.size(), 26u);
-    for (size_t i = 1; i + 1 < run.closed.size(); ++i) {
-        EXPECT_EQ(run.closed[i].frames, 3600 * s.rate) << i;
-        EXPECT_EQ(run.closed[i].plannedFrames, 3600 * s.rate) << i;
-        EXPECT_EQ(run.closed[i].result, SegmentResult::Ok) << run.closed[i].reason.toStdString();
+    ASSERT_EQ(run.rows.size(), 26u);
+    for (size_t i = 1; i + 1 < run.rows.size(); ++i) {
+        EXPECT_EQ(run.rows[i].plannedFrames, 3600 * s.rate) << i;
+        EXPECT_EQ(run.rows[i].result, SegmentResult::Ok) << run.rows[i].reason.toStdString();
     }
-    EXPECT_EQ(run.closed.front().result, SegmentResult::Short);
-    EXPECT_EQ(run.closed.front().frames, 30 * s.rate);
-    EXPECT_EQ(run.closed.back().result, SegmentResult::Short);
-    expectCountedEndToEnd(segmentFiles(s.folder), run.given);
+    EXPECT_EQ(run.rows.front().result, SegmentResult::Short);
+    EXPECT_EQ(run.rows.front().frames, 30 * s.rate);
+    EXPECT_EQ(run.rows.back().result, SegmentResult::Short);
 }
 
 TEST_F(SegmentDay, TheDayTheClocksGoForwardHas23Segments)
 {
     const RecorderSettings s = settings();
-    const DayRun run = record(s, localMs(2026, 3, 28, 23, 59, 30), localMs(2026, 3, 30, 0, 0, 30));
+    recordDay(s, localMs(2026, 3, 28, 23, 59, 30), localMs(2026, 3, 30, 0, 0, 30));
     const QStringList names = namesOn("2026-03-29");
     ASSERT_EQ(names.size(), 23);
     EXPECT_EQ(names[0].toStdString(), "2026-03-29T000000+0000.wav");
     EXPECT_EQ(names[1].toStdString(), "2026-03-29T020000+0100.wav");
     EXPECT_EQ(names[22].toStdString(), "2026-03-29T230000+0100.wav");
-    for (size_t i = 1; i + 1 < run.closed.size(); ++i)
-        EXPECT_EQ(run.closed[i].frames, 3600 * s.rate) << i;
-    expectCountedEndToEnd(segmentFiles(s.folder), run.given);
 }
 
 TEST_F(SegmentDay, TheDayTheClocksGoBackHas25SegmentsAndTheRepeatedHourTwoNames)
 {
     const RecorderSettings s = settings();
-    const DayRun run = record(s, localMs(2026, 10, 24, 23, 59, 30), localMs(2026, 10, 26, 0, 0, 30));
+    recordDay(s, localMs(2026, 10, 24, 23, 59, 30), localMs(2026, 10, 26, 0, 0, 30));
     const QStringList names = namesOn("2026-10-25");
     ASSERT_EQ(names.size(), 25);
     EXPECT_TRUE(names.contains("2026-10-25T010000+0100.wav"));
     EXPECT_TRUE(names.contains("2026-10-25T010000+0000.wav"));
-    for (size_t i = 1; i + 1 < run.closed.size(); ++i)
-        EXPECT_EQ(run.closed[i].frames, 3600 * s.rate) << i;
-    expectCountedEndToEnd(segmentFiles(s.folder), run.given);
 }
 
 TEST_F(SegmentDay, QuarterHourSegmentsAndTheBoundariesAroundAChangeOfTheClocks)

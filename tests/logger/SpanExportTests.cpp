@@ -1,57 +1,21 @@
 // The export of a span of wall-clock time from the segments: real segment files written by the
-// logger's own cutter, every frame numbered end to end (left channel the low 16 bits of its
-// number, right the high), the exported file read back frame by frame.
+// logger's own cutter, every frame numbered end to end, the exported file read back frame by frame.
+#include "LoggerTestSupport.h"
 #include "logger/LoggerStore.h"
-#include "logger/SegmentRecorder.h"
 #include "logger/SpanExport.h"
 #include "tests/support/TestEnv.h"
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cmath>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 using namespace tamblor::logger;
+using namespace logger_test;
 
 namespace {
 
 constexpr int Rate = 44100;
-const qint64 T0 = QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC).toMSecsSinceEpoch();
-
-// The number a frame carries, and the frame of a number.
-uint32_t numberOf(int left, int right) { return uint32_t(uint16_t(left)) | uint32_t(uint16_t(right)) << 16; }
-
-struct Exported {
-    std::vector<int> samples; // interleaved, as 32-bit
-    int64_t frames = -1;
-    int channels = 0;
-    int rate = 0;
-    int bits = 0;
-    // The number of frame i, with samples at `shift` bits above 16-bit.
-    uint32_t number(int64_t i, int shift) const
-    {
-        return numberOf(samples[size_t(i * channels)] >> shift, samples[size_t(i * channels + 1)] >> shift);
-    }
-};
-
-Exported readBack(const QString& path)
-{
-    Exported out;
-    SF_INFO info{};
-    SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!f)
-        return out;
-    out.frames = info.frames;
-    out.channels = info.channels;
-    out.rate = info.samplerate;
-    out.bits = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24 ? 24 : 16;
-    out.samples.resize(size_t(info.frames * info.channels));
-    sf_readf_int(f, out.samples.data(), info.frames);
-    sf_close(f);
-    return out;
-}
+const qint64 T0 = utcMs(9, 0, 0);
 
 class SpanExportTest : public TempRootTest {
 protected:
@@ -66,26 +30,7 @@ protected:
         rs.rate = Rate;
         rs.channels = 2;
         rs.segmentMinutes = 1;
-        SegmentRecorder recorder(rs);
-        std::vector<SegmentRecord> rows;
-        recorder.closed = [&rows](SegmentRecord& r) { rows.push_back(r); };
-        recorder.begin(startMs);
-        std::vector<int16_t> buffer;
-        qint64 given = 0;
-        for (qint64 at = 100; at <= ms; at += 100) {
-            const qint64 due = std::llround(double(at) * Rate * (1.0 + ppm * 1e-6) / 1000.0);
-            buffer.resize(size_t(due - given) * 2);
-            for (qint64 i = given; i < due; ++i) {
-                const uint32_t n = first + uint32_t(i);
-                buffer[size_t(i - given) * 2] = int16_t(uint16_t(n & 0xFFFF));
-                buffer[size_t(i - given) * 2 + 1] = int16_t(uint16_t(n >> 16));
-            }
-            recorder.noteInput(due, startMs + at);
-            recorder.addFrames(buffer.data(), due - given);
-            given = due;
-        }
-        recorder.end();
-        return rows;
+        return recordCounting(rs, startMs, startMs + ms, 1.0 + ppm * 1e-6, 100, first).rows;
     }
     QString target() const { return native("out/export.wav"); }
     void SetUp() override
@@ -116,31 +61,26 @@ TEST_F(SpanExportTest, JoinsThreeSegmentsFromMidFirstToMidThirdFrameByFrame)
     EXPECT_TRUE(result.fills.empty());
     EXPECT_EQ(result.files.size(), 3);
     EXPECT_EQ(result.bits, 16);
-    const Exported out = readBack(target());
+    const FileSamples out = readSamples(target());
     const qint64 first = frameDue(30001), last = frameDue(150007) - 1;
     ASSERT_EQ(out.frames, last - first + 1);
     ASSERT_EQ(result.frames, out.frames);
     EXPECT_EQ(out.rate, Rate);
     EXPECT_EQ(out.channels, 2);
-    qint64 wrong = 0;
-    for (qint64 i = 0; i < out.frames; ++i)
-        wrong += out.number(i, 16) != uint32_t(first + i);
-    EXPECT_EQ(wrong, 0) << "frames not numbered end to end across the joints";
+    EXPECT_EQ(misnumbered(out, uint32_t(first)), 0) << "frames not numbered end to end across the joints";
     EXPECT_EQ(leftInOut(), QStringList{"export.wav"});
     EXPECT_TRUE(result.summary().contains("Every frame of the span was recorded")) << result.summary().toStdString();
 
     // Exactly one segment, and a span of one millisecond across a joint.
     const ExportResult whole = SpanExport(rows, {}).exportTo(target(), T0 + 60000, T0 + 120000);
     ASSERT_TRUE(whole.done());
-    const Exported w = readBack(target());
+    const FileSamples w = readSamples(target());
     ASSERT_EQ(w.frames, 60 * Rate);
-    EXPECT_EQ(w.number(0, 16), uint32_t(60 * Rate));
-    EXPECT_EQ(w.number(w.frames - 1, 16), uint32_t(120 * Rate - 1));
+    EXPECT_EQ(misnumbered(w, 60 * Rate), 0);
     ASSERT_TRUE(SpanExport(rows, {}).exportTo(target(), T0 + 59999, T0 + 60000).done());
-    const Exported one = readBack(target());
+    const FileSamples one = readSamples(target());
     ASSERT_EQ(one.frames, frameDue(60000) - frameDue(59999));
-    EXPECT_EQ(one.number(0, 16), uint32_t(frameDue(59999)));
-    EXPECT_EQ(one.number(one.frames - 1, 16), uint32_t(60 * Rate - 1));
+    EXPECT_EQ(misnumbered(one, uint32_t(frameDue(59999))), 0);
 }
 
 TEST_F(SpanExportTest, FollowsTheInputsDriftAcrossTheJoints)
@@ -152,15 +92,12 @@ TEST_F(SpanExportTest, FollowsTheInputsDriftAcrossTheJoints)
     EXPECT_GT(rows[1].frames, 60 * Rate);
     const ExportResult result = SpanExport(rows, {}).exportTo(target(), T0 + 30000, T0 + 150000);
     ASSERT_TRUE(result.done()) << result.problem.toStdString();
-    const Exported out = readBack(target());
+    const FileSamples out = readSamples(target());
     const double fast = Rate * (1 + ppm * 1e-6);
     // Within a frame of the frame due at the start, and of the count due over the span.
-    EXPECT_NEAR(double(out.number(0, 16)), 30.0 * fast, 1.5);
+    EXPECT_NEAR(double(out.number(0)), 30.0 * fast, 1.5);
     EXPECT_NEAR(double(out.frames), 120.0 * fast, 2.0);
-    qint64 wrong = 0;
-    for (qint64 i = 1; i < out.frames; ++i)
-        wrong += out.number(i, 16) != out.number(i - 1, 16) + 1;
-    EXPECT_EQ(wrong, 0) << "a frame lost or doubled at a joint";
+    EXPECT_EQ(misnumbered(out, out.number(0)), 0) << "a frame lost or doubled at a joint";
 }
 
 TEST_F(SpanExportTest, FillsASpanWithoutRecordingWithSilenceAndSaysWhere)
@@ -182,7 +119,7 @@ TEST_F(SpanExportTest, FillsASpanWithoutRecordingWithSilenceAndSaysWhere)
     EXPECT_TRUE(fill.cause.contains("restart")) << fill.cause.toStdString();
     EXPECT_TRUE(result.summary().contains("Silence at 60.000 s")) << result.summary().toStdString();
 
-    const Exported out = readBack(target());
+    const FileSamples out = readSamples(target());
     ASSERT_EQ(out.frames, 120 * Rate); // every later frame keeps its time
     qint64 wrong = 0;
     for (qint64 i = 0; i < out.frames; ++i) {
@@ -193,7 +130,7 @@ TEST_F(SpanExportTest, FillsASpanWithoutRecordingWithSilenceAndSaysWhere)
             want = 0;
         else
             want = 10000000u + uint32_t(i - fill.position - fill.frames);
-        wrong += out.number(i, 16) != want;
+        wrong += out.number(i) != want;
     }
     EXPECT_EQ(wrong, 0);
 
@@ -223,13 +160,10 @@ TEST_F(SpanExportTest, MixedCodingsBecomeOne24BitFile)
         SpanExport({wav16[0], flac[1], wav24[2]}, {}).exportTo(target(), T0 + 30000, T0 + 150000);
     ASSERT_TRUE(result.done()) << result.problem.toStdString();
     EXPECT_EQ(result.bits, 24);
-    const Exported out = readBack(target());
+    const FileSamples out = readSamples(target());
     EXPECT_EQ(out.bits, 24);
     ASSERT_EQ(out.frames, 120 * Rate);
-    qint64 wrong = 0;
-    for (qint64 i = 0; i < out.frames; ++i)
-        wrong += out.number(i, 16) != uint32_t(30 * Rate + i);
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(misnumbered(out, 30 * Rate), 0);
 
     // Segments at two rates are not joined.
     auto other = wav16;
@@ -306,12 +240,9 @@ TEST_F(SpanExportTest, ACutThatCameLateInTheSameRunIsNoGap)
     const ExportResult joined = SpanExport(rows, {}).exportTo(target(), T0 + 30000, T0 + 150000);
     ASSERT_TRUE(joined.done()) << joined.problem.toStdString();
     EXPECT_TRUE(joined.fills.empty());
-    const Exported out = readBack(target());
+    const FileSamples out = readSamples(target());
     ASSERT_EQ(out.frames, 120 * Rate);
-    qint64 wrong = 0;
-    for (qint64 i = 0; i < out.frames; ++i)
-        wrong += out.number(i, 16) != uint32_t(30 * Rate + i);
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(misnumbered(out, 30 * Rate), 0);
 
     // Where the logger noted a gap at that joint, the gap is filled and told.
     const std::vector<Gap> gaps{{1, T0 + 60000, T0 + 60003, 0, "the input stopped"}};

@@ -6,9 +6,9 @@
 #include "audio/widgets/Gauge.h"
 #include "browse/FolderList.h"
 #include "logger/LoggerStore.h"
-#include "logger/SegmentRecorder.h"
 #include "logger/SpanExport.h"
 #include "loggerexport/frmLoggerExport.h"
+#include "tests/logger/LoggerTestSupport.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/LayoutCheck.h"
 #include "tests/support/LondonTime.h"
@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 using namespace tamblor;
 
@@ -57,7 +56,7 @@ protected:
         store.reset();
         AppTest::TearDown();
     }
-    // Three 1-minute segments, stereo, frame n carrying n (left the low 16 bits, right the high).
+    // Three 1-minute segments, stereo, every frame numbered.
     void recordThreeMinutes()
     {
         logger::RecorderSettings rs;
@@ -65,20 +64,9 @@ protected:
         rs.rate = Rate;
         rs.channels = 2;
         rs.segmentMinutes = 1;
-        logger::SegmentRecorder recorder(rs);
-        recorder.closed = [this](logger::SegmentRecord& r) { store->insert(r, 0); };
-        recorder.begin(T0);
-        std::vector<int16_t> block(size_t(Rate / 10) * 2);
-        for (qint64 i = 0; i < 1800; ++i) {
-            for (qint64 f = 0; f < Rate / 10; ++f) {
-                const uint32_t n = uint32_t(i * (Rate / 10) + f);
-                block[size_t(f) * 2] = int16_t(uint16_t(n & 0xFFFF));
-                block[size_t(f) * 2 + 1] = int16_t(uint16_t(n >> 16));
-            }
-            recorder.noteInput((i + 1) * (Rate / 10), T0 + (i + 1) * 100);
-            recorder.addFrames(block.data(), Rate / 10);
-        }
-        recorder.end();
+        logger_test::Recorded recorded = logger_test::recordCounting(rs, T0, T0 + 180000);
+        for (logger::SegmentRecord& r : recorded.rows)
+            store->insert(r, 0);
     }
     QPushButton* button(const char* name) { return win->findChild<QPushButton*>(name); }
     QString target() const { return native("C/Tamblor/Complaint 17.wav"); }
@@ -105,19 +93,9 @@ TEST_F(LoggerExportWindowTest, ExportsTheSpanToTheEndWithItsProgress)
     EXPECT_TRUE(resultText().contains("Every frame of the span was recorded")) << resultText().toStdString();
     EXPECT_TRUE(button("cmdExport")->isEnabled());
 
-    SF_INFO info{};
-    SNDFILE* f = sf_open(QFile::encodeName(target()).constData(), SFM_READ, &info);
-    ASSERT_TRUE(f);
-    ASSERT_EQ(info.frames, 120 * Rate);
-    std::vector<short> samples(size_t(info.frames) * 2);
-    sf_readf_short(f, samples.data(), info.frames);
-    sf_close(f);
-    qint64 wrong = 0;
-    for (qint64 i = 0; i < info.frames; ++i) {
-        const uint32_t n = uint32_t(uint16_t(samples[size_t(i) * 2])) | uint32_t(uint16_t(samples[size_t(i) * 2 + 1])) << 16;
-        wrong += n != uint32_t(30 * Rate + i);
-    }
-    EXPECT_EQ(wrong, 0);
+    const logger_test::FileSamples out = logger_test::readSamples(target());
+    ASSERT_EQ(out.frames, 120 * Rate);
+    EXPECT_EQ(logger_test::misnumbered(out, 30 * Rate), 0);
 
     // Again over the file that is there: the operator is asked first.
     prompts->answers = {QMessageBox::No};
