@@ -215,15 +215,11 @@ void InputDevice::processBuffer(size_t samples, RecordingWriter* writer)
 
 void InputDevice::connectNotify(const QMetaMethod& signal)
 {
+    // Once something has listened, buffers are announced for good. Qt may call this, and a
+    // disconnect's notice, with its own lock held: asking then whether anything still listens
+    // would take that lock again and hang the thread that dropped a listener.
     if (signal == QMetaMethod::fromSignal(&InputDevice::bufferFilled))
         announceBuffers_.store(true);
-}
-
-void InputDevice::disconnectNotify(const QMetaMethod& signal)
-{
-    // An invalid method: everything was disconnected at once.
-    if (!signal.isValid() || signal == QMetaMethod::fromSignal(&InputDevice::bufferFilled))
-        announceBuffers_.store(isSignalConnected(QMetaMethod::fromSignal(&InputDevice::bufferFilled)));
 }
 
 } // namespace tamblor::audio

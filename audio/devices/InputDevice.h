@@ -107,15 +107,14 @@ public:
 
 signals:
     // Once per input buffer, on the UI thread: the two channels' peak magnitudes (0..32767).
-    // Posted only while something is connected to it (a program that only taps the input,
-    // the logger, is not woken for every buffer).
+    // Posted only once something has been connected to it (a program that only taps the
+    // input, the logger, is not woken for every buffer).
     void bufferFilled(qint64 sequence, int left, int right);
     // After stop(), once the last buffer has been processed and delivered.
     void captureEnded();
 
 protected:
     void connectNotify(const QMetaMethod& signal) override;
-    void disconnectNotify(const QMetaMethod& signal) override;
 
 private:
     friend class RecordingWriter;
@@ -141,7 +140,7 @@ private:
     std::vector<int16_t> buffer_; // worker's buffer
     std::atomic<quint64> dropped_{0};
     std::atomic<qint64> lastSequence_{0};
-    std::atomic<bool> announceBuffers_{false}; // something is connected to bufferFilled
+    std::atomic<bool> announceBuffers_{false}; // something has been connected to bufferFilled
     std::atomic<int> workerPollMs_{10};
     PeakLevelCell levels_;
     SampleTap tap_;
