@@ -76,21 +76,20 @@ double FrameClock::wallOf(qint64 frame) const
     return double(startMs_) + atMs_ + (double(frame) - atFrames_) / slope_;
 }
 
-qint64 FrameClock::stallFrames(qint64 frames, qint64 wallMs) const
+double FrameClock::behind(qint64 frames, qint64 wallMs) const
 {
-    const double due = atFrames_ + (double(wallMs - startMs_) - atMs_) * slope_;
-    const double behind = due - double(frames);
-    return behind > StallMs * slope_ ? qint64(std::floor(behind)) : 0;
+    return atFrames_ + (double(wallMs - startMs_) - atMs_) * slope_ - double(frames);
 }
 
-} // namespace tamblor::logger
-
-namespace tamblor::logger {
+qint64 FrameClock::stallFrames(qint64 frames, qint64 wallMs) const
+{
+    const double b = behind(frames, wallMs);
+    return b > StallMs * slope_ ? qint64(std::floor(b)) : 0;
+}
 
 qint64 FrameClock::framesBehind(qint64 frames, qint64 wallMs) const
 {
-    const double due = atFrames_ + (double(wallMs - startMs_) - atMs_) * slope_;
-    return std::max<qint64>(0, qint64(std::floor(due - double(frames))));
+    return std::max<qint64>(0, qint64(std::floor(behind(frames, wallMs))));
 }
 
 } // namespace tamblor::logger

@@ -54,6 +54,8 @@ private:
         double frames;
     };
     void fit();
+    // Frames the line is ahead of `frames` at `wallMs` (negative: the input is ahead).
+    double behind(qint64 frames, qint64 wallMs) const;
 
     int rate_;
     qint64 startMs_ = 0;

@@ -87,7 +87,9 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
     if (!begun_)
         return;
     const qint64 total = delivered + stallFilled_;
-    if (delivered > lastDelivered_)
+    const bool grew = delivered > lastDelivered_;
+    lastDelivered_ = delivered;
+    if (grew)
         lastGrowthMs_ = wallMs;
     if (holding_) {
         // A sound server that stalls often hands over what it kept when it comes back: frames
@@ -112,11 +114,10 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
             release(behind);
             dead_ = true;
         } else {
-            lastDelivered_ = delivered;
             return; // the clock is not told of a count that may yet catch up
         }
     } else if (dead_) {
-        if (delivered > lastDelivered_)
+        if (grew)
             dead_ = false;
         else if (const qint64 behind = clock_.framesBehind(total, wallMs); behind > 0) {
             fills_.push_back({total, behind});
@@ -131,10 +132,8 @@ void SegmentRecorder::noteInput(qint64 delivered, qint64 wallMs)
         lastBehind_ = clock_.framesBehind(total, wallMs);
         holdSinceMs_ = wallMs;
         resumedMs_ = -1;
-        lastDelivered_ = delivered;
         return;
     }
-    lastDelivered_ = delivered;
     clock_.note(delivered + stallFilled_, wallMs);
     place(nullptr, 0, false);
 }
